@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+
+class QWidget;
+
+// The two ways into the journal viewer: a saved file (the host's viewJournal)
+// and bytes held by the journal queue (its View action and double click).
+namespace JournalOpener {
+
+enum Version : int {
+    TextJournalTmHelix = 0x2FFFF,
+    TextJournalVegal = 0x3FFFF,
+    TextJournalOther = 0x4FFFF,
+};
+
+// Opens binPath and shows it in a modeless, self-deleting dialog; the override
+// definition file is looked for in mesDir. Returns the dialog, or null when
+// nothing is shown.
+QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
+                     const QString& saveDir);
+
+// Shows journal bytes held in memory; dir serves both as override and save directory.
+QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir);
+
+// The version the journal queue picks from a light's family marks and "type".
+int versionForLight(bool isTmHelix, bool isVegal, const QString& type);
+
+} // namespace JournalOpener

@@ -1,0 +1,173 @@
+#include "plugin/downloadqueue.h"
+
+#include "journal/journalopener.h"
+#include "plugin/editorlauncher.h"
+#include "queue/queuewindow.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QMainWindow>
+
+DownloadQueue::DownloadQueue(QObject* parent) : QObject(parent) {}
+
+// The windows belong to their docks (or stay top-level) and outlive this object.
+DownloadQueue::~DownloadQueue() = default;
+
+QString DownloadQueue::moduleVersion() const
+{
+    return QStringLiteral("2.3.41");
+}
+
+QString DownloadQueue::configDirPath() const
+{
+    return configDir.absolutePath();
+}
+
+void DownloadQueue::setConfigDir(const QString& path)
+{
+    configDir = QDir(path);
+    if (configWindow)
+        configWindow->setSaveDir(configDir);
+}
+
+QString DownloadQueue::journalDirPath() const
+{
+    return journalDir.absolutePath();
+}
+
+void DownloadQueue::setJournalDir(const QString& path)
+{
+    journalDir = QDir(path);
+    if (journalWindow)
+        journalWindow->setSaveDir(journalDir);
+}
+
+void DownloadQueue::windowDestroyed()
+{
+    QObject* window = sender();
+    if (!window)
+        return;
+    if (window == journalWindow)
+        journalWindow = nullptr;
+    else if (window == configWindow)
+        configWindow = nullptr;
+}
+
+void DownloadQueue::openConfig(QObject* light)
+{
+    EditorLauncher::openConfig(light, configDir);
+}
+
+void DownloadQueue::loadConfig(QObject* light)
+{
+    if (!light) {
+        qWarning("null light");
+        return;
+    }
+    getWindow(false);
+    if (configWindow) {
+        configWindow->setSaveDir(configDir);
+        configWindow->enqueue(light, -1);
+    }
+}
+
+void DownloadQueue::loadConfigFromStorage(QObject* cnfStorage, QObject* light, QString datetime,
+                                          int max_errors)
+{
+    getWindow(false);
+    if (configWindow) {
+        configWindow->setSaveDir(configDir);
+        configWindow->loadConfigFromStorage(cnfStorage, light, datetime, max_errors);
+    }
+}
+
+void DownloadQueue::loadJournal(QObject* light, int blocks)
+{
+    getWindow(true);
+    if (journalWindow) {
+        journalWindow->setSaveDir(journalDir);
+        journalWindow->enqueue(light, blocks);
+    }
+}
+
+void DownloadQueue::viewJournal(int version, QString& bin_path)
+{
+    JournalOpener::viewJournal(findMainWindow(), version, bin_path, configDir,
+                               journalDir.absolutePath());
+}
+
+void DownloadQueue::clear()
+{
+    if (configWindow)
+        configWindow->clearQueue();
+    if (journalWindow)
+        journalWindow->clearQueue();
+}
+
+void DownloadQueue::clearConfig(QObjectList obj_list)
+{
+    if (configWindow)
+        configWindow->clearQueue(obj_list);
+}
+
+void DownloadQueue::clearJournal(QObjectList obj_list)
+{
+    if (journalWindow)
+        journalWindow->clearQueue(obj_list);
+}
+
+void DownloadQueue::getWindow(bool journal)
+{
+    QueueWindow*& window = journal ? journalWindow : configWindow;
+    if (!window) {
+        QueueWindow* created = nullptr;
+        if (QMainWindow* mainWindow = findMainWindow()) {
+            auto* dock = new QDockWidget(mainWindow);
+            dock->setAttribute(Qt::WA_DeleteOnClose);
+            created = new QueueWindow(dock, journal);
+            dock->setWindowTitle(created->windowTitle());
+            dock->setWidget(created);
+            dock->setObjectName(journal ? QStringLiteral("journalQueueDoc")
+                                        : QStringLiteral("configQueueDoc"));
+            if (!mainWindow->restoreDockWidget(dock)) {
+                // Not in the saved layout: float it over the middle of the main window.
+                dock->setFloating(true);
+                dock->move((mainWindow->rect().width() - dock->rect().width()) / 2,
+                           (mainWindow->rect().height() - dock->rect().height()) / 2);
+            }
+        } else {
+            created = new QueueWindow(nullptr, journal);
+        }
+
+        connect(created, SIGNAL(openConfig(QObject*)), this, SLOT(openConfig(QObject*)));
+        connect(created, SIGNAL(destroyed()), this, SLOT(windowDestroyed()));
+        window = created;
+        if (!journal) {
+            connect(created, SIGNAL(downloadComplete(QObject*, QString)), this,
+                    SIGNAL(configurationDownloadComplete(QObject*, QString)));
+            connect(created, SIGNAL(downloadFailed(QObject*, QString)), this,
+                    SIGNAL(configurationDownloadFailed(QObject*, QString)));
+        }
+        if (!window) {
+            qWarning("queueWindow = null");
+            return;
+        }
+    }
+
+    if (!m_activateWindowOnDownload)
+        return;
+    QWidget* parent = window->parentWidget();
+    if (parent && parent->inherits("QDockWidget")) {
+        parent->activateWindow();
+        QMetaObject::invokeMethod(parent, "raise", Qt::QueuedConnection);
+    }
+}
+
+QMainWindow* DownloadQueue::findMainWindow()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget* widget : widgets)
+        if (widget->inherits("QMainWindow"))
+            return static_cast<QMainWindow*>(widget);
+    return nullptr;
+}

@@ -1,0 +1,7 @@
+#include "plugin/editorlauncher.h"
+
+namespace EditorLauncher {
+
+void openConfig(QObject*, const QDir&) {}
+
+} // namespace EditorLauncher
