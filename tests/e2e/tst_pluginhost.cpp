@@ -1,0 +1,428 @@
+// Drives the built plug-in the way the host does: QPluginLoader, properties,
+// invokeMethod and signals only. Nothing of the module is linked in.
+#include "host/hostlight.h"
+
+#include <QDockWidget>
+#include <QLibrary>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPluginLoader>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+QString pluginPath()
+{
+    return QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so");
+}
+
+QWidget* findTopLevel(const QString& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == title && w->inherits("QueueWindow"))
+            return w;
+    return nullptr;
+}
+
+// Counts raise() calls on a widget.
+struct ZOrderCounter : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::ZOrderChange)
+            ++count;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestPluginHost : public QObject
+{
+    Q_OBJECT
+
+private:
+    QPluginLoader loader;
+    QPointer<QObject> dq;
+
+    QObject* module()
+    {
+        if (!dq)
+            dq = loader.instance();
+        return dq;
+    }
+    // A fresh plug-in object with no windows, as after a host restart.
+    QObject* freshModule()
+    {
+        delete dq.data();
+        return module();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        loader.setFileName(pluginPath());
+        QVERIFY2(loader.load(), qPrintable(loader.errorString()));
+        const QJsonObject meta = loader.metaData();
+        QCOMPARE(meta.value("IID").toString(), QStringLiteral("ru.norvel.road.DownloadQueue"));
+        QCOMPARE(meta.value("className").toString(), QStringLiteral("DownloadQueue"));
+        QVERIFY(meta.value("MetaData").toObject().isEmpty());
+    }
+
+    void cleanup()
+    {
+        // Close every window the module made so tests don't see each other's.
+        const auto widgets = QApplication::topLevelWidgets();
+        for (QWidget* w : widgets)
+            delete w;
+        freshModule();
+    }
+
+    void defaults()
+    {
+        QObject* m = module();
+        QVERIFY(m);
+        QCOMPARE(m->metaObject()->className(), "DownloadQueue");
+        QCOMPARE(m->property("moduleVersion").toString(), QStringLiteral("2.3.41"));
+        QCOMPARE(m->property("configDir").toString(), QDir::current().absolutePath());
+        QCOMPARE(m->property("journalDir").toString(), QDir::current().absolutePath());
+        QCOMPARE(m->property("activateWindowOnDownload").toBool(), true);
+        QVERIFY(!m->setProperty("moduleVersion", "9"));
+    }
+
+    void relativeDirectoriesReadBackAbsolute_data()
+    {
+        QTest::addColumn<QString>("property");
+        QTest::newRow("config") << "configDir";
+        QTest::newRow("journal") << "journalDir";
+    }
+    void relativeDirectoriesReadBackAbsolute()
+    {
+        QFETCH(QString, property);
+        QObject* m = module();
+        QVERIFY(m->setProperty(qPrintable(property), "some/rel"));
+        QCOMPARE(m->property(qPrintable(property)).toString(),
+                 QDir::current().absoluteFilePath("some/rel"));
+        QVERIFY(QApplication::topLevelWidgets().isEmpty()); // no window made
+    }
+
+    void metaObjectMembers()
+    {
+        const QMetaObject* mo = module()->metaObject();
+        struct Expected
+        {
+            QMetaMethod::MethodType type;
+            QMetaMethod::Access access;
+            const char* signature;
+            QList<QByteArray> names;
+        } const expected[] = {
+            {QMetaMethod::Signal, QMetaMethod::Public,
+             "configurationDownloadComplete(QObject*,QString)", {"light", "cnf_file_name"}},
+            {QMetaMethod::Signal, QMetaMethod::Public,
+             "configurationDownloadFailed(QObject*,QString)", {"light", "msg"}},
+            {QMetaMethod::Slot, QMetaMethod::Private, "windowDestroyed()", {}},
+            {QMetaMethod::Slot, QMetaMethod::Private, "openConfig(QObject*)", {"light"}},
+            {QMetaMethod::Method, QMetaMethod::Public, "loadConfig(QObject*)", {"light"}},
+            {QMetaMethod::Method, QMetaMethod::Public,
+             "loadConfigFromStorage(QObject*,QObject*,QString,int)",
+             {"cnfStorage", "light", "datetime", "max_errors"}},
+            {QMetaMethod::Method, QMetaMethod::Public,
+             "loadConfigFromStorage(QObject*,QObject*,QString)",
+             {"cnfStorage", "light", "datetime"}},
+            {QMetaMethod::Method, QMetaMethod::Public,
+             "loadConfigFromStorage(QObject*,QObject*)", {"cnfStorage", "light"}},
+            {QMetaMethod::Method, QMetaMethod::Public, "loadJournal(QObject*,int)",
+             {"light", "blocks"}},
+            {QMetaMethod::Method, QMetaMethod::Public, "viewJournal(int,QString&)",
+             {"version", "bin_path"}},
+            {QMetaMethod::Method, QMetaMethod::Public, "clear()", {}},
+            {QMetaMethod::Method, QMetaMethod::Public, "clearConfig(QObjectList)", {"obj_list"}},
+            {QMetaMethod::Method, QMetaMethod::Public, "clearJournal(QObjectList)", {"obj_list"}},
+        };
+        const int count = int(sizeof expected / sizeof expected[0]);
+        QCOMPARE(mo->methodCount() - mo->methodOffset(), count);
+        for (int i = 0; i < count; ++i) {
+            const QMetaMethod m = mo->method(mo->methodOffset() + i);
+            QCOMPARE(m.methodSignature(), QByteArray(expected[i].signature));
+            QCOMPARE(m.methodType(), expected[i].type);
+            QCOMPARE(m.access(), expected[i].access);
+            QCOMPARE(m.parameterNames(), expected[i].names);
+            QCOMPARE(m.typeName(), "void");
+        }
+        QCOMPARE(mo->propertyCount() - mo->propertyOffset(), 4);
+        const char* props[] = {"moduleVersion", "configDir", "journalDir",
+                               "activateWindowOnDownload"};
+        for (int i = 0; i < 4; ++i) {
+            const QMetaProperty p = mo->property(mo->propertyOffset() + i);
+            QCOMPARE(p.name(), props[i]);
+            QVERIFY(p.isDesignable() && p.isScriptable() && p.isStored());
+            QVERIFY(!p.hasNotifySignal() && !p.isResettable() && !p.isConstant());
+            QCOMPARE(p.isWritable(), i != 0);
+        }
+        // A cast to any interface fails: the object implements none.
+        QVERIFY(!module()->qt_metacast("QObjectInterface"));
+        QVERIFY(module()->qt_metacast("DownloadQueue"));
+    }
+
+    void instanceFunctionKeepsOneObject()
+    {
+        QLibrary lib(pluginPath());
+        using Instance = QObject* (*)();
+        auto instance = reinterpret_cast<Instance>(lib.resolve("qt_plugin_instance"));
+        QVERIFY(instance);
+        QObject* first = instance();
+        QCOMPARE(instance(), first);
+        first->setProperty("activateWindowOnDownload", false);
+        QPointer<QObject> guard(first);
+        delete first;
+        QVERIFY(guard.isNull());
+        QObject* second = instance();
+        QVERIFY(second);
+        QCOMPARE(second->property("activateWindowOnDownload").toBool(), true);
+        QCOMPARE(instance(), second);
+    }
+
+    void requestsWithoutWindowsCreateNone()
+    {
+        QObject* m = module();
+        QTest::ignoreMessage(QtWarningMsg, "null light");
+        QVERIFY(QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, nullptr)));
+        QVERIFY(QMetaObject::invokeMethod(m, "clear"));
+        QVERIFY(QMetaObject::invokeMethod(m, "clearConfig", Q_ARG(QObjectList, QObjectList())));
+        HostLight light(5, "x");
+        QVERIFY(QMetaObject::invokeMethod(m, "clearJournal",
+                                          Q_ARG(QObjectList, QObjectList{&light})));
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void topLevelWindowWithoutMainWindow()
+    {
+        QObject* m = module();
+        HostLight light(3, "swarco");
+        light.setConnected(false);
+        QVERIFY(QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, &light),
+                                          Q_ARG(int, 25)));
+        QWidget* window = findTopLevel("Journals queue");
+        QVERIFY(window);
+        QVERIFY(!window->parentWidget());
+        QVERIFY(!window->isVisible()); // the module never shows it itself
+        QCOMPARE(window->objectName(), QStringLiteral("QueueWindow"));
+        QCOMPARE(window->size(), QSize(660, 328));
+        // A second request makes nothing new.
+        QVERIFY(QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, nullptr),
+                                          Q_ARG(int, 1)));
+        QCOMPARE(QApplication::topLevelWidgets().size(), 1);
+    }
+
+    void windowForm_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("dockName");
+        QTest::addColumn<QString>("firstAction");
+        QTest::newRow("journal") << true << "Journals queue" << "journalQueueDoc" << "View";
+        QTest::newRow("config") << false << "Configurations queue" << "configQueueDoc"
+                                << "Run editor";
+    }
+    void windowForm()
+    {
+        QFETCH(bool, journal);
+        QFETCH(QString, title);
+        QFETCH(QString, dockName);
+        QFETCH(QString, firstAction);
+        QMainWindow mw;
+        HostLight light(8, "swarco");
+        light.setConnected(false);
+        if (journal)
+            QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
+                                      Q_ARG(int, -1));
+        else
+            QMetaObject::invokeMethod(module(), "loadConfig", Q_ARG(QObject*, &light));
+        auto* dock = mw.findChild<QDockWidget*>(dockName);
+        QVERIFY(dock);
+        QCOMPARE(dock->windowTitle(), title);
+        QVERIFY(dock->testAttribute(Qt::WA_DeleteOnClose));
+        QWidget* window = dock->widget();
+        QVERIFY(window && window->inherits("QueueWindow"));
+        QCOMPARE(window->windowTitle(), title);
+        QVERIFY(!window->findChild<QMenuBar*>() && !window->findChild<QToolBar*>());
+        auto* table = window->findChild<QTableWidget*>("queueTable");
+        QVERIFY(table);
+        QCOMPARE(table->columnCount(), 6);
+        QStringList headers;
+        for (int c = 0; c < 6; ++c)
+            headers << table->horizontalHeaderItem(c)->text();
+        QCOMPARE(headers, (QStringList{"Object", "Type", "State", "Loaded", "Errors", "Status"}));
+        QCOMPARE(table->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(table->isSortingEnabled());
+        QStringList actions;
+        for (QAction* a : table->actions()) {
+            actions << a->text();
+            QVERIFY(a->isEnabled());
+            QCOMPARE(a->parent(), table);
+        }
+        QCOMPARE(actions,
+                 (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume"}));
+    }
+
+    void dockRestoredFromSavedLayout()
+    {
+        QByteArray state;
+        {
+            QMainWindow saved;
+            saved.setCentralWidget(new QWidget(&saved));
+            auto* dock = new QDockWidget("x", &saved);
+            dock->setObjectName("configQueueDoc");
+            saved.addDockWidget(Qt::RightDockWidgetArea, dock);
+            saved.resize(800, 600);
+            saved.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&saved));
+            state = saved.saveState();
+        }
+        QMainWindow mw;
+        mw.setCentralWidget(new QWidget(&mw));
+        mw.resize(800, 600);
+        QVERIFY(mw.restoreState(state));
+        HostLight light(9, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(module(), "loadConfig", Q_ARG(QObject*, &light));
+        auto* dock = mw.findChild<QDockWidget*>("configQueueDoc");
+        QVERIFY(dock);
+        QVERIFY(!dock->isFloating());
+        QCOMPARE(mw.dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    }
+
+    void dockFloatsInTheMiddleWithoutSavedLayout()
+    {
+        QMainWindow mw;
+        mw.resize(1001, 700);
+        HostLight light(9, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(module(), "loadConfig", Q_ARG(QObject*, &light));
+        auto* dock = mw.findChild<QDockWidget*>("configQueueDoc");
+        QVERIFY(dock);
+        QVERIFY(dock->isFloating());
+        QCOMPARE(dock->pos(), QPoint((mw.width() - dock->width()) / 2,
+                                     (mw.height() - dock->height()) / 2));
+    }
+
+    void firstMainWindowGetsTheDocks()
+    {
+        QWidget plain;
+        QMainWindow first, second;
+        const auto tops = QApplication::topLevelWidgets();
+        QMainWindow* expected = nullptr;
+        for (QWidget* w : tops)
+            if ((expected = qobject_cast<QMainWindow*>(w)))
+                break;
+        HostLight light(4, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
+                                  Q_ARG(int, 2));
+        QVERIFY(expected->findChild<QDockWidget*>("journalQueueDoc"));
+        QMainWindow* other = expected == &first ? &second : &first;
+        QVERIFY(!other->findChild<QDockWidget*>("journalQueueDoc"));
+    }
+
+    void activationRaisesDockOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("activate");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void activationRaisesDockOnlyWhenAsked()
+    {
+        QFETCH(bool, activate);
+        QMainWindow mw;
+        module()->setProperty("activateWindowOnDownload", activate);
+        HostLight light(4, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
+                                  Q_ARG(int, 2));
+        auto* dock = mw.findChild<QDockWidget*>("journalQueueDoc");
+        QVERIFY(dock);
+        QCoreApplication::processEvents();
+        ZOrderCounter raises;
+        dock->installEventFilter(&raises);
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
+                                  Q_ARG(int, 2));
+        QCOMPARE(raises.count, 0); // raised later, from the event loop
+        QCoreApplication::processEvents();
+        QCOMPARE(raises.count > 0, activate);
+    }
+
+    void closingTheDockForgetsTheWindow()
+    {
+        QMainWindow mw;
+        QObject* m = module();
+        HostLight light(12, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, &light));
+        QPointer<QDockWidget> dock = mw.findChild<QDockWidget*>("configQueueDoc");
+        QVERIFY(dock);
+        QPointer<QWidget> window = dock->widget();
+        dock->close();
+        QTRY_VERIFY(dock.isNull());
+        QVERIFY(window.isNull());
+        QMetaObject::invokeMethod(m, "clear"); // must not touch the deleted window
+
+        QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, &light));
+        auto* fresh = mw.findChild<QDockWidget*>("configQueueDoc");
+        QVERIFY(fresh);
+        QSignalSpy complete(m, SIGNAL(configurationDownloadComplete(QObject*, QString)));
+        QSignalSpy failed(m, SIGNAL(configurationDownloadFailed(QObject*, QString)));
+        QVERIFY(QMetaObject::invokeMethod(fresh->widget(), "downloadComplete",
+                                          Q_ARG(QObject*, &light), Q_ARG(QString, "f.cnf")));
+        QVERIFY(QMetaObject::invokeMethod(fresh->widget(), "downloadFailed",
+                                          Q_ARG(QObject*, &light), Q_ARG(QString, "bad")));
+        QCOMPARE(complete.size(), 1);
+        QCOMPARE(complete.at(0).at(0).value<QObject*>(), &light);
+        QCOMPARE(complete.at(0).at(1).toString(), QStringLiteral("f.cnf"));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("bad"));
+    }
+
+    void journalWindowSignalsStayInside()
+    {
+        QMainWindow mw;
+        QObject* m = module();
+        HostLight light(12, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 1));
+        auto* dock = mw.findChild<QDockWidget*>("journalQueueDoc");
+        QVERIFY(dock);
+        QSignalSpy complete(m, SIGNAL(configurationDownloadComplete(QObject*, QString)));
+        QSignalSpy failed(m, SIGNAL(configurationDownloadFailed(QObject*, QString)));
+        QMetaObject::invokeMethod(dock->widget(), "downloadComplete", Q_ARG(QObject*, &light),
+                                  Q_ARG(QString, "j.bin"));
+        QMetaObject::invokeMethod(dock->widget(), "downloadFailed", Q_ARG(QObject*, &light),
+                                  Q_ARG(QString, "bad"));
+        QCOMPARE(complete.size(), 0);
+        QCOMPARE(failed.size(), 0);
+    }
+
+    void deletingTheModuleLeavesWindowsAlive()
+    {
+        QMainWindow mw;
+        HostLight light(12, "swarco");
+        light.setConnected(false);
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
+                                  Q_ARG(int, 1));
+        QPointer<QDockWidget> dock = mw.findChild<QDockWidget*>("journalQueueDoc");
+        delete dq.data();
+        QVERIFY(dock);
+        dock->close();
+        QTRY_VERIFY(dock.isNull());
+    }
+};
+
+QTEST_MAIN(TestPluginHost)
+#include "tst_pluginhost.moc"
