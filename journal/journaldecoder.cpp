@@ -1,0 +1,234 @@
+#include "journal/journaldecoder.h"
+
+#include "journal/messagedefinitionparser.h"
+
+#include <QCoreApplication>
+#include <QTextCodec>
+
+#include <cstring>
+
+namespace {
+
+inline quint32 timeWordOf(const uchar* record, int len)
+{
+    quint32 word = 0;
+    for (int i = 0; i < 4 && i < len; ++i)
+        word |= quint32(record[i]) << (8 * i);
+    return word;
+}
+
+// Time-stamp fields of the packed word; source in the top six bits.
+inline uint secondOf(quint32 w)
+{
+    return w & 0x3F;
+}
+inline uint minuteOf(quint32 w)
+{
+    return (w >> 6) & 0x3F;
+}
+inline uint hourOf(quint32 w)
+{
+    return (w >> 12) & 0x1F;
+}
+inline uint dayOf(quint32 w)
+{
+    return (w >> 17) & 0x1F;
+}
+inline uint monthOf(quint32 w)
+{
+    return (w >> 22) & 0xF;
+}
+inline uint sourceOf(quint32 w)
+{
+    return w >> 26;
+}
+
+// Month, day, hour, minute and second lie in the word in falling significance,
+// so within one year the low 26 bits order the time stamps.
+inline quint32 stampKey(quint32 w)
+{
+    return w & 0x3FFFFFF;
+}
+
+inline void putTwoDigits(QChar* out, uint value)
+{
+    out[0] = QLatin1Char(char('0' + value / 10));
+    out[1] = QLatin1Char(char('0' + value % 10));
+}
+
+// "dd.MM hh:mm:ss" from the raw fields, out-of-range values as they are.
+QString timeText(quint32 w)
+{
+    QChar buf[14];
+    putTwoDigits(buf, dayOf(w));
+    buf[2] = QLatin1Char('.');
+    putTwoDigits(buf + 3, monthOf(w));
+    buf[5] = QLatin1Char(' ');
+    putTwoDigits(buf + 6, hourOf(w));
+    buf[8] = QLatin1Char(':');
+    putTwoDigits(buf + 9, minuteOf(w));
+    buf[11] = QLatin1Char(':');
+    putTwoDigits(buf + 12, secondOf(w));
+    return QString(buf, 14);
+}
+
+} // namespace
+
+JournalDecoder::JournalDecoder(const QMap<int, QString>& messages,
+                               const QMap<int, QString>& sources)
+{
+    for (auto it = messages.cbegin(); it != messages.cend(); ++it) {
+        if (it.key() >= 0 && it.key() < int(m_templates.size()))
+            m_templates[size_t(it.key())] = MessageTemplate(it.value());
+    }
+    const QString unknown = QCoreApplication::translate("JournalViewDlg", "Not identified");
+    for (size_t i = 0; i < m_sources.size(); ++i)
+        m_sources[i] = sources.value(int(i), unknown);
+}
+
+bool JournalDecoder::isValidTimeWord(quint32 word, int year)
+{
+    const uint month = monthOf(word);
+    if (month < 1 || month > 12 || hourOf(word) > 23 || minuteOf(word) > 59 || secondOf(word) > 59)
+        return false;
+    const uint day = dayOf(word);
+    return day >= 1 && int(day) <= QDate(year, int(month), 1).daysInMonth();
+}
+
+QDateTime JournalDecoder::recordDateTime(const uchar* record)
+{
+    const quint32 w = timeWordOf(record, 4);
+    const QDate date(QDate::currentDate().year(), int(monthOf(w)), int(dayOf(w)));
+    const QTime time(int(hourOf(w)), int(minuteOf(w)), int(secondOf(w)), 0);
+    return QDateTime(date, time);
+}
+
+bool JournalDecoder::blocksOldestFirst(const QByteArray& data, int year)
+{
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    const int size = data.size();
+    // Days of each month this year, so a record needs no QDate to be checked.
+    int monthDays[13] = {0};
+    for (int m = 1; m <= 12; ++m)
+        monthDays[m] = QDate(year, m, 1).daysInMonth();
+    auto valid = [&monthDays](quint32 w) {
+        const uint month = monthOf(w);
+        const uint day = dayOf(w);
+        return month >= 1 && month <= 12 && day >= 1 && int(day) <= monthDays[month] &&
+               hourOf(w) <= 23 && minuteOf(w) <= 59 && secondOf(w) <= 59;
+    };
+    for (int block = 0; block < size; block += BlockSize) {
+        const int blockEnd = qMin(size, block + BlockSize);
+        for (int k = block; k + 2 * RecordSize <= blockEnd; k += RecordSize) {
+            const quint32 a = timeWordOf(bytes + k, 4);
+            const quint32 b = timeWordOf(bytes + k + RecordSize, 4);
+            if (!valid(a) || !valid(b) || stampKey(a) == stampKey(b))
+                continue;
+            if (stampKey(a) < stampKey(b))
+                return true;
+            break; // newest first: the next block may still say otherwise
+        }
+    }
+    return false;
+}
+
+void JournalDecoder::addRecord(const QByteArray& record, QVector<JournalRow>& rows) const
+{
+    addRecord(reinterpret_cast<const uchar*>(record.constData()), record.size(), rows);
+}
+
+void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const
+{
+    const quint32 w = timeWordOf(data, len);
+    const uint source = sourceOf(w);
+    JournalRow row;
+    row.time = timeText(w);
+    if (source != DebugSource && len >= RecordSize) {
+        const MessageTemplate& t = m_templates[data[4]];
+        if (!t.isEmpty()) {
+            row.message.reserve(96);
+            t.expand(data, len, row.message);
+        }
+    }
+    if (row.message.isEmpty())
+        MessageTemplate::appendHexFallback(data, len, row.message);
+    row.source = m_sources[source];
+    rows.append(std::move(row));
+}
+
+QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data) const
+{
+    QVector<JournalRow> rows;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    const int size = data.size();
+    rows.reserve((size + RecordSize - 1) / RecordSize);
+    const bool reverse = blocksOldestFirst(data, QDate::currentDate().year());
+    for (int block = 0; block < size; block += BlockSize) {
+        const int blockEnd = qMin(size, block + BlockSize);
+        const int count = (blockEnd - block + RecordSize - 1) / RecordSize;
+        for (int i = 0; i < count; ++i) {
+            const int start = block + RecordSize * (reverse ? count - 1 - i : i);
+            if (bytes[start] == 0xFF)
+                return rows; // erased space: nothing after it is shown
+            addRecord(bytes + start, qMin(RecordSize, blockEnd - start), rows);
+        }
+    }
+    return rows;
+}
+
+QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data)
+{
+    QVector<JournalRow> rows;
+    QTextCodec* messageCodec = MessageDefinitionParser::journalCodec();
+    const char* const begin = data.constData();
+    const char* const end = begin + data.size();
+    const char* line = begin;
+    for (;;) {
+        const char* nul = static_cast<const char*>(memchr(line, '\0', size_t(end - line)));
+        if (!nul)
+            break;
+        const char* const lineEnd = nul;
+        const char* p = line;
+        line = nul + 1;
+        // Next field: up to the next space; null when there is none.
+        auto field = [lineEnd](const char*& from) -> const char* {
+            const char* space = static_cast<const char*>(memchr(from, ' ', size_t(lineEnd - from)));
+            return space;
+        };
+        auto skipSpaces = [lineEnd](const char*& from) {
+            while (from < lineEnd && *from == ' ')
+                ++from;
+        };
+        const char* dateEnd = field(p);
+        if (!dateEnd)
+            break; // a line without any space ends the journal
+        if (dateEnd == p || *p < '0' || *p > '9')
+            continue;
+        const QString date = QString::fromUtf8(p, int(dateEnd - p));
+        const char* parts[3][2];
+        bool complete = true;
+        p = dateEnd;
+        for (auto& part : parts) {
+            skipSpaces(p);
+            const char* partEnd = field(p);
+            if (!partEnd) {
+                complete = false;
+                break;
+            }
+            part[0] = p;
+            part[1] = partEnd;
+            p = partEnd;
+        }
+        if (!complete)
+            break;
+        skipSpaces(p);
+        JournalRow row;
+        row.time = date + QLatin1Char(' ') +
+                   QString::fromUtf8(parts[0][0], int(parts[0][1] - parts[0][0]));
+        row.type = QString::fromUtf8(parts[1][0], int(parts[1][1] - parts[1][0]));
+        row.source = QString::fromUtf8(parts[2][0], int(parts[2][1] - parts[2][0]));
+        row.message = messageCodec->toUnicode(p, int(lineEnd - p));
+        rows.append(std::move(row));
+    }
+    return rows;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "journal/messagetemplate.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QVector>
+
+#include <array>
+
+// One row of the journal viewer's table.
+struct JournalRow
+{
+    QString time;
+    QString type; // empty for binary journals
+    QString message;
+    QString source;
+};
+
+// Turns binary journals (8-byte records) and text journals (NUL-terminated
+// lines) into table rows, in the order the viewer adds them.
+class JournalDecoder
+{
+public:
+    JournalDecoder(const QMap<int, QString>& messages, const QMap<int, QString>& sources);
+
+    // Rows in the order they are to be added to the viewer's table (newest-first stream, stops at
+    // FFh).
+    QVector<JournalRow> decodeBinary(const QByteArray& data) const;
+    // Text journal (zero-terminated lines); rows in file order.
+    static QVector<JournalRow> decodeText(const QByteArray& data);
+    // Decodes one record and appends its row.
+    void addRecord(const QByteArray& record, QVector<JournalRow>& rows) const;
+    // Same for a record of len bytes (normally 8) at data.
+    void addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const;
+
+    // The record's time stamp in the current year; invalid when out of range.
+    static QDateTime recordDateTime(const uchar* record);
+    // Whether the packed time word holds a real date and time of the given year.
+    static bool isValidTimeWord(quint32 word, int year);
+    // Whether the blocks of a binary journal are stored oldest first.
+    static bool blocksOldestFirst(const QByteArray& data, int year);
+
+    static constexpr int RecordSize = 8;
+    static constexpr int BlockSize = 96;
+    static constexpr int DebugSource = 31;
+
+private:
+    std::array<MessageTemplate, 256> m_templates;
+    std::array<QString, 64> m_sources;
+};

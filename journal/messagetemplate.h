@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// A message text split once into literal runs and $-conversions, so that a
+// journal's records are expanded without re-reading the text. Where each
+// conversion reads in the record depends on the text alone, so it is fixed here.
+class MessageTemplate
+{
+public:
+    MessageTemplate() = default;
+    explicit MessageTemplate(const QString& text);
+
+    bool isEmpty() const { return m_pieces.isEmpty(); }
+    // Appends the expansion for a record of len bytes (parameters from byte 5 on).
+    void expand(const uchar* record, int len, QString& out) const;
+    // The highest record byte a conversion reads, or -1 when none reads any.
+    int lastByteRead() const { return m_lastByte; }
+
+    // Appends bytes 4..7 of the record as "%02xh %02xh %02xh %02xh" (missing bytes as 0).
+    static void appendHexFallback(const uchar* record, int len, QString& out);
+
+private:
+    struct Piece
+    {
+        ushort conv = 0; // 0: literal text; otherwise the conversion character
+        int offset = 0;  // record byte the conversion reads
+        QString text;    // literal, or the overflow text of conversions 1..7
+        QStringList variants;
+    };
+    QVector<Piece> m_pieces;
+    int m_lastByte = -1;
+};
