@@ -1,18 +1,66 @@
 #include "journal/journalopener.h"
 
-#include <QWidget>
+#include "journal/journalviewdlg.h"
+
+#include <QFile>
 
 namespace JournalOpener {
 
-// Placeholder until the viewer dialog lands: nothing is shown.
-QWidget* viewJournal(QWidget*, int, const QString&, const QDir&, const QString&)
+namespace {
+
+// The override file in dir, else the built-in one; empty when neither exists.
+QString definitionPath(int version, const QDir& dir)
 {
-    return nullptr;
+    const QString name = QStringLiteral("Notepad.mes.%1").arg(version);
+    const QString plain = dir.absoluteFilePath(name);
+    if (QFile::exists(plain))
+        return plain;
+    const QString builtIn = QStringLiteral(":/mes_files/") + name;
+    if (QFile::exists(builtIn))
+        return builtIn;
+    return QString();
 }
 
-QWidget* showJournal(QWidget*, int, const QByteArray&, const QDir&)
+QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
+                    const QString& saveDir)
 {
-    return nullptr;
+    // Owned by its parent, or by itself through delete-on-close.
+    auto* dlg = new JournalViewDlg(parent, data, mesPath, saveDir);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->show();
+    return dlg;
+}
+
+} // namespace
+
+QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
+                     const QString& saveDir)
+{
+    QFile file(binPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    QString mesPath;
+    if (version != TextJournalTmHelix && version != TextJournalVegal &&
+        version != TextJournalOther) {
+        mesPath = definitionPath(version, mesDir);
+        if (mesPath.isEmpty())
+            return nullptr;
+    }
+    const QByteArray data = file.readAll();
+    file.close();
+    return openDialog(parent, data, mesPath, saveDir);
+}
+
+QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir)
+{
+    QString mesPath;
+    // The queue's own opener knows only the two text-journal families it marks.
+    if (version != TextJournalTmHelix && version != TextJournalVegal) {
+        mesPath = definitionPath(version, dir);
+        if (mesPath.isEmpty())
+            return nullptr;
+    }
+    return openDialog(parent, data, mesPath, dir.absolutePath());
 }
 
 int versionForLight(bool isTmHelix, bool isVegal, const QString& type)

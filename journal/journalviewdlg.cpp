@@ -1,0 +1,151 @@
+#include "journal/journalviewdlg.h"
+#include "ui_journalviewdlg.h"
+
+#include "journal/journaldecoder.h"
+#include "journal/journalorder.h"
+#include "journal/journalwriter.h"
+#include "journal/messagedefinitionparser.h"
+
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QSaveFile>
+#include <QTableWidgetItem>
+
+QString JournalViewDlg::lastSaveDir;
+
+namespace {
+// Whether some dialog's save button has been clicked in this process.
+bool saveDirChosen = false;
+} // namespace
+
+JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
+                               QString saveDir)
+    : QDialog(parent), ui(new Ui::JournalViewDlg), journalData(std::move(data)),
+      saveDirPath(std::move(saveDir))
+{
+    ui->setupUi(this);
+    QTableWidget* table = ui->journalTable;
+    // The table sorts descending by Time from the start.
+    table->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
+
+    QVector<JournalRow> rows;
+    const bool textJournal = mesPath.isEmpty();
+    if (!textJournal) {
+        mesFile.setFileName(mesPath);
+        if (!mesFile.open(QIODevice::ReadOnly))
+            return; // an unreadable definition file leaves the table empty
+        MessageDefinitionParser::parse(mesFile, sources, messages);
+        rows = JournalDecoder(messages, sources).decodeBinary(journalData);
+    } else {
+        table->insertColumn(1);
+        table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
+        rows = JournalDecoder::decodeText(journalData);
+    }
+    fillTable(table, rows, textJournal);
+    table->resizeColumnsToContents();
+}
+
+JournalViewDlg::~JournalViewDlg() = default;
+
+void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
+                               bool textJournal)
+{
+    const QVector<int> order = JournalOrder::displayOrder(rows);
+    const int columns = JournalOrder::columnCount(textJournal);
+    QHeaderView* header = table->horizontalHeader();
+    const int sortColumn = header->sortIndicatorSection();
+    const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
+
+    // Sorting off while filling: a sorted table would move each row as it is set.
+    table->setSortingEnabled(false);
+    table->setUpdatesEnabled(false);
+    const int first = table->rowCount();
+    table->setRowCount(first + order.size());
+    for (int r = 0; r < order.size(); ++r) {
+        const JournalRow& row = rows.at(order.at(r));
+        for (int c = 0; c < columns; ++c)
+            table->setItem(first + r, c,
+                           new QTableWidgetItem(JournalOrder::cellText(row, c, textJournal)));
+    }
+    table->setUpdatesEnabled(true);
+    // Re-enabling sorts once more; the sort is stable and the rows are already
+    // in its order, so nothing moves.
+    header->setSortIndicator(sortColumn, sortOrder);
+    table->setSortingEnabled(true);
+}
+
+void JournalViewDlg::on_findEdit_textChanged(const QString& text)
+{
+    QTableWidget* table = ui->journalTable;
+    table->clearSelection();
+    if (text.isEmpty()) {
+        ui->matches->setValue(0);
+        return;
+    }
+    // Matching cells in column order; runs of adjacent rows in a column
+    // become one range so the selection is made in a single call.
+    QAbstractItemModel* model = table->model();
+    QItemSelection selection;
+    int count = 0;
+    const QTableWidgetItem* firstMatch = nullptr;
+    const int rows = table->rowCount();
+    const int columns = table->columnCount();
+    for (int c = 0; c < columns; ++c) {
+        int runStart = -1;
+        for (int r = 0; r <= rows; ++r) {
+            const QTableWidgetItem* item = r < rows ? table->item(r, c) : nullptr;
+            const bool match = item && item->text().contains(text, Qt::CaseInsensitive);
+            if (match) {
+                ++count;
+                if (!firstMatch)
+                    firstMatch = item;
+                if (runStart < 0)
+                    runStart = r;
+            } else if (runStart >= 0) {
+                selection.append(
+                    QItemSelectionRange(model->index(runStart, c), model->index(r - 1, c)));
+                runStart = -1;
+            }
+        }
+    }
+    ui->matches->setValue(qMin(count, ui->matches->maximum()));
+    if (!firstMatch)
+        return;
+    table->scrollToItem(firstMatch, QAbstractItemView::EnsureVisible);
+    table->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void JournalViewDlg::on_saveButton_clicked()
+{
+    if (!saveDirChosen) {
+        saveDirChosen = true;
+        lastSaveDir = saveDirPath;
+    }
+    QString selectedFilter;
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Select file to save"), lastSaveDir,
+        tr("Text files (*.txt);;csv files (*.csv);;Binary files (*.bin)"), &selectedFilter);
+    if (fileName.isEmpty())
+        return;
+
+    // Written aside and renamed into place, so a failed write never leaves a
+    // half file nor destroys an existing one.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (selectedFilter.contains(QLatin1String("*.bin"))) {
+        file.write(journalData);
+    } else {
+        const JournalWriter::Format format = selectedFilter.contains(QLatin1String("*.csv"))
+                                                 ? JournalWriter::Format::Csv
+                                                 : JournalWriter::Format::AlignedText;
+        const QTableWidget* table = ui->journalTable;
+        JournalWriter::write(file, format, table->rowCount(), table->columnCount(),
+                             [table](int row, int column) {
+                                 const QTableWidgetItem* item = table->item(row, column);
+                                 return item ? item->text() : QString();
+                             });
+    }
+    file.commit();
+}

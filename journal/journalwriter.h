@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+// Writes a journal table as the viewer saves it: aligned text or CSV, UTF-8
+// without a byte-order mark, LF line ends. Widget-free, so the viewer and the
+// command-line decoder produce the same bytes from the same cells.
+namespace JournalWriter {
+
+enum class Format { AlignedText, Csv };
+
+// Text of the cell at row, column (0-based, rows top to bottom as shown).
+using CellText = std::function<QString(int row, int column)>;
+
+// Up to three columns is the binary-journal layout (Time, Message, Source),
+// four the text-journal layout (Time, type, Message, Source).
+QString headerLine(Format format, int columnCount);
+// Aligned text only: the line of dashes under the header.
+QString dashLine(int columnCount);
+QString rowLine(Format format, int columnCount, const QStringList& cells);
+
+// Writes the header and all rows; false when the device reports a write error.
+bool write(QIODevice& device, Format format, int rowCount, int columnCount, const CellText& cell);
+
+} // namespace JournalWriter
