@@ -1,15 +1,31 @@
 #include "queue/queuewindow.h"
 #include "ui_queuewindow.h"
 
+#include "journal/journalopener.h"
+#include "queue/configprotocol.h"
+#include "queue/downloadfile.h"
+#include "queue/journalprotocol.h"
+#include "queue/signalrelay.h"
+
 #include <QAction>
+#include <QProgressBar>
+#include <QSet>
+#include <QTimer>
 #include <QTimerEvent>
+
+namespace {
+
+constexpr int tickMs = 1000;
+constexpr int retryDelayMs = 2000;
+
+} // namespace
 
 QueueWindow::QueueWindow(QWidget* parent, bool journal)
     : QWidget(parent), ui(new Ui::QueueWindow), saveDir(QString()), journal(journal)
 {
     ui->setupUi(this);
     setWindowTitle(journal ? tr("Journals queue") : tr("Configurations queue"));
-    timerId = startTimer(1000, Qt::CoarseTimer);
+    timerId = startTimer(tickMs, Qt::CoarseTimer);
 
     struct
     {
@@ -26,6 +42,13 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         connect(action, &QAction::triggered, this, a.slot);
         ui->queueTable->addAction(action);
     }
+
+    // Sorting (by the operator, or the table's own sorted insertion) and row
+    // removal move rows; items follow their rows here, not by searching.
+    QAbstractItemModel* model = ui->queueTable->model();
+    connect(model, &QAbstractItemModel::layoutChanged, this, &QueueWindow::renumberRows);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &QueueWindow::renumberRows);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &QueueWindow::renumberRows);
 }
 
 QueueWindow::~QueueWindow()
@@ -33,32 +56,515 @@ QueueWindow::~QueueWindow()
     delete ui;
 }
 
-void QueueWindow::enqueue(QObject*, int) {}
+// ---------------------------------------------------------------- table
+
+void QueueWindow::setCellText(int row, int column, const QString& text)
+{
+    if (QTableWidgetItem* cell = ui->queueTable->item(row, column))
+        cell->setText(text);
+}
+
+QProgressBar* QueueWindow::progressBar(int row) const
+{
+    return qobject_cast<QProgressBar*>(ui->queueTable->cellWidget(row, StateColumn));
+}
+
+void QueueWindow::setProgress(int row, int maximum, int value)
+{
+    if (QProgressBar* bar = progressBar(row)) {
+        bar->setRange(0, maximum);
+        bar->setValue(value);
+    }
+}
+
+QObject* QueueWindow::lightOfRow(int row) const
+{
+    const QTableWidgetItem* cell = ui->queueTable->item(row, ObjectColumn);
+    if (!cell || cell->text().toInt() == 0)
+        return nullptr;
+    QObject* light = cell->data(Qt::UserRole).value<QObject*>();
+    return items.contains(light) ? light : nullptr;
+}
+
+QList<int> QueueWindow::selectedRows() const
+{
+    QList<int> rows;
+    QSet<int> seen;
+    const QModelIndexList selected = ui->queueTable->selectionModel()->selectedIndexes();
+    for (const QModelIndex& index : selected) {
+        if (!seen.contains(index.row())) {
+            seen.insert(index.row());
+            rows.append(index.row());
+        }
+    }
+    return rows;
+}
+
+void QueueWindow::renumberRows()
+{
+    if (renumberSuspended)
+        return;
+    const int count = ui->queueTable->rowCount();
+    for (int row = 0; row < count; ++row) {
+        const QTableWidgetItem* cell = ui->queueTable->item(row, ObjectColumn);
+        if (!cell)
+            continue;
+        auto it = items.find(cell->data(Qt::UserRole).value<QObject*>());
+        if (it != items.end())
+            it->row = row;
+    }
+}
+
+void QueueWindow::scheduleResize()
+{
+    // Once per pass of the event loop, however many rows were added.
+    if (resizePending)
+        return;
+    resizePending = true;
+    QTimer::singleShot(0, this, [this] {
+        resizePending = false;
+        ui->queueTable->resizeColumnsToContents();
+        ui->queueTable->resizeRowsToContents();
+    });
+}
+
+QString QueueWindow::itemFileName(QObject* light) const
+{
+    return saveDir.absoluteFilePath(DownloadFile::fileName(journal, light->property("id").toInt()));
+}
+
+// ---------------------------------------------------------------- queue
+
+void QueueWindow::enqueue(QObject* light, int blocks)
+{
+    if (!light)
+        return;
+    const bool rpc = light->property("rpc").toBool();
+    bool ok = false;
+    const int id = light->property("id").toInt(&ok);
+    if (!ok)
+        return;
+    const QString type = light->property("type").toString();
+    const QString lower = type.toLower();
+    const bool tm = lower == QLatin1String("tm_helix");
+    const bool vg = lower == QLatin1String("vegal2") || lower == QString::fromUtf8("зелта");
+    const int barMaximum = journal ? (blocks == -1 ? 0 : qMax(blocks, 0)) : 100;
+
+    auto it = items.find(light);
+    if (it == items.end()) {
+        QueueItem item;
+        item.isTmHelix = tm;
+        item.isVegal = vg;
+        item.expected = journal ? blocks : 0;
+        if (!rpc) {
+            auto* relay = new SignalRelay(this);
+            relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
+            connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+            item.lightRelay = relay;
+        }
+        it = items.insert(light, item);
+
+        QTableWidget* table = ui->queueTable;
+        renumberSuspended = true;
+        table->insertRow(table->rowCount());
+        auto* object = new QTableWidgetItem(QString::number(id));
+        object->setData(Qt::UserRole, QVariant::fromValue(light));
+        table->setItem(table->rowCount() - 1, ObjectColumn, object);
+        // With sorting on, the row may move as each cell arrives.
+        table->setItem(table->row(object), TypeColumn, new QTableWidgetItem(type));
+        auto* bar = new QProgressBar;
+        bar->setRange(0, barMaximum);
+        bar->setValue(0);
+        table->setCellWidget(table->row(object), StateColumn, bar);
+        table->setItem(table->row(object), LoadedColumn, new QTableWidgetItem(QStringLiteral("0")));
+        table->setItem(table->row(object), ErrorsColumn, new QTableWidgetItem(QStringLiteral("0")));
+        table->setItem(table->row(object), StatusColumn, new QTableWidgetItem(tr("waiting")));
+        renumberSuspended = false;
+        renumberRows();
+        scheduleResize();
+    } else {
+        // Queued again: start over; an answer to an earlier command no longer counts.
+        forgetResponse(*it);
+        it->buffer.clear();
+        it->stopped = false;
+        it->done = false;
+        it->retryDelay = 0;
+        it->errors = 0;
+        it->loaded = 0;
+        // The previous download's size must not cut the new one.
+        it->expected = journal ? blocks : 0;
+        setCellText(it->row, ErrorsColumn, QStringLiteral("0"));
+        setProgress(it->row, barMaximum, 0);
+    }
+
+    // A continuation point belongs to one request only.
+    it->stopMarker.clear();
+    it->previousJournal.clear();
+    if (journal && blocks == -3) {
+        QByteArray previous;
+        if (DownloadFile::read(itemFileName(light), &previous)) {
+            it->stopMarker = JournalProtocol::stopMarkerOf(previous, tm || vg);
+            it->previousJournal = previous;
+        }
+    }
+
+    if (rpc)
+        return;
+    if (light->property("isConnected").toBool())
+        sendRequest(light);
+    else
+        setCellText(it->row, StatusColumn, tr("waiting for connection"));
+}
 
 void QueueWindow::loadConfigFromStorage(QObject*, QObject*, const QString&, int) {}
 
-void QueueWindow::light_connected(bool) {}
+void QueueWindow::forgetResponse(QueueItem& item)
+{
+    item.response = nullptr;
+    if (auto* relay = static_cast<SignalRelay*>(item.responseRelay)) {
+        relay->onFinished = nullptr;
+        relay->deleteLater();
+        item.responseRelay = nullptr;
+    }
+}
 
-void QueueWindow::responseFinished() {}
-
-void QueueWindow::on_queueTable_cellDoubleClicked(int, int) {}
-
-void QueueWindow::openConfigEditor() {}
+void QueueWindow::releaseItem(QueueItem& item)
+{
+    forgetResponse(item);
+    if (auto* relay = static_cast<SignalRelay*>(item.lightRelay)) {
+        relay->onConnected = nullptr;
+        relay->deleteLater();
+        item.lightRelay = nullptr;
+    }
+}
 
 void QueueWindow::clearQueue()
 {
+    for (QueueItem& item : items)
+        releaseItem(item);
     items.clear();
     ui->queueTable->setRowCount(0);
 }
 
-void QueueWindow::clearQueue(QObjectList) {}
+void QueueWindow::clearQueue(QObjectList obj_list)
+{
+    QMap<QString, QObject*> byId;
+    for (QObject* object : qAsConst(obj_list))
+        if (object)
+            byId.insert(object->property("id").toString(), object);
+    if (byId.isEmpty())
+        return;
 
-void QueueWindow::stopDownloading() {}
+    renumberSuspended = true;
+    for (int row = ui->queueTable->rowCount() - 1; row >= 0; --row) {
+        const QTableWidgetItem* cell = ui->queueTable->item(row, ObjectColumn);
+        if (!cell || !byId.contains(cell->text()))
+            continue;
+        // The row's own item goes with it, so no item is left without a row.
+        auto it = items.find(cell->data(Qt::UserRole).value<QObject*>());
+        if (it != items.end()) {
+            releaseItem(*it);
+            items.erase(it);
+        }
+        ui->queueTable->removeRow(row);
+    }
+    renumberSuspended = false;
+    renumberRows();
+}
 
-void QueueWindow::resumeDownloading() {}
+// ---------------------------------------------------------------- exchange
+
+void QueueWindow::sendRequest(QObject* light)
+{
+    if (!items.contains(light) || light->property("rpc").toBool())
+        return;
+    QString command;
+    QVariantList args;
+    {
+        const QueueItem& item = items[light];
+        if (journal) {
+            command = QStringLiteral("GET_JRNL");
+            args << item.loaded;
+        } else {
+            command = QStringLiteral("GET_CONFIG");
+            args << item.area << item.loaded;
+        }
+    }
+    QObject* response = nullptr;
+    const bool invoked = QMetaObject::invokeMethod(
+        light, "sendCommand", QGenericReturnArgument("Response*", &response),
+        Q_ARG(QVariant, QVariant(command)), Q_ARG(QVariant, QVariant(args)));
+    // The host ran code of its own: look the item up again.
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    if (!invoked || !response) {
+        failItem(light, tr("invoke sendCommand error"), false);
+        return;
+    }
+    setCellText(it->row, StatusColumn, tr("downloading"));
+    if (it->loaded == 0 && (!journal || it->expected < 0))
+        setProgress(it->row, 0, 0);
+    forgetResponse(*it);
+    it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
+    it->response = response;
+    auto* relay = new SignalRelay(this);
+    relay->onFinished = [this, light, response] { answerArrived(light, response); };
+    connect(response, SIGNAL(finished()), relay, SLOT(relayFinished()));
+    it->responseRelay = relay;
+}
+
+void QueueWindow::responseFinished()
+{
+    // Kept for callers that connect a response to this slot by name.
+    QObject* response = sender();
+    if (!response)
+        return;
+    for (auto it = items.cbegin(); it != items.cend(); ++it) {
+        if (it->response == response) {
+            answerArrived(it.key(), response);
+            return;
+        }
+    }
+}
+
+void QueueWindow::answerArrived(QObject* light, QObject* response)
+{
+    auto it = items.find(light);
+    if (it == items.end() || !response || it->response != response)
+        return;
+    it->retryDelay = 0;
+    const int error = response->property("error").toInt();
+    if (error != 0) {
+        QString text;
+        QMetaObject::invokeMethod(response, "errorString", Q_RETURN_ARG(QString, text));
+        if (text.isEmpty())
+            text = tr("Response error %1").arg(error);
+        failItem(light, text, false);
+        return;
+    }
+    const QVariantList data = response->property("data").toList();
+    const BlockOutcome outcome =
+        journal ? JournalProtocol::handleBlock(*it, data) : ConfigProtocol::handlePiece(*it, data);
+    applyOutcome(light, outcome);
+}
+
+void QueueWindow::applyOutcome(QObject* light, const BlockOutcome& outcome)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    // Each text may re-sort the table; it->row follows.
+    if (outcome.typeText == BlockOutcome::Adapter)
+        setCellText(it->row, TypeColumn, tr("Adapter"));
+    else if (outcome.typeText == BlockOutcome::HeaderType)
+        setCellText(it->row, TypeColumn, outcome.headerType);
+    if (outcome.loadedText == BlockOutcome::Blocks)
+        setCellText(it->row, LoadedColumn, tr("%1 blocks").arg(outcome.loadedValue));
+    else if (outcome.loadedText == BlockOutcome::Bytes)
+        setCellText(it->row, LoadedColumn, tr("%1 bytes").arg(outcome.loadedValue));
+    if (QProgressBar* bar = progressBar(it->row)) {
+        if (outcome.setRange)
+            bar->setRange(0, outcome.rangeMax);
+        if (outcome.setValue)
+            bar->setValue(outcome.value);
+    }
+
+    switch (outcome.action) {
+    case BlockOutcome::RequestNext:
+        sendRequest(light);
+        break;
+    case BlockOutcome::Complete:
+        completeItem(light);
+        break;
+    case BlockOutcome::Fail:
+        switch (outcome.failure) {
+        case BlockOutcome::WrongArea:
+            failItem(light, tr("Error: wrong area"), true);
+            break;
+        case BlockOutcome::EmptyAnswer:
+            failItem(light, tr("Error: empty answer"), true);
+            break;
+        case BlockOutcome::InvalidConfigSize:
+            failItem(light, tr("Error: invalid config size"), true);
+            break;
+        default:
+            failItem(light, tr("Error: wrong answer"), true);
+            break;
+        }
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- outcomes
+
+void QueueWindow::failItem(QObject* light, const QString& msg, bool fatal)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    forgetResponse(*it);
+    setCellText(it->row, StatusColumn, msg);
+    ++it->errors;
+    setCellText(it->row, ErrorsColumn, QString::number(it->errors));
+    const bool final = fatal || (it->maxErrors > 0 && it->errors >= it->maxErrors);
+    if (final) {
+        it->retryDelay = 0; // given up: nothing may be sent for it any more
+        setProgress(it->row, 100, 0);
+        emit downloadFailed(light, msg);
+    } else {
+        it->retryDelay = retryDelayMs;
+    }
+}
+
+void QueueWindow::completeItem(QObject* light)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    it->done = true;
+    forgetResponse(*it);
+    setProgress(it->row, 100, 100);
+    setCellText(it->row, StatusColumn, tr("completed"));
+    QString path = itemFileName(light);
+    if (journal) {
+        if (it->expected == -3) {
+            // The new records, then the journal as it was when queued, once.
+            it->buffer.append(it->previousJournal);
+            it->previousJournal.clear();
+            it->loaded = it->buffer.size();
+        }
+    } else if (it->isMarked()) {
+        path = DownloadFile::jsonPath(path);
+    }
+    it->expected = it->loaded;
+
+    const DownloadFile::SaveResult saved = DownloadFile::save(path, it->buffer);
+    if (saved != DownloadFile::Saved) {
+        setCellText(it->row, StatusColumn,
+                    (saved == DownloadFile::OpenFailed ? tr("Error open %1") : tr("Error write %1"))
+                        .arg(path));
+        return;
+    }
+    if (!journal)
+        light->setProperty("dqueue_config", path);
+    emit downloadComplete(light, path);
+}
+
+// ---------------------------------------------------------------- scheduling
 
 void QueueWindow::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() != timerId)
         return;
+    QObjectList due;
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        if (it->retryDelay > 0) {
+            it->retryDelay -= tickMs;
+            if (it->retryDelay <= 0) {
+                it->retryDelay = 0;
+                due.append(it.key());
+            }
+        }
+    }
+    for (QObject* light : qAsConst(due))
+        sendRequest(light);
+}
+
+void QueueWindow::light_connected(bool connected)
+{
+    lightConnected(sender(), connected);
+}
+
+void QueueWindow::lightConnected(QObject* light, bool connected)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    if (connected) {
+        if (!it->stopped && !it->done)
+            sendRequest(light);
+        return;
+    }
+    setCellText(it->row, StatusColumn, tr("disconnected"));
+    forgetResponse(*it);
+}
+
+void QueueWindow::saveStoppedJournal(QObject* light, const QueueItem& item)
+{
+    // Nothing received: the file keeps what it holds. Otherwise what came so
+    // far, then (continuation) the journal as it was when queued.
+    if (item.buffer.isEmpty())
+        return;
+    DownloadFile::save(itemFileName(light), item.buffer + item.previousJournal);
+}
+
+void QueueWindow::stopDownloading()
+{
+    const QList<int> rows = selectedRows();
+    QObjectList lights;
+    for (int row : rows)
+        if (QObject* light = lightOfRow(row))
+            lights.append(light);
+    for (QObject* light : qAsConst(lights)) {
+        auto it = items.find(light);
+        if (it == items.end())
+            continue;
+        forgetResponse(*it);
+        it->retryDelay = 0;
+        it->stopped = true;
+        setCellText(it->row, StatusColumn, tr("interrupted"));
+        setProgress(it->row, 100, 0);
+        if (journal)
+            saveStoppedJournal(light, *it);
+    }
+}
+
+void QueueWindow::resumeDownloading()
+{
+    const QList<int> rows = selectedRows();
+    QObjectList lights;
+    for (int row : rows)
+        if (QObject* light = lightOfRow(row))
+            lights.append(light);
+    for (QObject* light : qAsConst(lights)) {
+        auto it = items.find(light);
+        if (it == items.end() || !it->stopped || it->done)
+            continue;
+        it->retryDelay = 0;
+        // Cleared, so that a link that drops and returns carries the download on.
+        it->stopped = false;
+        setCellText(it->row, StatusColumn, tr("resumed"));
+        if (it->expected <= 0)
+            setProgress(it->row, 0, 0);
+        else
+            setProgress(it->row, it->expected, journal ? it->loaded : it->buffer.size());
+        sendRequest(light);
+    }
+}
+
+// ---------------------------------------------------------------- actions
+
+void QueueWindow::on_queueTable_cellDoubleClicked(int row, int)
+{
+    QObject* light = lightOfRow(row);
+    if (!light)
+        return;
+    const QueueItem& item = items[light];
+    if (journal) {
+        if (item.buffer.isEmpty())
+            return;
+        const int version = JournalOpener::versionForLight(item.isTmHelix, item.isVegal,
+                                                           light->property("type").toString());
+        JournalOpener::showJournal(this, version, item.buffer, saveDir);
+    } else if (item.loaded != 0 && item.loaded == item.expected) {
+        emit openConfig(light);
+    }
+}
+
+void QueueWindow::openConfigEditor()
+{
+    const QList<int> rows = selectedRows();
+    for (int row : rows)
+        on_queueTable_cellDoubleClicked(row, 0);
 }

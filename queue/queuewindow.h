@@ -1,11 +1,14 @@
 #pragma once
 
+#include "queue/blockoutcome.h"
 #include "queue/queueitem.h"
 
 #include <QDir>
 #include <QHash>
 #include <QObjectList>
 #include <QWidget>
+
+class QProgressBar;
 
 namespace Ui {
 class QueueWindow;
@@ -49,9 +52,37 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    enum Column { ObjectColumn, TypeColumn, StateColumn, LoadedColumn, ErrorsColumn, StatusColumn };
+
+    void setCellText(int row, int column, const QString& text);
+    QProgressBar* progressBar(int row) const;
+    void setProgress(int row, int maximum, int value);
+    QString itemFileName(QObject* light) const;
+
+    void sendRequest(QObject* light);
+    void failItem(QObject* light, const QString& msg, bool fatal);
+    void completeItem(QObject* light);
+
+    void lightConnected(QObject* light, bool connected);
+    void answerArrived(QObject* light, QObject* response);
+    void applyOutcome(QObject* light, const BlockOutcome& outcome);
+    void forgetResponse(QueueItem& item);
+    void releaseItem(QueueItem& item);
+    void saveStoppedJournal(QObject* light, const QueueItem& item);
+
+    // The light of a table row (through its "Object" cell), or null.
+    QObject* lightOfRow(int row) const;
+    // The rows of the selected cells, each once, in the order of the selection.
+    QList<int> selectedRows() const;
+    // Rows move under sorting and removal; every item keeps its current row.
+    void renumberRows();
+    void scheduleResize();
+
     Ui::QueueWindow* ui;
     QHash<QObject*, QueueItem> items;
     QDir saveDir;
     int timerId = 0;
     bool journal;
+    bool renumberSuspended = false;
+    bool resizePending = false;
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+// What one answer of a controller means for its queue item, decided without
+// any widget; the window turns it into table updates and the next step.
+struct BlockOutcome
+{
+    enum Action { RequestNext, Complete, Fail };
+    enum Failure { NoFailure, WrongAnswer, WrongArea, EmptyAnswer, InvalidConfigSize };
+    enum LoadedText { NoLoadedText, Blocks, Bytes };
+    enum TypeText { NoTypeText, Adapter, HeaderType };
+
+    Action action = RequestNext;
+    Failure failure = NoFailure;
+
+    LoadedText loadedText = NoLoadedText;
+    qint64 loadedValue = 0;
+
+    TypeText typeText = NoTypeText;
+    QString headerType; // with HeaderType
+
+    bool setRange = false; // progress bar range 0..rangeMax
+    int rangeMax = 0;
+    bool setValue = false; // progress bar value
+    int value = 0;
+
+    static BlockOutcome failed(Failure failure)
+    {
+        BlockOutcome out;
+        out.action = Fail;
+        out.failure = failure;
+        return out;
+    }
+};

@@ -1,0 +1,145 @@
+#include "queue/configprotocol.h"
+
+namespace {
+
+// The value of a header field: from behind its key to the next space or the end.
+QByteArray fieldValue(const QByteArray& piece, const char* key, bool* found)
+{
+    const QByteArray k(key);
+    const int at = piece.indexOf(k);
+    *found = at >= 0;
+    if (at < 0)
+        return QByteArray();
+    const int begin = at + k.size();
+    const int space = piece.indexOf(' ', begin);
+    return piece.mid(begin, space < 0 ? -1 : space - begin);
+}
+
+quint16 wordAt(const QByteArray& piece, int index)
+{
+    const auto* p = reinterpret_cast<const uchar*>(piece.constData()) + 2 * index;
+    return quint16(p[0] | (p[1] << 8));
+}
+
+} // namespace
+
+ConfigProtocol::JsonHeader ConfigProtocol::parseJsonHeader(const QByteArray& piece)
+{
+    JsonHeader header;
+    bool found = false;
+    const QByteArray len = fieldValue(piece, "len=", &found);
+    if (found) {
+        header.hasLength = true;
+        bool ok = false;
+        header.length = len.toInt(&ok);
+        if (!ok)
+            header.length = 0;
+    }
+    const QByteArray type = fieldValue(piece, "type=", &found);
+    header.type = found ? QString::fromUtf8(type) : QStringLiteral("TM_HELIX3");
+    return header;
+}
+
+int ConfigProtocol::imageSize(const QByteArray& piece)
+{
+    if (piece.size() < 2)
+        return 2; // no whole word: nothing to examine
+    const int lastWord = piece.size() / 2 - 1;
+    const int last = qMin(wordAt(piece, 0) / 2 - 1, lastWord);
+    for (int e = last; e >= 0; --e) {
+        const quint16 entry = wordAt(piece, e);
+        if (entry != 0xFFFF)
+            return entry + 2;
+    }
+    return last >= 0 ? -1 : 2;
+}
+
+BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
+{
+    if (data.size() < 3)
+        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+    if (data.at(0).toLongLong() != item.area)
+        return BlockOutcome::failed(BlockOutcome::WrongArea);
+
+    BlockOutcome out;
+    // A piece that arrives again replaces what was stored from its offset on.
+    const qint64 offset = data.at(1).toLongLong();
+    if (offset >= 0 && offset < item.buffer.size())
+        item.buffer.truncate(int(offset));
+    QByteArray piece = data.at(2).toByteArray();
+
+    bool header = false;
+    const bool first = item.loaded == 0;
+    if (first) {
+        if (piece.isEmpty())
+            return BlockOutcome::failed(BlockOutcome::EmptyAnswer);
+        if (piece.startsWith("#TxtCfg")) {
+            item.textConfig = true;
+            out.typeText = BlockOutcome::Adapter;
+        } else if (piece.startsWith("#jcfg")) {
+            const JsonHeader h = parseJsonHeader(piece);
+            if (h.hasLength) {
+                item.expected = h.length;
+                out.setRange = true;
+                out.rangeMax = h.length;
+                out.setValue = true;
+                out.value = piece.size();
+            }
+            out.typeText = BlockOutcome::HeaderType;
+            out.headerType = h.type;
+            const int brace = piece.indexOf('{');
+            if (brace > 0)
+                piece.remove(0, brace);
+            if (h.type.toLower() == QLatin1String("vegal2"))
+                item.isVegal = true;
+            else
+                item.isTmHelix = true;
+        } else {
+            const int size = imageSize(piece);
+            if (size < 0)
+                return BlockOutcome::failed(BlockOutcome::InvalidConfigSize);
+            item.expected = size;
+            out.setRange = true;
+            out.rangeMax = size;
+            out.setValue = true;
+            out.value = piece.size();
+        }
+        header = item.textConfig || item.isMarked();
+    }
+
+    if (!header) {
+        item.buffer.append(piece);
+        if (!first) {
+            if (item.textConfig) {
+                const int end = item.buffer.indexOf("END.", 1);
+                if (end > 0) {
+                    item.buffer.truncate(end + 4);
+                    out.action = BlockOutcome::Complete;
+                    return out;
+                }
+            } else {
+                if (item.isMarked()) {
+                    const int zero = item.buffer.indexOf('\0');
+                    if (zero >= 0) {
+                        item.buffer.truncate(zero);
+                        out.action = BlockOutcome::Complete;
+                        return out;
+                    }
+                }
+                if (item.expected > 0 && item.buffer.size() >= item.expected) {
+                    item.buffer.truncate(item.expected);
+                    out.loadedText = BlockOutcome::Bytes;
+                    out.loadedValue = item.expected;
+                    out.action = BlockOutcome::Complete;
+                    return out;
+                }
+                out.setValue = true;
+                out.value = item.buffer.size();
+            }
+        }
+    }
+    item.loaded += piece.size();
+    out.loadedText = BlockOutcome::Bytes;
+    out.loadedValue = item.loaded;
+    return out;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "queue/blockoutcome.h"
+#include "queue/queueitem.h"
+
+#include <QVariantList>
+
+// The "GET_CONFIG" piece protocol: assembles one area's configuration and
+// recognises its form (text, JSON with a header, binary image) and its end.
+class ConfigProtocol
+{
+public:
+    struct JsonHeader
+    {
+        bool hasLength = false;
+        int length = 0; // "len=", 0 when not a number
+        QString type;   // "type=", "TM_HELIX3" when absent
+    };
+
+    static BlockOutcome handlePiece(QueueItem& item, const QVariantList& data);
+
+    static JsonHeader parseJsonHeader(const QByteArray& piece);
+
+    // The image size its offset table gives (last used entry + 2). Only
+    // entries inside the piece are examined. Returns -1 when every examined
+    // entry is unused.
+    static int imageSize(const QByteArray& piece);
+};

@@ -1,0 +1,39 @@
+#include "queue/downloadfile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+QString DownloadFile::fileName(bool journal, int id)
+{
+    return QString::fromLatin1(journal ? "Jrn%1.bin" : "dat%1.cnf")
+        .arg(id, 5, 10, QLatin1Char('0'));
+}
+
+QString DownloadFile::jsonPath(const QString& path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    QString name = path.mid(slash + 1);
+    name.replace(QLatin1String(".cnf"), QLatin1String(".json"));
+    return path.left(slash + 1) + name;
+}
+
+DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return OpenFailed;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return WriteFailed;
+    }
+    return file.commit() ? Saved : WriteFailed;
+}
+
+bool DownloadFile::read(const QString& path, QByteArray* data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *data = file.readAll();
+    return true;
+}

@@ -1,0 +1,152 @@
+#include "queue/journalprotocol.h"
+
+#include <cstring>
+
+namespace {
+
+bool hasErasedRecord(const QByteArray& block)
+{
+    for (int i = 0; i < block.size(); i += JournalProtocol::recordSize)
+        if (static_cast<unsigned char>(block.at(i)) == 0xFF)
+            return true;
+    return false;
+}
+
+} // namespace
+
+qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArray& block,
+                                       const QByteArray& marker, bool marked)
+{
+    if (marker.isEmpty())
+        return -1;
+    if (!marked) {
+        // Records never straddle blocks; a match inside a record is a coincidence.
+        for (int i = 0; i + marker.size() <= block.size(); i += recordSize)
+            if (memcmp(block.constData() + i, marker.constData(), size_t(marker.size())) == 0)
+                return buffer.size() + i;
+        return -1;
+    }
+    // Look at the end of what is stored too: the line may have begun in the
+    // previous block. One byte more tells whether the match starts a line.
+    const int tailSize = qMin(buffer.size(), marker.size());
+    const qint64 base = buffer.size() - tailSize;
+    const QByteArray window = buffer.right(tailSize) + block;
+    for (int from = 0;;) {
+        const int at = window.indexOf(marker, from);
+        if (at < 0)
+            return -1;
+        const qint64 pos = base + at;
+        const bool lineStart = pos == 0 || (at > 0 && window.at(at - 1) == '\0');
+        const int end = at + marker.size();
+        const bool lineEnd = end >= window.size() || window.at(end) == '\0';
+        if (lineStart && lineEnd)
+            return pos;
+        from = at + 1;
+    }
+}
+
+QByteArray JournalProtocol::stopMarkerOf(const QByteArray& journal, bool marked)
+{
+    if (!marked)
+        return journal.left(recordSize);
+    const int zero = journal.indexOf('\0');
+    return zero < 0 ? journal : journal.left(zero);
+}
+
+BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
+{
+    if (data.size() < 2)
+        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+
+    BlockOutcome out;
+    const QByteArray block = data.at(1).toByteArray();
+    const qint64 length = block.size();
+
+    if (item.isMarked()) {
+        if (!item.stopMarker.isEmpty()) {
+            const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
+            if (at >= 0) {
+                if (at <= item.buffer.size())
+                    item.buffer.truncate(int(at));
+                else
+                    item.buffer.append(block.left(int(at - item.buffer.size())));
+                item.stopMarker.clear();
+                out.action = BlockOutcome::Complete;
+                return out;
+            }
+        }
+        // Two zero bytes end the text, also when the first of them closed the
+        // previous block. The zero that ends the last line stays with it.
+        const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
+        if (endsWithZero && block.startsWith('\0')) {
+            out.action = BlockOutcome::Complete;
+            return out;
+        }
+        const int k = block.indexOf(QByteArray(2, '\0'));
+        if (k >= 0) {
+            if (k > 0 || (!item.buffer.isEmpty() && !endsWithZero))
+                item.buffer.append(block.left(k + 1));
+            out.action = BlockOutcome::Complete;
+            return out;
+        }
+        item.buffer.append(block);
+        ++item.loaded;
+        out.loadedText = BlockOutcome::Blocks;
+        out.loadedValue = item.loaded;
+        if (item.expected > 0 && item.loaded >= item.expected) {
+            out.action = BlockOutcome::Complete;
+            return out;
+        }
+        if (item.expected > 0) {
+            out.setValue = true;
+            out.value = item.loaded;
+        }
+        return out;
+    }
+
+    // An empty block ends the journal; nothing received so far is dropped for it.
+    if (length == 0) {
+        out.action = BlockOutcome::Complete;
+        return out;
+    }
+    // A block that arrives again replaces what was stored from its position.
+    // The controller's number is not trusted: negative or huge numbers cut nothing.
+    const qint64 number = data.at(0).toLongLong();
+    if (number >= 0 && number < (item.buffer.size() + length - 1) / length) {
+        const qint64 position = number * length;
+        if (position < item.buffer.size())
+            item.buffer.truncate(int(position));
+    }
+    if (!item.stopMarker.isEmpty()) {
+        const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
+        if (at >= 0) {
+            // The records in front of the marker are new: keep them.
+            item.buffer.append(block.left(int(at - item.buffer.size())));
+            item.stopMarker.clear();
+            out.action = BlockOutcome::Complete;
+            return out;
+        }
+    }
+    if (hasErasedRecord(block)) {
+        out.action = BlockOutcome::Complete;
+        return out;
+    }
+    item.buffer.append(block);
+    ++item.loaded;
+    out.loadedText = BlockOutcome::Blocks;
+    out.loadedValue = item.loaded;
+    if (item.expected > 0 && item.loaded >= item.expected) {
+        const qint64 limit = qint64(item.expected) * length;
+        if (limit < item.buffer.size())
+            item.buffer.truncate(int(limit));
+        out.action = BlockOutcome::Complete;
+        return out;
+    }
+    if (item.expected > 0) {
+        out.setValue = true;
+        out.value = item.loaded;
+    }
+    if (item.loaded >= maxBlocks)
+        out.action = BlockOutcome::Complete;
+    return out;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "queue/blockoutcome.h"
+#include "queue/queueitem.h"
+
+#include <QVariantList>
+
+// The "GET_JRNL" block protocol: appends one answer to the item and decides
+// whether the journal has ended.
+class JournalProtocol
+{
+public:
+    // Blocks an unmarked journal download never goes beyond.
+    static constexpr int maxBlocks = 344;
+    static constexpr int recordSize = 8;
+
+    static BlockOutcome handleBlock(QueueItem& item, const QVariantList& data);
+
+    // Where the previously saved journal begins in the newly received data
+    // (the item's buffer followed by block), or -1. Unmarked journals match
+    // whole records of the block only; marked ones match whole lines, also
+    // across the block boundary.
+    static qint64 findStopMarker(const QByteArray& buffer, const QByteArray& block,
+                                 const QByteArray& marker, bool marked);
+
+    // The marker of a saved journal: its newest line (marked families) or its
+    // newest record.
+    static QByteArray stopMarkerOf(const QByteArray& journal, bool marked);
+};
