@@ -1,0 +1,483 @@
+#include "journal/journaldecoder.h"
+#include "journal/journalviewdlg.h"
+#include "journal/messagedefinitionparser.h"
+#include "viewerfixtures.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ViewerFixtures;
+
+namespace {
+
+// Answers the next save-file dialog the way a user would.
+class SaveDialogDriver : public QObject
+{
+public:
+    // Accept fileName with filter; an empty fileName cancels.
+    void answer(const QString& fileName, const QString& filter = QString())
+    {
+        m_fileName = fileName;
+        m_filter = filter;
+        m_tries = 0;
+        seen = false;
+        QTimer::singleShot(0, this, &SaveDialogDriver::poll);
+    }
+
+    bool seen = false;
+    QString caption;
+    QString directory;
+    QStringList filters;
+    QString initialFilter;
+
+private:
+    void poll()
+    {
+        QFileDialog* dialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible())
+                dialog = d;
+        }
+        if (!dialog) {
+            if (++m_tries < 500)
+                QTimer::singleShot(10, this, &SaveDialogDriver::poll);
+            return;
+        }
+        seen = true;
+        caption = dialog->windowTitle();
+        directory = dialog->directory().absolutePath();
+        filters = dialog->nameFilters();
+        initialFilter = dialog->selectedNameFilter();
+        if (m_fileName.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        // The filter first: choosing one rewrites the typed name's extension.
+        dialog->selectNameFilter(m_filter);
+        dialog->selectFile(m_fileName);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept is protected
+    }
+
+    QString m_fileName;
+    QString m_filter;
+    int m_tries = 0;
+};
+
+const QString TextFilter = QStringLiteral("Text files (*.txt)");
+const QString CsvFilter = QStringLiteral("csv files (*.csv)");
+const QString BinFilter = QStringLiteral("Binary files (*.bin)");
+
+QTableWidget* tableOf(QWidget* dlg)
+{
+    return dlg->findChild<QTableWidget*>(QStringLiteral("journalTable"));
+}
+
+QStringList rowTexts(const QTableWidget* table, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < table->columnCount(); ++c)
+        texts << (table->item(row, c) ? table->item(row, c)->text() : QString());
+    return texts;
+}
+
+QList<QStringList> tableTexts(const QTableWidget* table)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows << rowTexts(table, r);
+    return rows;
+}
+
+// The reference: each row inserted on its own into the sorted table, its
+// Time cell set last so the whole row moves to its sorted place.
+QList<QStringList> naiveTable(const QVector<JournalRow>& rows, bool textJournal)
+{
+    QTableWidget table(0, textJournal ? 4 : 3);
+    table.horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
+    table.setSortingEnabled(true);
+    for (const JournalRow& row : rows) {
+        const int r = table.rowCount();
+        table.insertRow(r);
+        QStringList cells{row.message, row.source};
+        if (textJournal)
+            cells.prepend(row.type);
+        for (int c = 0; c < cells.size(); ++c)
+            table.setItem(r, c + 1, new QTableWidgetItem(cells.at(c)));
+        table.setItem(r, 0, new QTableWidgetItem(row.time));
+    }
+    return tableTexts(&table);
+}
+
+QByteArray textJournal(const QList<QStringList>& lines)
+{
+    QByteArray data;
+    for (const QStringList& l : lines)
+        data += textLine(l.at(0), l.at(1), l.at(2), l.at(3), l.at(4));
+    return data;
+}
+
+std::unique_ptr<JournalViewDlg> textDialog(const QByteArray& data,
+                                           const QString& saveDir = QString())
+{
+    return std::make_unique<JournalViewDlg>(nullptr, data, QString(), saveDir);
+}
+
+} // namespace
+
+class TestJournalViewDlg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void form();
+    void textJournalHasTypeColumn();
+    void unreadableDefinitionFileLeavesTableEmpty();
+    void fillEqualsPerRowInsertion_data();
+    void fillEqualsPerRowInsertion();
+    void sameTimeStampKeepsOwnRows();
+    void search_data();
+    void search();
+    void searchCountStopsAt9999();
+    void searchScrollsToFirstMatchInColumnOrder();
+    void saveStartsInFirstClickedDialogsDirectory();
+    void save_data();
+    void save();
+    void saveFollowsUserSorting();
+    void cancelledSaveWritesNothing();
+
+private:
+    QTemporaryDir m_dir;
+    SaveDialogDriver m_driver;
+    QString m_mesPath;
+};
+
+void TestJournalViewDlg::initTestCase()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QVERIFY(m_dir.isValid());
+    m_mesPath = m_dir.filePath(QStringLiteral("Notepad.mes.test"));
+    QVERIFY(writeFile(m_mesPath, definitionFile({{1, QStringLiteral("Сбой процессора")},
+                                                 {2, QStringLiteral("Door open")},
+                                                 {3, QStringLiteral("Parameter $i")}})));
+}
+
+void TestJournalViewDlg::form()
+{
+    JournalViewDlg dlg(nullptr, QByteArray(), m_mesPath, QString());
+    QCOMPARE(dlg.objectName(), QStringLiteral("JournalViewDlg"));
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Journal view"));
+    QCOMPARE(dlg.size(), QSize(712, 576));
+
+    QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("label"))->text(),
+             QStringLiteral("Quick search:"));
+    QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("label_2"))->text(), QStringLiteral("matches:"));
+    QVERIFY(dlg.findChild<QLineEdit*>(QStringLiteral("findEdit")));
+    auto* matches = dlg.findChild<QSpinBox*>(QStringLiteral("matches"));
+    QVERIFY(matches->isReadOnly());
+    QCOMPARE(matches->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    QVERIFY(!matches->keyboardTracking());
+    QCOMPARE(matches->minimum(), 0);
+    QCOMPARE(matches->maximum(), 9999);
+    QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("saveButton"))->text(),
+             QStringLiteral("Save ..."));
+
+    QTableWidget* table = tableOf(&dlg);
+    QCOMPARE(table->columnCount(), 3);
+    QStringList headers;
+    for (int c = 0; c < 3; ++c)
+        headers << table->horizontalHeaderItem(c)->text();
+    QCOMPARE(headers, (QStringList{"Time", "Message", "Source"}));
+    QVERIFY(table->isSortingEnabled());
+    QCOMPARE(table->horizontalHeader()->sortIndicatorSection(), 0);
+    QCOMPARE(table->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QVERIFY(table->editTriggers() != QAbstractItemView::NoEditTriggers);
+
+    auto* top = dlg.findChild<QVBoxLayout*>(QStringLiteral("verticalLayout"));
+    QCOMPARE(top->count(), 3);
+    QCOMPARE(top->itemAt(0)->layout()->objectName(), QStringLiteral("horizontalLayout_2"));
+    QCOMPARE(top->itemAt(1)->widget(), table);
+    QLayout* bottom = top->itemAt(2)->layout();
+    QCOMPARE(bottom->objectName(), QStringLiteral("horizontalLayout"));
+    QCOMPARE(bottom->itemAt(0)->widget()->objectName(), QStringLiteral("saveButton"));
+    QSpacerItem* spacer = bottom->itemAt(1)->spacerItem();
+    QVERIFY(spacer);
+    QCOMPARE(spacer->sizeHint(), QSize(40, 20));
+    QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+
+    const QMetaObject* mo = dlg.metaObject();
+    const int save = mo->indexOfSlot("on_saveButton_clicked()");
+    const int find = mo->indexOfSlot("on_findEdit_textChanged(QString)");
+    QVERIFY(save >= 0 && find == save + 1);
+}
+
+void TestJournalViewDlg::textJournalHasTypeColumn()
+{
+    auto dlg = textDialog(textLine("12.03.13", "10:15:00", "E", "5", "Door open"));
+    QTableWidget* table = tableOf(dlg.get());
+    QCOMPARE(table->columnCount(), 4);
+    QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("type"));
+    QCOMPARE(rowTexts(table, 0), (QStringList{"12.03.13 10:15:00", "E", "Door open", "5"}));
+}
+
+void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty()
+{
+    JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), m_dir.filePath("missing.mes"),
+                       QString());
+    QCOMPARE(tableOf(&dlg)->columnCount(), 3);
+    QCOMPARE(tableOf(&dlg)->rowCount(), 0);
+}
+
+void TestJournalViewDlg::fillEqualsPerRowInsertion_data()
+{
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("binary, blocks oldest first") << false << binaryJournal(30, true, 7);
+    QTest::newRow("binary, blocks newest first") << false << binaryJournal(30, false, 8);
+    QByteArray text;
+    QRandomGenerator rng(9);
+    for (int i = 0; i < 400; ++i) {
+        // Few distinct stamps, in no order, so equal Time texts abound.
+        const QString time =
+            QStringLiteral("10:%1:00").arg(rng.bounded(20), 2, 10, QLatin1Char('0'));
+        text += textLine(QStringLiteral("0%1.02.21").arg(rng.bounded(1, 4)), time, "E",
+                         QString::number(i % 7), QStringLiteral("Сообщение %1").arg(i));
+    }
+    QTest::newRow("text, shuffled stamps") << true << text;
+}
+
+void TestJournalViewDlg::fillEqualsPerRowInsertion()
+{
+    QFETCH(bool, text);
+    QFETCH(QByteArray, data);
+    JournalViewDlg dlg(nullptr, data, text ? QString() : m_mesPath, QString());
+
+    QVector<JournalRow> rows;
+    if (text) {
+        rows = JournalDecoder::decodeText(data);
+    } else {
+        QMap<int, QString> sources, messages;
+        QFile mes(m_mesPath);
+        QVERIFY(mes.open(QIODevice::ReadOnly));
+        MessageDefinitionParser::parse(mes, sources, messages);
+        rows = JournalDecoder(messages, sources).decodeBinary(data);
+    }
+    QVERIFY(rows.size() > 300);
+    QCOMPARE(tableTexts(tableOf(&dlg)), naiveTable(rows, text));
+}
+
+void TestJournalViewDlg::sameTimeStampKeepsOwnRows()
+{
+    const QByteArray data = record(3, 5, 7, 8, 9, 1, 1) + record(3, 5, 7, 8, 9, 2, 2);
+    JournalViewDlg dlg(nullptr, data, m_mesPath, QString());
+    QTableWidget* table = tableOf(&dlg);
+    QCOMPARE(table->rowCount(), 2);
+    // The second record is added later, so it stands above the first.
+    QCOMPARE(rowTexts(table, 0),
+             (QStringList{"05.03 07:08:09", "Door open", "Контролер верхнего уровня"}));
+    QCOMPARE(rowTexts(table, 1), (QStringList{"05.03 07:08:09", QStringLiteral("Сбой процессора"),
+                                              QStringLiteral("Календарная автоматика")}));
+}
+
+void TestJournalViewDlg::search_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::newRow("empty text") << QString() << 0;
+    QTest::newRow("nothing") << QStringLiteral("zzz") << 0;
+    QTest::newRow("Cyrillic, lower case finds capitals") << QStringLiteral("дверь") << 2;
+    QTest::newRow("Latin, mixed case") << QStringLiteral("pUmP") << 1;
+    QTest::newRow("two cells of one row count twice") << QStringLiteral("77") << 3;
+    QTest::newRow("Time column") << QStringLiteral("03.21 10") << 2;
+}
+
+void TestJournalViewDlg::search()
+{
+    QFETCH(QString, text);
+    QFETCH(int, count);
+    auto dlg = textDialog(textJournal({
+        {"01.03.21", "10:00:00", "E", "77", QStringLiteral("ДВЕРЬ открыта")},
+        {"01.03.21", "10:00:01", "W", "3", QStringLiteral("Дверь закрыта 77")},
+        {"01.03.21", "11:00:00", "I", "77", QStringLiteral("Pump stopped")},
+    }));
+    QTableWidget* table = tableOf(dlg.get());
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    auto* matches = dlg->findChild<QSpinBox*>(QStringLiteral("matches"));
+    // Start from another search so the selection has something to clear.
+    edit->setText(QStringLiteral("0"));
+    QVERIFY(!table->selectedItems().isEmpty());
+    edit->setText(text);
+    QCOMPARE(matches->value(), count);
+
+    QSet<QPair<int, int>> expected;
+    if (!text.isEmpty()) {
+        for (int r = 0; r < table->rowCount(); ++r)
+            for (int c = 0; c < table->columnCount(); ++c)
+                if (table->item(r, c)->text().contains(text, Qt::CaseInsensitive))
+                    expected.insert({r, c});
+    }
+    QSet<QPair<int, int>> selected;
+    for (const QModelIndex& i : table->selectionModel()->selectedIndexes())
+        selected.insert({i.row(), i.column()});
+    QCOMPARE(selected, expected);
+    QCOMPARE(selected.size(), count);
+    QCOMPARE(table->rowCount(), 3); // nothing hidden or removed
+}
+
+void TestJournalViewDlg::searchCountStopsAt9999()
+{
+    QByteArray data;
+    for (int i = 0; i < 5000; ++i)
+        data += textLine("02.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60), "E", "xq",
+                         QStringLiteral("text xq %1").arg(i));
+    auto dlg = textDialog(data);
+    dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(QStringLiteral("XQ"));
+    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 9999);
+    QCOMPARE(tableOf(dlg.get())->selectionModel()->selectedIndexes().size(), 10000);
+}
+
+void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
+{
+    // Rows are shown newest first, so line i lands in row 299 - i.
+    QList<QStringList> lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringList{
+            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
+            "E", i == 299 ? "needle" : "src", i == 60 || i == 20 ? "a needle" : "text"};
+    auto dlg = textDialog(textJournal(lines));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("needle")); // a Source match at the top
+    table->scrollToBottom();
+    table->scrollToTop();
+    dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(QStringLiteral("NEEDLE"));
+    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 3);
+
+    // The first match in column order is the top-most Message cell (row 239),
+    // brought just into view at the bottom edge.
+    const QRect cell = table->visualItemRect(table->item(239, 2));
+    const QRect viewport = table->viewport()->rect();
+    QVERIFY(table->verticalScrollBar()->value() > 0);
+    QVERIFY2(viewport.contains(cell), "first Message match not visible");
+    QVERIFY(cell.bottom() > viewport.bottom() - 2 * cell.height());
+}
+
+void TestJournalViewDlg::saveStartsInFirstClickedDialogsDirectory()
+{
+    QTemporaryDir first, second;
+    auto a = textDialog(QByteArray(), first.path());
+    auto b = textDialog(QByteArray(), second.path());
+    m_driver.answer(QString()); // the user cancels, the directory is fixed all the same
+    QTest::mouseClick(a->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QVERIFY(m_driver.seen);
+    QCOMPARE(m_driver.caption, QStringLiteral("Select file to save"));
+    QCOMPARE(m_driver.filters, (QStringList{TextFilter, CsvFilter, BinFilter}));
+    QCOMPARE(m_driver.initialFilter, TextFilter);
+    QCOMPARE(m_driver.directory, QDir(first.path()).absolutePath());
+
+    m_driver.answer(QString());
+    QTest::mouseClick(b->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(m_driver.directory, QDir(first.path()).absolutePath());
+}
+
+void TestJournalViewDlg::save_data()
+{
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("typedName");
+
+    QTest::newRow("binary journal, binary filter, .txt name") << false << BinFilter << "a.txt";
+    QTest::newRow("text journal, binary filter, .csv name") << true << BinFilter << "b.csv";
+    QTest::newRow("binary journal, csv filter") << false << CsvFilter << "c.csv";
+    QTest::newRow("text journal, csv filter, .bin name") << true << CsvFilter << "d.bin";
+    QTest::newRow("binary journal, text filter") << false << TextFilter << "e";
+    QTest::newRow("text journal, text filter") << true << TextFilter << "f.txt";
+}
+
+void TestJournalViewDlg::save()
+{
+    QFETCH(bool, text);
+    QFETCH(QString, filter);
+    QFETCH(QString, typedName);
+    const QByteArray data =
+        text ? textJournal({{"12.03.13", "10:15:00", "E", "5", QStringLiteral("Дверь открыта")},
+                            {"12.03.13", "10:16:00", "W", "6", "Door closed"}})
+             : record(3, 5, 7, 8, 9, 1, 3, 42) + record(3, 5, 7, 8, 10, 2, 2);
+    JournalViewDlg dlg(nullptr, data, text ? QString() : m_mesPath, QString());
+    const QString path = m_dir.filePath(typedName);
+    m_driver.answer(path, filter);
+    QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QVERIFY(m_driver.seen);
+    const QByteArray saved = readFile(path); // the name as typed, no extension added
+
+    if (filter == BinFilter) {
+        QCOMPARE(saved, data);
+        return;
+    }
+    QVERIFY(saved.endsWith('\n') && !saved.contains('\r') && !saved.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(saved).split('\n');
+    QCOMPARE(lines.size(), (filter == CsvFilter ? 1 : 2) + 2 + 1);
+    if (filter == CsvFilter) {
+        QCOMPARE(lines.at(0), text ? QStringLiteral("Date;Type;Message;Source")
+                                   : QStringLiteral("Date;Message;Source"));
+        const QStringList first = text ? QStringList{"12.03.13 10:16:00", "W", "Door closed", "6"}
+                                       : QStringList{"05.03 07:08:10", "Door open",
+                                                     QStringLiteral("Контролер верхнего уровня")};
+        QCOMPARE(lines.at(1), first.join(';'));
+        QCOMPARE(lines.at(2).split(';').size(), text ? 4 : 3);
+    } else {
+        QCOMPARE(lines.at(0).size(), text ? 129 : 114);
+        QCOMPARE(lines.at(1), QString(text ? 125 : 115, QLatin1Char('-')));
+        // A fitting row fills every field; a longer source is written whole.
+        if (text)
+            QCOMPARE(lines.at(2).size(), 130);
+        else
+            QCOMPARE(lines.at(2), QStringLiteral("05.03 07:08:10") + QString(4, ' ') + "Door open" +
+                                      QString(67, ' ') +
+                                      QStringLiteral("Контролер верхнего уровня"));
+        QVERIFY(lines.at(3).startsWith(text ? QStringLiteral("12.03.13 10:15:00     E   ")
+                                            : QStringLiteral("05.03 07:08:09    Parameter 42 ")));
+    }
+}
+
+void TestJournalViewDlg::saveFollowsUserSorting()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "b", "one"},
+                                       {"01.03.21", "10:00:01", "E", "c", "two"},
+                                       {"01.03.21", "10:00:02", "E", "a", "three"}}));
+    tableOf(dlg.get())->sortByColumn(3, Qt::AscendingOrder);
+    const QString path = m_dir.filePath("sorted.csv");
+    m_driver.answer(path, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(readFile(path), QByteArray("Date;Type;Message;Source\n"
+                                        "01.03.21 10:00:02;E;three;a\n"
+                                        "01.03.21 10:00:00;E;one;b\n"
+                                        "01.03.21 10:00:01;E;two;c\n"));
+}
+
+void TestJournalViewDlg::cancelledSaveWritesNothing()
+{
+    auto dlg = textDialog(textLine("12.03.13", "10:15:00", "E", "5", "x"), m_dir.path());
+    const int before = QDir(m_dir.path()).count();
+    m_driver.answer(QString());
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QVERIFY(m_driver.seen);
+    QCOMPARE(int(QDir(m_dir.path()).count()), before);
+}
+
+QTEST_MAIN(TestJournalViewDlg)
+#include "tst_journalviewdlg.moc"

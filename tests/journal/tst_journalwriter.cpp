@@ -1,0 +1,148 @@
+#include "journal/journaldecoder.h"
+#include "journal/journalorder.h"
+#include "journal/journalwriter.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(JournalRow)
+
+using JournalWriter::Format;
+
+class TestJournalWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void alignedHeader_data();
+    void alignedHeader();
+    void csvHeader();
+    void rowLayout_data();
+    void rowLayout();
+    void writesUtf8WithLfOnly();
+    void displayOrder_data();
+    void displayOrder();
+};
+
+static QString spaces(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
+
+void TestJournalWriter::alignedHeader_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<int>("dashes");
+    const QString tail = spaces(34) + QStringLiteral("Message") + spaces(34) + QLatin1Char(':') +
+                         spaces(7) + QStringLiteral("Source") + spaces(7);
+    QTest::newRow("binary") << 3 << spaces(6) + QStringLiteral("Date") + spaces(7) + ':' + tail
+                            << 115;
+    QTest::newRow("text") << 4
+                          << spaces(8) + QStringLiteral("Date") + spaces(9) + ':' + spaces(3) +
+                                 QStringLiteral("Type") + spaces(3) + ':' + tail
+                          << 125;
+}
+
+void TestJournalWriter::alignedHeader()
+{
+    QFETCH(int, columns);
+    QFETCH(QString, header);
+    QFETCH(int, dashes);
+    const QString line = JournalWriter::headerLine(Format::AlignedText, columns);
+    QCOMPARE(line, header);
+    QCOMPARE(line.size(), columns == 3 ? 114 : 129);
+    QCOMPARE(JournalWriter::dashLine(columns), QString(dashes, QLatin1Char('-')));
+}
+
+void TestJournalWriter::csvHeader()
+{
+    QCOMPARE(JournalWriter::headerLine(Format::Csv, 3), QStringLiteral("Date;Message;Source"));
+    QCOMPARE(JournalWriter::headerLine(Format::Csv, 4), QStringLiteral("Date;Type;Message;Source"));
+}
+
+void TestJournalWriter::rowLayout_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QString>("line");
+    const QString longMessage(90, QLatin1Char('m'));
+    QTest::newRow("binary fits") << int(Format::AlignedText)
+                                 << QStringList{"05.03 07:08:09", QStringLiteral("Дверь"), "Src"}
+                                 << QStringLiteral("05.03 07:08:09") + spaces(4) +
+                                        QStringLiteral("Дверь") + spaces(71) + "Src" + spaces(18);
+    QTest::newRow("long text whole, next field unshifted")
+        << int(Format::AlignedText) << QStringList{"t", longMessage, "s"}
+        << QStringLiteral("t") + spaces(17) + longMessage + "s" + spaces(20);
+    QTest::newRow("text fits") << int(Format::AlignedText)
+                               << QStringList{"12.03.13 10:15:00", "E", "Door open", "5"}
+                               << QStringLiteral("12.03.13 10:15:00") + spaces(5) + "E" +
+                                      spaces(10) + "Door open" + spaces(67) + "5" + spaces(20);
+    QTest::newRow("csv keeps separators unescaped")
+        << int(Format::Csv) << QStringList{"t", "a;b \"q\"", "s"}
+        << QStringLiteral("t;a;b \"q\";s");
+    QTest::newRow("csv empty cells")
+        << int(Format::Csv) << QStringList{"", "", "", ""} << QStringLiteral(";;;");
+}
+
+void TestJournalWriter::rowLayout()
+{
+    QFETCH(int, format);
+    QFETCH(QStringList, cells);
+    QFETCH(QString, line);
+    const QString got = JournalWriter::rowLine(Format(format), cells.size(), cells);
+    QCOMPARE(got, line);
+    if (format == int(Format::AlignedText) && cells.at(1).size() < 76)
+        QCOMPARE(got.size(), cells.size() == 3 ? 115 : 130);
+}
+
+void TestJournalWriter::writesUtf8WithLfOnly()
+{
+    const QStringList cells{"01.02 03:04:05", QStringLiteral("Сброс"), QStringLiteral("АСУДД")};
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(JournalWriter::write(buffer, Format::Csv, 2, 3,
+                                 [&](int, int column) { return cells.at(column); }));
+    const QByteArray bytes = buffer.data();
+    const QByteArray row = QStringLiteral("01.02 03:04:05;Сброс;АСУДД\n").toUtf8();
+    QCOMPARE(bytes, QByteArray("Date;Message;Source\n") + row + row);
+    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(!bytes.contains('\r'));
+}
+
+static JournalRow row(const QString& time, const QString& message)
+{
+    return JournalRow{time, QString(), message, QString()};
+}
+
+void TestJournalWriter::displayOrder_data()
+{
+    QTest::addColumn<QVector<JournalRow>>("rows");
+    QTest::addColumn<QStringList>("messages"); // expected, top to bottom
+    QTest::newRow("empty") << QVector<JournalRow>{} << QStringList{};
+    QTest::newRow("oldest first is reversed")
+        << QVector<JournalRow>{row("01.01 10:00:00", "a"), row("01.01 10:00:01", "b"),
+                               row("01.01 10:00:02", "c")}
+        << QStringList{"c", "b", "a"};
+    QTest::newRow("equal times: later added above")
+        << QVector<JournalRow>{row("01.01 10:00:00", "a"), row("01.01 10:00:00", "b"),
+                               row("01.01 09:00:00", "c"), row("01.01 10:00:00", "d")}
+        << QStringList{"d", "b", "a", "c"};
+    // Texts compare as strings: day first, so 02.01 is above 01.12.
+    QTest::newRow("text, not calendar")
+        << QVector<JournalRow>{row("01.12 00:00:00", "dec"), row("02.01 00:00:00", "jan")}
+        << QStringList{"jan", "dec"};
+}
+
+void TestJournalWriter::displayOrder()
+{
+    QFETCH(QVector<JournalRow>, rows);
+    QFETCH(QStringList, messages);
+    QStringList got;
+    for (int i : JournalOrder::displayOrder(rows))
+        got << rows.at(i).message;
+    QCOMPARE(got, messages);
+}
+
+QTEST_GUILESS_MAIN(TestJournalWriter)
+#include "tst_journalwriter.moc"
