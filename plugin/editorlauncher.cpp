@@ -1,7 +1,167 @@
 #include "plugin/editorlauncher.h"
 
+#include "plugin/configtoolfinder.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QSettings>
+#include <QVariant>
+
 namespace EditorLauncher {
 
-void openConfig(QObject*, const QDir&) {}
+namespace {
+
+const char settingsGroup[] = "Plugins/DownloadQueue";
+const char editorsArray[] = "editors";
+// The list form of the table that earlier releases wrote: type, program, type, ...
+const char earlierKey[] = "Plugins/DownloadQueue/ProgTypeString";
+
+// Shared by every call in the process, so that the dialog returns where the
+// operator last found a program.
+QString& lastDir()
+{
+    static QString dir;
+    return dir;
+}
+
+using EditorTable = QMap<QString, QString>;
+
+QString configFileOf(QObject* light, const QDir& configDir)
+{
+    const QString stored = light->property("dqueue_config").toString();
+    if (!stored.isEmpty())
+        return stored;
+    // An id that is not a number counts as 0, as toInt() gives.
+    const int id = light->property("id").toInt();
+    return configDir.absoluteFilePath(QStringLiteral("dat%1.cnf").arg(id, 5, 10, QLatin1Char('0')));
+}
+
+void readEditors(QSettings& settings, EditorTable& table)
+{
+    settings.beginGroup(QLatin1String(settingsGroup));
+    const int size = settings.beginReadArray(QLatin1String(editorsArray));
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        const QString type = settings.value(QStringLiteral("type")).toString();
+        const QString prog = settings.value(QStringLiteral("prog")).toString();
+        if (!type.isEmpty() && !prog.isEmpty())
+            table.insert(type, prog); // a later entry replaces an earlier one
+    }
+    settings.endArray();
+    settings.endGroup();
+}
+
+// Returns true when the earlier key was there (and is now gone).
+bool convertEarlierKey(QSettings& settings, EditorTable& table)
+{
+    const QString key = QLatin1String(earlierKey);
+    if (!settings.contains(key))
+        return false;
+    const QStringList list = settings.value(key).toStringList();
+    for (int i = 0; i < list.size(); ++i) {
+        const QString& type = list.at(i);
+        if (type.isEmpty())
+            continue;
+        if (i + 1 >= list.size())
+            break; // a type without program
+        const QString& prog = list.at(++i);
+        if (!prog.isEmpty())
+            table.insert(type, prog);
+    }
+    settings.remove(key);
+    return true;
+}
+
+void writeEditors(QSettings& settings, const EditorTable& table)
+{
+    settings.beginGroup(QLatin1String(settingsGroup));
+    // Drop the old elements first: a shorter array would leave stale ones behind.
+    settings.remove(QLatin1String(editorsArray));
+    settings.beginWriteArray(QLatin1String(editorsArray), table.size());
+    int index = 0;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        settings.setArrayIndex(index++);
+        settings.setValue(QStringLiteral("type"), it.key());
+        settings.setValue(QStringLiteral("prog"), it.value());
+    }
+    settings.endArray();
+    settings.endGroup();
+}
+
+void start(const QString& program, const QString& file)
+{
+    // No shell and no working directory: the path goes over as one argument, whatever it holds.
+    QProcess::startDetached(program, QStringList{file});
+}
+
+} // namespace
+
+QString lastDirectory()
+{
+    return lastDir();
+}
+
+void openConfig(QObject* light, const QDir& configDir)
+{
+    openConfig(light, configDir, QCoreApplication::applicationDirPath(), qgetenv("PATH"),
+               ConfigToolFinder::defaultSeparator(), ConfigToolFinder::defaultFileName());
+}
+
+void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
+                const QByteArray& pathValue, char separator, const QString& toolName)
+{
+    if (!light)
+        return;
+    const QString file = configFileOf(light, configDir);
+
+    const QString tool = ConfigToolFinder::findConfigTool(appDir, pathValue, separator, toolName);
+    if (!tool.isEmpty()) {
+        // The tool deals with a missing file itself.
+        start(tool, file);
+        return;
+    }
+
+    if (!QFileInfo::exists(file)) {
+        const QString message = file + QCoreApplication::translate("DownloadQueue", " not exists");
+        qCritical("%s", qUtf8Printable(message));
+        return;
+    }
+
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope,
+                       QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    settings.setIniCodec("UTF-8");
+
+    EditorTable table;
+    // The array is read even when the earlier key is present, so that a table
+    // holding both forms loses none of the array's entries on conversion.
+    readEditors(settings, table);
+    const bool converted = convertEarlierKey(settings, table);
+
+    const QString type = light->property("type").toString();
+    QString program = table.value(type);
+    if (program.isEmpty()) {
+        program = QFileDialog::getOpenFileName(
+            nullptr, QCoreApplication::translate("DownloadQueue", "Select program to open file"),
+            lastDir());
+        if (program.isEmpty()) {
+            if (converted)
+                writeEditors(settings, table);
+            return;
+        }
+        lastDir() = QFileInfo(program).absolutePath();
+        // An empty type could never be found again: it is not stored.
+        if (!type.isEmpty())
+            table.insert(type, program);
+        if (!type.isEmpty() || converted)
+            writeEditors(settings, table);
+    } else if (converted) {
+        writeEditors(settings, table);
+    }
+
+    start(program, file);
+}
 
 } // namespace EditorLauncher

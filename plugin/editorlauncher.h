@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QString>
 
 class QObject;
 
@@ -9,5 +10,14 @@ class QObject;
 namespace EditorLauncher {
 
 void openConfig(QObject* light, const QDir& configDir);
+
+// The same, looking for the configuration tool in appDir, along pathValue split
+// at separator, under toolName (the host's directory, "PATH" and the platform's
+// conventions in the overload above).
+void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
+                const QByteArray& pathValue, char separator, const QString& toolName);
+
+// The directory the editor dialog starts in: that of the program chosen last.
+QString lastDirectory();
 
 } // namespace EditorLauncher

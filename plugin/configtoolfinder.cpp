@@ -1,0 +1,56 @@
+#include "plugin/configtoolfinder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace ConfigToolFinder {
+
+QString defaultFileName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("varnik.exe");
+#else
+    return QStringLiteral("varnik");
+#endif
+}
+
+char defaultSeparator()
+{
+    return QDir::listSeparator().toLatin1();
+}
+
+static QString toolIn(const QString& dir, const QString& fileName)
+{
+    const QFileInfo info(QDir(dir), fileName);
+    // A directory of that name cannot be started; keep looking.
+    if (info.exists() && !info.isDir())
+        return info.absoluteFilePath();
+    return QString();
+}
+
+QString findConfigTool(const QString& appDir, const QByteArray& pathValue, char separator,
+                       const QString& fileName)
+{
+    if (!appDir.isEmpty()) {
+        const QString inAppDir = toolIn(appDir, fileName);
+        if (!inAppDir.isEmpty())
+            return inAppDir;
+    }
+    const QList<QByteArray> parts = pathValue.split(separator);
+    for (const QByteArray& part : parts) {
+        // QDir of an empty path is the current directory, as the shell reads an empty part.
+        const QString found = toolIn(QString::fromUtf8(part), fileName);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QString();
+}
+
+QString findConfigTool()
+{
+    return findConfigTool(QCoreApplication::applicationDirPath(), qgetenv("PATH"),
+                          defaultSeparator(), defaultFileName());
+}
+
+} // namespace ConfigToolFinder

@@ -1,0 +1,138 @@
+#include "plugin/configtoolfinder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Finding the configuration tool under both platform conventions.
+class TestConfigToolFinder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void find_data();
+    void find();
+    void platformDefaults();
+
+private:
+    void touch(const QString& relativePath);
+    QScopedPointer<QTemporaryDir> root;
+    QString savedCwd;
+};
+
+void TestConfigToolFinder::init()
+{
+    root.reset(new QTemporaryDir);
+    QVERIFY(root->isValid());
+    QDir r(root->path());
+    for (const char* d : {"app", "a", "b", "c", "cwd", "empty"})
+        QVERIFY(r.mkdir(QLatin1String(d)));
+    savedCwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(r.filePath(QStringLiteral("cwd"))));
+}
+
+void TestConfigToolFinder::cleanup()
+{
+    QDir::setCurrent(savedCwd);
+    root.reset();
+}
+
+void TestConfigToolFinder::touch(const QString& relativePath)
+{
+    QFile f(QDir(root->path()).filePath(relativePath));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+// Paths in the data are relative to the temporary root and written as "@/..."
+void TestConfigToolFinder::find_data()
+{
+    QTest::addColumn<QStringList>("files"); // files (or dirs ending in '/') to create
+    QTest::addColumn<QString>("pathValue"); // "@" stands for the temporary root
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("expected"); // relative to the root; empty: not found
+
+    QTest::newRow("app dir wins over PATH") << QStringList{"app/varnik", "a/varnik"} << "@/a"
+                                            << ":"
+                                            << "varnik"
+                                            << "app/varnik";
+    QTest::newRow("first PATH match wins") << QStringList{"b/varnik", "c/varnik"} << "@/a:@/b:@/c"
+                                           << ":"
+                                           << "varnik"
+                                           << "b/varnik";
+    QTest::newRow("windows separator and name")
+        << QStringList{"b/varnik", "c/varnik.exe"} << "@/a;@/b;@/c"
+        << ";"
+        << "varnik.exe"
+        << "c/varnik.exe";
+    QTest::newRow("semicolon is no separator here") << QStringList{"b/varnik"} << "@/a;@/b"
+                                                    << ":"
+                                                    << "varnik"
+                                                    << "";
+    QTest::newRow("empty part is the current dir") << QStringList{"cwd/varnik"} << "@/a::@/c"
+                                                   << ":"
+                                                   << "varnik"
+                                                   << "cwd/varnik";
+    QTest::newRow("empty PATH is the current dir") << QStringList{"cwd/varnik"} << ""
+                                                   << ":"
+                                                   << "varnik"
+                                                   << "cwd/varnik";
+    QTest::newRow("quotes are kept") << QStringList{"b/varnik"} << "\"@/b\""
+                                     << ":"
+                                     << "varnik"
+                                     << "";
+    QTest::newRow("variables are not expanded") << QStringList{"b/varnik"} << "$DQ_FINDER_DIR"
+                                                << ":"
+                                                << "varnik"
+                                                << "";
+    QTest::newRow("a directory of that name is skipped")
+        << QStringList{"a/varnik/", "b/varnik"} << "@/a:@/b"
+        << ":"
+        << "varnik"
+        << "b/varnik";
+    QTest::newRow("nowhere") << QStringList{} << "@/a:@/b"
+                             << ":"
+                             << "varnik"
+                             << "";
+}
+
+void TestConfigToolFinder::find()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, pathValue);
+    QFETCH(QString, separator);
+    QFETCH(QString, fileName);
+    QFETCH(QString, expected);
+
+    for (const QString& f : files) {
+        if (f.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir(root->path()).mkpath(f));
+        else
+            touch(f);
+    }
+    qputenv("DQ_FINDER_DIR", QDir(root->path()).filePath(QStringLiteral("b")).toUtf8());
+    pathValue.replace(QLatin1Char('@'), root->path());
+    const QString appDir = QDir(root->path()).filePath(QStringLiteral("app"));
+
+    const QString found = ConfigToolFinder::findConfigTool(appDir, pathValue.toUtf8(),
+                                                           separator.at(0).toLatin1(), fileName);
+    const QString want = expected.isEmpty() ? QString() : QDir(root->path()).filePath(expected);
+    QCOMPARE(found, want);
+}
+
+void TestConfigToolFinder::platformDefaults()
+{
+#ifdef Q_OS_WIN
+    QCOMPARE(ConfigToolFinder::defaultFileName(), QStringLiteral("varnik.exe"));
+    QCOMPARE(ConfigToolFinder::defaultSeparator(), ';');
+#else
+    QCOMPARE(ConfigToolFinder::defaultFileName(), QStringLiteral("varnik"));
+    QCOMPARE(ConfigToolFinder::defaultSeparator(), ':');
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestConfigToolFinder)
+#include "tst_configtoolfinder.moc"

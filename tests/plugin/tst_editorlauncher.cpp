@@ -1,0 +1,442 @@
+#include "plugin/editorlauncher.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+// Answers the editor dialog when it comes up: picks `choice`, or cancels when
+// it is empty. Records how often it came and where it started.
+class DialogDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DialogDriver(const QString& choice) : choice(choice)
+    {
+        connect(&timer, &QTimer::timeout, this, &DialogDriver::poll);
+        timer.start(20);
+    }
+
+    QString choice;
+    int shown = 0;
+    QString startDir;
+    QString caption;
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        ++shown;
+        startDir = dialog->directory().absolutePath();
+        caption = dialog->windowTitle();
+        if (choice.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed as the operator would; selectFile() needs the directory loaded first.
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(edit);
+            edit->setText(choice);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    }
+
+    QTimer timer;
+};
+
+class TestEditorLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void toolStartsWhateverTheFile_data();
+    void toolStartsWhateverTheFile();
+    void missingFileIsLogged();
+    void storedEditorStartsWithoutDialog();
+    void newTypeAsksOnceAndRemembers();
+    void earlierKeyIsConverted_data();
+    void earlierKeyIsConverted();
+    void laterDuplicateWins();
+    void nullLightIsIgnored();
+
+private:
+    QString makeProgram(const QString& name);
+    QStringList waitForRun(const QString& program);
+    bool ranWithin(const QString& program, int ms);
+    void open(QObject* light, const QString& pathValue = QString());
+    QList<QPair<QString, QString>> storedEditors();
+    QSettings* settings();
+
+    QTemporaryDir settingsDir;
+    QScopedPointer<QTemporaryDir> work;
+    QString emptyDir;
+    QString configDir;
+};
+
+void TestEditorLauncher::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("DqTest"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_editorlauncher"));
+}
+
+void TestEditorLauncher::init()
+{
+    work.reset(new QTemporaryDir);
+    QVERIFY(work->isValid());
+    QDir w(work->path());
+    QVERIFY(w.mkdir(QStringLiteral("empty")));
+    QVERIFY(w.mkdir(QStringLiteral("config")));
+    QVERIFY(w.mkdir(QStringLiteral("bin")));
+    emptyDir = w.filePath(QStringLiteral("empty"));
+    configDir = w.filePath(QStringLiteral("config"));
+    QScopedPointer<QSettings> s(settings());
+    s->clear();
+    s->sync();
+}
+
+QSettings* TestEditorLauncher::settings()
+{
+    auto* s =
+        new QSettings(QSettings::IniFormat, QSettings::UserScope,
+                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    s->setIniCodec("UTF-8");
+    return s;
+}
+
+// A program that records how many arguments it got and the first one.
+QString TestEditorLauncher::makeProgram(const QString& relativePath)
+{
+    const QString path = QDir(work->path()).filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write("#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
+    f.close();
+    f.setPermissions(f.permissions() | QFile::ExeOwner);
+    return path;
+}
+
+QStringList TestEditorLauncher::waitForRun(const QString& program)
+{
+    QFile out(program + QStringLiteral(".out"));
+    if (!QTest::qWaitFor([&] { return out.exists(); }, 5000))
+        return {};
+    if (!out.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(out.readAll()).split(QLatin1Char('\n'));
+}
+
+bool TestEditorLauncher::ranWithin(const QString& program, int ms)
+{
+    const QString out = program + QStringLiteral(".out");
+    return QTest::qWaitFor([&] { return QFile::exists(out); }, ms);
+}
+
+void TestEditorLauncher::open(QObject* light, const QString& pathValue)
+{
+    // No tool next to the application unless a test puts one in bin/.
+    EditorLauncher::openConfig(light, QDir(configDir), QDir(work->path()).filePath("bin"),
+                               (pathValue.isEmpty() ? emptyDir : pathValue).toUtf8(), ':',
+                               QStringLiteral("varnik"));
+}
+
+QList<QPair<QString, QString>> TestEditorLauncher::storedEditors()
+{
+    QScopedPointer<QSettings> s(settings());
+    QList<QPair<QString, QString>> list;
+    s->beginGroup(QStringLiteral("Plugins/DownloadQueue"));
+    const int n = s->beginReadArray(QStringLiteral("editors"));
+    for (int i = 0; i < n; ++i) {
+        s->setArrayIndex(i);
+        list.append({s->value("type").toString(), s->value("prog").toString()});
+    }
+    s->endArray();
+    s->endGroup();
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+void TestEditorLauncher::toolStartsWhateverTheFile_data()
+{
+    QTest::addColumn<QString>("toolAt");    // where varnik lives, relative to the work dir
+    QTest::addColumn<QString>("pathValue"); // "@" is the work dir
+    QTest::addColumn<QVariant>("id");
+    QTest::addColumn<QVariant>("stored");      // "dqueue_config"
+    QTest::addColumn<QString>("expectedFile"); // "@" is the config dir
+
+    QTest::newRow("next to the application, stored path")
+        << "bin/varnik"
+        << "@/p1:@/p2" << QVariant(7) << QVariant(QStringLiteral("/no/such dir/$HOME;x.cnf"))
+        << "/no/such dir/$HOME;x.cnf";
+    QTest::newRow("on PATH, default name")
+        << "p2/varnik"
+        << "@/p1:@/p2" << QVariant(42) << QVariant() << "@/dat00042.cnf";
+    QTest::newRow("empty stored path, long id")
+        << "p1/varnik"
+        << "@/p1:@/p2" << QVariant(123456) << QVariant(QString()) << "@/dat123456.cnf";
+    QTest::newRow("id not a number")
+        << "p1/varnik"
+        << "@/p1" << QVariant(QStringLiteral("x")) << QVariant() << "@/dat00000.cnf";
+}
+
+void TestEditorLauncher::toolStartsWhateverTheFile()
+{
+    QFETCH(QString, toolAt);
+    QFETCH(QString, pathValue);
+    QFETCH(QVariant, id);
+    QFETCH(QVariant, stored);
+    QFETCH(QString, expectedFile);
+
+    const QString tool = makeProgram(toolAt);
+    // An editor is stored for the type: the tool must still win.
+    const QString editor = makeProgram(QStringLiteral("editor"));
+    {
+        QScopedPointer<QSettings> s(settings());
+        s->beginGroup("Plugins/DownloadQueue");
+        s->beginWriteArray("editors");
+        s->setArrayIndex(0);
+        s->setValue("type", "vegal2");
+        s->setValue("prog", editor);
+        s->endArray();
+        s->endGroup();
+    }
+    QObject light;
+    light.setProperty("id", id);
+    light.setProperty("type", QStringLiteral("vegal2"));
+    if (stored.isValid())
+        light.setProperty("dqueue_config", stored);
+
+    DialogDriver driver(QString{});
+    open(&light, pathValue.replace(QLatin1Char('@'), work->path()));
+
+    const QStringList run = waitForRun(tool);
+    QCOMPARE(run, (QStringList{"1", expectedFile.replace(QLatin1Char('@'), configDir)}));
+    QCOMPARE(driver.shown, 0);
+    QVERIFY(!ranWithin(editor, 100));
+}
+
+void TestEditorLauncher::missingFileIsLogged()
+{
+    QObject light;
+    light.setProperty("id", 42);
+    light.setProperty("type", QStringLiteral("newtype"));
+    const QString file = QDir(configDir).filePath(QStringLiteral("dat00042.cnf"));
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(file + QStringLiteral(" not exists")));
+    DialogDriver driver(QString{});
+    open(&light);
+    QTest::qWait(100);
+    QCOMPARE(driver.shown, 0);
+    QScopedPointer<QSettings> s(settings());
+    QVERIFY(s->allKeys().isEmpty());
+}
+
+void TestEditorLauncher::storedEditorStartsWithoutDialog()
+{
+    const QString editor = makeProgram(QStringLiteral("editor"));
+    const QString other = makeProgram(QStringLiteral("other"));
+    {
+        QScopedPointer<QSettings> s(settings());
+        s->beginGroup("Plugins/DownloadQueue");
+        s->beginWriteArray("editors");
+        s->setArrayIndex(0);
+        s->setValue("type", QStringLiteral("Вегал V3.16"));
+        s->setValue("prog", editor);
+        s->setArrayIndex(1);
+        s->setValue("type", "tm_helix");
+        s->setValue("prog", other);
+        s->endArray();
+        s->endGroup();
+    }
+    QScopedPointer<QSettings> s(settings());
+    QFile settingsFile(s->fileName());
+    QVERIFY(settingsFile.open(QIODevice::ReadOnly));
+    const QByteArray before = settingsFile.readAll();
+    settingsFile.close();
+
+    const QString cfg = QDir(configDir).filePath(QStringLiteral("my config.cnf"));
+    QFile(cfg).open(QIODevice::WriteOnly);
+    QObject light;
+    light.setProperty("id", 3);
+    light.setProperty("type", QStringLiteral("Вегал V3.16"));
+    light.setProperty("dqueue_config", cfg);
+    DialogDriver driver(QString{});
+    open(&light);
+
+    QCOMPARE(waitForRun(editor), (QStringList{"1", cfg}));
+    QCOMPARE(driver.shown, 0);
+    QVERIFY(settingsFile.open(QIODevice::ReadOnly));
+    QCOMPARE(settingsFile.readAll(), before);
+}
+
+void TestEditorLauncher::newTypeAsksOnceAndRemembers()
+{
+    const QString existing = makeProgram(QStringLiteral("existing"));
+    const QString chosen = makeProgram(QStringLiteral("tools/chosen"));
+    {
+        QScopedPointer<QSettings> s(settings());
+        s->beginGroup("Plugins/DownloadQueue");
+        s->beginWriteArray("editors");
+        s->setArrayIndex(0);
+        s->setValue("type", "old");
+        s->setValue("prog", existing);
+        s->endArray();
+        s->endGroup();
+    }
+    const QString cfg = QDir(configDir).filePath(QStringLiteral("dat00005.cnf"));
+    QFile(cfg).open(QIODevice::WriteOnly);
+    QObject light;
+    light.setProperty("id", 5);
+    light.setProperty("type", QStringLiteral("new"));
+
+    {
+        DialogDriver driver(chosen);
+        open(&light);
+        QCOMPARE(driver.shown, 1);
+        QCOMPARE(driver.caption, QStringLiteral("Select program to open file"));
+    }
+    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+    QCOMPARE(storedEditors(), (QList<QPair<QString, QString>>{{"new", chosen}, {"old", existing}}));
+    QCOMPARE(EditorLauncher::lastDirectory(), QFileInfo(chosen).absolutePath());
+
+    // The same type again: no question.
+    QFile::remove(chosen + ".out");
+    {
+        DialogDriver driver(QString{});
+        open(&light);
+        QCOMPARE(driver.shown, 0);
+    }
+    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+
+    // Another new type: the dialog starts where the last program was found; cancelling
+    // starts nothing and stores nothing.
+    light.setProperty("type", QStringLiteral("third"));
+    {
+        DialogDriver driver(QString{});
+        open(&light);
+        QCOMPARE(driver.shown, 1);
+        QCOMPARE(driver.startDir, QFileInfo(chosen).absolutePath());
+    }
+    QCOMPARE(storedEditors().size(), 2);
+}
+
+void TestEditorLauncher::earlierKeyIsConverted_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("choose"); // when asked: choose a program, or cancel
+    QTest::addColumn<int>("dialogs");
+    QTest::addColumn<QString>("started"); // "A", "B", "new" or "" for none
+
+    QTest::newRow("type among converted") << "B" << false << 0 << "B";
+    QTest::newRow("dialog cancelled") << "C" << false << 1 << "";
+    QTest::newRow("dialog answered") << "D" << true << 1 << "new";
+}
+
+void TestEditorLauncher::earlierKeyIsConverted()
+{
+    QFETCH(QString, type);
+    QFETCH(bool, choose);
+    QFETCH(int, dialogs);
+    QFETCH(QString, started);
+
+    const QString progA = makeProgram("A");
+    const QString progB = makeProgram("B");
+    const QString progNew = makeProgram("new");
+    {
+        QScopedPointer<QSettings> s(settings());
+        s->setValue("Plugins/DownloadQueue/ProgTypeString",
+                    QStringList{"A", progA, "", "B", progB, "C"});
+    }
+    const QString cfg = QDir(configDir).filePath(QStringLiteral("c.cnf"));
+    QFile(cfg).open(QIODevice::WriteOnly);
+    QObject light;
+    light.setProperty("type", type);
+    light.setProperty("dqueue_config", cfg);
+    {
+        DialogDriver driver(choose ? progNew : QString());
+        open(&light);
+        QCOMPARE(driver.shown, dialogs);
+    }
+
+    QList<QPair<QString, QString>> expected{{"A", progA}, {"B", progB}};
+    if (choose)
+        expected.append({type, progNew});
+    QCOMPARE(storedEditors(), expected);
+    QScopedPointer<QSettings> s(settings());
+    QVERIFY(!s->contains("Plugins/DownloadQueue/ProgTypeString"));
+
+    if (!started.isEmpty())
+        QCOMPARE(waitForRun(QDir(work->path()).filePath(started)), (QStringList{"1", cfg}));
+    for (const QString& p : {progA, progB, progNew})
+        if (QFileInfo(p).fileName() != started)
+            QVERIFY(!ranWithin(p, started.isEmpty() ? 200 : 0));
+}
+
+void TestEditorLauncher::laterDuplicateWins()
+{
+    const QString first = makeProgram("first");
+    const QString second = makeProgram("second");
+    const QString third = makeProgram("third");
+    {
+        QScopedPointer<QSettings> s(settings());
+        s->beginGroup("Plugins/DownloadQueue");
+        s->beginWriteArray("editors");
+        s->setArrayIndex(0);
+        s->setValue("type", "T");
+        s->setValue("prog", first);
+        s->setArrayIndex(1);
+        s->setValue("type", "T");
+        s->setValue("prog", second);
+        s->setArrayIndex(2); // ignored: no program
+        s->setValue("type", "X");
+        s->setValue("prog", "");
+        s->endArray();
+        s->endGroup();
+    }
+    const QString cfg = QDir(configDir).filePath(QStringLiteral("c.cnf"));
+    QFile(cfg).open(QIODevice::WriteOnly);
+    QObject light;
+    light.setProperty("type", "T");
+    light.setProperty("dqueue_config", cfg);
+    open(&light);
+    QCOMPARE(waitForRun(second), (QStringList{"1", cfg}));
+    QVERIFY(!ranWithin(first, 0));
+
+    // The next write keeps one entry per type, with no stale element behind it.
+    light.setProperty("type", "U");
+    {
+        DialogDriver driver(third);
+        open(&light);
+    }
+    QCOMPARE(storedEditors(), (QList<QPair<QString, QString>>{{"T", second}, {"U", third}}));
+    QScopedPointer<QSettings> s(settings());
+    const QStringList keys = s->allKeys();
+    QVERIFY2(!keys.join(' ').contains("editors/3"), qPrintable(keys.join(' ')));
+}
+
+void TestEditorLauncher::nullLightIsIgnored()
+{
+    DialogDriver driver(QString{});
+    open(nullptr);
+    QCOMPARE(driver.shown, 0);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    TestEditorLauncher test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_editorlauncher.moc"
