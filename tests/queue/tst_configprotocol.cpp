@@ -1,0 +1,210 @@
+#include "queue/configprotocol.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray words(std::initializer_list<quint16> values)
+{
+    QByteArray out;
+    for (quint16 v : values) {
+        out += char(v & 0xFF);
+        out += char(v >> 8);
+    }
+    return out;
+}
+
+// Feeds pieces in order, each at the offset the item asks for, until the
+// download leaves the "next piece" path.
+BlockOutcome feed(QueueItem& item, const QList<QByteArray>& pieces)
+{
+    BlockOutcome out;
+    for (const QByteArray& piece : pieces) {
+        out = ConfigProtocol::handlePiece(item, {item.area, item.loaded, piece});
+        if (out.action != BlockOutcome::RequestNext)
+            break;
+    }
+    return out;
+}
+
+} // namespace
+
+class TestConfigProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void malformedAnswers_data();
+    void malformedAnswers();
+    void imageSize_data();
+    void imageSize();
+    void binaryImageCutToTableSize();
+    void textConfigurationEndsWithEnd();
+    void jsonHeader_data();
+    void jsonHeader();
+    void jsonEnds_data();
+    void jsonEnds();
+    void resentPieceReplacesFromOffset_data();
+    void resentPieceReplacesFromOffset();
+};
+
+void TestConfigProtocol::malformedAnswers_data()
+{
+    QTest::addColumn<QVariantList>("data");
+    QTest::addColumn<int>("failure");
+    QTest::newRow("two elements") << QVariantList{0, 0} << int(BlockOutcome::WrongAnswer);
+    QTest::newRow("area 1") << QVariantList{1, 0, QByteArray("x")} << int(BlockOutcome::WrongArea);
+    QTest::newRow("empty first piece")
+        << QVariantList{0, 0, QByteArray()} << int(BlockOutcome::EmptyAnswer);
+    QTest::newRow("all entries unused") << QVariantList{0, 0, words({0xFFFF, 0xFFFF, 0xFFFF})}
+                                        << int(BlockOutcome::InvalidConfigSize);
+    QTest::newRow("table beyond the piece, no usable entry")
+        << QVariantList{0, 0, words({0xFFFF, 0xFFFF})} << int(BlockOutcome::InvalidConfigSize);
+}
+
+void TestConfigProtocol::malformedAnswers()
+{
+    QFETCH(QVariantList, data);
+    QFETCH(int, failure);
+    QueueItem item;
+    const BlockOutcome out = ConfigProtocol::handlePiece(item, data);
+    QCOMPARE(out.action, BlockOutcome::Fail);
+    QCOMPARE(int(out.failure), failure);
+}
+
+void TestConfigProtocol::imageSize_data()
+{
+    QTest::addColumn<QByteArray>("piece");
+    QTest::addColumn<int>("size");
+    QTest::newRow("6, 500, 0xFFFF") << words({6, 500, 0xFFFF}) << 502;
+    QTest::newRow("last entry used") << words({6, 100, 300}) << 302;
+    QTest::newRow("table larger than piece") << words({40, 80}) << 82;
+    QTest::newRow("word 0 only") << words({2}) << 4;
+    QTest::newRow("no entries") << words({0, 5}) << 2;
+    QTest::newRow("one byte") << QByteArray(1, '\x06') << 2;
+}
+
+void TestConfigProtocol::imageSize()
+{
+    QFETCH(QByteArray, piece);
+    QFETCH(int, size);
+    QCOMPARE(ConfigProtocol::imageSize(piece), size);
+}
+
+void TestConfigProtocol::binaryImageCutToTableSize()
+{
+    QueueItem item;
+    QByteArray image = words({6, 500, 0xFFFF}) + QByteArray(600, 'i');
+    BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, image.left(200)});
+    QCOMPARE(out.action, BlockOutcome::RequestNext);
+    QCOMPARE(item.expected, 502);
+    QVERIFY(out.setRange);
+    QCOMPARE(out.rangeMax, 502);
+    QCOMPARE(out.value, 200);
+    QCOMPARE(item.loaded, 200);
+    out = ConfigProtocol::handlePiece(item, {0, 200, image.mid(200, 200)});
+    QCOMPARE(out.action, BlockOutcome::RequestNext);
+    QCOMPARE(out.value, 400);
+    out = ConfigProtocol::handlePiece(item, {0, 400, image.mid(400, 200)});
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(item.buffer, image.left(502));
+    QCOMPARE(out.loadedText, BlockOutcome::Bytes);
+    QCOMPARE(out.loadedValue, 502);
+}
+
+void TestConfigProtocol::textConfigurationEndsWithEnd()
+{
+    QueueItem item;
+    BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, QByteArray("#TxtCfg v1\n")});
+    QCOMPARE(out.typeText, BlockOutcome::Adapter);
+    QVERIFY(item.textConfig);
+    QVERIFY(item.buffer.isEmpty());
+    QCOMPARE(item.loaded, 11);
+    out = feed(item, {"a=1\nEN", "D.\ntrailing"});
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(item.buffer, QByteArray("a=1\nEND."));
+    // "Loaded" keeps the count from before the last piece.
+    QCOMPARE(item.loaded, 11 + 6);
+}
+
+void TestConfigProtocol::jsonHeader_data()
+{
+    QTest::addColumn<QByteArray>("piece");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("vegal");
+    QTest::addColumn<int>("loaded");
+    QTest::newRow("len and vegal2")
+        << QByteArray("#jcfg len=1200 type=vegal2 {\"a\"") << 1200 << "vegal2" << true << 4;
+    QTest::newRow("no type") << QByteArray("#jcfg len=10 {") << 10 << "TM_HELIX3" << false << 1;
+    QTest::newRow("len not a number")
+        << QByteArray("#jcfg len=x1 type=VEGAL2") << 0 << "VEGAL2" << true << 24;
+    QTest::newRow("type at the end, utf-8")
+        << QByteArray("#jcfg type=\xd0\x97\xd0\xb5\xd0\xbb\xd1\x82\xd0\xb0") << 0
+        << QString::fromUtf8("Зелта") << false << 21;
+}
+
+void TestConfigProtocol::jsonHeader()
+{
+    QFETCH(QByteArray, piece);
+    QFETCH(int, expected);
+    QFETCH(QString, type);
+    QFETCH(bool, vegal);
+    QFETCH(int, loaded);
+    QueueItem item;
+    const BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, piece});
+    QCOMPARE(out.action, BlockOutcome::RequestNext);
+    QCOMPARE(item.expected, expected);
+    QCOMPARE(out.typeText, BlockOutcome::HeaderType);
+    QCOMPARE(out.headerType, type);
+    QCOMPARE(item.isVegal, vegal);
+    QCOMPARE(item.isTmHelix, !vegal);
+    QVERIFY(item.buffer.isEmpty());
+    QCOMPARE(item.loaded, loaded);
+}
+
+void TestConfigProtocol::jsonEnds_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("zero byte") << QList<QByteArray>{"#jcfg len=1200 type=vegal2 {",
+                                                    "{\"a\":", QByteArray("1}\0\0", 4)}
+                               << QByteArray("{\"a\":1}");
+    QTest::newRow("size reached first")
+        << QList<QByteArray>{"#jcfg len=6 type=x", "{\"a\":", "1}}}"} << QByteArray("{\"a\":1");
+}
+
+void TestConfigProtocol::jsonEnds()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QByteArray, saved);
+    QueueItem item;
+    QCOMPARE(feed(item, pieces).action, BlockOutcome::Complete);
+    QCOMPARE(item.buffer, saved);
+}
+
+void TestConfigProtocol::resentPieceReplacesFromOffset_data()
+{
+    QTest::addColumn<qlonglong>("offset");
+    QTest::addColumn<int>("sizeAfter");
+    QTest::newRow("earlier offset") << 100LL << 150;
+    QTest::newRow("beyond the end") << 900LL << 450;
+    QTest::newRow("negative") << -5LL << 450;
+    QTest::newRow("huge") << 0x7FFFFFFFFFFFFFFFLL << 450;
+}
+
+void TestConfigProtocol::resentPieceReplacesFromOffset()
+{
+    QFETCH(qlonglong, offset);
+    QFETCH(int, sizeAfter);
+    QueueItem item;
+    item.expected = 5000;
+    item.buffer = QByteArray(400, 'a');
+    item.loaded = 400;
+    ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
+    QCOMPARE(item.buffer.size(), sizeAfter);
+    QCOMPARE(item.loaded, 450);
+}
+
+QTEST_APPLESS_MAIN(TestConfigProtocol)
+#include "tst_configprotocol.moc"

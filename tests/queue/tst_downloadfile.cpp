@@ -1,0 +1,102 @@
+#include "queue/downloadfile.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class TestDownloadFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fileName_data();
+    void fileName();
+    void jsonPath_data();
+    void jsonPath();
+    void saveReplacesWhole();
+    void saveIntoMissingDirectory();
+    void failedWriteKeepsPreviousFile();
+};
+
+void TestDownloadFile::fileName_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("config 7") << false << 7 << "dat00007.cnf";
+    QTest::newRow("config 12") << false << 12 << "dat00012.cnf";
+    QTest::newRow("config 123456") << false << 123456 << "dat123456.cnf";
+    QTest::newRow("journal 5") << true << 5 << "Jrn00005.bin";
+    QTest::newRow("journal 12") << true << 12 << "Jrn00012.bin";
+}
+
+void TestDownloadFile::fileName()
+{
+    QFETCH(bool, journal);
+    QFETCH(int, id);
+    QFETCH(QString, name);
+    QCOMPARE(DownloadFile::fileName(journal, id), name);
+}
+
+void TestDownloadFile::jsonPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("json");
+    QTest::newRow("plain") << "/d/dat00012.cnf"
+                           << "/d/dat00012.json";
+    QTest::newRow("directory named .cnf stays") << "/x.cnf/dat00012.cnf"
+                                                << "/x.cnf/dat00012.json";
+    QTest::newRow("case-sensitive") << "/d/dat00012.CNF"
+                                    << "/d/dat00012.CNF";
+}
+
+void TestDownloadFile::jsonPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, json);
+    QCOMPARE(DownloadFile::jsonPath(path), json);
+}
+
+void TestDownloadFile::saveReplacesWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.bin");
+    QCOMPARE(DownloadFile::save(path, QByteArray(1000, 'a')), DownloadFile::Saved);
+    QCOMPARE(DownloadFile::save(path, QByteArray("\0b", 2)), DownloadFile::Saved);
+    QByteArray data;
+    QVERIFY(DownloadFile::read(path, &data));
+    QCOMPARE(data, QByteArray("\0b", 2));
+    QVERIFY(!DownloadFile::read(dir.filePath("absent"), &data));
+}
+
+void TestDownloadFile::saveIntoMissingDirectory()
+{
+    QTemporaryDir dir;
+    QCOMPARE(DownloadFile::save(dir.filePath("missing/f.bin"), "x"), DownloadFile::OpenFailed);
+}
+
+void TestDownloadFile::failedWriteKeepsPreviousFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.bin");
+    QCOMPARE(DownloadFile::save(path, "previous"), DownloadFile::Saved);
+    // A file size limit makes the write fail half way, as a full disk would.
+    rlimit old{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const DownloadFile::SaveResult result = DownloadFile::save(path, QByteArray(100000, 'n'));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(result, DownloadFile::WriteFailed);
+    QByteArray data;
+    QVERIFY(DownloadFile::read(path, &data));
+    QCOMPARE(data, QByteArray("previous"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"f.bin"});
+}
+
+QTEST_APPLESS_MAIN(TestDownloadFile)
+#include "tst_downloadfile.moc"

@@ -1,0 +1,274 @@
+#include "queue/journalprotocol.h"
+
+#include <QtTest>
+
+namespace {
+
+// A block of records; records listed in erased are written as 0xFF space.
+QByteArray records(int count, char fill, QList<int> erased = {})
+{
+    QByteArray block;
+    for (int r = 0; r < count; ++r)
+        block += QByteArray(8, erased.contains(r) ? char(0xFF) : char(fill + r));
+    return block;
+}
+
+QueueItem item(int expected, bool marked = false)
+{
+    QueueItem i;
+    i.expected = expected;
+    i.isTmHelix = marked;
+    return i;
+}
+
+} // namespace
+
+class TestJournalProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tooFewElements();
+    void unmarkedEnd_data();
+    void unmarkedEnd();
+    void blockLimitCutsToLimitTimesLength();
+    void ceilingOf344Blocks();
+    void resentBlockReplacesFromItsPosition_data();
+    void resentBlockReplacesFromItsPosition();
+    void emptyBlockKeepsReceivedData();
+    void markedEnd_data();
+    void markedEnd();
+    void markedLimitKeepsBlocksUncut();
+    void stopMarker_data();
+    void stopMarker();
+    void stopMarkerAcrossBlocksForText();
+    void stopMarkerOf_data();
+    void stopMarkerOf();
+};
+
+void TestJournalProtocol::tooFewElements()
+{
+    QueueItem i = item(-1);
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {0});
+    QCOMPARE(out.action, BlockOutcome::Fail);
+    QCOMPARE(out.failure, BlockOutcome::WrongAnswer);
+}
+
+void TestJournalProtocol::unmarkedEnd_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("full block goes on") << records(12, 1) << false;
+    QTest::newRow("0xFF record at 0") << records(12, 1, {0}) << true;
+    QTest::newRow("0xFF record at 8") << records(12, 1, {1}) << true;
+    QTest::newRow("0xFF record at 16") << records(12, 1, {2}) << true;
+    QTest::newRow("0xFF inside a record is data")
+        << records(1, 1) + QByteArray("\x01\xFF\x02\x03\x04\x05\x06\x07", 8) << false;
+    QTest::newRow("empty block") << QByteArray() << true;
+}
+
+void TestJournalProtocol::unmarkedEnd()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(bool, ends);
+    QueueItem i = item(-1);
+    i.buffer = records(12, 50);
+    i.loaded = 1;
+    // A number far beyond the stored blocks appends.
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {100, block});
+    QCOMPARE(out.action, ends ? BlockOutcome::Complete : BlockOutcome::RequestNext);
+    // An ending block contributes nothing.
+    QCOMPARE(i.buffer, ends ? records(12, 50) : records(12, 50) + block);
+    QCOMPARE(i.loaded, ends ? 1 : 2);
+    if (!ends) {
+        QCOMPARE(out.loadedText, BlockOutcome::Blocks);
+        QCOMPARE(out.loadedValue, 2);
+    }
+}
+
+void TestJournalProtocol::blockLimitCutsToLimitTimesLength()
+{
+    QueueItem i = item(2);
+    QCOMPARE(JournalProtocol::handleBlock(i, {0, records(14, 1)}).action,
+             BlockOutcome::RequestNext);
+    // With a shorter last block the data is cut to N x L.
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, records(12, 30)});
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(i.buffer.size(), 2 * 12 * 8);
+    QCOMPARE(i.loaded, 2);
+}
+
+void TestJournalProtocol::ceilingOf344Blocks()
+{
+    QueueItem i = item(0);
+    BlockOutcome out;
+    int answers = 0;
+    do {
+        out = JournalProtocol::handleBlock(i, {i.loaded, records(1, 1)});
+        ++answers;
+    } while (out.action == BlockOutcome::RequestNext && answers < 1000);
+    QCOMPARE(answers, 344);
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(i.buffer.size(), 344 * 8);
+}
+
+void TestJournalProtocol::resentBlockReplacesFromItsPosition_data()
+{
+    QTest::addColumn<qlonglong>("number");
+    QTest::addColumn<int>("bufferAfter");
+    QTest::newRow("block 3 of 256 over 1024") << 3LL << 1024;
+    QTest::newRow("block 0 again") << 0LL << 256;
+    QTest::newRow("beyond the end appends") << 9LL << 1280;
+    // Untrusted numbers: nothing cut, nothing crashes.
+    QTest::newRow("negative") << -1LL << 1280;
+    QTest::newRow("huge, product overflows") << 0x7FFFFFFFFFFFFFFFLL << 1280;
+    QTest::newRow("product overflows 32 bits") << 0x01000001LL << 1280;
+}
+
+void TestJournalProtocol::resentBlockReplacesFromItsPosition()
+{
+    QFETCH(qlonglong, number);
+    QFETCH(int, bufferAfter);
+    QueueItem i = item(-1);
+    i.buffer = QByteArray(1024, 'a');
+    i.loaded = 4;
+    const QByteArray block(256, 'b');
+    JournalProtocol::handleBlock(i, {number, block});
+    QCOMPARE(i.buffer.size(), bufferAfter);
+    QVERIFY(i.buffer.endsWith(block));
+    QCOMPARE(i.loaded, 5);
+}
+
+void TestJournalProtocol::emptyBlockKeepsReceivedData()
+{
+    QueueItem i = item(-1);
+    i.buffer = records(24, 1);
+    i.loaded = 2;
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {2, QByteArray()});
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(i.buffer, records(24, 1));
+}
+
+void TestJournalProtocol::markedEnd_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("ends");
+    QTest::addColumn<QByteArray>("bufferAfter");
+    const QByteArray line1("first line\0", 11);
+    const QByteArray line2("second\0", 7);
+    QTest::newRow("no end") << line1 << line2 << false << line1 + line2;
+    // The zero that ends the last line is kept.
+    QTest::newRow("two zeros inside")
+        << line1 << QByteArray("last\0\0junk", 10) << true << line1 + QByteArray("last\0", 5);
+    QTest::newRow("two zeros across blocks") << line1 << QByteArray("\0more", 5) << true << line1;
+    QTest::newRow("block starts with two zeros")
+        << QByteArray("unended") << QByteArray("\0\0", 2) << true << QByteArray("unended\0", 8);
+    QTest::newRow("empty journal")
+        << QByteArray() << QByteArray("\0\0\xFF", 3) << true << QByteArray();
+}
+
+void TestJournalProtocol::markedEnd()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, block);
+    QFETCH(bool, ends);
+    QFETCH(QByteArray, bufferAfter);
+    QueueItem i = item(-1, true);
+    i.buffer = stored;
+    i.loaded = stored.isEmpty() ? 0 : 1;
+    const int loadedBefore = i.loaded;
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {0, block});
+    QCOMPARE(out.action, ends ? BlockOutcome::Complete : BlockOutcome::RequestNext);
+    QCOMPARE(i.buffer, bufferAfter);
+    // The block that ends the text is not counted.
+    QCOMPARE(i.loaded, ends ? loadedBefore : loadedBefore + 1);
+    QCOMPARE(out.loadedText, ends ? BlockOutcome::NoLoadedText : BlockOutcome::Blocks);
+}
+
+void TestJournalProtocol::markedLimitKeepsBlocksUncut()
+{
+    QueueItem i = item(2, true);
+    i.isTmHelix = false;
+    i.isVegal = true;
+    const QByteArray a("aaaa\0", 5), b("bbbbbbbbbb\0", 11);
+    QCOMPARE(JournalProtocol::handleBlock(i, {0, a}).action, BlockOutcome::RequestNext);
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, b});
+    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(i.buffer, a + b);
+}
+
+void TestJournalProtocol::stopMarker_data()
+{
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QByteArray>("bufferAfter");
+    const QByteArray r = QByteArray("RRRRRRRR");
+    QTest::newRow("record at 0") << false << r << r + records(3, 1) << true << QByteArray();
+    // The new records in front of the marker are kept.
+    QTest::newRow("record at 24") << false << r << records(3, 1) + r << true << records(3, 1);
+    QTest::newRow("straddling records is no match")
+        << false << r << QByteArray("xxxx") + r + QByteArray("yyyy") << false
+        << QByteArray("xxxx") + r + QByteArray("yyyy");
+    QTest::newRow("not in block") << false << r << records(3, 1) << false << records(3, 1);
+    const QByteArray line("old newest\0", 11);
+    QTest::newRow("line after new lines")
+        << true << QByteArray("old newest") << QByteArray("new\0", 4) + line << true
+        << QByteArray("new\0", 4);
+    QTest::newRow("inside another line is no match")
+        << true << QByteArray("newest") << QByteArray("an old newest\0\0", 15) << false
+        << QByteArray("an old newest\0", 14);
+}
+
+void TestJournalProtocol::stopMarker()
+{
+    QFETCH(bool, marked);
+    QFETCH(QByteArray, marker);
+    QFETCH(QByteArray, block);
+    QFETCH(bool, found);
+    QFETCH(QByteArray, bufferAfter);
+    QueueItem i = item(-3, marked);
+    i.stopMarker = marker;
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {0, block});
+    QCOMPARE(i.buffer, bufferAfter);
+    QCOMPARE(i.stopMarker.isEmpty(), found);
+    if (found)
+        QCOMPARE(out.action, BlockOutcome::Complete);
+}
+
+void TestJournalProtocol::stopMarkerAcrossBlocksForText()
+{
+    QueueItem i = item(-3, true);
+    i.stopMarker = "old newest";
+    QCOMPARE(JournalProtocol::handleBlock(i, {0, QByteArray("new\0old ne", 10)}).action,
+             BlockOutcome::RequestNext);
+    QCOMPARE(JournalProtocol::handleBlock(i, {1, QByteArray("west\0older\0", 11)}).action,
+             BlockOutcome::Complete);
+    QCOMPARE(i.buffer, QByteArray("new\0", 4));
+}
+
+void TestJournalProtocol::stopMarkerOf_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::newRow("first record") << QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09") << false
+                                  << QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08");
+    QTest::newRow("short file") << QByteArray("abc") << false << QByteArray("abc");
+    QTest::newRow("first line") << QByteArray("line one\0line two\0", 18) << true
+                                << QByteArray("line one");
+    QTest::newRow("no zero byte") << QByteArray(600, 'x') << true << QByteArray(600, 'x');
+}
+
+void TestJournalProtocol::stopMarkerOf()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, marked);
+    QFETCH(QByteArray, marker);
+    QCOMPARE(JournalProtocol::stopMarkerOf(file, marked), marker);
+}
+
+QTEST_APPLESS_MAIN(TestJournalProtocol)
+#include "tst_journalprotocol.moc"
