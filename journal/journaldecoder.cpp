@@ -100,6 +100,9 @@ QDateTime JournalDecoder::recordDateTime(const uchar* record)
     const quint32 w = timeWordOf(record, 4);
     const QDate date(QDate::currentDate().year(), int(monthOf(w)), int(dayOf(w)));
     const QTime time(int(hourOf(w)), int(minuteOf(w)), int(secondOf(w)), 0);
+    // QDateTime would take an invalid time for midnight.
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
     return QDateTime(date, time);
 }
 
