@@ -1,6 +1,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
+#include "savedialogdriver.h"
 #include "viewerfixtures.h"
 
 #include <QApplication>
@@ -21,59 +22,6 @@
 using namespace ViewerFixtures;
 
 namespace {
-
-// Answers the next save-file dialog the way a user would.
-class SaveDialogDriver : public QObject
-{
-public:
-    // Accept fileName with filter; an empty fileName cancels.
-    void answer(const QString& fileName, const QString& filter = QString())
-    {
-        m_fileName = fileName;
-        m_filter = filter;
-        m_tries = 0;
-        seen = false;
-        QTimer::singleShot(0, this, &SaveDialogDriver::poll);
-    }
-
-    bool seen = false;
-    QString caption;
-    QString directory;
-    QStringList filters;
-    QString initialFilter;
-
-private:
-    void poll()
-    {
-        QFileDialog* dialog = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible())
-                dialog = d;
-        }
-        if (!dialog) {
-            if (++m_tries < 500)
-                QTimer::singleShot(10, this, &SaveDialogDriver::poll);
-            return;
-        }
-        seen = true;
-        caption = dialog->windowTitle();
-        directory = dialog->directory().absolutePath();
-        filters = dialog->nameFilters();
-        initialFilter = dialog->selectedNameFilter();
-        if (m_fileName.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        // The filter first: choosing one rewrites the typed name's extension.
-        dialog->selectNameFilter(m_filter);
-        dialog->selectFile(m_fileName);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept is protected
-    }
-
-    QString m_fileName;
-    QString m_filter;
-    int m_tries = 0;
-};
 
 const QString TextFilter = QStringLiteral("Text files (*.txt)");
 const QString CsvFilter = QStringLiteral("csv files (*.csv)");

@@ -1,0 +1,266 @@
+#include "host/hostlight.h"
+#include "journal/journalopener.h"
+#include "journal/journalviewdlg.h"
+#include "queue/queuewindow.h"
+#include "viewerfixtures.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ViewerFixtures;
+using JournalOpener::TextJournalOther;
+using JournalOpener::TextJournalTmHelix;
+using JournalOpener::TextJournalVegal;
+
+namespace {
+
+QTableWidget* tableOf(QWidget* dlg)
+{
+    return dlg ? dlg->findChild<QTableWidget*>(QStringLiteral("journalTable")) : nullptr;
+}
+
+int openViewers()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        n += qobject_cast<JournalViewDlg*>(w) && w->isVisible() ? 1 : 0;
+    return n;
+}
+
+void closeAll()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<JournalViewDlg*>(w))
+            w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+const QString OverrideText = QStringLiteral("Текст из каталога конфигураций");
+
+} // namespace
+
+class TestJournalOpener : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { closeAll(); }
+    void versionForLight_data();
+    void versionForLight();
+    void viewJournal_data();
+    void viewJournal();
+    void viewJournalWithoutFileShowsNothing_data();
+    void viewJournalWithoutFileShowsNothing();
+    void dialogIsModelessAndDeletesItself();
+    void viewJournalSavesIntoJournalDirectory();
+    void showJournal_data();
+    void showJournal();
+    void doubleClickBeforeFirstBlockOpensNothing();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_journal;     // one record of code 2 from source 1
+    QString m_textJournal; // one text line
+};
+
+void TestJournalOpener::initTestCase()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QVERIFY(m_dir.isValid());
+    m_journal = m_dir.filePath("Jrn00025.bin");
+    QVERIFY(writeFile(m_journal, record(3, 5, 7, 8, 9, 1, 2)));
+    m_textJournal = m_dir.filePath("Jrn00026.bin");
+    QVERIFY(writeFile(m_textJournal, textLine("12.03.13", "10:15:00", "E", "5", "Door open")));
+}
+
+void TestJournalOpener::versionForLight_data()
+{
+    QTest::addColumn<bool>("tmHelix");
+    QTest::addColumn<bool>("vegal");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("version");
+    QTest::newRow("3.15") << false << false << QStringLiteral("Вегал V3.15") << 315;
+    QTest::newRow("3.16 and a letter") << false << false << QStringLiteral("Вегал V3.16c") << 316;
+    QTest::newRow("3.17 and a Cyrillic letter")
+        << false << false << QStringLiteral("Вегал V3.17б") << 317;
+    QTest::newRow("3.17") << false << false << QStringLiteral("Вегал V3.17") << 317;
+    QTest::newRow("two letters") << false << false << QStringLiteral("Вегал V3.17bb") << 314;
+    QTest::newRow("other version") << false << false << QStringLiteral("Вегал V3.18") << 314;
+    QTest::newRow("empty") << false << false << QString() << 314;
+    QTest::newRow("TM_HELIX whatever the type")
+        << true << true << QStringLiteral("Вегал V3.17") << int(TextJournalTmHelix);
+    QTest::newRow("vegal") << false << true << QStringLiteral("vegal2") << int(TextJournalVegal);
+}
+
+void TestJournalOpener::versionForLight()
+{
+    QFETCH(bool, tmHelix);
+    QFETCH(bool, vegal);
+    QFETCH(QString, type);
+    QFETCH(int, version);
+    QCOMPARE(JournalOpener::versionForLight(tmHelix, vegal, type), version);
+}
+
+void TestJournalOpener::viewJournal_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QString>("overrideName"); // written into the configuration directory
+    QTest::addColumn<int>("columns");          // 0: nothing shown
+    QTest::addColumn<QString>("message");      // of the only row
+
+    QTest::newRow("315 prefers the override file")
+        << 315 << false << "Notepad.mes.315" << 3 << OverrideText;
+    QTest::newRow("315 built in") << 315 << false << QString() << 3 << QString();
+    QTest::newRow("override of another version is ignored")
+        << 317 << false << "Notepad.mes.315" << 3 << QString();
+    QTest::newRow("318 without a file") << 318 << false << QString() << 0 << QString();
+    QTest::newRow("318 with an override file")
+        << 318 << false << "Notepad.mes.318" << 3 << OverrideText;
+    QTest::newRow("TM_HELIX text")
+        << int(TextJournalTmHelix) << true << QString() << 4 << "Door open";
+    QTest::newRow("vegal text") << int(TextJournalVegal) << true << QString() << 4 << "Door open";
+    QTest::newRow("other text") << int(TextJournalOther) << true << QString() << 4 << "Door open";
+}
+
+void TestJournalOpener::viewJournal()
+{
+    QFETCH(int, version);
+    QFETCH(bool, text);
+    QFETCH(QString, overrideName);
+    QFETCH(int, columns);
+    QFETCH(QString, message);
+    QTemporaryDir configDir;
+    if (!overrideName.isEmpty())
+        QVERIFY(writeFile(configDir.filePath(overrideName), definitionFile({{2, OverrideText}})));
+
+    QWidget parent;
+    const QString path = text ? m_textJournal : m_journal;
+    QWidget* dlg =
+        JournalOpener::viewJournal(&parent, version, path, QDir(configDir.path()), m_dir.path());
+    QCOMPARE(dlg != nullptr, columns != 0);
+    QCOMPARE(openViewers(), columns != 0 ? 1 : 0);
+    if (!dlg)
+        return;
+    QTableWidget* table = tableOf(dlg);
+    QCOMPARE(table->columnCount(), columns);
+    QCOMPARE(table->rowCount(), 1);
+    const QString shown = table->item(0, columns - 2)->text();
+    if (!message.isEmpty())
+        QCOMPARE(shown, message);
+    else
+        QVERIFY(shown != OverrideText);
+}
+
+void TestJournalOpener::viewJournalWithoutFileShowsNothing_data()
+{
+    QTest::addColumn<int>("version");
+    for (int v :
+         {314, 317, 318, int(TextJournalTmHelix), int(TextJournalVegal), int(TextJournalOther)})
+        QTest::addRow("%d", v) << v;
+}
+
+void TestJournalOpener::viewJournalWithoutFileShowsNothing()
+{
+    QFETCH(int, version);
+    const QString missing = m_dir.filePath("Jrn99999.bin");
+    QVERIFY(!JournalOpener::viewJournal(nullptr, version, missing, QDir(m_dir.path()), QString()));
+    QVERIFY(!JournalOpener::viewJournal(nullptr, version, m_dir.path(), QDir(m_dir.path()),
+                                        QString())); // a directory is no journal
+    QCOMPARE(openViewers(), 0);
+}
+
+void TestJournalOpener::dialogIsModelessAndDeletesItself()
+{
+    QPointer<QWidget> dlg = JournalOpener::viewJournal(nullptr, 316, m_journal, QDir(), QString());
+    QVERIFY(dlg);
+    QVERIFY(!dlg->parentWidget());
+    QVERIFY(dlg->isVisible());
+    QVERIFY(!dlg->isModal());
+    QVERIFY(dlg->testAttribute(Qt::WA_DeleteOnClose));
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!dlg);
+
+    // A dialog with a parent goes with it.
+    auto* parent = new QWidget;
+    dlg = JournalOpener::showJournal(parent, TextJournalVegal, QByteArray(), QDir());
+    QVERIFY(dlg);
+    QCOMPARE(dlg->parentWidget(), parent);
+    delete parent;
+    QVERIFY(!dlg);
+}
+
+void TestJournalOpener::viewJournalSavesIntoJournalDirectory()
+{
+    QTemporaryDir configDir, journalDir;
+    QWidget* dlg = JournalOpener::viewJournal(nullptr, TextJournalOther, m_textJournal,
+                                              QDir(configDir.path()), journalDir.path());
+    QVERIFY(dlg);
+    QString offered;
+    QTimer::singleShot(0, [&offered] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* fd = qobject_cast<QFileDialog*>(w); fd && fd->isVisible()) {
+                offered = fd->directory().absolutePath();
+                fd->reject();
+            }
+        }
+    });
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(offered, QDir(journalDir.path()).absolutePath());
+}
+
+void TestJournalOpener::showJournal_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("overrideName");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("other text without a file") << int(TextJournalOther) << QString() << 0;
+    QTest::newRow("other text, file named after it")
+        << int(TextJournalOther) << "Notepad.mes.327679" << 3;
+    QTest::newRow("TM_HELIX") << int(TextJournalTmHelix) << QString() << 4;
+    QTest::newRow("vegal") << int(TextJournalVegal) << QString() << 4;
+    QTest::newRow("317 built in") << 317 << QString() << 3;
+    QTest::newRow("318") << 318 << QString() << 0;
+}
+
+void TestJournalOpener::showJournal()
+{
+    QFETCH(int, version);
+    QFETCH(QString, overrideName);
+    QFETCH(int, columns);
+    QTemporaryDir saveDir;
+    if (!overrideName.isEmpty())
+        QVERIFY(writeFile(saveDir.filePath(overrideName), definitionFile({{2, OverrideText}})));
+    QWidget window;
+    const QByteArray data = columns == 4 ? readFile(m_textJournal) : readFile(m_journal);
+    QWidget* dlg = JournalOpener::showJournal(&window, version, data, QDir(saveDir.path()));
+    QCOMPARE(dlg != nullptr, columns != 0);
+    if (!dlg)
+        return;
+    QCOMPARE(dlg->parentWidget(), &window);
+    QCOMPARE(tableOf(dlg)->columnCount(), columns);
+    QCOMPARE(tableOf(dlg)->rowCount(), 1);
+}
+
+void TestJournalOpener::doubleClickBeforeFirstBlockOpensNothing()
+{
+    QueueWindow window(nullptr, true);
+    window.setSaveDir(QDir(m_dir.path()));
+    HostLight light(25, QStringLiteral("Вегал V3.17"));
+    window.enqueue(&light, 25); // not connected: no block arrives
+    auto* table = window.findChild<QTableWidget*>(QStringLiteral("queueTable"));
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(QMetaObject::invokeMethod(&window, "on_queueTable_cellDoubleClicked", Q_ARG(int, 0),
+                                      Q_ARG(int, 0)));
+    QCOMPARE(openViewers(), 0);
+}
+
+QTEST_MAIN(TestJournalOpener)
+#include "tst_journalopener.moc"
