@@ -6,8 +6,10 @@
 #include "queue/downloadfile.h"
 #include "queue/journalprotocol.h"
 #include "queue/signalrelay.h"
+#include "queue/storagefetch.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QProgressBar>
 #include <QSet>
 #include <QTimer>
@@ -216,7 +218,46 @@ void QueueWindow::enqueue(QObject* light, int blocks)
         setCellText(it->row, StatusColumn, tr("waiting for connection"));
 }
 
-void QueueWindow::loadConfigFromStorage(QObject*, QObject*, const QString&, int) {}
+void QueueWindow::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
+                                        const QString& datetime, int max_errors)
+{
+    // Nothing to ask, or nobody to ask for: ignored, as enqueue ignores a null light.
+    if (!cnfStorage || !light)
+        return;
+    // While set, the controller itself is left alone: the storage drives the item.
+    light->setProperty("rpc", true);
+    enqueue(light, -1);
+    if (!items.contains(light)) {
+        light->setProperty("rpc", QVariant());
+        return;
+    }
+    items[light].maxErrors = max_errors;
+
+    // The storage object may run the event loop while it waits for its answer, and
+    // the host may then clear the queue or delete the light or this window.
+    const QPointer<QueueWindow> self(this);
+    const QPointer<QObject> guardedLight(light);
+    const StorageFetchResult fetched = fetchConfigFromStorage(cnfStorage, light, datetime);
+    if (self && guardedLight && items.contains(light)) {
+        if (!fetched.ok) {
+            // The buffer stays empty, so a retry from the controller starts clean.
+            failItem(light, fetched.message, fetched.fatal);
+        } else {
+            QueueItem& item = items[light];
+            item.buffer = fetched.data;
+            item.loaded = item.expected = fetched.data.size();
+            completeItem(light);
+            // completeItem told the host, which may have changed the queue meanwhile.
+            if (self && guardedLight) {
+                const auto it = items.constFind(light);
+                if (it != items.constEnd())
+                    setCellText(it->row, LoadedColumn, tr("%1 bytes").arg(fetched.data.size()));
+            }
+        }
+    }
+    if (guardedLight)
+        guardedLight->setProperty("rpc", QVariant());
+}
 
 void QueueWindow::forgetResponse(QueueItem& item)
 {

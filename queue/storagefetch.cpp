@@ -1,0 +1,115 @@
+#include "queue/storagefetch.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QVariant>
+
+namespace {
+
+const char errorOpen[] = "<Error>";
+const char errorClose[] = "</Error>";
+
+StorageFetchResult failure(const QString& message, bool fatal)
+{
+    StorageFetchResult r;
+    r.message = message;
+    r.fatal = fatal;
+    return r;
+}
+
+StorageFetchResult success(const QByteArray& data)
+{
+    // Nothing to save is no configuration at all.
+    if (data.isEmpty())
+        return failure(QCoreApplication::translate("QueueWindow", "Not in storage"), true);
+    StorageFetchResult r;
+    r.ok = true;
+    r.data = data;
+    return r;
+}
+
+// The text of an error reply "<Error>text</Error>": up to the closing tag when
+// there is one, and never past a zero byte.
+QString errorText(const QByteArray& reply)
+{
+    QByteArray text = reply.mid(int(sizeof(errorOpen)) - 1);
+    const int close = text.indexOf(errorClose);
+    if (close >= 0)
+        text.truncate(close);
+    const int zero = text.indexOf('\0');
+    if (zero >= 0)
+        text.truncate(zero);
+    return QString::fromUtf8(text);
+}
+
+StorageFetchResult fetchJsonRpc(QObject* storage, QObject* light, const QString& datetime)
+{
+    QVariantList params{light->property("id")};
+    QString method = QStringLiteral("app.getConfig");
+    if (!datetime.isEmpty()) {
+        method = QStringLiteral("app.getConfigArchive");
+        params.append(datetime);
+    }
+    QVariant reply;
+    if (!QMetaObject::invokeMethod(storage, "sendCommand", Q_RETURN_ARG(QVariant, reply),
+                                   Q_ARG(QString, QStringLiteral("cnfStorage")),
+                                   Q_ARG(QString, method), Q_ARG(QVariant, QVariant(params))))
+        return failure(QCoreApplication::translate("QueueWindow", "Internal rpc error"), true);
+
+    // A reply that is no map has neither "error" nor "result".
+    const QVariantMap map = reply.toMap();
+    const auto error = map.constFind(QStringLiteral("error"));
+    if (error != map.constEnd()) {
+        const QVariantMap e = error->toMap();
+        // Both filled in one go: a '%' in the storage's text stays as it is.
+        return failure(QCoreApplication::translate("QueueWindow", "RPC error %1 (%2)")
+                           .arg(QString::number(e.value(QStringLiteral("code")).toInt()),
+                                e.value(QStringLiteral("message")).toString()),
+                       false);
+    }
+
+    const QByteArray result = map.value(QStringLiteral("result")).toByteArray();
+    if (result.startsWith(errorOpen))
+        return failure(
+            QCoreApplication::translate("QueueWindow", "RPC error %1").arg(errorText(result)),
+            false);
+    const QByteArray data = QByteArray::fromBase64(result);
+    if (data.startsWith(errorOpen))
+        return failure(
+            QCoreApplication::translate("QueueWindow", "RPC error %1").arg(errorText(data)), false);
+    return success(data);
+}
+
+StorageFetchResult fetchInvoke(QObject* storage, QObject* light)
+{
+    QVariant reply;
+    if (!QMetaObject::invokeMethod(
+            storage, "invoke", Q_RETURN_ARG(QVariant, reply),
+            Q_ARG(QString, QStringLiteral("getConfig")),
+            Q_ARG(QVariantList, QVariantList{light->property("id").toString()})))
+        return failure(QCoreApplication::translate("QueueWindow", "Internal rpc error"), true);
+
+    const QByteArray data = reply.toByteArray();
+    if (data.isEmpty())
+        return failure(QCoreApplication::translate("QueueWindow", "Not in storage"), true);
+    if (data.startsWith(errorOpen)) {
+        // Without its closing tag the reply is cut short: there is no message to show.
+        if (data.indexOf(errorClose) < 0)
+            return failure(QCoreApplication::translate("QueueWindow", "Storage return empty data"),
+                           false);
+        return failure(errorText(data), false);
+    }
+    return success(data);
+}
+
+} // namespace
+
+StorageFetchResult fetchConfigFromStorage(QObject* cnfStorage, QObject* light,
+                                          const QString& datetime)
+{
+    if (!cnfStorage || !light)
+        return failure(QCoreApplication::translate("QueueWindow", "Internal rpc error"), true);
+    if (cnfStorage->inherits("JsonRpcClientPlugin"))
+        return fetchJsonRpc(cnfStorage, light, datetime);
+    return fetchInvoke(cnfStorage, light);
+}
