@@ -1,0 +1,54 @@
+#include "host/jsonrpcclientplugin.h"
+
+JsonRpcClientPlugin::JsonRpcClientPlugin(QObject* parent) : QObject(parent) {}
+
+void JsonRpcClientPlugin::setArchivedConfig(const QString& id, const QString& datetime,
+                                            const QByteArray& data)
+{
+    archive[id].insert(datetime, data);
+}
+
+void JsonRpcClientPlugin::setError(int code, const QString& message)
+{
+    errorCode = code;
+    errorMessage = message;
+}
+
+QVariantMap JsonRpcClientPlugin::replyShell() const
+{
+    return QVariantMap{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                       {QStringLiteral("id"), m_calls.size()}};
+}
+
+QVariant JsonRpcClientPlugin::sendCommand(QString service, QString method, QVariant params)
+{
+    m_calls.append(Call{service, method, params});
+    if (duringCall)
+        duringCall();
+    if (!scripted.isEmpty())
+        return scripted.dequeue();
+
+    QVariantMap reply = replyShell();
+    if (errorCode != 0) {
+        reply.insert(QStringLiteral("error"),
+                     QVariantMap{{QStringLiteral("code"), errorCode},
+                                 {QStringLiteral("message"), errorMessage}});
+        return reply;
+    }
+    const QVariantList list = params.toList();
+    const QString id = list.value(0).toString();
+    QByteArray found;
+    if (method == QLatin1String("app.getConfig") && list.size() == 1) {
+        found = current.value(id);
+    } else if (method == QLatin1String("app.getConfigArchive") && list.size() == 2) {
+        found = archive.value(id).value(list.at(1).toString());
+    } else {
+        reply.insert(QStringLiteral("error"),
+                     QVariantMap{{QStringLiteral("code"), -32601},
+                                 {QStringLiteral("message"), QStringLiteral("Method not found")}});
+        return reply;
+    }
+    if (!found.isEmpty())
+        reply.insert(QStringLiteral("result"), QString::fromLatin1(found.toBase64()));
+    return reply;
+}
