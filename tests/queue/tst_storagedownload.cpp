@@ -4,6 +4,7 @@
 #include "queue/queuewindow.h"
 #include "queue/storagefetch.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPluginLoader>
 #include <QPointer>
@@ -419,9 +420,38 @@ void TestStorageDownload::throughThePlugin()
     QCOMPARE(complete.at(2).at(1).toString(), path);
     QVERIFY(!light.property("rpc").isValid());
 
+    // "Run editor" on the completed row opens the saved file in the configuration tool.
+    QWidget* queue = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("QueueWindow"))
-            delete w;
+        if (w->inherits("QueueWindow") && w != window)
+            queue = w; // the plug-in's window, not the one of init()
+    QVERIFY(queue);
+    auto* table = queue->findChild<QTableWidget*>(QStringLiteral("queueTable"));
+    QVERIFY(table && table->item(0, ObjectColumn));
+    QAction* runEditor = table->actions().value(0);
+    QVERIFY(runEditor);
+    QCOMPARE(runEditor->text(), QStringLiteral("Run editor"));
+    QTemporaryDir toolDir;
+    const QString tool = QDir(toolDir.path()).filePath(QStringLiteral("varnik"));
+    {
+        QFile f(tool);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" "
+                "\"$0.out\"\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(toolDir.path()) + ":/usr/bin:/bin");
+    table->item(0, ObjectColumn)->setSelected(true);
+    runEditor->trigger();
+    qputenv("PATH", oldPath);
+    QFile out(tool + QStringLiteral(".out"));
+    QTRY_VERIFY(out.exists());
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(out.readAll()), QStringLiteral("1\n") + path);
+
+    delete queue;
     delete dq;
 }
 
