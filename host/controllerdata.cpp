@@ -1,0 +1,525 @@
+#include "host/controllerdata.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextCodec>
+#include <QtEndian>
+
+namespace ControllerData {
+
+namespace {
+
+QVector<int> range(int from, int to)
+{
+    QVector<int> v;
+    for (int i = from; i <= to; ++i)
+        v.append(i);
+    return v;
+}
+
+QVector<int> join(std::initializer_list<QVector<int>> parts)
+{
+    QVector<int> v;
+    for (const auto& p : parts)
+        v += p;
+    return v;
+}
+
+QVector<int> without(QVector<int> v, std::initializer_list<int> drop)
+{
+    for (int d : drop)
+        v.removeAll(d);
+    return v;
+}
+
+// The codes each generation's definition file defines (codes were renumbered
+// between 315 and 316, so a journal only makes sense with its own file).
+const QVector<int>& codes317()
+{
+    static const QVector<int> v = join({range(1, 15),
+                                        range(16, 28),
+                                        {30, 31},
+                                        range(32, 50),
+                                        range(52, 60),
+                                        range(62, 79),
+                                        range(80, 86),
+                                        range(90, 98),
+                                        range(102, 104),
+                                        range(110, 126),
+                                        range(129, 140),
+                                        range(150, 157),
+                                        range(160, 168),
+                                        range(170, 174),
+                                        {180, 181, 190, 191, 195},
+                                        range(220, 223),
+                                        {230},
+                                        range(232, 235),
+                                        range(247, 250)});
+    return v;
+}
+
+const QVector<int>& codes316()
+{
+    static const QVector<int> v = without(codes317(), {15, 30, 49, 50, 62, 63, 68});
+    return v;
+}
+
+const QVector<int>& codes315()
+{
+    static const QVector<int> v = join({range(1, 14),
+                                        range(16, 25),
+                                        {30, 32},
+                                        range(34, 46),
+                                        range(48, 63),
+                                        range(64, 96),
+                                        range(98, 109),
+                                        range(110, 114),
+                                        range(128, 144),
+                                        range(200, 203),
+                                        {210},
+                                        range(212, 215),
+                                        range(247, 250)});
+    return v;
+}
+
+const QVector<int>& codes314()
+{
+    static const QVector<int> v = [] {
+        QVector<int> c = without(codes315(), {24, 25, 30, 101, 102, 104, 107});
+        c.append(97);
+        std::sort(c.begin(), c.end());
+        return c;
+    }();
+    return v;
+}
+
+template <typename T> const T& pick(QRandomGenerator& rng, const QVector<T>& v)
+{
+    return v.at(int(rng.bounded(quint32(v.size()))));
+}
+
+int pickSource(QRandomGenerator& rng)
+{
+    // The debug module (31) writes rarely; its records show no text.
+    const auto& s = sourceCodes();
+    for (;;) {
+        const int source = pick(rng, s);
+        if (source != 31 || rng.bounded(20) == 0)
+            return source;
+    }
+}
+
+// Time between two journal events: mostly seconds, sometimes minutes.
+int gapSeconds(QRandomGenerator& rng)
+{
+    return rng.bounded(8) == 0 ? 60 + int(rng.bounded(600)) : 1 + int(rng.bounded(40));
+}
+
+QByteArray randomRecord(QRandomGenerator& rng, int version, const QDateTime& time)
+{
+    // Parameters stay small so the substitution-table conversions find their rows.
+    return binaryRecord(time, pickSource(rng), pick(rng, messageCodes(version)),
+                        quint8(rng.bounded(4)), quint8(rng.bounded(4)), quint8(rng.bounded(4)));
+}
+
+QTextCodec* cp1251()
+{
+    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
+    return codec;
+}
+
+QByteArray textLine(QRandomGenerator& rng, Family family, const QDateTime& time)
+{
+    static const QVector<QString> helix = {
+        QStringLiteral("Дверь шкафа открыта"),           QStringLiteral("Дверь шкафа закрыта"),
+        QStringLiteral("Включен режим жёлтого мигания"), QStringLiteral("Переход на программу 2"),
+        QStringLiteral("Переход на программу 1"),        QStringLiteral("Отказ детектора 3"),
+        QStringLiteral("Восстановлена связь с центром"), QStringLiteral("Потеряна связь с центром"),
+        QStringLiteral("Перегорела лампа группы 4"),     QStringLiteral("Перезапуск контроллера"),
+    };
+    static const QVector<QString> vegal = {
+        QStringLiteral("Самоконтроль пройден"),
+        QStringLiteral("Ручное управление включено"),
+        QStringLiteral("Ручное управление отключено"),
+        QStringLiteral("Конфликт зелёных направлений 2 и 5"),
+        QStringLiteral("Питание 220В ниже допуска"),
+        QStringLiteral("Установка времени по GPS"),
+        QStringLiteral("Вызов пешеходной фазы"),
+        QStringLiteral("Загружена новая конфигурация"),
+        QStringLiteral("Все красные"),
+    };
+    static const QVector<QByteArray> types = {"I", "I", "I", "W", "E"};
+    const auto& texts = family == Family::Vegal ? vegal : helix;
+    QByteArray line = time.toString(QStringLiteral("dd.MM.yy hh:mm:ss")).toLatin1();
+    line += ' ';
+    line += pick(rng, types);
+    line += ' ';
+    line += QByteArray::number(1 + rng.bounded(12));
+    line += ' ';
+    line += cp1251()->fromUnicode(pick(rng, texts));
+    line += '\0';
+    return line;
+}
+
+void putWord(QByteArray& image, int entry, quint16 value)
+{
+    qToLittleEndian<quint16>(value, image.data() + 2 * entry);
+}
+
+QByteArray randomBytes(QRandomGenerator& rng, int size)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char(rng.bounded(256));
+    return b;
+}
+
+} // namespace
+
+QString familyName(Family family)
+{
+    switch (family) {
+    case Family::Gen314:
+        return QStringLiteral("binary 3.14");
+    case Family::Gen315:
+        return QStringLiteral("binary 3.15");
+    case Family::Gen316:
+        return QStringLiteral("binary 3.16");
+    case Family::Gen317:
+        return QStringLiteral("binary 3.17");
+    case Family::TmHelix:
+        return QStringLiteral("TM_HELIX");
+    case Family::Vegal:
+        return QStringLiteral("vegal");
+    }
+    return QString();
+}
+
+QString typeFor(Family family, int variant)
+{
+    switch (family) {
+    case Family::Gen314:
+        return QStringLiteral("Вегал V3.14");
+    case Family::Gen315:
+        return QStringLiteral("Вегал V3.15");
+    case Family::Gen316:
+        return QStringLiteral("Вегал V3.16");
+    case Family::Gen317:
+        return QStringLiteral("Вегал V3.17");
+    case Family::TmHelix:
+        return variant % 2 ? QStringLiteral("tm_helix") : QStringLiteral("TM_HELIX");
+    case Family::Vegal:
+        return variant % 2 ? QStringLiteral("Зелта") : QStringLiteral("vegal2");
+    }
+    return QString();
+}
+
+bool isMarked(Family family)
+{
+    return family == Family::TmHelix || family == Family::Vegal;
+}
+
+int journalVersion(Family family)
+{
+    switch (family) {
+    case Family::Gen314:
+        return 314;
+    case Family::Gen315:
+        return 315;
+    case Family::Gen316:
+        return 316;
+    case Family::Gen317:
+        return 317;
+    case Family::TmHelix:
+        return 0x2FFFF;
+    case Family::Vegal:
+        return 0x3FFFF;
+    }
+    return 314;
+}
+
+const QVector<int>& messageCodes(int version)
+{
+    switch (version) {
+    case 315:
+        return codes315();
+    case 316:
+        return codes316();
+    case 317:
+        return codes317();
+    default:
+        return codes314();
+    }
+}
+
+const QVector<int>& sourceCodes()
+{
+    static const QVector<int> v = join({range(1, 12), {14, 15, 16, 30, 31}});
+    return v;
+}
+
+QByteArray binaryRecord(const QDateTime& time, int source, int code, quint8 p1, quint8 p2,
+                        quint8 p3)
+{
+    const QDate d = time.date();
+    const QTime t = time.time();
+    const quint32 word = quint32(t.second()) | quint32(t.minute()) << 6 | quint32(t.hour()) << 12 |
+                         quint32(d.day()) << 17 | quint32(d.month()) << 22 |
+                         quint32(source & 0x3F) << 26;
+    QByteArray r(RecordSize, '\0');
+    qToLittleEndian<quint32>(word, r.data());
+    r[4] = char(code);
+    r[5] = char(p1);
+    r[6] = char(p2);
+    r[7] = char(p3);
+    return r;
+}
+
+QByteArray binaryRecords(QRandomGenerator& rng, int version, int count, const QDateTime& newerThan,
+                         QDateTime* oldest)
+{
+    QByteArray out;
+    out.reserve(count * RecordSize);
+    QDateTime t = newerThan;
+    for (int i = 0; i < count; ++i) {
+        t = t.addSecs(-gapSeconds(rng));
+        out += randomRecord(rng, version, t);
+    }
+    if (oldest)
+        *oldest = t;
+    return out;
+}
+
+QByteArray newerBinaryRecords(QRandomGenerator& rng, int version, int count,
+                              const QDateTime& olderThan, QDateTime* newest)
+{
+    // Times first (oldest to newest), then the records newest first.
+    QVector<QDateTime> times;
+    QDateTime t = olderThan;
+    for (int i = 0; i < count; ++i) {
+        t = t.addSecs(gapSeconds(rng));
+        times.append(t);
+    }
+    QByteArray out;
+    for (int i = count - 1; i >= 0; --i)
+        out += randomRecord(rng, version, times.at(i));
+    if (newest)
+        *newest = t;
+    return out;
+}
+
+QByteArray textLines(QRandomGenerator& rng, Family family, int count, const QDateTime& newerThan,
+                     QDateTime* oldest)
+{
+    QByteArray out;
+    QDateTime t = newerThan;
+    for (int i = 0; i < count; ++i) {
+        t = t.addSecs(-gapSeconds(rng));
+        out += textLine(rng, family, t);
+    }
+    if (oldest)
+        *oldest = t;
+    return out;
+}
+
+QByteArray newerTextLines(QRandomGenerator& rng, Family family, int count,
+                          const QDateTime& olderThan, QDateTime* newest)
+{
+    QVector<QDateTime> times;
+    QDateTime t = olderThan;
+    for (int i = 0; i < count; ++i) {
+        t = t.addSecs(gapSeconds(rng));
+        times.append(t);
+    }
+    QByteArray out;
+    for (int i = count - 1; i >= 0; --i)
+        out += textLine(rng, family, times.at(i));
+    if (newest)
+        *newest = t;
+    return out;
+}
+
+Config binaryConfig(QRandomGenerator& rng, int size, int padding)
+{
+    // Offset table of 8 words: its own length, five section offsets, the
+    // checksum's offset (the last used entry, 2 bytes before the end), one unused.
+    constexpr int entries = 8;
+    size = qMax(size, 2 * entries + 16) & ~1;
+    QByteArray image = randomBytes(rng, size);
+    putWord(image, 0, quint16(2 * entries));
+    int offset = 2 * entries;
+    const int sectionSpace = size - 2 - offset;
+    for (int e = 1; e <= 5; ++e) {
+        putWord(image, e, quint16(offset));
+        offset += sectionSpace / 5;
+    }
+    putWord(image, 6, quint16(size - 2));
+    putWord(image, 7, 0xFFFF);
+    quint16 sum = 0;
+    for (int i = 0; i < size - 2; ++i)
+        sum = quint16(sum + quint8(image.at(i)));
+    putWord(image, (size - 2) / 2, sum); // size is even: the checksum is the last word
+    Config c;
+    c.form = ConfigForm::Binary;
+    c.saved = image;
+    c.stream = image + QByteArray(padding, char(0xFF));
+    return c;
+}
+
+Config brokenTableConfig()
+{
+    // A controller whose configuration memory is erased: no table entry is usable.
+    Config c;
+    c.form = ConfigForm::BrokenTable;
+    c.stream = QByteArray(256, char(0xFF));
+    return c;
+}
+
+Config textConfig(QRandomGenerator& rng, int id, int lines)
+{
+    Config c;
+    c.form = ConfigForm::Text;
+    const QByteArray header = "#TxtCfg v=3 id=" + QByteArray::number(id) + "\r\n";
+    QByteArray body = "[object]\r\nid=" + QByteArray::number(id) + "\r\n[phases]\r\n";
+    for (int i = 0; i < lines; ++i) {
+        body += "phase" + QByteArray::number(i + 1) + "=" +
+                QByteArray::number(rng.bounded(90) + 5) + "," +
+                QByteArray::number(rng.bounded(6) + 3) + "," +
+                QByteArray::number(rng.bounded(0x10000), 16) + "\r\n";
+    }
+    body += "END.";
+    c.headerSize = header.size();
+    c.saved = body;
+    // What follows the end mark on the controller is not part of the configuration.
+    c.stream = header + body + "\r\n" + QByteArray(40, '\0');
+    return c;
+}
+
+Config jsonConfig(QRandomGenerator& rng, int id, const QString& jsonType, int entries)
+{
+    QJsonArray groups;
+    for (int i = 0; i < entries; ++i) {
+        QJsonObject g;
+        g.insert(QStringLiteral("group"), i + 1);
+        g.insert(QStringLiteral("green"), int(rng.bounded(60)) + 10);
+        g.insert(QStringLiteral("yellow"), 3);
+        g.insert(QStringLiteral("name"), QStringLiteral("Направление %1").arg(i + 1));
+        groups.append(g);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("id"), id);
+    root.insert(QStringLiteral("groups"), groups);
+    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    QByteArray header = "#jcfg len=" + QByteArray::number(json.size()) + " ";
+    if (!jsonType.isEmpty())
+        header += "type=" + jsonType.toUtf8() + " ";
+    Config c;
+    c.form = ConfigForm::Json;
+    c.jsonType = jsonType;
+    c.headerSize = header.size();
+    c.saved = json;
+    c.stream = header + json + QByteArray(1, '\0');
+    return c;
+}
+
+bool configSavedAsJson(Family family, const Config& config)
+{
+    return isMarked(family) || config.form == ConfigForm::Json;
+}
+
+QString journalFileName(int id)
+{
+    return QStringLiteral("Jrn%1.bin").arg(id, 5, 10, QLatin1Char('0'));
+}
+
+QString configFileName(int id, bool json)
+{
+    return QStringLiteral("dat%1.%2")
+        .arg(id, 5, 10, QLatin1Char('0'))
+        .arg(json ? QStringLiteral("json") : QStringLiteral("cnf"));
+}
+
+QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,
+                               bool fileExists, const QByteArray& existing)
+{
+    QByteArray marker;
+    if (blocks == BlocksNew && fileExists) {
+        const int zero = existing.indexOf('\0');
+        marker =
+            marked ? existing.left(zero < 0 ? existing.size() : zero) : existing.left(RecordSize);
+    }
+    const bool continuation = blocks == BlocksNew && marker.isEmpty();
+    bool metMarker = false;
+    QByteArray buffer;
+    int loaded = 0;
+    for (int n = 0;; ++n) {
+        const QByteArray b = block(n);
+        if (marked) {
+            if (!marker.isEmpty()) {
+                // The newest old line, whole, wherever it lies: it may span two blocks.
+                const QByteArray all = buffer + b;
+                for (int from = qMax(0, buffer.size() - marker.size());;) {
+                    const int at = all.indexOf(marker, from);
+                    if (at < 0)
+                        break;
+                    const int end = at + marker.size();
+                    if ((at == 0 || all.at(at - 1) == '\0') &&
+                        (end >= all.size() || all.at(end) == '\0')) {
+                        buffer = all.left(at);
+                        metMarker = true;
+                        break;
+                    }
+                    from = at + 1;
+                }
+                if (metMarker)
+                    break;
+            }
+            // The text ends with two zero bytes, possibly split over two blocks;
+            // the zero that ends the last line stays with it.
+            if (buffer.endsWith('\0') && b.startsWith('\0'))
+                break;
+            const int k = b.indexOf(QByteArray(2, '\0'));
+            if (k >= 0) {
+                if (k > 0 || (!buffer.isEmpty() && !buffer.endsWith('\0')))
+                    buffer += b.left(k + 1);
+                break;
+            }
+            buffer += b;
+            ++loaded;
+            if (blocks > 0 && loaded >= blocks)
+                break;
+            continue;
+        }
+        if (!marker.isEmpty()) {
+            // Records never straddle blocks: the old newest record starts a record.
+            int at = -1;
+            for (int r = 0; r + RecordSize <= b.size() && at < 0; r += RecordSize)
+                if (b.mid(r, RecordSize) == marker)
+                    at = r;
+            if (at >= 0) {
+                buffer += b.left(at); // the records in front of it are new
+                metMarker = true;
+                break;
+            }
+        }
+        bool erased = b.isEmpty();
+        for (int r = 0; r < b.size() && !erased; r += RecordSize)
+            erased = quint8(b.at(r)) == 0xFF;
+        if (erased)
+            break;
+        buffer += b;
+        ++loaded;
+        if (blocks > 0 && loaded >= blocks) {
+            buffer.truncate(blocks * b.size());
+            break;
+        }
+        if (loaded >= MaxBinaryBlocks)
+            break;
+    }
+    if ((continuation || metMarker) && fileExists)
+        buffer += existing;
+    return buffer;
+}
+
+} // namespace ControllerData

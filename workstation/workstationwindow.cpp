@@ -1,0 +1,374 @@
+#include "workstation/workstationwindow.h"
+
+#include "host/hostlight.h"
+#include "host/simulatedfleet.h"
+#include "ui_workstationwindow.h"
+#include "workstation/moduleclient.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+enum Column { IdColumn, TypeColumn, FamilyColumn, LinkColumn, ConfigColumn };
+
+const char journalDockName[] = "journalQueueDoc";
+const char configDockName[] = "configQueueDoc";
+} // namespace
+
+WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet, QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::WorkstationWindow), m_module(module), m_fleet(fleet),
+      m_storageChoice(new QComboBox(this)),
+      m_placeholder(new HostLight(QVariant(), QString(), this))
+{
+    ui->setupUi(this);
+    m_storageChoice->setObjectName(QStringLiteral("storageChoice"));
+    m_storageChoice->addItem(tr("Storage: JSON-RPC client"));
+    m_storageChoice->addItem(tr("Storage: invoke object"));
+    ui->mainToolBar->insertWidget(ui->actionStorageCurrent, m_storageChoice);
+    ui->splitter->setStretchFactor(0, 3);
+    ui->splitter->setStretchFactor(1, 1);
+    // The controller list's context menu offers the operator's actions.
+    ui->controllerTable->addActions(
+        {ui->actionJournalAll, ui->actionJournalBlocks, ui->actionJournalNew, ui->actionConfig,
+         ui->actionStorageCurrent, ui->actionStorageArchive, ui->actionOpenConfig,
+         ui->actionToggleLink, ui->actionClearSelected});
+    fillTable();
+
+    connect(m_module, &ModuleClient::configurationDownloadComplete, this,
+            &WorkstationWindow::onConfigComplete);
+    connect(m_module, &ModuleClient::configurationDownloadFailed, this,
+            &WorkstationWindow::onConfigFailed);
+    for (SimulatedController* c : m_fleet->controllers()) {
+        connect(c->light(), &HostLight::connected, this, &WorkstationWindow::updateLinks);
+        connect(c, &SimulatedController::transferEnded, this, &WorkstationWindow::onTransferEnded);
+    }
+    statusBar()->showMessage(tr("Module %1 from %2, %3 controllers")
+                                 .arg(m_module->moduleVersion(), m_module->pluginPath())
+                                 .arg(m_fleet->size()));
+}
+
+WorkstationWindow::~WorkstationWindow()
+{
+    delete ui;
+}
+
+void WorkstationWindow::setStorages(QObject* rpcStorage, QObject* invokeStorage)
+{
+    m_rpcStorage = rpcStorage;
+    m_invokeStorage = invokeStorage;
+    ui->actionStorageCurrent->setEnabled(rpcStorage || invokeStorage);
+    ui->actionStorageArchive->setEnabled(rpcStorage);
+}
+
+void WorkstationWindow::fillTable()
+{
+    QTableWidget* t = ui->controllerTable;
+    t->setRowCount(m_fleet->size());
+    for (int row = 0; row < m_fleet->size(); ++row) {
+        SimulatedController* c = m_fleet->controller(row);
+        const auto item = [](const QString& text) {
+            auto* i = new QTableWidgetItem(text);
+            i->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            return i;
+        };
+        t->setItem(row, IdColumn, item(QString::number(c->id())));
+        t->setItem(row, TypeColumn, item(c->light()->type()));
+        t->setItem(row, FamilyColumn, item(ControllerData::familyName(c->family())));
+        t->setItem(row, LinkColumn, item(QString()));
+        t->setItem(row, ConfigColumn, item(QString()));
+    }
+    updateLinks();
+    t->resizeColumnsToContents();
+}
+
+void WorkstationWindow::updateLinks()
+{
+    for (int row = 0; row < m_fleet->size(); ++row) {
+        const bool up = m_fleet->controller(row)->light()->isConnected();
+        QTableWidgetItem* i = ui->controllerTable->item(row, LinkColumn);
+        i->setText(up ? tr("up") : tr("down"));
+        i->setForeground(up ? QColor(0, 120, 0) : QColor(170, 0, 0));
+    }
+}
+
+int WorkstationWindow::rowOf(QObject* light) const
+{
+    for (int row = 0; row < m_fleet->size(); ++row)
+        if (m_fleet->controller(row)->light() == light)
+            return row;
+    return -1;
+}
+
+QList<SimulatedController*> WorkstationWindow::selectedControllers() const
+{
+    QList<SimulatedController*> out;
+    const auto rows = ui->controllerTable->selectionModel()->selectedRows();
+    for (const QModelIndex& index : rows)
+        out.append(m_fleet->controller(index.row()));
+    std::sort(out.begin(), out.end(),
+              [](SimulatedController* a, SimulatedController* b) { return a->id() < b->id(); });
+    return out;
+}
+
+void WorkstationWindow::selectControllers(const QList<int>& rows)
+{
+    ui->controllerTable->clearSelection();
+    for (int row : rows)
+        ui->controllerTable->selectionModel()->select(ui->controllerTable->model()->index(row, 0),
+                                                      QItemSelectionModel::Select |
+                                                          QItemSelectionModel::Rows);
+}
+
+QObjectList WorkstationWindow::selectedLights() const
+{
+    QObjectList lights;
+    for (SimulatedController* c : selectedControllers())
+        lights.append(c->light());
+    return lights;
+}
+
+void WorkstationWindow::log(const QString& text)
+{
+    ui->logView->appendPlainText(QStringLiteral("%1  %2").arg(
+        QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), text));
+}
+
+QDockWidget* WorkstationWindow::journalDock() const
+{
+    return findChild<QDockWidget*>(QLatin1String(journalDockName), Qt::FindDirectChildrenOnly);
+}
+
+QDockWidget* WorkstationWindow::configDock() const
+{
+    return findChild<QDockWidget*>(QLatin1String(configDockName), Qt::FindDirectChildrenOnly);
+}
+
+void WorkstationWindow::placeNewDocks()
+{
+    m_placedDocks.removeAll(QPointer<QDockWidget>());
+    const struct
+    {
+        QDockWidget* dock;
+        Qt::DockWidgetArea area;
+    } docks[] = {{journalDock(), Qt::BottomDockWidgetArea},
+                 {configDock(), Qt::RightDockWidgetArea}};
+    for (const auto& d : docks) {
+        if (!d.dock || m_placedDocks.contains(d.dock))
+            continue;
+        m_placedDocks.append(d.dock);
+        // A dock restored from the saved layout is already where the operator left it.
+        if (dockWidgetArea(d.dock) == Qt::NoDockWidgetArea && !d.dock->isVisible()) {
+            addDockWidget(d.area, d.dock);
+            d.dock->setFloating(false);
+            d.dock->show();
+        }
+    }
+}
+
+void WorkstationWindow::restoreLayout()
+{
+    QSettings settings;
+    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+    // The docks exist only once the module made them; a light without an id
+    // makes the module create a queue window, which its saved place then receives.
+    const QStringList open = settings.value(QStringLiteral("window/openQueues")).toStringList();
+    if (open.contains(QLatin1String(journalDockName)))
+        m_module->loadJournal(m_placeholder, 0);
+    if (open.contains(QLatin1String(configDockName)))
+        m_module->loadConfig(m_placeholder);
+    placeNewDocks();
+}
+
+void WorkstationWindow::saveLayout()
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/state"), saveState());
+    QStringList open;
+    if (journalDock())
+        open << QLatin1String(journalDockName);
+    if (configDock())
+        open << QLatin1String(configDockName);
+    settings.setValue(QStringLiteral("window/openQueues"), open);
+}
+
+QString WorkstationWindow::layoutReport() const
+{
+    QStringList lines;
+    for (QDockWidget* d : {journalDock(), configDock()}) {
+        if (!d)
+            continue;
+        lines << QStringLiteral("%1 area=%2 floating=%3 visible=%4 size=%5x%6")
+                     .arg(d->objectName())
+                     .arg(int(dockWidgetArea(d)))
+                     .arg(d->isFloating() ? 1 : 0)
+                     .arg(d->isVisible() ? 1 : 0)
+                     .arg(d->width())
+                     .arg(d->height());
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void WorkstationWindow::closeEvent(QCloseEvent* event)
+{
+    saveLayout();
+    event->accept();
+}
+
+void WorkstationWindow::queueJournals(int blocks)
+{
+    const auto controllers = selectedControllers();
+    for (SimulatedController* c : controllers)
+        m_module->loadJournal(c->light(), blocks);
+    placeNewDocks();
+    log(tr("Queued %1 journal(s), blocks %2").arg(controllers.size()).arg(blocks));
+}
+
+void WorkstationWindow::on_actionJournalAll_triggered()
+{
+    queueJournals(ControllerData::BlocksAll);
+}
+
+void WorkstationWindow::on_actionJournalBlocks_triggered()
+{
+    bool ok = false;
+    const int blocks = QInputDialog::getInt(this, tr("Journal blocks"),
+                                            tr("Newest blocks to download:"), 10, 1, 344, 1, &ok);
+    if (ok)
+        queueJournals(blocks);
+}
+
+void WorkstationWindow::on_actionJournalNew_triggered()
+{
+    queueJournals(ControllerData::BlocksNew);
+}
+
+void WorkstationWindow::on_actionViewJournal_triggered()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Saved journal"), m_module->journalDir(),
+                                     tr("Journals (Jrn*.bin);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    const QStringList generations = {QStringLiteral("314"),       QStringLiteral("315"),
+                                     QStringLiteral("316"),       QStringLiteral("317"),
+                                     tr("TM_HELIX text journal"), tr("vegal text journal"),
+                                     tr("other text journal")};
+    bool ok = false;
+    const QString choice = QInputDialog::getItem(
+        this, tr("Journal generation"), tr("Format of %1:").arg(QFileInfo(path).fileName()),
+        generations, 3, false, &ok);
+    if (!ok)
+        return;
+    const int index = generations.indexOf(choice);
+    const int version = index < 4 ? 314 + index : 0x2FFFF + 0x10000 * (index - 4);
+    m_module->viewJournal(version, path);
+}
+
+void WorkstationWindow::on_actionConfig_triggered()
+{
+    const auto controllers = selectedControllers();
+    for (SimulatedController* c : controllers)
+        m_module->loadConfig(c->light());
+    placeNewDocks();
+    log(tr("Queued %1 configuration(s)").arg(controllers.size()));
+}
+
+void WorkstationWindow::fromStorage(const QString& datetime)
+{
+    QObject* storage = m_storageChoice->currentIndex() == 1 && datetime.isEmpty()
+                           ? m_invokeStorage.data()
+                           : m_rpcStorage.data();
+    if (!storage)
+        storage = m_invokeStorage ? m_invokeStorage.data() : m_rpcStorage.data();
+    if (!storage) {
+        log(tr("No configuration storage"));
+        return;
+    }
+    for (SimulatedController* c : selectedControllers())
+        m_module->loadConfigFromStorage(storage, c->light(), datetime);
+    placeNewDocks();
+}
+
+void WorkstationWindow::on_actionStorageCurrent_triggered()
+{
+    fromStorage(QString());
+}
+
+void WorkstationWindow::on_actionStorageArchive_triggered()
+{
+    bool ok = false;
+    const QString moment =
+        QInputDialog::getText(this, tr("Archived configuration"), tr("Valid at:"),
+                              QLineEdit::Normal, SimulatedFleet::archiveMoment(), &ok);
+    if (ok && !moment.trimmed().isEmpty())
+        fromStorage(moment.trimmed());
+}
+
+void WorkstationWindow::on_actionOpenConfig_triggered()
+{
+    for (SimulatedController* c : selectedControllers())
+        m_module->openConfig(c->light());
+}
+
+void WorkstationWindow::on_actionClearSelected_triggered()
+{
+    const QObjectList lights = selectedLights();
+    m_module->clearJournal(lights);
+    m_module->clearConfig(lights);
+}
+
+void WorkstationWindow::on_actionClearQueues_triggered()
+{
+    m_module->clear();
+}
+
+void WorkstationWindow::on_actionToggleLink_triggered()
+{
+    for (SimulatedController* c : selectedControllers()) {
+        c->light()->setConnected(!c->light()->isConnected());
+        log(tr("Controller %1: link %2")
+                .arg(c->id())
+                .arg(c->light()->isConnected() ? tr("up") : tr("down")));
+    }
+}
+
+void WorkstationWindow::on_actionSelectAll_triggered()
+{
+    ui->controllerTable->selectAll();
+}
+
+void WorkstationWindow::onConfigComplete(QObject* light, const QString& fileName)
+{
+    const int row = rowOf(light);
+    if (row >= 0)
+        ui->controllerTable->item(row, ConfigColumn)->setText(fileName);
+    log(tr("configurationDownloadComplete: %1 -> %2")
+            .arg(light ? light->property("id").toString() : QString(), fileName));
+}
+
+void WorkstationWindow::onConfigFailed(QObject* light, const QString& message)
+{
+    const int row = rowOf(light);
+    if (row >= 0)
+        ui->controllerTable->item(row, ConfigColumn)->setText(tr("failed: %1").arg(message));
+    log(tr("configurationDownloadFailed: %1: %2")
+            .arg(light ? light->property("id").toString() : QString(), message));
+}
+
+void WorkstationWindow::onTransferEnded(const QString& command)
+{
+    auto* c = qobject_cast<SimulatedController*>(sender());
+    if (c && command == QLatin1String("GET_JRNL"))
+        log(tr("Controller %1: journal transfer ended").arg(c->id()));
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+class ModuleClient;
+class QComboBox;
+class QDockWidget;
+class SimulatedController;
+class SimulatedFleet;
+
+namespace Ui {
+class WorkstationWindow;
+}
+
+// The stand-in workstation: a list of simulated controllers, the actions an
+// operator has on them, and a log of what the module reports. The module's
+// queue docks live in this main window, where it finds them itself.
+class WorkstationWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet, QWidget* parent = nullptr);
+    ~WorkstationWindow() override;
+
+    // The two storage stand-ins; either may be null.
+    void setStorages(QObject* rpcStorage, QObject* invokeStorage);
+
+    // Brings back the window layout of the last session, including the queue
+    // docks that were open then.
+    void restoreLayout();
+    void saveLayout();
+
+    // Docks the module created and could not place from the saved layout are
+    // put into a dock area and shown: the module never shows them itself.
+    void placeNewDocks();
+    QDockWidget* journalDock() const;
+    QDockWidget* configDock() const;
+
+    void log(const QString& text);
+    QList<SimulatedController*> selectedControllers() const;
+    void selectControllers(const QList<int>& rows);
+    QString layoutReport() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void on_actionJournalAll_triggered();
+    void on_actionJournalBlocks_triggered();
+    void on_actionJournalNew_triggered();
+    void on_actionViewJournal_triggered();
+    void on_actionConfig_triggered();
+    void on_actionStorageCurrent_triggered();
+    void on_actionStorageArchive_triggered();
+    void on_actionOpenConfig_triggered();
+    void on_actionClearSelected_triggered();
+    void on_actionClearQueues_triggered();
+    void on_actionToggleLink_triggered();
+    void on_actionSelectAll_triggered();
+    void onConfigComplete(QObject* light, const QString& fileName);
+    void onConfigFailed(QObject* light, const QString& message);
+    void onTransferEnded(const QString& command);
+    void updateLinks();
+
+private:
+    void fillTable();
+    int rowOf(QObject* light) const;
+    void queueJournals(int blocks);
+    void fromStorage(const QString& datetime);
+    QObjectList selectedLights() const;
+
+    Ui::WorkstationWindow* ui;
+    ModuleClient* m_module;
+    SimulatedFleet* m_fleet;
+    QPointer<QObject> m_rpcStorage;
+    QPointer<QObject> m_invokeStorage;
+    QComboBox* m_storageChoice;
+    QObject* m_placeholder; // a light without an id: makes a queue appear, queues nothing
+    QList<QPointer<QDockWidget>> m_placedDocks;
+};
