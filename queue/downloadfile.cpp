@@ -22,7 +22,9 @@ DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArra
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return OpenFailed;
-    if (file.write(data) != data.size()) {
+    // Flushed here: a failure that only shows when the buffer goes out must
+    // not pass as a saved file.
+    if (file.write(data) != data.size() || !file.flush()) {
         file.cancelWriting();
         return WriteFailed;
     }

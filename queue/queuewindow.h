@@ -52,6 +52,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    friend class TestQueueWindow;
+
     enum Column { ObjectColumn, TypeColumn, StateColumn, LoadedColumn, ErrorsColumn, StatusColumn };
 
     void setCellText(int row, int column, const QString& text);

@@ -16,6 +16,7 @@ private slots:
     void jsonPath();
     void saveReplacesWhole();
     void saveIntoMissingDirectory();
+    void failedWriteKeepsPreviousFile_data();
     void failedWriteKeepsPreviousFile();
 };
 
@@ -76,8 +77,16 @@ void TestDownloadFile::saveIntoMissingDirectory()
     QCOMPARE(DownloadFile::save(dir.filePath("missing/f.bin"), "x"), DownloadFile::OpenFailed);
 }
 
+void TestDownloadFile::failedWriteKeepsPreviousFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("beyond the write buffer") << 100000;
+    QTest::newRow("within the write buffer") << 6000;
+}
+
 void TestDownloadFile::failedWriteKeepsPreviousFile()
 {
+    QFETCH(int, size);
     QTemporaryDir dir;
     const QString path = dir.filePath("f.bin");
     QCOMPARE(DownloadFile::save(path, "previous"), DownloadFile::Saved);
@@ -88,7 +97,7 @@ void TestDownloadFile::failedWriteKeepsPreviousFile()
     rlimit small = old;
     small.rlim_cur = 4096;
     QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-    const DownloadFile::SaveResult result = DownloadFile::save(path, QByteArray(100000, 'n'));
+    const DownloadFile::SaveResult result = DownloadFile::save(path, QByteArray(size, 'n'));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     QCOMPARE(result, DownloadFile::WriteFailed);

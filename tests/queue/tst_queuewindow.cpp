@@ -1,0 +1,985 @@
+#include "queue/queuewindow.h"
+#include "queuesim.h"
+
+#include <QDialog>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+enum { ObjectCol, TypeCol, StateCol, LoadedCol, ErrorsCol, StatusCol };
+
+QTableWidget* tableOf(QueueWindow& w)
+{
+    return w.findChild<QTableWidget*>(QStringLiteral("queueTable"));
+}
+
+int rowOf(QueueWindow& w, int id)
+{
+    QTableWidget* t = tableOf(w);
+    for (int r = 0; r < t->rowCount(); ++r)
+        if (t->item(r, ObjectCol) && t->item(r, ObjectCol)->text() == QString::number(id))
+            return r;
+    return -1;
+}
+
+QString cell(QueueWindow& w, int id, int column)
+{
+    const int r = rowOf(w, id);
+    QTableWidgetItem* item = r < 0 ? nullptr : tableOf(w)->item(r, column);
+    return item ? item->text() : QStringLiteral("<none>");
+}
+
+QProgressBar* barOf(QueueWindow& w, int id)
+{
+    return qobject_cast<QProgressBar*>(tableOf(w)->cellWidget(rowOf(w, id), StateCol));
+}
+
+void selectCells(QueueWindow& w, const QList<QPair<int, int>>& idColumns)
+{
+    QTableWidget* t = tableOf(w);
+    t->clearSelection();
+    for (const auto& ic : idColumns)
+        t->selectionModel()->select(t->model()->index(rowOf(w, ic.first), ic.second),
+                                    QItemSelectionModel::Select);
+}
+
+QByteArray fileData(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray wordsLE(std::initializer_list<quint16> values)
+{
+    QByteArray out;
+    for (quint16 v : values) {
+        out += char(v & 0xFF);
+        out += char(v >> 8);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestQueueWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void newRow_data();
+    void newRow();
+    void ignoredLights();
+    void commandsCarryPosition();
+    void requeueRestartsAndIgnoresEarlierAnswer();
+
+    void journalDownload_data();
+    void journalDownload();
+    void configDownload_data();
+    void configDownload();
+
+    void failures_data();
+    void failures();
+    void maxErrorsThirdIsFinal();
+    void retryOneToTwoSecondsLater();
+    void lateAnswersIgnored_data();
+    void lateAnswersIgnored();
+    void linkStates_data();
+    void linkStates();
+
+    void stopAndResume();
+    void stopBeforeAnyByteKeepsJournal();
+    void stopConfigurationWritesNothing();
+    void continuationNeverRepeats_data();
+    void continuationNeverRepeats();
+
+    void saveErrors();
+    void rowsFollowSortingAndRemoval();
+    void clearQueueWithList();
+    void viewAndRunEditor();
+
+    void fiftyLightsAtOnce();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QueueItem& itemOf(QueueWindow& w, QObject* light) { return w.items[light]; }
+};
+
+void TestQueueWindow::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+}
+
+void TestQueueWindow::newRow_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("barMax");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("journal 25") << true << 25 << true << 25 << "downloading";
+    QTest::newRow("journal all") << true << -1 << true << 0 << "downloading";
+    QTest::newRow("journal newer") << true << -3 << true << 0 << "downloading";
+    QTest::newRow("configuration") << false << -1 << true << 0 << "downloading";
+    QTest::newRow("journal 25 offline") << true << 25 << false << 25 << "waiting for connection";
+    QTest::newRow("configuration offline")
+        << false << -1 << false << 100 << "waiting for connection";
+}
+
+void TestQueueWindow::newRow()
+{
+    QFETCH(bool, journal);
+    QFETCH(int, blocks);
+    QFETCH(bool, connected);
+    QFETCH(int, barMax);
+    QFETCH(QString, status);
+    QueueWindow w(nullptr, journal);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(42, QStringLiteral("Some Type"));
+    sim.hold = true;
+    sim.light.setConnected(connected);
+    w.enqueue(&sim.light, blocks);
+    QCOMPARE(tableOf(w)->rowCount(), 1);
+    QCOMPARE(cell(w, 42, TypeCol), QStringLiteral("Some Type"));
+    QCOMPARE(cell(w, 42, LoadedCol), QStringLiteral("0"));
+    QCOMPARE(cell(w, 42, ErrorsCol), QStringLiteral("0"));
+    QCOMPARE(cell(w, 42, StatusCol), status);
+    QCOMPARE(barOf(w, 42)->minimum(), 0);
+    QCOMPARE(barOf(w, 42)->maximum(), barMax);
+    QCOMPARE(sim.light.commandCount(), connected ? 1 : 0);
+}
+
+void TestQueueWindow::ignoredLights()
+{
+    QueueWindow w(nullptr, true);
+    w.enqueue(nullptr, -1);
+    HostLight text(QStringLiteral("abc"));
+    w.enqueue(&text, -1);
+    QCOMPARE(tableOf(w)->rowCount(), 0);
+    QCOMPARE(text.commandCount(), 0);
+}
+
+void TestQueueWindow::commandsCarryPosition()
+{
+    QueueWindow jw(nullptr, true), cw(nullptr, false);
+    jw.setSaveDir(QDir(dir->path()));
+    cw.setSaveDir(QDir(dir->path()));
+    QueueSim j(1), c(2);
+    j.hold = c.hold = true;
+    j.journal = journalRecords(100, 0);
+    c.body = wordsLE({4, 998}) + QByteArray(996, 'c');
+    jw.enqueue(&j.light, -1);
+    cw.enqueue(&c.light, -1);
+    QCOMPARE(j.light.lastCommand().name, QStringLiteral("GET_JRNL"));
+    QCOMPARE(j.light.lastCommand().args, QVariantList{0});
+    QCOMPARE(c.light.lastCommand().name, QStringLiteral("GET_CONFIG"));
+    QCOMPARE(c.light.lastCommand().args, (QVariantList{0, 0}));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(j.answerOne());
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(c.answerOne());
+    QCOMPARE(j.light.lastCommand().args, QVariantList{3});
+    QCOMPARE(cell(jw, 1, LoadedCol), QStringLiteral("3 blocks"));
+    QCOMPARE(c.light.lastCommand().args, (QVariantList{0, 400}));
+    QCOMPARE(cell(cw, 2, LoadedCol), QStringLiteral("400 bytes"));
+}
+
+void TestQueueWindow::requeueRestartsAndIgnoresEarlierAnswer()
+{
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(3);
+    sim.hold = true;
+    sim.journal = journalRecords(60, 0);
+    w.enqueue(&sim.light, -1);
+    QVERIFY(sim.answerOne());
+    QVERIFY(sim.answerOne());
+    sim.light.setFailCalls(true);
+    QTest::qWait(1);
+    // A failed call counts an error; queuing again resets it.
+    QVERIFY(sim.answerOne());
+    QCOMPARE(cell(w, 3, ErrorsCol), QStringLiteral("1"));
+    sim.light.setFailCalls(false);
+    w.enqueue(&sim.light, 2);
+    QCOMPARE(tableOf(w)->rowCount(), 1);
+    QCOMPARE(cell(w, 3, ErrorsCol), QStringLiteral("0"));
+    QCOMPARE(sim.light.lastCommand().args, QVariantList{0});
+    QCOMPARE(barOf(w, 3)->maximum(), 2);
+
+    // Requeued while an answer is out: the earlier answer changes nothing.
+    Response* earlier = sim.light.pendingResponses().value(0);
+    w.enqueue(&sim.light, 2);
+    const int commands = sim.light.commandCount();
+    const QString loaded = cell(w, 3, LoadedCol);
+    earlier->finishWithData({0, QByteArray(96, 'x')});
+    QCOMPARE(sim.light.commandCount(), commands);
+    QCOMPARE(cell(w, 3, LoadedCol), loaded);
+    QSignalSpy done(&w, &QueueWindow::downloadComplete);
+    sim.hold = false;
+    QVERIFY(sim.answerOne());
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(fileData(dir->filePath("Jrn00003.bin")), sim.journal.left(192));
+}
+
+void TestQueueWindow::journalDownload_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<int>("blockLength");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("loadedText");
+    QTest::addColumn<int>("commands");
+
+    const QByteArray recs = journalRecords(36, 0); // 3 blocks of 96
+    QTest::newRow("binary, erased after 3 blocks")
+        << "Вегал V3.16" << -1 << recs << 96 << recs << "3 blocks" << 4;
+    QTest::newRow("binary, erased at record 1 of block 3")
+        << "Вегал V3.15" << -1 << recs + journalRecords(1, 36) << 96 << recs << "3 blocks" << 4;
+    QTest::newRow("binary, limit 2") << "x" << 2 << recs << 96 << recs.left(192) << "2 blocks" << 2;
+    QTest::newRow("binary, empty journal")
+        << "x" << -1 << QByteArray() << 96 << QByteArray() << "0" << 1;
+    QTest::newRow("binary, 344 blocks at most") << "x" << -1 << journalRecords(400, 0) << 8
+                                                << journalRecords(344, 0) << "344 blocks" << 344;
+    const QByteArray text = textLines(30, 0);
+    QTest::newRow("tm_helix text") << "TM_HELIX" << -1 << text << 64 << text
+                                   << QString("%1 blocks").arg(text.size() / 64) << 0;
+    QTest::newRow("vegal text, limit 2")
+        << "Vegal2" << 2 << text << 64 << text.left(128) << "2 blocks" << 2;
+    QTest::newRow("зелта text in one block")
+        << "ЗЕЛТА" << -1 << textLines(2, 0) << 64 << textLines(2, 0) << "0" << 1;
+}
+
+void TestQueueWindow::journalDownload()
+{
+    QFETCH(QString, type);
+    QFETCH(int, blocks);
+    QFETCH(QByteArray, journal);
+    QFETCH(int, blockLength);
+    QFETCH(QByteArray, saved);
+    QFETCH(QString, loadedText);
+    QFETCH(int, commands);
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(5, type);
+    sim.journal = journal;
+    sim.blockLength = blockLength;
+    sim.textJournal = type.toLower() != QLatin1String("x") && !type.startsWith("Вегал");
+    QSignalSpy done(&w, &QueueWindow::downloadComplete);
+    QSignalSpy failed(&w, &QueueWindow::downloadFailed);
+    w.enqueue(&sim.light, blocks);
+    QTRY_COMPARE(done.count(), 1);
+    const QString path = QDir(dir->path()).absoluteFilePath("Jrn00005.bin");
+    QCOMPARE(done.at(0).at(1).toString(), path);
+    QCOMPARE(fileData(path), saved);
+    QCOMPARE(cell(w, 5, StatusCol), QStringLiteral("completed"));
+    QCOMPARE(cell(w, 5, LoadedCol), loadedText);
+    QCOMPARE(barOf(w, 5)->maximum(), 100);
+    QCOMPARE(barOf(w, 5)->value(), 100);
+    if (commands > 0)
+        QCOMPARE(sim.light.commandCount(), commands);
+    QTest::qWait(5);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(done.count(), 1);
+}
+
+void TestQueueWindow::configDownload_data()
+{
+    QTest::addColumn<QString>("lightType");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("typeText");
+    QTest::addColumn<QString>("loadedText");
+
+    const QByteArray image = wordsLE({6, 500, 0xFFFF}) + QByteArray(700, 'i');
+    QTest::newRow("binary 502") << "Вегал V3.17" << 7 << QByteArray() << image << image.left(502)
+                                << "dat00007.cnf"
+                                << "Вегал V3.17"
+                                << "502 bytes";
+    QTest::newRow("binary, long id")
+        << "x" << 123456 << QByteArray() << image << image.left(502) << "dat123456.cnf"
+        << "x"
+        << "502 bytes";
+    const QByteArray text("line 1\nline 2\nEND.\ngarbage");
+    QTest::newRow("text") << "x" << 8 << QByteArray("#TxtCfg 2.1\n") << text
+                          << QByteArray("line 1\nline 2\nEND.") << "dat00008.cnf"
+                          << "Adapter"
+                          << "12 bytes";
+    const QByteArray json = QByteArray("{\"k\":\"") + QByteArray(300, 'j') + "\"}";
+    QTest::newRow("json vegal2, zero byte") << "x" << 9 << QByteArray("#jcfg len=5000 type=vegal2 ")
+                                            << json + '\0' + "junk" << json << "dat00009.json"
+                                            << "vegal2"
+                                            << "227 bytes";
+    QTest::newRow("json, size reached")
+        << "x" << 10 << QByteArray("#jcfg len=250 ") << json << json.left(250) << "dat00010.json"
+        << "TM_HELIX3"
+        << "250 bytes";
+    // Marked by the light's type: even a first piece without header is a header.
+    QTest::newRow("tm_helix light") << "tm_helix" << 11 << QByteArray("#jcfg type=TM_HELIX3 ")
+                                    << json + '\0' << json << "dat00011.json"
+                                    << "TM_HELIX3"
+                                    << "221 bytes";
+}
+
+void TestQueueWindow::configDownload()
+{
+    QFETCH(QString, lightType);
+    QFETCH(int, id);
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, saved);
+    QFETCH(QString, fileName);
+    QFETCH(QString, typeText);
+    QFETCH(QString, loadedText);
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(id, lightType);
+    sim.header = header;
+    sim.body = body;
+    QSignalSpy done(&w, &QueueWindow::downloadComplete);
+    w.enqueue(&sim.light, -1);
+    QTRY_COMPARE(done.count(), 1);
+    const QString path = QDir(dir->path()).absoluteFilePath(fileName);
+    QCOMPARE(done.at(0).at(1).toString(), path);
+    QCOMPARE(sim.light.property("dqueue_config").toString(), path);
+    QCOMPARE(fileData(path), saved);
+    QCOMPARE(cell(w, id, TypeCol), typeText);
+    QCOMPARE(cell(w, id, LoadedCol), loadedText);
+    QCOMPARE(cell(w, id, StatusCol), QStringLiteral("completed"));
+}
+
+void TestQueueWindow::failures_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<QVariantList>("answer"); // empty: the call itself fails
+    QTest::addColumn<int>("errorCode");
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("final");
+
+    QTest::newRow("error code, no text")
+        << true << QVariantList() << 7 << QString() << "Response error 7" << false;
+    QTest::newRow("error with text") << false << QVariantList() << 7 << "timeout"
+                                     << "timeout" << false;
+    QTest::newRow("call fails") << true << QVariantList() << 0 << QString()
+                                << "invoke sendCommand error" << false;
+    QTest::newRow("journal, one element")
+        << true << QVariantList{0} << 0 << QString() << "Error: wrong answer" << true;
+    QTest::newRow("config, two elements")
+        << false << QVariantList{0, 0} << 0 << QString() << "Error: wrong answer" << true;
+    QTest::newRow("wrong area") << false << QVariantList{1, 0, QByteArray("x")} << 0 << QString()
+                                << "Error: wrong area" << true;
+    QTest::newRow("empty first piece") << false << QVariantList{0, 0, QByteArray()} << 0
+                                       << QString() << "Error: empty answer" << true;
+    QTest::newRow("unusable offset table")
+        << false << QVariantList{0, 0, wordsLE({0xFFFF, 0xFFFF})} << 0 << QString()
+        << "Error: invalid config size" << true;
+}
+
+void TestQueueWindow::failures()
+{
+    QFETCH(bool, journal);
+    QFETCH(QVariantList, answer);
+    QFETCH(int, errorCode);
+    QFETCH(QString, errorText);
+    QFETCH(QString, message);
+    QFETCH(bool, final);
+    QueueWindow w(nullptr, journal);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(12);
+    sim.hold = true;
+    QSignalSpy failed(&w, &QueueWindow::downloadFailed);
+    if (answer.isEmpty() && errorCode == 0)
+        sim.light.setFailCalls(true);
+    w.enqueue(&sim.light, -1);
+    if (errorCode != 0)
+        QVERIFY(sim.light.failNext(errorCode, errorText));
+    else if (!answer.isEmpty())
+        QVERIFY(sim.light.finishNext(answer));
+    QCOMPARE(cell(w, 12, StatusCol), message);
+    QCOMPARE(cell(w, 12, ErrorsCol), QStringLiteral("1"));
+    QCOMPARE(failed.count(), final ? 1 : 0);
+    QCOMPARE(itemOf(w, &sim.light).retryDelay, final ? 0 : 2000);
+    if (final) {
+        QCOMPARE(failed.at(0).at(0).value<QObject*>(), &sim.light);
+        QCOMPARE(failed.at(0).at(1).toString(), message);
+        QCOMPARE(barOf(w, 12)->maximum(), 100);
+        QCOMPARE(barOf(w, 12)->value(), 0);
+    }
+}
+
+void TestQueueWindow::maxErrorsThirdIsFinal()
+{
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(13);
+    sim.hold = true;
+    w.enqueue(&sim.light, -1);
+    itemOf(w, &sim.light).maxErrors = 3;
+    QSignalSpy failed(&w, &QueueWindow::downloadFailed);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        QVERIFY(sim.light.failNext(1, QStringLiteral("no %1").arg(attempt)));
+        QCOMPARE(cell(w, 13, ErrorsCol), QString::number(attempt));
+        if (attempt < 3) {
+            QCOMPARE(failed.count(), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(!sim.light.pendingResponses().isEmpty(), 3000);
+        }
+    }
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("no 3"));
+    QCOMPARE(barOf(w, 13)->maximum(), 100);
+    QCOMPARE(barOf(w, 13)->value(), 0);
+    const int commands = sim.light.commandCount();
+    QTest::qWait(2200);
+    QCOMPARE(sim.light.commandCount(), commands);
+}
+
+void TestQueueWindow::retryOneToTwoSecondsLater()
+{
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(14);
+    sim.hold = true;
+    w.enqueue(&sim.light, -1);
+    QElapsedTimer clock;
+    QVERIFY(sim.light.failNext(3));
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.light.commandCount(), 2, 3000);
+    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() <= 2150,
+             qPrintable(QString::number(clock.elapsed())));
+    // It asks again for the same block.
+    QCOMPARE(sim.light.lastCommand().args, QVariantList{0});
+    QCOMPARE(cell(w, 14, StatusCol), QStringLiteral("downloading"));
+}
+
+void TestQueueWindow::lateAnswersIgnored_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::newRow("after stop") << "stop";
+    QTest::newRow("after link loss") << "disconnect";
+    QTest::newRow("after clear") << "clear";
+    QTest::newRow("duplicate finished") << "duplicate";
+}
+
+void TestQueueWindow::lateAnswersIgnored()
+{
+    QFETCH(QString, event);
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(15);
+    sim.hold = true;
+    sim.journal = journalRecords(40, 0);
+    w.enqueue(&sim.light, -1);
+    Response* pending = sim.light.pendingResponses().value(0);
+    if (event == QLatin1String("duplicate")) {
+        QVERIFY(sim.answerOne());
+        QCOMPARE(sim.light.commandCount(), 2);
+        pending->emitFinishedAgain();
+        QCOMPARE(sim.light.commandCount(), 2);
+        QCOMPARE(cell(w, 15, LoadedCol), QStringLiteral("1 blocks"));
+        return;
+    }
+    if (event == QLatin1String("stop")) {
+        selectCells(w, {{15, StatusCol}});
+        w.stopDownloading();
+    } else if (event == QLatin1String("disconnect")) {
+        sim.light.setConnected(false);
+        QCOMPARE(cell(w, 15, StatusCol), QStringLiteral("disconnected"));
+    } else {
+        w.clearQueue();
+    }
+    const QString status = cell(w, 15, StatusCol);
+    QVERIFY(sim.answerOne());
+    QCoreApplication::processEvents();
+    QCOMPARE(sim.light.commandCount(), 1);
+    QCOMPARE(cell(w, 15, StatusCol), status);
+    if (event != QLatin1String("clear"))
+        QCOMPARE(cell(w, 15, LoadedCol), QStringLiteral("0"));
+}
+
+void TestQueueWindow::linkStates_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("resends");
+    QTest::newRow("waiting for link") << "waiting" << true;
+    QTest::newRow("downloading") << "downloading" << true;
+    QTest::newRow("failed") << "failed" << true;
+    QTest::newRow("stopped") << "stopped" << false;
+    QTest::newRow("completed") << "completed" << false;
+}
+
+void TestQueueWindow::linkStates()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, resends);
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(16);
+    sim.hold = true;
+    sim.body = wordsLE({4, 598}) + QByteArray(800, 'b');
+    if (state == QLatin1String("waiting"))
+        sim.light.setConnected(false);
+    w.enqueue(&sim.light, -1);
+    if (state != QLatin1String("waiting")) {
+        QVERIFY(sim.answerOne()); // 200 bytes in
+        if (state == QLatin1String("failed")) {
+            QVERIFY(sim.light.finishNext({0, 200}));
+            QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("Error: wrong answer"));
+        } else if (state == QLatin1String("stopped")) {
+            selectCells(w, {{16, ObjectCol}});
+            w.stopDownloading();
+        } else if (state == QLatin1String("completed")) {
+            while (sim.answerOne()) {
+            }
+            QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("completed"));
+        }
+        sim.light.setConnected(false);
+        QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("disconnected"));
+    }
+    const QByteArray before = fileData(dir->filePath("dat00016.cnf"));
+    const int commands = sim.light.commandCount();
+    sim.light.setConnected(true);
+    QCOMPARE(sim.light.commandCount(), commands + (resends ? 1 : 0));
+    if (resends) {
+        // It goes on from where it was.
+        const int at = state == QLatin1String("waiting") ? 0 : 200;
+        QCOMPARE(sim.light.lastCommand().args, (QVariantList{0, at}));
+        QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("downloading"));
+    } else {
+        QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("disconnected"));
+        QCOMPARE(fileData(dir->filePath("dat00016.cnf")), before);
+    }
+}
+
+void TestQueueWindow::stopAndResume()
+{
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim a(21), b(22);
+    a.hold = b.hold = true;
+    a.journal = journalRecords(60, 0);
+    b.journal = journalRecords(60, 100);
+    w.enqueue(&a.light, 4);
+    w.enqueue(&b.light, -1);
+    QVERIFY(a.answerOne());
+    QVERIFY(a.answerOne());
+    QVERIFY(b.answerOne());
+
+    // Resume of a row that is not stopped changes nothing.
+    selectCells(w, {{21, ObjectCol}});
+    w.resumeDownloading();
+    QCOMPARE(a.light.commandCount(), 3);
+    QCOMPARE(cell(w, 21, StatusCol), QStringLiteral("downloading"));
+
+    // All six cells of one row: stopped once.
+    selectCells(w, {{21, 0}, {21, 1}, {21, 2}, {21, 3}, {21, 4}, {21, 5}});
+    QSignalSpy failed(&w, &QueueWindow::downloadFailed);
+    w.stopDownloading();
+    QCOMPARE(cell(w, 21, StatusCol), QStringLiteral("interrupted"));
+    QCOMPARE(cell(w, 22, StatusCol), QStringLiteral("downloading"));
+    QCOMPARE(barOf(w, 21)->maximum(), 100);
+    QCOMPARE(barOf(w, 21)->value(), 0);
+    QCOMPARE(fileData(dir->filePath("Jrn00021.bin")), a.journal.left(192));
+    QVERIFY(!QFile::exists(dir->filePath("Jrn00022.bin")));
+
+    w.resumeDownloading();
+    QCOMPARE(cell(w, 21, StatusCol), QStringLiteral("downloading"));
+    QCOMPARE(a.light.lastCommand().args, QVariantList{2});
+    QCOMPARE(barOf(w, 21)->maximum(), 4);
+    QCOMPARE(barOf(w, 21)->value(), 2);
+    // Resumed: a lost link that comes back carries it on.
+    a.light.setConnected(false);
+    a.light.setConnected(true);
+    QCOMPARE(a.light.lastCommand().args, QVariantList{2});
+    QSignalSpy done(&w, &QueueWindow::downloadComplete);
+    while (a.answerOne()) {
+    }
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(fileData(dir->filePath("Jrn00021.bin")), a.journal.left(4 * 96));
+    QCOMPARE(failed.count(), 0);
+}
+
+void TestQueueWindow::stopBeforeAnyByteKeepsJournal()
+{
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(23);
+    sim.hold = true;
+    writeFile(dir->filePath("Jrn00023.bin"), "previous journal");
+    w.enqueue(&sim.light, -1);
+    selectCells(w, {{23, StatusCol}});
+    w.stopDownloading();
+    QCOMPARE(fileData(dir->filePath("Jrn00023.bin")), QByteArray("previous journal"));
+}
+
+void TestQueueWindow::stopConfigurationWritesNothing()
+{
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(24);
+    sim.hold = true;
+    sim.body = wordsLE({4, 998}) + QByteArray(996, 'c');
+    w.enqueue(&sim.light, -1);
+    QVERIFY(sim.answerOne());
+    selectCells(w, {{24, LoadedCol}});
+    w.stopDownloading();
+    QCOMPARE(cell(w, 24, StatusCol), QStringLiteral("interrupted"));
+    QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestQueueWindow::continuationNeverRepeats_data()
+{
+    // Steps: a = one answer, s = stop, r = resume, d = link lost, c = link back,
+    // e = response error (retried at once here).
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("markerKnown");
+    for (bool text : {false, true}) {
+        const char* family = text ? "text " : "binary ";
+        QTest::newRow(QByteArray(family).append("straight").constData()) << text << "" << true;
+        QTest::newRow(QByteArray(family).append("stop, resume").constData())
+            << text << "asr" << true;
+        QTest::newRow(QByteArray(family).append("stop twice").constData())
+            << text << "asrasr" << true;
+        QTest::newRow(QByteArray(family).append("stop at once").constData())
+            << text << "srsr" << true;
+        QTest::newRow(QByteArray(family).append("link lost").constData())
+            << text << "adcae" << true;
+        QTest::newRow(QByteArray(family).append("marker never met").constData())
+            << text << "asr" << false;
+    }
+}
+
+void TestQueueWindow::continuationNeverRepeats()
+{
+    QFETCH(bool, text);
+    QFETCH(QString, steps);
+    QFETCH(bool, markerKnown);
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(25, text ? QStringLiteral("tm_helix") : QStringLiteral("Вегал V3.17"));
+    sim.hold = true;
+    sim.textJournal = text;
+    sim.blockLength = text ? 48 : 96;
+    const QByteArray fresh = text ? textLines(20, 100) : journalRecords(20, 100);
+    const QByteArray old = text ? textLines(15, 0) : journalRecords(15, 0);
+    // The controller holds the new entries, then (unless it lost it) the old ones.
+    // Binary journals end at a block with erased space, so keep whole blocks.
+    sim.journal = fresh + (markerKnown ? old : (text ? textLines(3, 50) : journalRecords(4, 50)));
+    const QString path = dir->filePath("Jrn00025.bin");
+    writeFile(path, old);
+
+    QSignalSpy done(&w, &QueueWindow::downloadComplete);
+    w.enqueue(&sim.light, -3);
+    for (const QChar step : steps) {
+        switch (step.toLatin1()) {
+        case 'a':
+            QVERIFY(sim.answerOne());
+            break;
+        case 's':
+            selectCells(w, {{25, StatusCol}, {25, ObjectCol}});
+            w.stopDownloading();
+            QVERIFY(fileData(path).endsWith(old));
+            break;
+        case 'r':
+            w.resumeDownloading();
+            break;
+        case 'd':
+            sim.light.setConnected(false);
+            break;
+        case 'c':
+            sim.light.setConnected(true);
+            break;
+        case 'e':
+            QVERIFY(sim.light.failNext(4));
+            QTRY_VERIFY_WITH_TIMEOUT(!sim.light.pendingResponses().isEmpty(), 3000);
+            break;
+        }
+    }
+    while (done.isEmpty() && sim.answerOne()) {
+    }
+    QCOMPARE(done.count(), 1);
+    // Without the marker the controller's whole journal is new; the old file
+    // stays behind it all the same.
+    const QByteArray expected = markerKnown ? fresh + old : sim.journal + old;
+    QCOMPARE(fileData(path), expected);
+    QVERIFY(!sim.answerOne());
+}
+
+void TestQueueWindow::saveErrors()
+{
+    // A missing directory: "Error open", no signal.
+    {
+        QueueWindow w(nullptr, false);
+        w.setSaveDir(QDir(dir->filePath("missing")));
+        QueueSim sim(31);
+        sim.body = wordsLE({4, 98}) + QByteArray(200, 'c');
+        QSignalSpy done(&w, &QueueWindow::downloadComplete);
+        QSignalSpy failed(&w, &QueueWindow::downloadFailed);
+        w.enqueue(&sim.light, -1);
+        const QString path = QDir(dir->filePath("missing")).absoluteFilePath("dat00031.cnf");
+        QTRY_COMPARE(cell(w, 31, StatusCol), QStringLiteral("Error open %1").arg(path));
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(!sim.light.property("dqueue_config").isValid());
+        QCOMPARE(barOf(w, 31)->value(), 100);
+    }
+    // A write that fails half way: "Error write", the previous file intact.
+    {
+        QueueWindow w(nullptr, true);
+        w.setSaveDir(QDir(dir->path()));
+        QueueSim sim(32);
+        sim.blockLength = 8;
+        sim.journal = journalRecords(1000, 0);
+        const QString path = QDir(dir->path()).absoluteFilePath("Jrn00032.bin");
+        writeFile(path, "previous");
+        QSignalSpy done(&w, &QueueWindow::downloadComplete);
+        rlimit old{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 1024;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        w.enqueue(&sim.light, -1);
+        QTRY_VERIFY(cell(w, 32, StatusCol) != QLatin1String("downloading"));
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(cell(w, 32, StatusCol), QStringLiteral("Error write %1").arg(path));
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(fileData(path), QByteArray("previous"));
+    }
+}
+
+void TestQueueWindow::rowsFollowSortingAndRemoval()
+{
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    std::vector<std::unique_ptr<QueueSim>> sims;
+    for (int id : {5, 40, 3, 17, 200, 9}) {
+        sims.emplace_back(new QueueSim(id, QStringLiteral("t%1").arg(id % 7)));
+        sims.back()->hold = true;
+        sims.back()->body = wordsLE({4, 998}) + QByteArray(996, char(id));
+        w.enqueue(&sims.back()->light, -1);
+    }
+    QTableWidget* t = tableOf(w);
+    t->sortByColumn(TypeCol, Qt::AscendingOrder);
+    QList<QObject*> removed{&sims[1]->light, &sims[4]->light};
+    w.clearQueue(QObjectList(removed.begin(), removed.end()));
+    QCOMPARE(t->rowCount(), 4);
+    t->sortByColumn(ObjectCol, Qt::DescendingOrder);
+    // Every answer lands in its own row, whatever moved.
+    for (auto& s : sims)
+        s->answerOne();
+    for (int id : {5, 3, 17, 9}) {
+        QCOMPARE(cell(w, id, LoadedCol), QStringLiteral("200 bytes"));
+        QCOMPARE(barOf(w, id)->maximum(), 1000);
+        QCOMPARE(barOf(w, id)->value(), 200);
+    }
+    // Sorting by a column that changes with every answer.
+    t->sortByColumn(LoadedCol, Qt::AscendingOrder);
+    sims[2]->answerOne();
+    sims[2]->answerOne();
+    sims[0]->answerOne();
+    QCOMPARE(cell(w, 3, LoadedCol), QStringLiteral("600 bytes"));
+    QCOMPARE(cell(w, 5, LoadedCol), QStringLiteral("400 bytes"));
+    QCOMPARE(cell(w, 17, LoadedCol), QStringLiteral("200 bytes"));
+    QCOMPARE(barOf(w, 3)->value(), 600);
+    for (int r = 0; r < t->rowCount(); ++r)
+        QCOMPARE(itemOf(w, t->item(r, ObjectCol)->data(Qt::UserRole).value<QObject*>()).row, r);
+}
+
+void TestQueueWindow::clearQueueWithList()
+{
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim a(41), b(42);
+    a.hold = b.hold = true;
+    a.journal = b.journal = journalRecords(40, 0);
+    w.enqueue(&a.light, -1);
+    w.enqueue(&b.light, -1);
+    HostLight unqueued(99);
+    w.clearQueue(QObjectList{nullptr, &unqueued});
+    QCOMPARE(tableOf(w)->rowCount(), 2);
+    w.clearQueue(QObjectList());
+    QCOMPARE(tableOf(w)->rowCount(), 2);
+    w.clearQueue(QObjectList{&a.light});
+    QCOMPARE(tableOf(w)->rowCount(), 1);
+    QCOMPARE(rowOf(w, 41), -1);
+    // The removed item's answer is dropped, the other item still works.
+    QVERIFY(a.answerOne());
+    QVERIFY(b.answerOne());
+    QCOMPARE(a.light.commandCount(), 1);
+    QCOMPARE(b.light.commandCount(), 2);
+    // Queued again after removal: a fresh row, one link connection.
+    w.enqueue(&a.light, -1);
+    QCOMPARE(tableOf(w)->rowCount(), 2);
+    QCoreApplication::processEvents();
+    a.light.setConnected(false);
+    a.light.setConnected(true);
+    QCOMPARE(a.light.commandCount(), 3);
+}
+
+void TestQueueWindow::viewAndRunEditor()
+{
+    QueueWindow jw(nullptr, true);
+    jw.setSaveDir(QDir(dir->path()));
+    QueueSim a(51), b(52), c(53);
+    a.hold = b.hold = c.hold = true;
+    a.journal = b.journal = journalRecords(30, 0);
+    jw.enqueue(&a.light, -1);
+    jw.enqueue(&b.light, -1);
+    jw.enqueue(&c.light, -1);
+    QVERIFY(a.answerOne());
+    QVERIFY(b.answerOne());
+    const auto dialogs = [&jw] { return jw.findChildren<QDialog*>().size(); };
+    // No bytes yet: nothing opens.
+    QMetaObject::invokeMethod(&jw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(jw, 53)),
+                              Q_ARG(int, 2));
+    QCOMPARE(dialogs(), 0);
+    selectCells(jw, {{51, 0}, {51, 3}, {51, 5}, {52, 1}, {53, 0}});
+    QMetaObject::invokeMethod(&jw, "openConfigEditor");
+    QCOMPARE(dialogs(), 2);
+
+    QueueWindow cw(nullptr, false);
+    cw.setSaveDir(QDir(dir->path()));
+    QueueSim d(54);
+    d.hold = true;
+    d.body = wordsLE({4, 298}) + QByteArray(400, 'c');
+    cw.enqueue(&d.light, -1);
+    QSignalSpy open(&cw, &QueueWindow::openConfig);
+    QVERIFY(d.answerOne());
+    QMetaObject::invokeMethod(&cw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(cw, 54)),
+                              Q_ARG(int, 0));
+    QCOMPARE(open.count(), 0);
+    while (d.answerOne()) {
+    }
+    QCOMPARE(cell(cw, 54, StatusCol), QStringLiteral("completed"));
+    QMetaObject::invokeMethod(&cw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(cw, 54)),
+                              Q_ARG(int, 0));
+    selectCells(cw, {{54, 1}, {54, 4}});
+    QMetaObject::invokeMethod(&cw, "openConfigEditor");
+    QCOMPARE(open.count(), 2);
+    QCOMPARE(open.at(0).at(0).value<QObject*>(), &d.light);
+}
+
+void TestQueueWindow::fiftyLightsAtOnce()
+{
+    QueueWindow jw(nullptr, true), cw(nullptr, false);
+    jw.setSaveDir(QDir(dir->path()));
+    cw.setSaveDir(QDir(dir->path()));
+    QSignalSpy jdone(&jw, &QueueWindow::downloadComplete),
+        cdone(&cw, &QueueWindow::downloadComplete);
+    QSignalSpy jfailed(&jw, &QueueWindow::downloadFailed),
+        cfailed(&cw, &QueueWindow::downloadFailed);
+
+    struct Case
+    {
+        std::unique_ptr<QueueSim> sim;
+        bool journal;
+        int blocks;
+        QByteArray expected;
+        QString file;
+    };
+    std::vector<Case> cases;
+    const QStringList journalTypes{"Вегал V3.15", "TM_HELIX", "vegal2", "зелта", "Вегал V3.17"};
+    for (int i = 0; i < 50; ++i) {
+        const int id = 1000 + i;
+        Case c;
+        c.journal = i % 2 == 0;
+        const QString type = c.journal ? journalTypes[i / 2 % journalTypes.size()]
+                                       : QStringLiteral("cfg%1").arg(i % 3);
+        c.sim.reset(new QueueSim(id, type));
+        QueueSim& s = *c.sim;
+        if (i % 7 == 3)
+            s.failEvery = 3; // some answers fail and are retried
+        if (c.journal) {
+            const bool text = i / 2 % journalTypes.size() >= 1 && i / 2 % journalTypes.size() <= 3;
+            s.textJournal = text;
+            s.blockLength = text ? 40 : 96;
+            // Binary: whole blocks, the last one erased space.
+            s.journal = text ? textLines(20 + i, 100 + i * 60)
+                             : journalRecords(12 * (2 + i % 3), 100 + i * 60);
+            c.blocks = i % 6 == 0 ? -3 : -1;
+            c.file = dir->filePath(QString("Jrn%1.bin").arg(id, 5, 10, QChar('0')));
+            if (c.blocks == -3) {
+                // An older file whose newest entry the controller still holds.
+                const QByteArray old = text ? textLines(8, 0) : journalRecords(8, 0);
+                writeFile(c.file, old);
+                c.expected = s.journal + old;
+                s.journal += old;
+            } else {
+                c.expected = s.journal;
+            }
+        } else {
+            c.blocks = -1;
+            switch (i % 3) {
+            case 0: {
+                s.body =
+                    wordsLE({6, quint16(900 + i), 0xFFFF}) + QByteArray(1200, char('a' + i % 20));
+                c.expected = s.body.left(902 + i);
+                c.file = dir->filePath(QString("dat%1.cnf").arg(id, 5, 10, QChar('0')));
+                break;
+            }
+            case 1:
+                s.header = "#TxtCfg 1\n";
+                s.body = QByteArray(500 + i, 't') + "END.tail";
+                c.expected = QByteArray(500 + i, 't') + "END.";
+                c.file = dir->filePath(QString("dat%1.cnf").arg(id, 5, 10, QChar('0')));
+                break;
+            default:
+                s.header = "#jcfg len=99999 type=TM_HELIX3 ";
+                s.body = "{" + QByteArray(700 + i, 'j') + "}" + QByteArray(1, '\0') + "x";
+                c.expected = "{" + QByteArray(700 + i, 'j') + "}";
+                c.file = dir->filePath(QString("dat%1.json").arg(id, 5, 10, QChar('0')));
+                break;
+            }
+        }
+        cases.push_back(std::move(c));
+    }
+    for (Case& c : cases)
+        (c.journal ? jw : cw).enqueue(&c.sim->light, c.blocks);
+
+    // Some are stopped part way and resumed; one loses its link for a while.
+    QTest::qWait(2);
+    for (QueueWindow* w : {&jw, &cw}) {
+        selectCells(*w, {{1004, 0}, {1005, 2}, {1010, 5}, {1011, 3}});
+        w->stopDownloading();
+    }
+    cases[20].sim->light.setConnected(false);
+    QTest::qWait(20);
+    for (QueueWindow* w : {&jw, &cw})
+        w->resumeDownloading();
+    cases[20].sim->light.setConnected(true);
+
+    QTRY_VERIFY_WITH_TIMEOUT(jdone.count() + cdone.count() >= 50, 20000);
+    QCOMPARE(jfailed.count() + cfailed.count(), 0);
+    for (const Case& c : cases) {
+        QVERIFY2(fileData(c.file) == c.expected, qPrintable(c.file));
+        QCOMPARE(cell(c.journal ? jw : cw, c.sim->light.property("id").toInt(), StatusCol),
+                 QStringLiteral("completed"));
+    }
+    QCOMPARE(jdone.count(), 25);
+    QCOMPARE(cdone.count(), 25);
+}
+
+QTEST_MAIN(TestQueueWindow)
+#include "tst_queuewindow.moc"
