@@ -183,54 +183,40 @@ QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data)
 {
     QVector<JournalRow> rows;
     QTextCodec* messageCodec = MessageDefinitionParser::journalCodec();
-    const char* const begin = data.constData();
-    const char* const end = begin + data.size();
-    const char* line = begin;
-    for (;;) {
-        const char* nul = static_cast<const char*>(memchr(line, '\0', size_t(end - line)));
-        if (!nul)
-            break;
-        const char* const lineEnd = nul;
-        const char* p = line;
-        line = nul + 1;
-        // Next field: up to the next space; null when there is none.
-        auto field = [lineEnd](const char*& from) -> const char* {
-            const char* space = static_cast<const char*>(memchr(from, ' ', size_t(lineEnd - from)));
-            return space;
+    const char* next = data.constData();
+    const char* const end = next + data.size();
+    while (const char* lineEnd = static_cast<const char*>(memchr(next, '\0', size_t(end - next)))) {
+        const char* const line = next;
+        next = lineEnd + 1;
+        auto nextSpace = [lineEnd](const char* from) {
+            return static_cast<const char*>(memchr(from, ' ', size_t(lineEnd - from)));
         };
-        auto skipSpaces = [lineEnd](const char*& from) {
+        auto skipSpaces = [lineEnd](const char* from) {
             while (from < lineEnd && *from == ' ')
                 ++from;
+            return from;
         };
-        const char* dateEnd = field(p);
+        const char* const dateEnd = nextSpace(line);
         if (!dateEnd)
             break; // a line without any space ends the journal
-        if (dateEnd == p || *p < '0' || *p > '9')
+        if (dateEnd == line || *line < '0' || *line > '9')
             continue;
-        const QString date = QString::fromUtf8(p, int(dateEnd - p));
-        const char* parts[3][2];
-        bool complete = true;
-        p = dateEnd;
-        for (auto& part : parts) {
-            skipSpaces(p);
-            const char* partEnd = field(p);
-            if (!partEnd) {
-                complete = false;
-                break;
-            }
-            part[0] = p;
-            part[1] = partEnd;
-            p = partEnd;
+        // Time, type and source, each ended by a space.
+        QString fields[3];
+        const char* fieldEnd = dateEnd;
+        for (QString& field : fields) {
+            const char* const start = skipSpaces(fieldEnd);
+            fieldEnd = nextSpace(start);
+            if (!fieldEnd)
+                return rows; // a missing separator ends the journal
+            field = QString::fromUtf8(start, int(fieldEnd - start));
         }
-        if (!complete)
-            break;
-        skipSpaces(p);
+        const char* const message = skipSpaces(fieldEnd);
         JournalRow row;
-        row.time = date + QLatin1Char(' ') +
-                   QString::fromUtf8(parts[0][0], int(parts[0][1] - parts[0][0]));
-        row.type = QString::fromUtf8(parts[1][0], int(parts[1][1] - parts[1][0]));
-        row.source = QString::fromUtf8(parts[2][0], int(parts[2][1] - parts[2][0]));
-        row.message = messageCodec->toUnicode(p, int(lineEnd - p));
+        row.time = QString::fromUtf8(line, int(dateEnd - line)) + QLatin1Char(' ') + fields[0];
+        row.type = fields[1];
+        row.source = fields[2];
+        row.message = messageCodec->toUnicode(message, int(lineEnd - message));
         rows.append(std::move(row));
     }
     return rows;

@@ -184,7 +184,7 @@ MessageTemplate::MessageTemplate(const QString& text)
     auto addLiteral = [this](const QString& literal) {
         if (literal.isEmpty())
             return;
-        if (!m_pieces.isEmpty() && m_pieces.last().conv == 0) {
+        if (!m_pieces.isEmpty() && m_pieces.last().conv == Literal) {
             m_pieces.last().text += literal;
         } else {
             Piece p;
@@ -203,7 +203,8 @@ MessageTemplate::MessageTemplate(const QString& text)
         const QChar ch = dollar + 1 < size ? text.at(dollar + 1) : QChar();
         pos = dollar + 2;
         Piece p;
-        p.conv = ch.unicode() <= 0xFF ? ch.unicode() : ushort('?');
+        // Compared as Latin-1: anything beyond it is no conversion.
+        p.conv = ch.unicode() <= 0xFF ? ch.unicode() : ushort(Unknown);
         switch (p.conv) {
         case 'i':
         case 's':
@@ -237,13 +238,13 @@ MessageTemplate::MessageTemplate(const QString& text)
             break;
         }
         default:
-            p.conv = 0xFFFF; // unknown
+            p.conv = Unknown;
             p.text = QCoreApplication::translate("QObject", "ERROR: unknown conversion code %1h");
             break;
         }
         p.offset = cursor;
         m_lastByte = qMax(m_lastByte, cursor + bytesRead(p.conv) - 1);
-        cursor += p.conv == 0xFFFF ? 1 : advanceOf(p.conv);
+        cursor += advanceOf(p.conv);
         m_pieces.append(p);
     }
 }
@@ -252,7 +253,7 @@ void MessageTemplate::expand(const uchar* record, int len, QString& out) const
 {
     const Tables& t = tables();
     for (const Piece& p : m_pieces) {
-        if (p.conv == 0) {
+        if (p.conv == Literal) {
             out.append(p.text);
             continue;
         }
@@ -298,7 +299,7 @@ void MessageTemplate::expand(const uchar* record, int len, QString& out) const
             else
                 out.append(p.text.arg(b));
             break;
-        case 0xFFFF:
+        case Unknown:
             out.append(p.text.arg(hexByte(b)));
             break;
         default: { // '1'..'7'

@@ -23,11 +23,13 @@ public:
     static void appendHexFallback(const uchar* record, int len, QString& out);
 
 private:
+    // Piece kinds besides the conversion characters themselves.
+    enum : ushort { Literal = 0, Unknown = 0xFFFF };
     struct Piece
     {
-        ushort conv = 0; // 0: literal text; otherwise the conversion character
-        int offset = 0;  // record byte the conversion reads
-        QString text;    // literal, or the overflow text of conversions 1..7
+        ushort conv = Literal; // or the conversion character, or Unknown
+        int offset = 0;        // record byte the conversion reads
+        QString text;          // literal, or the overflow text of conversions 1..7
         QStringList variants;
     };
     QVector<Piece> m_pieces;
