@@ -62,6 +62,25 @@ void fillStorages(const SimulatedFleet& fleet, JsonRpcClientPlugin* rpc, InvokeS
 
 int main(int argc, char* argv[])
 {
+    // Qt's own "-plugin" option would take "--plugin PATH" for a platform plug-in:
+    // take it out of the arguments before Qt sees them.
+    QString pluginPath;
+    bool pluginGiven = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if ((qstrcmp(argv[i], "--plugin") == 0 || qstrcmp(argv[i], "-plugin") == 0) &&
+            i + 1 < argc) {
+            pluginPath = QString::fromLocal8Bit(argv[++i]);
+            pluginGiven = true;
+        } else if (qstrncmp(argv[i], "--plugin=", 9) == 0) {
+            pluginPath = QString::fromLocal8Bit(argv[i] + 9);
+            pluginGiven = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
     const bool batch = [&] {
         for (int i = 1; i < argc; ++i)
             if (qstrcmp(argv[i], "--batch") == 0)
@@ -95,6 +114,7 @@ int main(int argc, char* argv[])
                                         QStringLiteral("Data directory for configurations, "
                                                        "journals and pictures."),
                                         QStringLiteral("DIR"));
+    // Only for --help: the option itself was taken out of the arguments above.
     const QCommandLineOption pluginOption(QStringLiteral("plugin"),
                                           QStringLiteral("The module file or its directory."),
                                           QStringLiteral("PATH"));
@@ -143,7 +163,11 @@ int main(int argc, char* argv[])
     dataDir = QDir(dataDir).absolutePath();
 
     ModuleClient module;
-    if (!module.load(parser.value(pluginOption))) {
+    if (pluginGiven && pluginPath.isEmpty()) {
+        err << "--plugin needs a path\n";
+        return 2;
+    }
+    if (!module.load(pluginPath)) {
         err << module.errorString() << '\n';
         return 2;
     }
