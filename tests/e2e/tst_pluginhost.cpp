@@ -113,6 +113,31 @@ private slots:
         QVERIFY(QApplication::topLevelWidgets().isEmpty()); // no window made
     }
 
+    void directoryWriteReachesTheLiveWindow()
+    {
+        QTemporaryDir first, second;
+        QObject* m = module();
+        m->setProperty("configDir", first.path());
+        HostLight light(7, "swarco");
+        QVERIFY(QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, &light)));
+        QCOMPARE(light.commandCount(), 1);
+        // The directory changes while the download runs: the save follows it.
+        m->setProperty("configDir", second.path());
+        QCOMPARE(QApplication::topLevelWidgets().size(), 1);
+        QSignalSpy complete(m, SIGNAL(configurationDownloadComplete(QObject*, QString)));
+        QVERIFY(light.finishNext({0, 0, QByteArray("#TxtCfg v1")}));
+        QTRY_COMPARE(light.commandCount(), 2);
+        QVERIFY(light.finishNext({0, 10, QByteArray("a=1\r\nEND.")}));
+        QTRY_COMPARE(complete.size(), 1);
+        const QString path = QDir(second.path()).absoluteFilePath("dat00007.cnf");
+        QCOMPARE(complete.at(0).at(1).toString(), path);
+        QCOMPARE(light.property("dqueue_config").toString(), path);
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("a=1\r\nEND."));
+        QVERIFY(!QFile::exists(QDir(first.path()).absoluteFilePath("dat00007.cnf")));
+    }
+
     void metaObjectMembers()
     {
         const QMetaObject* mo = module()->metaObject();
