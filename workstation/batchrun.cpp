@@ -267,6 +267,15 @@ void BatchRun::printProgress()
     for (SimulatedController* c : m_fleet->controllers())
         bytes += c->bytesSent();
     const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
+    // The queues at work: one picture while the first phase runs.
+    if (m_options.pictures && !m_busyPicture && m_phase == 1 && seconds >= 1.5) {
+        m_busyPicture = true;
+        const QDir dir(QDir(m_options.dataDir).absoluteFilePath(QStringLiteral("pictures")));
+        dir.mkpath(QStringLiteral("."));
+        const QString path = dir.absoluteFilePath(QStringLiteral("workstation-busy.png"));
+        if (m_window->grab().save(path))
+            m_outputs << path;
+    }
     out() << QStringLiteral("  [%1s] phase %2: %3/%4 done, %5 failed, %6 received, %7/s\n")
                  .arg(seconds, 5, 'f', 1)
                  .arg(m_phase)
@@ -353,7 +362,7 @@ void BatchRun::savePictures()
         for (QDialog* d : m_window->findChildren<QDialog*>()) {
             if (before.contains(d))
                 continue;
-            d->resize(1100, 640);
+            d->resize(1360, 640);
             processEventsFor(200);
             save(d, family == Family::Vegal ? QStringLiteral("journal-view-text.png")
                                             : QStringLiteral("journal-view.png"));

@@ -84,4 +84,5 @@ private:
     QElapsedTimer m_clock;
     QStringList m_outputs; // pictures and decoded journals written
     bool m_wrappedUp = false;
+    bool m_busyPicture = false;
 };

@@ -225,7 +225,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(quitOption)) {
         QTimer::singleShot(parser.value(quitOption).toInt(), &window, [&] {
             if (parser.isSet(layoutOption)) {
-                QTextStream(stdout) << window.layoutReport() << '\n';
+                QTextStream(stdout) << "platform " << QGuiApplication::platformName() << '\n'
+                                    << window.layoutReport() << '\n';
             }
             if (parser.isSet(screenshotOption))
                 window.grab().save(parser.value(screenshotOption));

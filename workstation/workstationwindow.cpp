@@ -155,22 +155,27 @@ QDockWidget* WorkstationWindow::configDock() const
 void WorkstationWindow::placeNewDocks()
 {
     m_placedDocks.removeAll(QPointer<QDockWidget>());
-    const struct
-    {
-        QDockWidget* dock;
-        Qt::DockWidgetArea area;
-    } docks[] = {{journalDock(), Qt::BottomDockWidgetArea},
-                 {configDock(), Qt::RightDockWidgetArea}};
-    for (const auto& d : docks) {
-        if (!d.dock || m_placedDocks.contains(d.dock))
+    for (QDockWidget* dock : {journalDock(), configDock()}) {
+        if (!dock || m_placedDocks.contains(dock))
             continue;
-        m_placedDocks.append(d.dock);
+        m_placedDocks.append(dock);
         // A dock restored from the saved layout is already where the operator left it.
-        if (dockWidgetArea(d.dock) == Qt::NoDockWidgetArea && !d.dock->isVisible()) {
-            addDockWidget(d.area, d.dock);
-            d.dock->setFloating(false);
-            d.dock->show();
+        if (dockWidgetArea(dock) != Qt::NoDockWidgetArea || dock->isVisible())
+            continue;
+        // The two queues share the bottom area side by side, journals on the left.
+        QDockWidget* other = dock == journalDock() ? configDock() : journalDock();
+        addDockWidget(Qt::BottomDockWidgetArea, dock);
+        dock->setFloating(false);
+        if (other && m_placedDocks.contains(other) &&
+            dockWidgetArea(other) == Qt::BottomDockWidgetArea && !other->isFloating()) {
+            if (dock == journalDock())
+                splitDockWidget(dock, other, Qt::Horizontal);
+            else
+                splitDockWidget(other, dock, Qt::Horizontal);
+            resizeDocks({dock, other}, {width() / 2, width() / 2}, Qt::Horizontal);
         }
+        resizeDocks({dock}, {height() * 2 / 5}, Qt::Vertical);
+        dock->show();
     }
 }
 
