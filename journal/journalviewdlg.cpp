@@ -10,13 +10,60 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QSaveFile>
+#include <QSet>
 #include <QTableWidgetItem>
 
 QString JournalViewDlg::lastSaveDir;
 
 namespace {
+
 // Whether some dialog's save button has been clicked in this process.
 bool saveDirChosen = false;
+
+// A cell that keeps its text as a plain string instead of a list of role
+// values: a large journal has hundreds of thousands of cells. Once the text is
+// set again (the user edits the cell) the ordinary role values take over.
+class JournalTableItem : public QTableWidgetItem
+{
+public:
+    static constexpr int ItemType = QTableWidgetItem::UserType + 1;
+
+    // A null m_text marks a replaced text, so an empty one is kept as "".
+    explicit JournalTableItem(const QString& text)
+        : QTableWidgetItem(ItemType), m_text(text.isNull() ? QLatin1String("") : text)
+    {}
+
+    QVariant data(int role) const override
+    {
+        if (!m_text.isNull() && (role == Qt::DisplayRole || role == Qt::EditRole))
+            return m_text;
+        return QTableWidgetItem::data(role);
+    }
+
+    void setData(int role, const QVariant& value) override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            m_text = QString();
+        QTableWidgetItem::setData(role, value);
+    }
+
+    QTableWidgetItem* clone() const override { return new JournalTableItem(*this); }
+
+    // The cell's text without a detour through QVariant: the search reads every cell.
+    static QString textOf(const QTableWidgetItem* item)
+    {
+        if (item->type() == ItemType) {
+            const auto* own = static_cast<const JournalTableItem*>(item);
+            if (!own->m_text.isNull())
+                return own->m_text;
+        }
+        return item->text();
+    }
+
+private:
+    QString m_text;
+};
+
 } // namespace
 
 JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
@@ -62,11 +109,16 @@ void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     table->setUpdatesEnabled(false);
     const int first = table->rowCount();
     table->setRowCount(first + order.size());
+    // Types, sources and many messages repeat: cells with equal texts share one string.
+    QSet<QString> shared;
     for (int r = 0; r < order.size(); ++r) {
         const JournalRow& row = rows.at(order.at(r));
-        for (int c = 0; c < columns; ++c)
-            table->setItem(first + r, c,
-                           new QTableWidgetItem(JournalOrder::cellText(row, c, textJournal)));
+        for (int c = 0; c < columns; ++c) {
+            QString text = JournalOrder::cellText(row, c, textJournal);
+            if (c != 0)                      // Time texts rarely repeat
+                text = *shared.insert(text); // the stored copy when there is one
+            table->setItem(first + r, c, new JournalTableItem(text));
+        }
     }
     table->setUpdatesEnabled(true);
     // Re-enabling sorts once more; the sort is stable and the rows are already
@@ -95,7 +147,8 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
         int runStart = -1;
         for (int r = 0; r <= rows; ++r) {
             const QTableWidgetItem* item = r < rows ? table->item(r, c) : nullptr;
-            const bool match = item && item->text().contains(text, Qt::CaseInsensitive);
+            const bool match =
+                item && JournalTableItem::textOf(item).contains(text, Qt::CaseInsensitive);
             if (match) {
                 ++count;
                 if (!firstMatch)

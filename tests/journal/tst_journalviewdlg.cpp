@@ -101,6 +101,7 @@ private slots:
     void searchCountStopsAt9999();
     void searchScrollsToFirstMatchInColumnOrder();
     void saveStartsInFirstClickedDialogsDirectory();
+    void editedCellIsSearchedAndSaved();
     void save_data();
     void save();
     void saveFollowsUserSorting();
@@ -322,6 +323,31 @@ void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
     QVERIFY(table->verticalScrollBar()->value() > 0);
     QVERIFY2(viewport.contains(cell), "first Message match not visible");
     QVERIFY(cell.bottom() > viewport.bottom() - 2 * cell.height());
+}
+
+void TestJournalViewDlg::editedCellIsSearchedAndSaved()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "old text"},
+                                       {"01.03.21", "10:00:01", "E", "6", "other"}}));
+    QTableWidget* table = tableOf(dlg.get());
+    QVERIFY(!table->editTriggers().testFlag(QAbstractItemView::NoEditTriggers));
+    // What the editor's delegate does when the user commits an edit.
+    QVERIFY(table->model()->setData(table->model()->index(1, 2), QStringLiteral("new words")));
+    QCOMPARE(table->item(1, 2)->text(), QStringLiteral("new words"));
+
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    auto* matches = dlg->findChild<QSpinBox*>(QStringLiteral("matches"));
+    edit->setText(QStringLiteral("OLD"));
+    QCOMPARE(matches->value(), 0);
+    edit->setText(QStringLiteral("words"));
+    QCOMPARE(matches->value(), 1);
+
+    const QString path = m_dir.filePath("edited.csv");
+    m_driver.answer(path, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(readFile(path), QByteArray("Date;Type;Message;Source\n"
+                                        "01.03.21 10:00:01;E;other;6\n"
+                                        "01.03.21 10:00:00;E;new words;5\n"));
 }
 
 void TestJournalViewDlg::saveStartsInFirstClickedDialogsDirectory()
