@@ -2,10 +2,11 @@
 
 #include "host/response.h"
 
+#include <QTimer>
+
 HostLight::HostLight(QVariant id, const QString& type, QObject* parent)
     : QObject(parent), m_id(std::move(id)), m_type(type)
-{
-}
+{}
 
 void HostLight::setConnected(bool connected)
 {
@@ -48,6 +49,12 @@ Response* HostLight::sendCommand(QVariant command, QVariant args)
         return nullptr;
     // The light owns its responses, as the host's do; they outlive the answer.
     auto* response = new Response(this);
+    if (m_responseLifetime >= 0) {
+        const int lifetime = m_responseLifetime;
+        connect(response, &Response::finished, response, [response, lifetime] {
+            QTimer::singleShot(lifetime, response, &QObject::deleteLater);
+        });
+    }
     Command c{command.toString(), args.toList(), response};
     m_commands.append(c);
     if (m_handler)

@@ -44,6 +44,9 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     // When set, sendCommand returns null (the host failing the call).
     void setFailCalls(bool fail) { m_failCalls = fail; }
+    // Deletes each response this long after its first finished() (negative: never),
+    // as a host would over a long run; the module needs it only until then.
+    void setResponseLifetime(int ms) { m_responseLifetime = ms; }
 
     // Every command received, oldest first.
     const QVector<Command>& commands() const { return m_commands; }
@@ -66,6 +69,7 @@ private:
     QString m_type;
     bool m_connected = true;
     bool m_failCalls = false;
+    int m_responseLifetime = -1;
     Handler m_handler;
     QVector<Command> m_commands;
 };

@@ -1,5 +1,7 @@
 #include "host/simulatedfleet.h"
 
+#include "host/hostlight.h"
+
 using namespace ControllerData;
 
 namespace {
@@ -44,6 +46,7 @@ SimulatedFleet::SimulatedFleet(int count, quint32 seed, QObject* parent) : QObje
         const int id = 1001 + 3 * i;
         auto* c = new SimulatedController(id, family, rng.generate(), this);
         c->setLatency(2 + int(rng.bounded(14)));
+        c->light()->setResponseLifetime(2000);
         if (isFull(i) && !c->isMarked())
             c->fillJournal();
         else if (c->isMarked())

@@ -362,7 +362,7 @@ void BatchRun::savePictures()
         for (QDialog* d : m_window->findChildren<QDialog*>()) {
             if (before.contains(d))
                 continue;
-            d->resize(1360, 640);
+            d->resize(1440, 640);
             processEventsFor(200);
             save(d, family == Family::Vegal ? QStringLiteral("journal-view-text.png")
                                             : QStringLiteral("journal-view.png"));

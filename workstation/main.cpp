@@ -20,6 +20,18 @@
 
 namespace {
 
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform and an unset runtime directory warn about things that
+// do not matter to the workstation; everything else goes through.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && (message.contains(QLatin1String("propagateSizeHints")) ||
+                                 message.contains(QLatin1String("XDG_RUNTIME_DIR"))))
+        return;
+    defaultHandler(type, context, message);
+}
+
 // Puts the queue docks where a layout spec such as "journal=left,config=top" says.
 void arrangeDocks(WorkstationWindow* w, const QString& spec)
 {
@@ -93,6 +105,7 @@ int main(int argc, char* argv[])
                    qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    defaultHandler = qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("RoadControl"));
     QCoreApplication::setApplicationName(QStringLiteral("dq-workstation"));

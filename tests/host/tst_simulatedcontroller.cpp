@@ -82,6 +82,7 @@ private slots:
     void configurationForms();
     void answersComeLaterThroughTheEventLoop();
     void faults();
+    void lightDeletesFinishedResponsesLater();
     void transferEndsWhenTheModuleStopsAsking();
     void referenceModel_data();
     void referenceModel();
@@ -317,6 +318,20 @@ void TestSimulatedController::faults()
     resend.resendEvery = 1;
     s.setFaults(resend);
     QCOMPARE(ask(s, "GET_JRNL", {3})->data(), (QVariantList{2, s.journalBlock(2)}));
+}
+
+void TestSimulatedController::lightDeletesFinishedResponsesLater()
+{
+    HostLight light(1);
+    light.setResponseLifetime(50);
+    QPointer<Response> r = light.sendCommand(QStringLiteral("GET_JRNL"), QVariantList{0});
+    QTest::qWait(100);
+    QVERIFY(r); // unanswered: the module may still be waiting for it
+    QSignalSpy finished(r.data(), &Response::finished);
+    QVERIFY(light.finishNext({0, QByteArray()}));
+    QCOMPARE(finished.count(), 1); // delivered before anything is deleted
+    QVERIFY(r);
+    QTRY_VERIFY_WITH_TIMEOUT(!r, 1000);
 }
 
 void TestSimulatedController::transferEndsWhenTheModuleStopsAsking()
