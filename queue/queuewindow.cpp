@@ -9,6 +9,7 @@
 #include "queue/storagefetch.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QPointer>
 #include <QProgressBar>
 #include <QSet>
@@ -45,6 +46,10 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         ui->queueTable->addAction(action);
     }
 
+    // Rows are appended in queue order until the operator sorts by a column
+    // (the header starts without a sort column, so new rows stay at the end).
+    ui->queueTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+
     // Sorting (by the operator, or the table's own sorted insertion) and row
     // removal move rows; items follow their rows here, not by searching.
     QAbstractItemModel* model = ui->queueTable->model();
@@ -55,6 +60,9 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
 
 QueueWindow::~QueueWindow()
 {
+    // Relays of awaited answers have no parent (see sendRequest): let them go.
+    for (QueueItem& item : items)
+        forgetResponse(item);
     delete ui;
 }
 
@@ -73,10 +81,25 @@ QProgressBar* QueueWindow::progressBar(int row) const
 
 void QueueWindow::setProgress(int row, int maximum, int value)
 {
-    if (QProgressBar* bar = progressBar(row)) {
+    changeBar(progressBar(row), true, maximum, true, value);
+}
+
+void QueueWindow::changeBar(QProgressBar* bar, bool setRange, int maximum, bool setValue, int value)
+{
+    if (!bar)
+        return;
+    // A bar repaints itself at once on each change, and each repaint walks all
+    // its sibling bars: a cost that grows with the queue. Bars scrolled out of
+    // the viewport are painted when they come back, so they change quietly.
+    const bool quiet = !ui->queueTable->viewport()->rect().intersects(bar->geometry());
+    if (quiet)
+        bar->setAttribute(Qt::WA_UpdatesDisabled, true);
+    if (setRange)
         bar->setRange(0, maximum);
+    if (setValue)
         bar->setValue(value);
-    }
+    if (quiet)
+        bar->setAttribute(Qt::WA_UpdatesDisabled, false);
 }
 
 QObject* QueueWindow::lightOfRow(int row) const
@@ -349,10 +372,30 @@ void QueueWindow::sendRequest(QObject* light)
     forgetResponse(*it);
     it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
     it->response = response;
-    auto* relay = new SignalRelay(this);
+    // One relay per command, owned by the item and deleted when the answer is
+    // forgotten. It has no parent: taking thousands of short-lived children
+    // off the window's child list would cost more with every queued light.
+    auto* relay = new SignalRelay;
     relay->onFinished = [this, light, response] { answerArrived(light, response); };
-    connect(response, SIGNAL(finished()), relay, SLOT(relayFinished()));
+    connectFinished(response, relay);
     it->responseRelay = relay;
+}
+
+void QueueWindow::connectFinished(QObject* response, QObject* relay)
+{
+    // The signal is looked up once per class of response, not per command.
+    const QMetaObject* meta = response->metaObject();
+    if (meta != finishedMeta) {
+        finishedMeta = meta;
+        const int index = meta->indexOfSignal("finished()");
+        finishedSignal = index < 0 ? QMetaMethod() : meta->method(index);
+    }
+    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
+        SignalRelay::staticMetaObject.indexOfSlot("relayFinished()"));
+    if (finishedSignal.isValid())
+        connect(response, finishedSignal, relay, slot);
+    else
+        connect(response, SIGNAL(finished()), relay, SLOT(relayFinished())); // warns as Qt does
 }
 
 void QueueWindow::responseFinished()
@@ -404,12 +447,9 @@ void QueueWindow::applyOutcome(QObject* light, const BlockOutcome& outcome)
         setCellText(it->row, LoadedColumn, tr("%1 blocks").arg(outcome.loadedValue));
     else if (outcome.loadedText == BlockOutcome::Bytes)
         setCellText(it->row, LoadedColumn, tr("%1 bytes").arg(outcome.loadedValue));
-    if (QProgressBar* bar = progressBar(it->row)) {
-        if (outcome.setRange)
-            bar->setRange(0, outcome.rangeMax);
-        if (outcome.setValue)
-            bar->setValue(outcome.value);
-    }
+    if (outcome.setRange || outcome.setValue)
+        changeBar(progressBar(it->row), outcome.setRange, outcome.rangeMax, outcome.setValue,
+                  outcome.value);
 
     switch (outcome.action) {
     case BlockOutcome::RequestNext:

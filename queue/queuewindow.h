@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QMetaMethod>
 #include <QObjectList>
 #include <QWidget>
 
@@ -59,6 +60,7 @@ private:
     void setCellText(int row, int column, const QString& text);
     QProgressBar* progressBar(int row) const;
     void setProgress(int row, int maximum, int value);
+    void changeBar(QProgressBar* bar, bool setRange, int maximum, bool setValue, int value);
     QString itemFileName(QObject* light) const;
 
     void sendRequest(QObject* light);
@@ -69,6 +71,7 @@ private:
     void answerArrived(QObject* light, QObject* response);
     void applyOutcome(QObject* light, const BlockOutcome& outcome);
     void forgetResponse(QueueItem& item);
+    void connectFinished(QObject* response, QObject* relay);
     void releaseItem(QueueItem& item);
     void saveStoppedJournal(QObject* light, const QueueItem& item);
 
@@ -85,6 +88,8 @@ private:
     QDir saveDir;
     int timerId = 0;
     bool journal;
+    const QMetaObject* finishedMeta = nullptr;
+    QMetaMethod finishedSignal;
     bool renumberSuspended = false;
     bool resizePending = false;
 };

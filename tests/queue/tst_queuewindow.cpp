@@ -781,6 +781,9 @@ void TestQueueWindow::rowsFollowSortingAndRemoval()
         w.enqueue(&sims.back()->light, -1);
     }
     QTableWidget* t = tableOf(w);
+    // Until the operator sorts, rows stand in queue order.
+    for (int i = 0; i < int(sims.size()); ++i)
+        QCOMPARE(rowOf(w, sims[size_t(i)]->light.property("id").toInt()), i);
     t->sortByColumn(TypeCol, Qt::AscendingOrder);
     QList<QObject*> removed{&sims[1]->light, &sims[4]->light};
     w.clearQueue(QObjectList(removed.begin(), removed.end()));
