@@ -107,8 +107,7 @@ void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     // Sorting off while filling: a sorted table would move each row as it is set.
     table->setSortingEnabled(false);
     table->setUpdatesEnabled(false);
-    const int first = table->rowCount();
-    table->setRowCount(first + order.size());
+    table->setRowCount(order.size());
     // Types, sources and many messages repeat: cells with equal texts share one string.
     QSet<QString> shared;
     for (int r = 0; r < order.size(); ++r) {
@@ -117,7 +116,7 @@ void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
             QString text = JournalOrder::cellText(row, c, textJournal);
             if (c != 0)                      // Time texts rarely repeat
                 text = *shared.insert(text); // the stored copy when there is one
-            table->setItem(first + r, c, new JournalTableItem(text));
+            table->setItem(r, c, new JournalTableItem(text));
         }
     }
     table->setUpdatesEnabled(true);

@@ -26,9 +26,9 @@ public:
     JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir);
     ~JournalViewDlg() override;
 
-    // Fills table with rows (given in the order they are added) in the order
-    // per-row insertion into the table, sorted descending by Time, would give,
-    // without re-sorting per row, and leaves sorting on.
+    // Fills the empty table with rows (given in the order they are added), in
+    // the order that adding them one by one to the table sorted descending by
+    // Time would give, without re-sorting per row; leaves sorting on.
     static void fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal);
 
 private slots:
