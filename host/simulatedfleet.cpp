@@ -35,6 +35,10 @@ bool isMissingFromStorage(int i)
 {
     return i % 20 == 19;
 }
+bool isStorageBusy(int i)
+{
+    return i % 20 == 18;
+}
 
 } // namespace
 
@@ -174,6 +178,7 @@ QVector<SimulatedFleet::Job> SimulatedFleet::jobs(int phase) const
                     s.shouldSucceed = false;
                     s.expectedMessage = QStringLiteral("Not in storage");
                 }
+                s.storageErrorFirst = isStorageBusy(i);
                 out.append(s);
             }
         }
@@ -226,7 +231,8 @@ QString SimulatedFleet::fileName(const Job& job) const
         return c->configFileName();
     case JobKind::StorageCurrent:
     case JobKind::StorageArchive:
-        return configFileName(c->id(), c->isMarked());
+        // A retry after a storage error downloads from the controller.
+        return job.storageErrorFirst ? c->configFileName() : configFileName(c->id(), c->isMarked());
     }
     return QString();
 }
@@ -243,9 +249,10 @@ QByteArray SimulatedFleet::expectedFile(const Job& job, bool fileExists,
     case JobKind::Config:
         return c->expectedConfigFile();
     case JobKind::StorageCurrent:
-        return storageConfig(job.index, false);
     case JobKind::StorageArchive:
-        return storageConfig(job.index, true);
+        if (job.storageErrorFirst)
+            return c->expectedConfigFile();
+        return storageConfig(job.index, job.kind == JobKind::StorageArchive);
     }
     return QByteArray();
 }

@@ -31,6 +31,9 @@ public:
         int blocks = 0;   // journal jobs: the blocks argument
         QString datetime; // archive jobs: the moment asked for
         bool shouldSucceed = true;
+        // Storage jobs: the storage first answers an error, so the module's retry
+        // fetches the configuration from the controller itself.
+        bool storageErrorFirst = false;
         QString expectedMessage; // for a download that must fail
     };
 

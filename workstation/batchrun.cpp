@@ -1,6 +1,8 @@
 #include "workstation/batchrun.h"
 
 #include "host/hostlight.h"
+#include "host/invokestorage.h"
+#include "host/jsonrpcclientplugin.h"
 #include "workstation/moduleclient.h"
 #include "workstation/workstationwindow.h"
 
@@ -168,6 +170,16 @@ void BatchRun::startJob(Entry& e)
         if (!storage) {
             finishEntry(e, false, QStringLiteral("no storage object"), QString());
             return;
+        }
+        if (e.job.storageErrorFirst) {
+            // A busy storage: the module retries, from the controller itself.
+            if (auto* rpc = qobject_cast<JsonRpcClientPlugin*>(storage))
+                rpc->enqueueReply(QVariantMap{
+                    {QStringLiteral("error"),
+                     QVariantMap{{QStringLiteral("code"), 503},
+                                 {QStringLiteral("message"), QStringLiteral("storage busy")}}}});
+            else if (auto* other = qobject_cast<InvokeStorage*>(storage))
+                other->enqueueReply(QByteArray("<Error>storage busy</Error>"));
         }
         m_module->loadConfigFromStorage(storage, c->light(), e.job.datetime);
         break;
@@ -407,7 +419,7 @@ void BatchRun::printSummary()
     const QString header = QStringLiteral("%1  %2  %3  %4  %5  %6")
                                .arg(QStringLiteral("light"), -6)
                                .arg(QStringLiteral("family"), -12)
-                               .arg(QStringLiteral("kind"), -17)
+                               .arg(QStringLiteral("kind"), -22)
                                .arg(QStringLiteral("bytes"), 7)
                                .arg(QStringLiteral("file"), -14)
                                .arg(QStringLiteral("status"));
@@ -423,8 +435,9 @@ void BatchRun::printSummary()
                      .arg(SimulatedFleet::kindName(e.job.kind) +
                               (e.job.kind == SimulatedFleet::JobKind::JournalBlocks
                                    ? QStringLiteral(" (%1)").arg(e.job.blocks)
-                                   : QString()),
-                          -17)
+                               : e.job.storageErrorFirst ? QStringLiteral(", busy")
+                                                         : QString()),
+                          -22)
                      .arg(e.bytes, 7)
                      .arg(QFileInfo(e.path).fileName(), -14)
                      .arg(e.status)
