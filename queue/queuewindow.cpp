@@ -53,9 +53,9 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
     // Sorting (by the operator, or the table's own sorted insertion) and row
     // removal move rows; items follow their rows here, not by searching.
     QAbstractItemModel* model = ui->queueTable->model();
-    connect(model, &QAbstractItemModel::layoutChanged, this, &QueueWindow::renumberRows);
-    connect(model, &QAbstractItemModel::rowsMoved, this, &QueueWindow::renumberRows);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &QueueWindow::renumberRows);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &QueueWindow::rowsMoved);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &QueueWindow::rowsMoved);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &QueueWindow::rowsMoved);
 }
 
 QueueWindow::~QueueWindow()
@@ -89,17 +89,24 @@ void QueueWindow::changeBar(QProgressBar* bar, bool setRange, int maximum, bool 
     if (!bar)
         return;
     // A bar repaints itself at once on each change, and each repaint walks all
-    // its sibling bars: a cost that grows with the queue. Bars scrolled out of
-    // the viewport are painted when they come back, so they change quietly.
-    const bool quiet = !ui->queueTable->viewport()->rect().intersects(bar->geometry());
-    if (quiet)
-        bar->setAttribute(Qt::WA_UpdatesDisabled, true);
+    // its sibling bars: a cost that grows with the queue. Changes are made
+    // quietly instead; a bar in sight is painted with the next frame, and a
+    // bar scrolled out of sight when it comes back.
+    if (!bar->isVisible()) {
+        if (setRange)
+            bar->setRange(0, maximum);
+        if (setValue)
+            bar->setValue(value);
+        return;
+    }
+    bar->setAttribute(Qt::WA_UpdatesDisabled, true);
     if (setRange)
         bar->setRange(0, maximum);
     if (setValue)
         bar->setValue(value);
-    if (quiet)
-        bar->setAttribute(Qt::WA_UpdatesDisabled, false);
+    bar->setAttribute(Qt::WA_UpdatesDisabled, false);
+    if (ui->queueTable->viewport()->rect().intersects(bar->geometry()))
+        bar->update();
 }
 
 QObject* QueueWindow::lightOfRow(int row) const
@@ -125,10 +132,52 @@ QList<int> QueueWindow::selectedRows() const
     return rows;
 }
 
+void QueueWindow::rowsMoved()
+{
+    if (renumberSuspended) {
+        renumberNeeded = true;
+        return;
+    }
+    renumberRows();
+    if (!reseating)
+        scheduleReseat();
+}
+
+void QueueWindow::scheduleReseat()
+{
+    if (reseatPending)
+        return;
+    reseatPending = true;
+    QTimer::singleShot(0, this, [this] {
+        reseatPending = false;
+        reseatCells();
+    });
+}
+
+void QueueWindow::reseatCells()
+{
+    // The table finds a changed cell through the position the cell was put
+    // at; once rows have moved, that becomes a search through every cell on
+    // every change. Putting the cells back where they now stand makes it a
+    // direct look-up again. Sorting is off meanwhile so that nothing moves.
+    QTableWidget* table = ui->queueTable;
+    const bool sorting = table->isSortingEnabled();
+    reseating = true;
+    table->setSortingEnabled(false);
+    const int rows = table->rowCount();
+    const int columns = table->columnCount();
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (QTableWidgetItem* cell = table->takeItem(row, column))
+                table->setItem(row, column, cell);
+        }
+    }
+    table->setSortingEnabled(sorting);
+    reseating = false;
+}
+
 void QueueWindow::renumberRows()
 {
-    if (renumberSuspended)
-        return;
     const int count = ui->queueTable->rowCount();
     for (int row = 0; row < count; ++row) {
         const QTableWidgetItem* cell = ui->queueTable->item(row, ObjectColumn);
@@ -205,7 +254,11 @@ void QueueWindow::enqueue(QObject* light, int blocks)
         table->setItem(table->row(object), ErrorsColumn, new QTableWidgetItem(QStringLiteral("0")));
         table->setItem(table->row(object), StatusColumn, new QTableWidgetItem(tr("waiting")));
         renumberSuspended = false;
-        renumberRows();
+        if (renumberNeeded)
+            rowsMoved();
+        else
+            it->row = table->row(object);
+        renumberNeeded = false;
         scheduleResize();
     } else {
         // Queued again: start over; an answer to an earlier command no longer counts.
@@ -333,7 +386,9 @@ void QueueWindow::clearQueue(QObjectList obj_list)
         ui->queueTable->removeRow(row);
     }
     renumberSuspended = false;
-    renumberRows();
+    if (renumberNeeded)
+        rowsMoved();
+    renumberNeeded = false;
 }
 
 // ---------------------------------------------------------------- exchange

@@ -81,6 +81,9 @@ private:
     QList<int> selectedRows() const;
     // Rows move under sorting and removal; every item keeps its current row.
     void renumberRows();
+    void rowsMoved();
+    void scheduleReseat();
+    void reseatCells();
     void scheduleResize();
 
     Ui::QueueWindow* ui;
@@ -91,5 +94,8 @@ private:
     const QMetaObject* finishedMeta = nullptr;
     QMetaMethod finishedSignal;
     bool renumberSuspended = false;
+    bool renumberNeeded = false;
+    bool reseating = false;
+    bool reseatPending = false;
     bool resizePending = false;
 };
