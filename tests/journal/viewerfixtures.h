@@ -4,10 +4,14 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QTextCodec>
+#include <QVector>
+
+#include <algorithm>
 
 namespace ViewerFixtures {
 
