@@ -156,13 +156,18 @@ int main(int argc, char* argv[])
     const QCommandLineOption layoutOption(QStringLiteral("print-layout"),
                                           QStringLiteral("Window: print where the queue docks "
                                                          "are before closing."));
+    const QCommandLineOption growOption(QStringLiteral("grow-seconds"),
+                                        QStringLiteral("Window: every this many seconds the "
+                                                       "controllers' journals grow (default 20, "
+                                                       "0: never)."),
+                                        QStringLiteral("S"), QStringLiteral("20"));
     const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
                                               QStringLiteral("Window: save a picture of the "
                                                              "window before closing."),
                                               QStringLiteral("FILE"));
     parser.addOptions({batchOption, lightsOption, dataOption, pluginOption, seedOption,
                        noPicturesOption, timeoutOption, demoOption, docksOption, quitOption,
-                       layoutOption, screenshotOption});
+                       layoutOption, growOption, screenshotOption});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -218,6 +223,7 @@ int main(int argc, char* argv[])
     QDir().mkpath(journalDir);
     module.setDirectories(configDir, journalDir);
     window.restoreLayout();
+    window.setJournalGrowth(parser.value(growOption).toInt());
     window.show();
     window.log(QStringLiteral("Data directory %1").arg(dataDir));
 

@@ -27,7 +27,7 @@ const char configDockName[] = "configQueueDoc";
 WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::WorkstationWindow), m_module(module), m_fleet(fleet),
       m_storageChoice(new QComboBox(this)),
-      m_placeholder(new HostLight(QVariant(), QString(), this))
+      m_placeholder(new HostLight(QVariant(), QString(), this)), m_growth(new QTimer(this))
 {
     ui->setupUi(this);
     m_storageChoice->setObjectName(QStringLiteral("storageChoice"));
@@ -51,6 +51,7 @@ WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet
         connect(c->light(), &HostLight::connected, this, &WorkstationWindow::updateLinks);
         connect(c, &SimulatedController::transferEnded, this, &WorkstationWindow::onTransferEnded);
     }
+    connect(m_growth, &QTimer::timeout, this, &WorkstationWindow::growJournals);
     statusBar()->showMessage(tr("Module %1 from %2, %3 controllers")
                                  .arg(m_module->moduleVersion(), m_module->pluginPath())
                                  .arg(m_fleet->size()));
@@ -67,6 +68,28 @@ void WorkstationWindow::setStorages(QObject* rpcStorage, QObject* invokeStorage)
     m_invokeStorage = invokeStorage;
     ui->actionStorageCurrent->setEnabled(rpcStorage || invokeStorage);
     ui->actionStorageArchive->setEnabled(rpcStorage);
+}
+
+void WorkstationWindow::setJournalGrowth(int seconds)
+{
+    if (seconds > 0)
+        m_growth->start(seconds * 1000);
+    else
+        m_growth->stop();
+}
+
+void WorkstationWindow::growJournals()
+{
+    ++m_growthRound;
+    int grown = 0;
+    for (int i = 0; i < m_fleet->size(); ++i) {
+        // Not every controller has something to say every time.
+        if ((i + m_growthRound) % 3 == 0)
+            continue;
+        m_fleet->controller(i)->growJournal(1 + (i + m_growthRound) % 4);
+        ++grown;
+    }
+    log(tr("%1 controllers wrote new journal entries").arg(grown));
 }
 
 void WorkstationWindow::fillTable()

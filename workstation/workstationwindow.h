@@ -6,6 +6,7 @@
 class ModuleClient;
 class QComboBox;
 class QDockWidget;
+class QTimer;
 class SimulatedController;
 class SimulatedFleet;
 
@@ -42,6 +43,9 @@ public:
     QList<SimulatedController*> selectedControllers() const;
     void selectControllers(const QList<int>& rows);
     QString layoutReport() const;
+    // Working controllers write events: every interval each journal grows a little,
+    // so "only new" has something to fetch. 0 stops it.
+    void setJournalGrowth(int seconds);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +67,7 @@ private slots:
     void onConfigFailed(QObject* light, const QString& message);
     void onTransferEnded(const QString& command);
     void updateLinks();
+    void growJournals();
 
 private:
     void fillTable();
@@ -79,4 +84,6 @@ private:
     QComboBox* m_storageChoice;
     QObject* m_placeholder; // a light without an id: makes a queue appear, queues nothing
     QList<QPointer<QDockWidget>> m_placedDocks;
+    QTimer* m_growth;
+    int m_growthRound = 0;
 };
