@@ -148,6 +148,12 @@ int main(int argc, char** argv)
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const int blocks = 100;
+    // One size alone, for a profiler.
+    const int only = qEnvironmentVariableIntValue("BENCH_QUEUE_ONLY");
+    if (only > 0) {
+        print(measure(only, blocks, qMax(1, 2000 / only)));
+        return 0;
+    }
     measureOnce(20, blocks); // warm-up
     const Run few = measure(20, blocks, 100);
     const Run many = measure(2000, blocks, 1);
