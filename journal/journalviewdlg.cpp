@@ -49,15 +49,16 @@ public:
 
     QTableWidgetItem* clone() const override { return new JournalTableItem(*this); }
 
-    // The cell's text without a detour through QVariant: the search reads every cell.
-    static QString textOf(const QTableWidgetItem* item)
+    // Whether the cell's text contains text, case-insensitively; reads the
+    // string in place, without a copy or a QVariant, as the search reads every cell.
+    static bool contains(const QTableWidgetItem* item, const QString& text)
     {
         if (item->type() == ItemType) {
             const auto* own = static_cast<const JournalTableItem*>(item);
             if (!own->m_text.isNull())
-                return own->m_text;
+                return own->m_text.contains(text, Qt::CaseInsensitive);
         }
-        return item->text();
+        return item->text().contains(text, Qt::CaseInsensitive);
     }
 
 private:
@@ -146,8 +147,7 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
         int runStart = -1;
         for (int r = 0; r <= rows; ++r) {
             const QTableWidgetItem* item = r < rows ? table->item(r, c) : nullptr;
-            const bool match =
-                item && JournalTableItem::textOf(item).contains(text, Qt::CaseInsensitive);
+            const bool match = item && JournalTableItem::contains(item, text);
             if (match) {
                 ++count;
                 if (!firstMatch)
