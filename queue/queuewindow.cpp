@@ -230,12 +230,12 @@ void QueueWindow::enqueue(QObject* light, int blocks)
         item.isTmHelix = tm;
         item.isVegal = vg;
         item.expected = journal ? blocks : 0;
-        if (!rpc) {
-            auto* relay = new SignalRelay(this);
-            relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
-            connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
-            item.lightRelay = relay;
-        }
+        // Also for an item made by a storage download: when the storage fails,
+        // the item goes on with the controller and must follow its link then.
+        auto* relay = new SignalRelay(this);
+        relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
+        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+        item.lightRelay = relay;
         it = items.insert(light, item);
 
         QTableWidget* table = ui->queueTable;

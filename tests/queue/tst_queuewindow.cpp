@@ -101,6 +101,7 @@ private slots:
     void lateAnswersIgnored();
     void linkStates_data();
     void linkStates();
+    void storageItemFollowsLink();
 
     void stopAndResume();
     void stopBeforeAnyByteKeepsJournal();
@@ -568,6 +569,24 @@ void TestQueueWindow::linkStates()
         QCOMPARE(cell(w, 16, StatusCol), QStringLiteral("disconnected"));
         QCOMPARE(fileData(dir->filePath("dat00016.cnf")), before);
     }
+}
+
+void TestQueueWindow::storageItemFollowsLink()
+{
+    // Made for a storage download, then left to the controller.
+    QueueWindow w(nullptr, false);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(17);
+    sim.hold = true;
+    sim.light.setProperty("rpc", true);
+    w.enqueue(&sim.light, -1);
+    QCOMPARE(sim.light.commandCount(), 0);
+    sim.light.setProperty("rpc", QVariant());
+    sim.light.setConnected(false);
+    QCOMPARE(cell(w, 17, StatusCol), QStringLiteral("disconnected"));
+    sim.light.setConnected(true);
+    QCOMPARE(sim.light.commandCount(), 1);
+    QCOMPARE(sim.light.lastCommand().name, QStringLiteral("GET_CONFIG"));
 }
 
 void TestQueueWindow::stopAndResume()
