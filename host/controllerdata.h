@@ -89,7 +89,8 @@ QString configFileName(int id, bool json);
 // journal file for a controller that answers `block(n)` for block n. Where the
 // module's rules leave a choice, it keeps data: the records in front of the old
 // newest record, the zero byte that ends a text journal's last line, and a
-// text journal that ends inside its first block.
+// text journal that ends inside its first block; and an empty block ends a text
+// journal as it ends a binary one.
 QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,
                                bool fileExists, const QByteArray& existing);
 

@@ -57,10 +57,12 @@ QByteArray SimulatedController::journalStorage(int n) const
 {
     const int from = n * m_blockSize;
     if (isMarked()) {
-        // The text ends with an empty line (two zero bytes); the memory after it is zeroed.
+        if (n < 0 || (m_textBlocks > 0 && n >= m_textBlocks))
+            return QByteArray(); // beyond the journal memory
+        // Zeroed memory after the text makes the empty line (two zero bytes) that
+        // ends it; erased flash reads 0xFF and leaves the text without that end.
         QByteArray b = m_journal.mid(from, m_blockSize);
-        if (from + m_blockSize > m_journal.size())
-            b.append(QByteArray(m_blockSize - b.size(), '\0'));
+        b.append(QByteArray(m_blockSize - b.size(), m_textFill));
         return b;
     }
     if (n < 0 || n >= MaxBinaryBlocks)

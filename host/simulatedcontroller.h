@@ -53,6 +53,14 @@ public:
     int journalBlockSize() const { return m_blockSize; }
     void setJournalBlockSize(int size) { m_blockSize = size; }
     QByteArray journalBlock(int n) const;
+    // Text journals: what the memory after the text reads as (zeros by default;
+    // 0xFF for erased flash) and how many blocks the memory has (0: no end).
+    // Past its memory a controller answers empty blocks.
+    void setTextMemory(char fill, int blocks)
+    {
+        m_textFill = fill;
+        m_textBlocks = blocks;
+    }
 
     void setConfig(const ControllerData::Config& config) { m_config = config; }
     const ControllerData::Config& config() const { return m_config; }
@@ -90,6 +98,8 @@ private:
     QDateTime m_newest;
     QDateTime m_oldest;
     int m_blockSize;
+    char m_textFill = '\0';
+    int m_textBlocks = 0;
     ControllerData::Config m_config;
     int m_pieceSize = 200;
     int m_latency = 5;

@@ -207,6 +207,14 @@ void TestSimulatedController::textJournalIsValid()
     for (int n = 0; n <= blocks; ++n)
         stored += c.journalBlock(n);
     QVERIFY(stored.startsWith(j + QByteArray(1, '\0')));
+
+    // Erased flash after the text, and a memory that ends.
+    c.setTextMemory(char(0xFF), blocks + 1);
+    const QByteArray last = c.journalBlock(blocks - 1);
+    const int tail = j.size() - (blocks - 1) * c.journalBlockSize();
+    QCOMPARE(last.left(tail), j.right(tail));
+    QCOMPARE(last.mid(tail), QByteArray(c.journalBlockSize() - tail, char(0xFF)));
+    QVERIFY(c.journalBlock(blocks + 1).isEmpty());
 }
 
 void TestSimulatedController::configurationForms()
@@ -400,6 +408,10 @@ void TestSimulatedController::referenceModel_data()
                                 << QList<QByteArray>{QByteArray("l1\0l", 4),
                                                      QByteArray("2\0l3\0", 5), zeros}
                                 << 1 << false << QByteArray() << QByteArray("l1\0l", 4);
+    QTest::newRow("text without end mark ends with the memory")
+        << true << QList<QByteArray>{QByteArray("l1\0l2\0\xff\xff", 8), QByteArray(8, char(0xFF))}
+        << -1 << false << QByteArray()
+        << QByteArray("l1\0l2\0\xff\xff", 8) + QByteArray(8, char(0xFF));
     QTest::newRow("text continuation across blocks")
         << true << QList<QByteArray>{QByteArray("n1\0ol", 5), QByteArray("d\0x\0", 4), zeros} << -3
         << true << QByteArray("old\0older\0", 10) << QByteArray("n1\0old\0older\0", 13);
@@ -413,8 +425,11 @@ void TestSimulatedController::referenceModel()
     QFETCH(bool, exists);
     QFETCH(QByteArray, existing);
     QFETCH(QByteArray, expected);
+    // Past the listed blocks: zeroed text memory, or none at all for the rows
+    // that end with erased flash.
+    const bool erasedText = marked && blocks.last().startsWith(char(0xFF));
     const auto block = [&](int n) {
-        return n < blocks.size() ? blocks.at(n) : QByteArray(marked ? 8 : 0, '\0');
+        return n < blocks.size() ? blocks.at(n) : QByteArray(marked && !erasedText ? 8 : 0, '\0');
     };
     QCOMPARE(expectedJournalFile(block, marked, limit, exists, existing).toHex(' '),
              expected.toHex(' '));
