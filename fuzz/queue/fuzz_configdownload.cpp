@@ -1,0 +1,16 @@
+// libFuzzer target: a configuration download from fuzzed pieces (text, JSON
+// with a header, binary image). Script format: downloaddriver.h.
+
+#include "downloaddriver.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    initDownloadDriver(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    runDownload(false, data, size);
+    return 0;
+}
