@@ -395,6 +395,18 @@ void QueueWindow::clearQueue(QObjectList obj_list)
 
 void QueueWindow::sendRequest(QObject* light)
 {
+    issueCommand(light, false);
+}
+
+void QueueWindow::sendNext(QObject* light)
+{
+    // The row says "downloading" since the command just answered: any change
+    // of state in between would have made that answer one nobody waits for.
+    issueCommand(light, true);
+}
+
+void QueueWindow::issueCommand(QObject* light, bool continuing)
+{
     if (!items.contains(light) || light->property("rpc").toBool())
         return;
     QString command;
@@ -421,7 +433,8 @@ void QueueWindow::sendRequest(QObject* light)
         failItem(light, tr("invoke sendCommand error"), false);
         return;
     }
-    setCellText(it->row, StatusColumn, tr("downloading"));
+    if (!continuing)
+        setCellText(it->row, StatusColumn, tr("downloading"));
     if (it->loaded == 0 && (!journal || it->expected < 0))
         setProgress(it->row, 0, 0);
     forgetResponse(*it);
@@ -508,7 +521,7 @@ void QueueWindow::applyOutcome(QObject* light, const BlockOutcome& outcome)
 
     switch (outcome.action) {
     case BlockOutcome::RequestNext:
-        sendRequest(light);
+        sendNext(light);
         break;
     case BlockOutcome::Complete:
         completeItem(light);

@@ -64,6 +64,8 @@ private:
     QString itemFileName(QObject* light) const;
 
     void sendRequest(QObject* light);
+    void sendNext(QObject* light);
+    void issueCommand(QObject* light, bool continuing);
     void failItem(QObject* light, const QString& msg, bool fatal);
     void completeItem(QObject* light);
 
