@@ -63,9 +63,13 @@ BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& da
 
     BlockOutcome out;
     // A piece that arrives again replaces what was stored from its offset on.
+    // Offsets count the controller's bytes, the header piece included, which
+    // the buffer does not hold: map them past it.
     const qint64 offset = data.at(1).toLongLong();
-    if (offset >= 0 && offset < item.buffer.size())
-        item.buffer.truncate(int(offset));
+    const qint64 headerBytes = item.loaded - item.buffer.size();
+    const bool resent = item.loaded > 0 && offset >= headerBytes && offset < item.loaded;
+    if (resent)
+        item.buffer.truncate(int(offset - headerBytes));
     QByteArray piece = data.at(2).toByteArray();
 
     bool header = false;
@@ -138,7 +142,8 @@ BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& da
             }
         }
     }
-    item.loaded += piece.size();
+    // After a piece came again, go on right behind it rather than skip ahead.
+    item.loaded = resent ? int(offset) + piece.size() : item.loaded + piece.size();
     out.loadedText = BlockOutcome::Bytes;
     out.loadedValue = item.loaded;
     return out;

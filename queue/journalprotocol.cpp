@@ -62,6 +62,14 @@ BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& d
     const QByteArray block = data.at(1).toByteArray();
     const qint64 length = block.size();
 
+    // An empty block ends the journal, for every family (a controller past the
+    // end of its memory would otherwise be asked again without end); nothing
+    // received so far is dropped for it.
+    if (length == 0) {
+        out.action = BlockOutcome::Complete;
+        return out;
+    }
+
     if (item.isMarked()) {
         if (!item.stopMarker.isEmpty()) {
             const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
@@ -104,18 +112,16 @@ BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& d
         return out;
     }
 
-    // An empty block ends the journal; nothing received so far is dropped for it.
-    if (length == 0) {
-        out.action = BlockOutcome::Complete;
-        return out;
-    }
     // A block that arrives again replaces what was stored from its position.
     // The controller's number is not trusted: negative or huge numbers cut nothing.
     const qint64 number = data.at(0).toLongLong();
+    bool resent = false;
     if (number >= 0 && number < (item.buffer.size() + length - 1) / length) {
         const qint64 position = number * length;
-        if (position < item.buffer.size())
+        if (position < item.buffer.size()) {
             item.buffer.truncate(int(position));
+            resent = true;
+        }
     }
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
@@ -132,7 +138,9 @@ BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& d
         return out;
     }
     item.buffer.append(block);
-    ++item.loaded;
+    // After an earlier block came again, ask for the one behind it next: counting
+    // on from the request would skip the block that was asked for.
+    item.loaded = resent ? int(number) + 1 : item.loaded + 1;
     out.loadedText = BlockOutcome::Blocks;
     out.loadedValue = item.loaded;
     if (item.expected > 0 && item.loaded >= item.expected) {

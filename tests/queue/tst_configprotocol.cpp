@@ -46,6 +46,7 @@ private slots:
     void jsonEnds();
     void resentPieceReplacesFromOffset_data();
     void resentPieceReplacesFromOffset();
+    void resentPieceAfterHeaderLandsInPlace();
 };
 
 void TestConfigProtocol::malformedAnswers_data()
@@ -187,23 +188,40 @@ void TestConfigProtocol::resentPieceReplacesFromOffset_data()
 {
     QTest::addColumn<qlonglong>("offset");
     QTest::addColumn<int>("sizeAfter");
-    QTest::newRow("earlier offset") << 100LL << 150;
-    QTest::newRow("beyond the end") << 900LL << 450;
-    QTest::newRow("negative") << -5LL << 450;
-    QTest::newRow("huge") << 0x7FFFFFFFFFFFFFFFLL << 450;
+    QTest::addColumn<int>("loadedAfter"); // the offset asked for next
+    QTest::newRow("earlier offset") << 100LL << 150 << 150;
+    QTest::newRow("beyond the end") << 900LL << 450 << 450;
+    QTest::newRow("negative") << -5LL << 450 << 450;
+    QTest::newRow("huge") << 0x7FFFFFFFFFFFFFFFLL << 450 << 450;
 }
 
 void TestConfigProtocol::resentPieceReplacesFromOffset()
 {
     QFETCH(qlonglong, offset);
     QFETCH(int, sizeAfter);
+    QFETCH(int, loadedAfter);
     QueueItem item;
     item.expected = 5000;
     item.buffer = QByteArray(400, 'a');
     item.loaded = 400;
     ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
     QCOMPARE(item.buffer.size(), sizeAfter);
-    QCOMPARE(item.loaded, 450);
+    QCOMPARE(item.loaded, loadedAfter);
+}
+
+void TestConfigProtocol::resentPieceAfterHeaderLandsInPlace()
+{
+    // A text configuration: the 10-byte header piece is not stored, so offset
+    // 30 of the controller is position 20 of the buffer.
+    QueueItem item;
+    feed(item, {QByteArray("#TxtCfg v1"), QByteArray(20, 'a'), QByteArray(20, 'b')});
+    QCOMPARE(item.loaded, 50);
+    ConfigProtocol::handlePiece(item, {0, 30, QByteArray(20, 'c')});
+    QCOMPARE(item.buffer, QByteArray(20, 'a') + QByteArray(20, 'c'));
+    QCOMPARE(item.loaded, 50);
+    QCOMPARE(ConfigProtocol::handlePiece(item, {0, 50, QByteArray("x END.")}).action,
+             BlockOutcome::Complete);
+    QCOMPARE(item.buffer, QByteArray(20, 'a') + QByteArray(20, 'c') + "x END.");
 }
 
 QTEST_APPLESS_MAIN(TestConfigProtocol)

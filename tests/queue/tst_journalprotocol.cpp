@@ -116,19 +116,21 @@ void TestJournalProtocol::resentBlockReplacesFromItsPosition_data()
 {
     QTest::addColumn<qlonglong>("number");
     QTest::addColumn<int>("bufferAfter");
-    QTest::newRow("block 3 of 256 over 1024") << 3LL << 1024;
-    QTest::newRow("block 0 again") << 0LL << 256;
-    QTest::newRow("beyond the end appends") << 9LL << 1280;
+    QTest::addColumn<int>("loadedAfter"); // the block asked for next
+    QTest::newRow("block 3 of 256 over 1024") << 3LL << 1024 << 4;
+    QTest::newRow("block 0 again") << 0LL << 256 << 1;
+    QTest::newRow("beyond the end appends") << 9LL << 1280 << 5;
     // Untrusted numbers: nothing cut, nothing crashes.
-    QTest::newRow("negative") << -1LL << 1280;
-    QTest::newRow("huge, product overflows") << 0x7FFFFFFFFFFFFFFFLL << 1280;
-    QTest::newRow("product overflows 32 bits") << 0x01000001LL << 1280;
+    QTest::newRow("negative") << -1LL << 1280 << 5;
+    QTest::newRow("huge, product overflows") << 0x7FFFFFFFFFFFFFFFLL << 1280 << 5;
+    QTest::newRow("product overflows 32 bits") << 0x01000001LL << 1280 << 5;
 }
 
 void TestJournalProtocol::resentBlockReplacesFromItsPosition()
 {
     QFETCH(qlonglong, number);
     QFETCH(int, bufferAfter);
+    QFETCH(int, loadedAfter);
     QueueItem i = item(-1);
     i.buffer = QByteArray(1024, 'a');
     i.loaded = 4;
@@ -136,7 +138,7 @@ void TestJournalProtocol::resentBlockReplacesFromItsPosition()
     JournalProtocol::handleBlock(i, {number, block});
     QCOMPARE(i.buffer.size(), bufferAfter);
     QVERIFY(i.buffer.endsWith(block));
-    QCOMPARE(i.loaded, 5);
+    QCOMPARE(i.loaded, loadedAfter);
 }
 
 void TestJournalProtocol::emptyBlockKeepsReceivedData()
@@ -147,6 +149,15 @@ void TestJournalProtocol::emptyBlockKeepsReceivedData()
     const BlockOutcome out = JournalProtocol::handleBlock(i, {2, QByteArray()});
     QCOMPARE(out.action, BlockOutcome::Complete);
     QCOMPARE(i.buffer, records(24, 1));
+
+    // A text journal whose last block brought no end mark ends there too.
+    QueueItem text = item(-1);
+    text.isVegal = true;
+    text.buffer = QByteArray("01.02.13 10:00:00 E 5 a", 24);
+    text.loaded = 1;
+    const BlockOutcome end = JournalProtocol::handleBlock(text, {1, QByteArray()});
+    QCOMPARE(end.action, BlockOutcome::Complete);
+    QCOMPARE(text.buffer.size(), 24);
 }
 
 void TestJournalProtocol::markedEnd_data()
