@@ -132,6 +132,17 @@ QList<int> QueueWindow::selectedRows() const
     return rows;
 }
 
+QObjectList QueueWindow::selectedLights() const
+{
+    // Collected first: acting on one item may move or remove rows.
+    QObjectList lights;
+    const QList<int> rows = selectedRows();
+    for (int row : rows)
+        if (QObject* light = lightOfRow(row))
+            lights.append(light);
+    return lights;
+}
+
 void QueueWindow::rowsMoved()
 {
     if (renumberSuspended) {
@@ -650,12 +661,8 @@ void QueueWindow::saveStoppedJournal(QObject* light, const QueueItem& item)
 
 void QueueWindow::stopDownloading()
 {
-    const QList<int> rows = selectedRows();
-    QObjectList lights;
-    for (int row : rows)
-        if (QObject* light = lightOfRow(row))
-            lights.append(light);
-    for (QObject* light : qAsConst(lights)) {
+    const QObjectList lights = selectedLights();
+    for (QObject* light : lights) {
         auto it = items.find(light);
         if (it == items.end())
             continue;
@@ -671,12 +678,8 @@ void QueueWindow::stopDownloading()
 
 void QueueWindow::resumeDownloading()
 {
-    const QList<int> rows = selectedRows();
-    QObjectList lights;
-    for (int row : rows)
-        if (QObject* light = lightOfRow(row))
-            lights.append(light);
-    for (QObject* light : qAsConst(lights)) {
+    const QObjectList lights = selectedLights();
+    for (QObject* light : lights) {
         auto it = items.find(light);
         if (it == items.end() || !it->stopped || it->done)
             continue;

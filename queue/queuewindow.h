@@ -81,6 +81,8 @@ private:
     QObject* lightOfRow(int row) const;
     // The rows of the selected cells, each once, in the order of the selection.
     QList<int> selectedRows() const;
+    // The lights of those rows, in the same order.
+    QObjectList selectedLights() const;
     // Rows move under sorting and removal; every item keeps its current row.
     void renumberRows();
     void rowsMoved();
