@@ -276,68 +276,73 @@ QByteArray binaryRecord(const QDateTime& time, int source, int code, quint8 p1, 
     return r;
 }
 
-QByteArray binaryRecords(QRandomGenerator& rng, int version, int count, const QDateTime& newerThan,
-                         QDateTime* oldest)
+namespace {
+
+// Entries older than newerThan, newest first, one per random gap; make builds
+// the entry of one time stamp.
+template <typename Make>
+QByteArray olderEntries(QRandomGenerator& rng, int count, const QDateTime& newerThan,
+                        QDateTime* oldest, Make make)
 {
     QByteArray out;
-    out.reserve(count * RecordSize);
     QDateTime t = newerThan;
     for (int i = 0; i < count; ++i) {
         t = t.addSecs(-gapSeconds(rng));
-        out += randomRecord(rng, version, t);
+        out += make(t);
     }
     if (oldest)
         *oldest = t;
     return out;
+}
+
+// Entries newer than olderThan, also newest first: the times are drawn oldest
+// to newest so that the random sequence matches the way a journal grows.
+template <typename Make>
+QByteArray newerEntries(QRandomGenerator& rng, int count, const QDateTime& olderThan,
+                        QDateTime* newest, Make make)
+{
+    QVector<QDateTime> times;
+    QDateTime t = olderThan;
+    for (int i = 0; i < count; ++i) {
+        t = t.addSecs(gapSeconds(rng));
+        times.append(t);
+    }
+    QByteArray out;
+    for (int i = count - 1; i >= 0; --i)
+        out += make(times.at(i));
+    if (newest)
+        *newest = t;
+    return out;
+}
+
+} // namespace
+
+QByteArray binaryRecords(QRandomGenerator& rng, int version, int count, const QDateTime& newerThan,
+                         QDateTime* oldest)
+{
+    return olderEntries(rng, count, newerThan, oldest,
+                        [&](const QDateTime& t) { return randomRecord(rng, version, t); });
 }
 
 QByteArray newerBinaryRecords(QRandomGenerator& rng, int version, int count,
                               const QDateTime& olderThan, QDateTime* newest)
 {
-    // Times first (oldest to newest), then the records newest first.
-    QVector<QDateTime> times;
-    QDateTime t = olderThan;
-    for (int i = 0; i < count; ++i) {
-        t = t.addSecs(gapSeconds(rng));
-        times.append(t);
-    }
-    QByteArray out;
-    for (int i = count - 1; i >= 0; --i)
-        out += randomRecord(rng, version, times.at(i));
-    if (newest)
-        *newest = t;
-    return out;
+    return newerEntries(rng, count, olderThan, newest,
+                        [&](const QDateTime& t) { return randomRecord(rng, version, t); });
 }
 
 QByteArray textLines(QRandomGenerator& rng, Family family, int count, const QDateTime& newerThan,
                      QDateTime* oldest)
 {
-    QByteArray out;
-    QDateTime t = newerThan;
-    for (int i = 0; i < count; ++i) {
-        t = t.addSecs(-gapSeconds(rng));
-        out += textLine(rng, family, t);
-    }
-    if (oldest)
-        *oldest = t;
-    return out;
+    return olderEntries(rng, count, newerThan, oldest,
+                        [&](const QDateTime& t) { return textLine(rng, family, t); });
 }
 
 QByteArray newerTextLines(QRandomGenerator& rng, Family family, int count,
                           const QDateTime& olderThan, QDateTime* newest)
 {
-    QVector<QDateTime> times;
-    QDateTime t = olderThan;
-    for (int i = 0; i < count; ++i) {
-        t = t.addSecs(gapSeconds(rng));
-        times.append(t);
-    }
-    QByteArray out;
-    for (int i = count - 1; i >= 0; --i)
-        out += textLine(rng, family, times.at(i));
-    if (newest)
-        *newest = t;
-    return out;
+    return newerEntries(rng, count, olderThan, newest,
+                        [&](const QDateTime& t) { return textLine(rng, family, t); });
 }
 
 Config binaryConfig(QRandomGenerator& rng, int size, int padding)
