@@ -1,0 +1,813 @@
+// Soak: hundreds of simulated controllers of every family download journals and
+// configurations through the built module for a while, under random faults from
+// the controllers (error answers, lost commands, link drops, late and duplicate
+// answers) and from the host (queuing again, Stop and Resume, clearing some
+// lights, storage errors). Every saved file is compared with its controller's
+// data; at the end no download may be left without an answer or a retry coming,
+// and memory must not have grown with the run.
+//
+// DQ_SOAK_SECONDS (default 60) sets the faulty phase, DQ_SOAK_CONTROLLERS (500)
+// the fleet, DQ_SOAK_SEED (20261207) the random choices, DQ_SOAK_SETTLE_SECONDS
+// (120) the most the downloads may take to end once the faults stop.
+#include "host/controllerdata.h"
+#include "host/hostlight.h"
+#include "host/invokestorage.h"
+#include "host/jsonrpcclientplugin.h"
+#include "host/response.h"
+#include "host/simulatedfleet.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPluginLoader>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace {
+
+qint64 envNumber(const char* name, qint64 fallback)
+{
+    bool ok = false;
+    const qint64 v = qEnvironmentVariable(name).toLongLong(&ok);
+    return ok ? v : fallback;
+}
+
+// VmRSS and VmHWM of this process, in KiB.
+struct Memory
+{
+    qint64 rss = 0;
+    qint64 peak = 0;
+};
+
+Memory memoryNow()
+{
+    Memory m;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return m;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() < 2)
+            continue;
+        if (parts.at(0) == "VmRSS:")
+            m.rss = parts.at(1).toLongLong();
+        else if (parts.at(0) == "VmHWM:")
+            m.peak = parts.at(1).toLongLong();
+    }
+    return m;
+}
+
+// Bytes the heap holds for live allocations, in KiB (0 where unknown).
+qint64 heapInUse()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+    return qint64(mallinfo2().uordblks / 1024);
+#else
+    return 0;
+#endif
+}
+
+bool underSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+struct Figures
+{
+    qint64 commands = 0;
+    qint64 errorAnswers = 0;
+    qint64 lostCommands = 0;
+    qint64 linkFlaps = 0;
+    qint64 lateAnswers = 0;
+    qint64 duplicateAnswers = 0;
+    qint64 repeatedAnswers = 0;
+    qint64 requeues = 0;
+    qint64 stops = 0;
+    qint64 resumes = 0;
+    qint64 clears = 0;
+    qint64 storageErrors = 0;
+    qint64 journalsCompleted = 0;
+    qint64 configsCompleted = 0;
+    qint64 storageCompleted = 0;
+    qint64 filesVerified = 0;
+    qint64 expectedFailures = 0;
+    QStringList problems;
+
+    qint64 faults() const
+    {
+        return errorAnswers + lostCommands + linkFlaps + lateAnswers + duplicateAnswers +
+               repeatedAnswers + requeues + stops + clears + storageErrors;
+    }
+};
+
+// One download the harness asked for and what it must end in.
+struct Request
+{
+    bool active = false;
+    bool stopped = false;
+    bool cleared = false;
+    bool storage = false;
+    // After a final failure a returning link carries the download on from the
+    // controller: what it then ends in.
+    bool revivable = false;
+    int blocks = -1;
+    QByteArray expected;
+    QString failure; // the final failure it must end in, or empty
+};
+
+class Soak;
+
+// A light in front of a simulated controller, with random faults. Unlike the
+// stand-in light it keeps no history, and it drops its responses a while after
+// they are answered (or lost), as the host does over a long run.
+class SoakLight : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int id READ id)
+    Q_PROPERTY(QString type READ type)
+    Q_PROPERTY(bool isConnected READ isConnected)
+
+public:
+    SoakLight(SimulatedController* controller, Soak* soak, quint32 seed)
+        : controller(controller), soak(soak), rng(seed)
+    {}
+
+    int id() const { return controller->id(); }
+    QString type() const { return controller->light()->property("type").toString(); }
+    bool isConnected() const { return up; }
+
+    void setConnected(bool connected)
+    {
+        if (up == connected)
+            return;
+        up = connected;
+        if (!connected)
+            ++epoch;
+        emit this->connected(connected);
+    }
+    // Drops the link now and brings it back after downMs.
+    void flap(int downMs)
+    {
+        setConnected(false);
+        QTimer::singleShot(downMs, this, [this] { setConnected(true); });
+    }
+
+    Q_INVOKABLE Response* sendCommand(QVariant command, QVariant args);
+
+    SimulatedController* const controller;
+
+signals:
+    void connected(bool connected);
+
+private:
+    void answer(QPointer<Response> response, int delay, int linkEpoch, int error,
+                const QVariantList& data, bool duplicate);
+
+    Soak* const soak;
+    QRandomGenerator rng;
+    bool up = true;
+    int epoch = 0;
+};
+
+struct Unit
+{
+    SimulatedController* controller = nullptr;
+    SoakLight* light = nullptr;
+    int index = 0;
+    bool inStorage = false;
+    bool missingFromStorage = false;
+    Request journal;
+    Request config;
+};
+
+class Soak : public QObject
+{
+    Q_OBJECT
+
+public:
+    Figures figures;
+    bool faultsOn = true;
+    bool running = true;
+    // Answers for an earlier position than asked (DQ_SOAK_REPEATS=1).
+    bool repeats = false;
+    QRandomGenerator rng;
+
+    Soak(QObject* module, const QString& dir, int count, quint32 seed)
+        : rng(seed), module(module), dir(dir), fleet(count, seed)
+    {
+        for (int i = 0; i < fleet.size(); ++i) {
+            Unit u;
+            u.controller = fleet.controller(i);
+            u.light = new SoakLight(u.controller, this, rng.generate());
+            u.light->setParent(this);
+            u.index = i;
+            units.append(u);
+        }
+        for (const SimulatedFleet::StorageEntry& e : fleet.storageEntries()) {
+            const QString id = QString::number(e.id);
+            rpc.setConfig(id, e.current);
+            rpc.setArchivedConfig(id, SimulatedFleet::archiveMoment(), e.archived);
+            invoke.setConfig(id, e.current);
+            for (Unit& u : units) {
+                if (u.controller->id() == e.id) {
+                    u.inStorage = true;
+                    u.missingFromStorage = e.current.isEmpty();
+                }
+            }
+        }
+        for (Unit& u : units) {
+            byLight.insert(u.light, &u);
+            byId.insert(u.controller->id(), &u);
+        }
+    }
+
+    int size() const { return units.size(); }
+
+    // Starts every light's first downloads and finds the windows.
+    bool start()
+    {
+        startJournal(units[0]);
+        startConfig(units[0], false);
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->inherits("QueueWindow"))
+                continue;
+            const bool journal = w->windowTitle() == QLatin1String("Journals queue");
+            (journal ? journalWindow : configWindow) = w;
+            connect(w, SIGNAL(downloadComplete(QObject*, QString)), this,
+                    journal ? SLOT(journalComplete(QObject*, QString))
+                            : SLOT(configComplete(QObject*, QString)));
+            connect(w, SIGNAL(downloadFailed(QObject*, QString)), this,
+                    journal ? SLOT(journalFailed(QObject*, QString))
+                            : SLOT(configFailed(QObject*, QString)));
+        }
+        if (!journalWindow || !configWindow)
+            return false;
+        for (int i = 1; i < units.size(); ++i) {
+            startJournal(units[i]);
+            startConfig(units[i], true);
+        }
+        return true;
+    }
+
+    // One round of host actions on a few lights.
+    void hostActions()
+    {
+        for (int k = 0; k < 6; ++k) {
+            Unit& u = units[int(rng.bounded(quint32(units.size())))];
+            const int roll = int(rng.bounded(1000));
+            const bool journal = rng.bounded(2) == 0;
+            Request& r = journal ? u.journal : u.config;
+            if (roll < 60) {
+                ++figures.linkFlaps;
+                u.light->flap(50 + int(rng.bounded(1500)));
+            } else if (!r.active || r.stopped || r.cleared) {
+                continue;
+            } else if (roll < 120) {
+                ++figures.requeues;
+                journal ? startJournal(u, r.blocks) : startConfig(u, false);
+            } else if (roll < 200) {
+                stop(u, journal);
+            } else if (roll < 240) {
+                clearSome(u, journal);
+            }
+        }
+    }
+
+    // No more faults: links come up, stopped and cleared downloads go on.
+    void settle()
+    {
+        running = false;
+        faultsOn = false;
+        for (Unit& u : units) {
+            u.light->setConnected(true);
+            for (bool journal : {true, false}) {
+                Request& r = journal ? u.journal : u.config;
+                if (r.cleared) {
+                    journal ? startJournal(u, r.blocks) : startConfig(u, false);
+                } else if (r.stopped) {
+                    resume(u, journal);
+                }
+            }
+        }
+    }
+
+    int activeDownloads() const
+    {
+        int n = 0;
+        for (const Unit& u : units)
+            n += int(u.journal.active) + int(u.config.active);
+        return n;
+    }
+
+    // The downloads still running, with their rows' status texts.
+    QStringList describeActive() const
+    {
+        QStringList out;
+        for (const Unit& u : units) {
+            for (bool journal : {true, false}) {
+                const Request& r = journal ? u.journal : u.config;
+                if (r.active)
+                    out.append(QStringLiteral("%1 %2 %3: \"%4\"%5%6")
+                                   .arg(u.controller->id())
+                                   .arg(ControllerData::familyName(u.controller->family()))
+                                   .arg(journal ? QStringLiteral("journal %1").arg(r.blocks)
+                                                : QStringLiteral("configuration"))
+                                   .arg(statusOf(journal, u.controller->id()))
+                                   .arg(QLatin1String(r.stopped ? " stopped" : ""))
+                                   .arg(QLatin1String(r.cleared ? " cleared" : "")));
+            }
+        }
+        return out;
+    }
+
+    // Rows whose status is not an end state ("id: status" each). A finished item
+    // whose link dropped shows "disconnected" and stays finished.
+    QStringList unfinishedRows() const
+    {
+        QStringList out;
+        for (QWidget* w : {journalWindow.data(), configWindow.data()}) {
+            auto* table = w ? w->findChild<QTableWidget*>(QStringLiteral("queueTable")) : nullptr;
+            if (!table)
+                continue;
+            for (int row = 0; row < table->rowCount(); ++row) {
+                const QString id = table->item(row, 0)->text();
+                const QTableWidgetItem* status = table->item(row, 5);
+                const QString s = status ? status->text() : QString();
+                const Unit* u = byId.value(id.toInt());
+                const Request* r = !u ? nullptr : w == journalWindow ? &u->journal : &u->config;
+                const bool finished = r && !r->active;
+                if (s != QLatin1String("completed") && s != QLatin1String("interrupted") &&
+                    s != QLatin1String("Error: invalid config size") &&
+                    s != QLatin1String("Not in storage") &&
+                    !(s == QLatin1String("disconnected") && finished))
+                    out.append(id + QLatin1String(": ") + s);
+            }
+        }
+        return out;
+    }
+
+public slots:
+    void journalComplete(QObject* light, const QString& path) { completed(light, path, true); }
+    void configComplete(QObject* light, const QString& path) { completed(light, path, false); }
+    void journalFailed(QObject* light, const QString& msg) { failed(light, msg, true); }
+    void configFailed(QObject* light, const QString& msg) { failed(light, msg, false); }
+
+private:
+    void problem(const QString& text)
+    {
+        if (figures.problems.size() < 20)
+            figures.problems.append(text);
+        else if (figures.problems.size() == 20)
+            figures.problems.append(QStringLiteral("..."));
+    }
+
+    void completed(QObject* light, const QString& path, bool journal)
+    {
+        Unit* u = byLight.value(light);
+        if (!u)
+            return problem(QStringLiteral("completion for an unknown light"));
+        Request& r = journal ? u->journal : u->config;
+        if (!(r.active || r.revivable) || r.stopped || r.cleared)
+            return problem(
+                QStringLiteral("%1: completion nobody waits for").arg(u->controller->id()));
+        const bool revived = !r.active;
+        r.active = false;
+        r.revivable = false;
+        QFile file(path);
+        const QByteArray saved = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        if (!r.failure.isEmpty())
+            problem(QStringLiteral("%1: completed, must fail with %2")
+                        .arg(u->controller->id())
+                        .arg(r.failure));
+        else if (saved != r.expected)
+            problem(QStringLiteral("%1 %2: %3 bytes saved, %4 expected")
+                        .arg(u->controller->id())
+                        .arg(ControllerData::familyName(u->controller->family()))
+                        .arg(saved.size())
+                        .arg(r.expected.size()));
+        else
+            ++figures.filesVerified;
+        ++(journal     ? figures.journalsCompleted
+           : r.storage ? figures.storageCompleted
+                       : figures.configsCompleted);
+        if (!revived)
+            next(*u, journal);
+    }
+
+    void failed(QObject* light, const QString& msg, bool journal)
+    {
+        Unit* u = byLight.value(light);
+        if (!u)
+            return problem(QStringLiteral("failure for an unknown light"));
+        Request& r = journal ? u->journal : u->config;
+        if (!(r.active || r.revivable) || r.stopped || r.cleared)
+            return problem(QStringLiteral("%1: failure nobody waits for").arg(u->controller->id()));
+        const bool revived = !r.active;
+        r.active = false;
+        if (msg != r.failure)
+            problem(QStringLiteral("%1: failed with %2").arg(u->controller->id()).arg(msg));
+        else
+            ++figures.expectedFailures;
+        // The failed item stays queued, and a returning link asks the controller again.
+        r.revivable = true;
+        r.storage = false;
+        r.expected = u->controller->expectedConfigFile();
+        r.failure = u->controller->config().form == ControllerData::ConfigForm::BrokenTable
+                        ? QStringLiteral("Error: invalid config size")
+                        : QString();
+        if (!revived)
+            next(*u, journal);
+    }
+
+    // The light's next download of the same kind, a little later.
+    void next(Unit& u, bool journal)
+    {
+        if (!running)
+            return;
+        const int index = u.index;
+        QTimer::singleShot(int(rng.bounded(400)), this, [this, index, journal] {
+            Unit& v = units[index];
+            Request& r = journal ? v.journal : v.config;
+            if (!running || r.active)
+                return;
+            journal ? startJournal(v) : startConfig(v, true);
+        });
+    }
+
+    QString filePath(const QString& name) const { return QDir(dir).absoluteFilePath(name); }
+
+    void startJournal(Unit& u, int blocks = 0)
+    {
+        SimulatedController* c = u.controller;
+        if (blocks == 0) {
+            const int roll = int(rng.bounded(10));
+            blocks = roll < 4   ? ControllerData::BlocksAll
+                     : roll < 6 ? 1 + int(rng.bounded(8))
+                                : ControllerData::BlocksNew;
+            // New entries since the last download, while no download of it runs. A
+            // binary journal drops its oldest records; a text journal is kept small
+            // here, so that the data, and with it memory, stays the same size.
+            if (blocks == ControllerData::BlocksNew && !u.journal.active &&
+                c->journal().size() < 12 * 1024)
+                c->growJournal(1 + int(rng.bounded(40)));
+        }
+        QFile file(filePath(c->journalFileName()));
+        const bool exists = file.open(QIODevice::ReadOnly);
+        const QByteArray existing = exists ? file.readAll() : QByteArray();
+        Request r;
+        r.active = true;
+        r.blocks = blocks;
+        r.expected = c->expectedJournalFile(blocks, exists, existing);
+        u.journal = r;
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, u.light),
+                                  Q_ARG(int, blocks));
+    }
+
+    void startConfig(Unit& u, bool mayUseStorage)
+    {
+        SimulatedController* c = u.controller;
+        Request r;
+        r.active = true;
+        r.expected = c->expectedConfigFile();
+        if (c->config().form == ControllerData::ConfigForm::BrokenTable)
+            r.failure = QStringLiteral("Error: invalid config size");
+        if (mayUseStorage && u.inStorage && rng.bounded(3) != 0) {
+            const int kind = int(rng.bounded(3)); // current, archived, invoke-style
+            const bool storageError = faultsOn && rng.bounded(5) == 0;
+            if (storageError) {
+                // Retried by the controller itself: the controller's configuration it is.
+                ++figures.storageErrors;
+                if (kind == 2)
+                    invoke.enqueueReply(QByteArray("<Error>storage busy</Error>"));
+                else
+                    rpc.enqueueReply(QVariantMap{
+                        {QStringLiteral("error"),
+                         QVariantMap{{QStringLiteral("code"), 5},
+                                     {QStringLiteral("message"), QStringLiteral("busy")}}}});
+            } else if (u.missingFromStorage) {
+                r.failure = QStringLiteral("Not in storage");
+            } else {
+                r.failure.clear();
+                r.expected = fleet.storageConfig(u.index, kind == 1);
+                r.storage = true;
+            }
+            u.config = r;
+            QObject* storage = kind == 2 ? static_cast<QObject*>(&invoke) : &rpc;
+            QMetaObject::invokeMethod(
+                module, "loadConfigFromStorage", Q_ARG(QObject*, storage), Q_ARG(QObject*, u.light),
+                Q_ARG(QString, kind == 1 ? SimulatedFleet::archiveMoment() : QString()),
+                Q_ARG(int, -1));
+            return;
+        }
+        u.config = r;
+        QMetaObject::invokeMethod(module, "loadConfig", Q_ARG(QObject*, u.light));
+    }
+
+    QString statusOf(bool journal, int id) const
+    {
+        QWidget* window = journal ? journalWindow : configWindow;
+        auto* table = window->findChild<QTableWidget*>(QStringLiteral("queueTable"));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QTableWidgetItem* cell = table->item(row, 0);
+            if (cell && cell->text() == QString::number(id))
+                return table->item(row, 5) ? table->item(row, 5)->text() : QString();
+        }
+        return QStringLiteral("(no row)");
+    }
+
+    bool selectRow(QWidget* window, int id)
+    {
+        auto* table = window->findChild<QTableWidget*>(QStringLiteral("queueTable"));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QTableWidgetItem* cell = table->item(row, 0);
+            if (cell && cell->text() == QString::number(id)) {
+                table->clearSelection();
+                table->selectionModel()->select(
+                    QItemSelection(table->model()->index(row, 0),
+                                   table->model()->index(row, table->columnCount() - 1)),
+                    QItemSelectionModel::Select);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void stop(Unit& u, bool journal)
+    {
+        QWidget* window = journal ? journalWindow : configWindow;
+        if (!selectRow(window, u.controller->id()))
+            return problem(QStringLiteral("%1: no row to stop").arg(u.controller->id()));
+        ++figures.stops;
+        QMetaObject::invokeMethod(window, "stopDownloading");
+        (journal ? u.journal : u.config).stopped = true;
+        const int index = u.index;
+        const bool requeue = rng.bounded(5) == 0;
+        QTimer::singleShot(100 + int(rng.bounded(1500)), this, [this, index, journal, requeue] {
+            Unit& v = units[index];
+            Request& r = journal ? v.journal : v.config;
+            if (!running || !r.stopped)
+                return;
+            if (requeue) {
+                ++figures.requeues;
+                journal ? startJournal(v, r.blocks) : startConfig(v, false);
+            } else {
+                resume(v, journal);
+            }
+        });
+    }
+
+    void resume(Unit& u, bool journal)
+    {
+        QWidget* window = journal ? journalWindow : configWindow;
+        if (!selectRow(window, u.controller->id()))
+            return problem(QStringLiteral("%1: no row to resume").arg(u.controller->id()));
+        ++figures.resumes;
+        (journal ? u.journal : u.config).stopped = false;
+        QMetaObject::invokeMethod(window, "resumeDownloading");
+    }
+
+    // Clears the light and a few others with a download of the same kind, and
+    // queues them again a little later.
+    void clearSome(Unit& u, bool journal)
+    {
+        QObjectList lights{u.light};
+        QVector<int> indexes{u.index};
+        for (int k = 0; k < 3; ++k) {
+            Unit& v = units[int(rng.bounded(quint32(units.size())))];
+            Request& r = journal ? v.journal : v.config;
+            if (r.active && !r.cleared && !indexes.contains(v.index)) {
+                lights.append(v.light);
+                indexes.append(v.index);
+            }
+        }
+        ++figures.clears;
+        QMetaObject::invokeMethod(module, journal ? "clearJournal" : "clearConfig",
+                                  Q_ARG(QObjectList, lights));
+        for (int index : qAsConst(indexes)) {
+            Request& r = journal ? units[index].journal : units[index].config;
+            r.cleared = true;
+            r.stopped = false;
+        }
+        QTimer::singleShot(100 + int(rng.bounded(700)), this, [this, indexes, journal] {
+            for (int index : indexes) {
+                Unit& v = units[index];
+                Request& r = journal ? v.journal : v.config;
+                if (running && r.cleared)
+                    journal ? startJournal(v, r.blocks) : startConfig(v, false);
+            }
+        });
+    }
+
+    QObject* module;
+    QString dir;
+    SimulatedFleet fleet;
+    QVector<Unit> units;
+    QHash<QObject*, Unit*> byLight;
+    QHash<int, const Unit*> byId;
+    JsonRpcClientPlugin rpc;
+    InvokeStorage invoke;
+    QPointer<QWidget> journalWindow;
+    QPointer<QWidget> configWindow;
+};
+
+Response* SoakLight::sendCommand(QVariant command, QVariant args)
+{
+    auto* response = new Response(this);
+    ++soak->figures.commands;
+    const bool journal = command.toString() == QLatin1String("GET_JRNL");
+    const QVariantList a = args.toList();
+    const int latency = 1 + int(rng.bounded(15));
+    const bool faults = soak->faultsOn;
+    const int roll = faults ? int(rng.bounded(1000)) : 1000;
+
+    if (roll < 8) {
+        // The command is lost with the link, which comes back later; the host
+        // then finishes its response with an error (below).
+        ++soak->figures.lostCommands;
+        QTimer::singleShot(latency, this, [this] { flap(100 + int(rng.bounded(1400))); });
+        answer(response, latency + 50, epoch, 3, QVariantList(), false);
+        return response;
+    }
+    int error = 0;
+    QVariantList data;
+    if (!up) {
+        error = 3; // no link: the host answers with an error
+    } else if (roll < 40) {
+        ++soak->figures.errorAnswers;
+        error = 5;
+    } else if (journal) {
+        int n = a.value(0).toInt();
+        // A repeated earlier block (binary journals only: text journals carry no position).
+        if (roll < 55 && soak->repeats && n > 0 && !controller->isMarked()) {
+            ++soak->figures.repeatedAnswers;
+            n -= 1;
+        }
+        data = {n, controller->journalBlock(n)};
+    } else {
+        int offset = a.value(1).toInt();
+        // A repeated earlier piece (binary images only: their offsets count from the image's
+        // start).
+        if (roll < 55 && soak->repeats && offset > 0 &&
+            controller->config().form == ControllerData::ConfigForm::Binary) {
+            ++soak->figures.repeatedAnswers;
+            offset = qMax(0, offset - 64);
+        }
+        data = {a.value(0).toInt(), offset, controller->configPiece(offset)};
+    }
+    int delay = latency;
+    if (roll >= 55 && roll < 90) {
+        ++soak->figures.lateAnswers;
+        delay += 100 + int(rng.bounded(700));
+    }
+    const bool duplicate = roll >= 90 && roll < 130;
+    if (duplicate)
+        ++soak->figures.duplicateAnswers;
+    answer(response, delay, epoch, error, data, duplicate);
+    return response;
+}
+
+void SoakLight::answer(QPointer<Response> response, int delay, int linkEpoch, int error,
+                       const QVariantList& data, bool duplicate)
+{
+    QTimer::singleShot(delay, this, [=] {
+        if (!response)
+            return;
+        // An answer cannot cross a link that went down after its command: its
+        // response ends in an error, as every response ends once.
+        if (linkEpoch != epoch)
+            response->finishWithError(3, QStringLiteral("link lost"));
+        else if (error != 0)
+            response->finishWithError(error, error == 5 && rng.bounded(2) ? QStringLiteral("busy")
+                                                                          : QString());
+        else
+            response->finishWithData(data);
+        if (duplicate)
+            QTimer::singleShot(0, response, [response] {
+                if (response)
+                    response->emitFinishedAgain();
+            });
+        QTimer::singleShot(1000, response, &QObject::deleteLater);
+    });
+}
+
+} // namespace
+
+class TestSoak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void soak()
+    {
+        const qint64 seconds = envNumber("DQ_SOAK_SECONDS", 60);
+        const int count = int(envNumber("DQ_SOAK_CONTROLLERS", 500));
+        const quint32 seed = quint32(envNumber("DQ_SOAK_SEED", 20261207));
+        const qint64 settleSeconds = envNumber("DQ_SOAK_SETTLE_SECONDS", 120);
+
+        QPluginLoader loader(
+            QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so"));
+        QVERIFY2(loader.load(), qPrintable(loader.errorString()));
+        QPointer<QObject> module = loader.instance();
+        QVERIFY(module);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        module->setProperty("configDir", dir.path());
+        module->setProperty("journalDir", dir.path());
+        module->setProperty("activateWindowOnDownload", false);
+
+        const Memory atSetup = memoryNow();
+        Soak soak(module, dir.path(), count, seed);
+        soak.repeats = envNumber("DQ_SOAK_REPEATS", 0) != 0;
+        QVERIFY(soak.start());
+
+        QTimer actions;
+        QObject::connect(&actions, &QTimer::timeout, &soak, &Soak::hostActions);
+        actions.start(20);
+
+        // Memory after the warm-up (a quarter of the run) and at the end.
+        QElapsedTimer clock;
+        clock.start();
+        Memory warm;
+        QStringList trend; // RSS and heap in use at each tenth of the run
+        while (clock.elapsed() < seconds * 1000) {
+            QTest::qWait(200);
+            if (warm.rss == 0 && clock.elapsed() >= seconds * 250)
+                warm = memoryNow();
+            if (clock.elapsed() >= seconds * 100 * (trend.size() + 1))
+                trend.append(
+                    QStringLiteral("%1/%2").arg(memoryNow().rss / 1024).arg(heapInUse() / 1024));
+        }
+        actions.stop();
+        soak.settle();
+        QElapsedTimer settleClock;
+        settleClock.start();
+        while ((soak.activeDownloads() > 0 || !soak.unfinishedRows().isEmpty()) &&
+               settleClock.elapsed() < settleSeconds * 1000)
+            QTest::qWait(100);
+        const Memory atEnd = memoryNow();
+        const int stuck = soak.activeDownloads();
+        const QStringList unfinishedRows = soak.unfinishedRows();
+
+        const Figures& f = soak.figures;
+        qInfo("controllers %d, seed %u, %lld s of faults, settled in %.1f s", count, seed, seconds,
+              settleClock.elapsed() / 1000.0);
+        qInfo("commands %lld; faults injected %lld: error answers %lld, lost commands %lld, link "
+              "drops %lld, late %lld, duplicate %lld, repeated %lld, queued again %lld, stops %lld "
+              "(resumes %lld), clears %lld, storage errors %lld",
+              f.commands, f.faults(), f.errorAnswers, f.lostCommands, f.linkFlaps, f.lateAnswers,
+              f.duplicateAnswers, f.repeatedAnswers, f.requeues, f.stops, f.resumes, f.clears,
+              f.storageErrors);
+        qInfo("downloads completed %lld (journals %lld, configurations %lld, from the storage "
+              "%lld), files verified %lld, expected failures %lld",
+              f.journalsCompleted + f.configsCompleted + f.storageCompleted, f.journalsCompleted,
+              f.configsCompleted, f.storageCompleted, f.filesVerified, f.expectedFailures);
+        qInfo("peak RSS at setup %lld KiB, after warm-up %lld KiB (RSS %lld), at the end %lld KiB "
+              "(RSS %lld)",
+              atSetup.peak, warm.peak, warm.rss, atEnd.peak, atEnd.rss);
+        qInfo("RSS/heap in use by tenths of the run, MiB: %s",
+              qPrintable(trend.join(QLatin1Char(' '))));
+        qInfo("items stuck %d, rows not in an end state %d", stuck, int(unfinishedRows.size()));
+        for (const QString& p : f.problems)
+            qWarning("%s", qPrintable(p));
+        for (const QString& a : soak.describeActive())
+            qWarning("still running: %s", qPrintable(a));
+
+        QVERIFY2(f.problems.isEmpty(), qPrintable(f.problems.join(QLatin1String("; "))));
+        QCOMPARE(stuck, 0);
+        QVERIFY2(unfinishedRows.isEmpty(), qPrintable(unfinishedRows.join(QLatin1String("; "))));
+        QVERIFY(f.filesVerified > count);
+        // The module keeps one buffer per item: once every light has been through a
+        // download, memory stays where it was. Sanitizers hold freed memory back.
+        if (!underSanitizer() && warm.rss > 0)
+            QVERIFY2(
+                atEnd.rss < warm.rss + 64 * 1024,
+                qPrintable(
+                    QStringLiteral("RSS grew from %1 to %2 KiB").arg(warm.rss).arg(atEnd.rss)));
+
+        for (QWidget* w : QApplication::topLevelWidgets())
+            delete w;
+        delete module.data();
+    }
+};
+
+QTEST_MAIN(TestSoak)
+#include "tst_soak.moc"
