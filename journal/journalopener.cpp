@@ -1,6 +1,7 @@
 #include "journal/journalopener.h"
 
 #include "journal/journalviewdlg.h"
+#include "queue/downloadfile.h"
 
 #include <QFile>
 
@@ -37,7 +38,10 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
                      const QString& saveDir)
 {
     QFile file(binPath);
-    if (!file.open(QIODevice::ReadOnly))
+    // A file larger than any download is no journal, nor is a device or pipe
+    // (no size to tell): neither is read.
+    if (!file.open(QIODevice::ReadOnly) || file.isSequential() ||
+        file.size() > DownloadFile::maxSize)
         return nullptr;
     QString mesPath;
     if (version != TextJournalTmHelix && version != TextJournalVegal &&
@@ -48,11 +52,15 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
     }
     const QByteArray data = file.readAll();
     file.close();
+    if (data.size() > DownloadFile::maxSize) // grown meanwhile
+        return nullptr;
     return openDialog(parent, data, mesPath, saveDir);
 }
 
 QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir)
 {
+    if (data.size() > DownloadFile::maxSize)
+        return nullptr;
     QString mesPath;
     // The queue's own opener knows only the two text-journal families it marks.
     if (version != TextJournalTmHelix && version != TextJournalVegal) {

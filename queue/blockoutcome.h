@@ -7,7 +7,14 @@
 struct BlockOutcome
 {
     enum Action { RequestNext, Complete, Fail };
-    enum Failure { NoFailure, WrongAnswer, WrongArea, EmptyAnswer, InvalidConfigSize };
+    enum Failure {
+        NoFailure,
+        WrongAnswer,
+        WrongArea,
+        EmptyAnswer,
+        InvalidConfigSize,
+        DataTooLarge
+    };
     enum LoadedText { NoLoadedText, Blocks, Bytes };
     enum TypeText { NoTypeText, Adapter, HeaderType };
 

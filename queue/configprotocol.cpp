@@ -1,5 +1,7 @@
 #include "queue/configprotocol.h"
 
+#include "queue/downloadfile.h"
+
 namespace {
 
 // The value of a header field: from behind its key to the next space or the end.
@@ -55,6 +57,20 @@ int ConfigProtocol::imageSize(const QByteArray& piece)
 }
 
 BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
+{
+    // However the controller sends it (a text without "END.", JSON without its
+    // zero byte, huge pieces), the configuration never grows past the ceiling.
+    const bool hugePiece =
+        data.size() >= 3 && data.at(2).toByteArray().size() > DownloadFile::maxSize;
+    const BlockOutcome out = hugePiece ? BlockOutcome() : takePiece(item, data);
+    if (hugePiece || item.buffer.size() > DownloadFile::maxSize) {
+        item.dropData();
+        return BlockOutcome::failed(BlockOutcome::DataTooLarge);
+    }
+    return out;
+}
+
+BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data)
 {
     if (data.size() < 3)
         return BlockOutcome::failed(BlockOutcome::WrongAnswer);

@@ -25,4 +25,7 @@ public:
     // entries inside the piece are examined. Returns -1 when every examined
     // entry is unused.
     static int imageSize(const QByteArray& piece);
+
+private:
+    static BlockOutcome takePiece(QueueItem& item, const QVariantList& data);
 };

@@ -31,11 +31,25 @@ DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArra
     return file.commit() ? Saved : WriteFailed;
 }
 
-bool DownloadFile::read(const QString& path, QByteArray* data)
+bool DownloadFile::read(const QString& path, QByteArray* data, bool* tooLarge)
 {
+    if (tooLarge)
+        *tooLarge = false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
+    // A device or pipe tells no size: it counts as too large, unread.
+    if (file.isSequential() || file.size() > maxSize) {
+        if (tooLarge)
+            *tooLarge = true;
+        return false;
+    }
     *data = file.readAll();
+    if (data->size() > maxSize) { // grown meanwhile
+        data->clear();
+        if (tooLarge)
+            *tooLarge = true;
+        return false;
+    }
     return true;
 }

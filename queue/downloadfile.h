@@ -9,6 +9,11 @@ class DownloadFile
 public:
     enum SaveResult { Saved, OpenFailed, WriteFailed };
 
+    // The most one download may hold in memory or read from its file. No
+    // controller's journal or configuration comes near it; a controller that
+    // sends more is broken or hostile, and the host is a 32-bit process.
+    static constexpr int maxSize = 16 * 1024 * 1024;
+
     // "Jrn%1.bin" or "dat%1.cnf", the id filled with zeros to five digits.
     static QString fileName(bool journal, int id);
     // The name a configuration of a marked family is saved under: ".cnf"
@@ -19,6 +24,7 @@ public:
     // previous file as it was.
     static SaveResult save(const QString& path, const QByteArray& data);
 
-    // The whole file; false when it does not open.
-    static bool read(const QString& path, QByteArray* data);
+    // The whole file; false when it does not open, or (tooLarge set) when it
+    // is larger than maxSize, which is then not read.
+    static bool read(const QString& path, QByteArray* data, bool* tooLarge = nullptr);
 };

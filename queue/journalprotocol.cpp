@@ -1,5 +1,7 @@
 #include "queue/journalprotocol.h"
 
+#include "queue/downloadfile.h"
+
 #include <cstring>
 
 namespace {
@@ -54,6 +56,20 @@ QByteArray JournalProtocol::stopMarkerOf(const QByteArray& journal, bool marked)
 }
 
 BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
+{
+    // However the controller sends it (blocks that never end, huge blocks),
+    // the journal never grows past the ceiling: the item gives it up.
+    const bool hugeBlock =
+        data.size() >= 2 && data.at(1).toByteArray().size() > DownloadFile::maxSize;
+    const BlockOutcome out = hugeBlock ? BlockOutcome() : takeBlock(item, data);
+    if (hugeBlock || item.buffer.size() > DownloadFile::maxSize) {
+        item.dropData();
+        return BlockOutcome::failed(BlockOutcome::DataTooLarge);
+    }
+    return out;
+}
+
+BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& data)
 {
     if (data.size() < 2)
         return BlockOutcome::failed(BlockOutcome::WrongAnswer);

@@ -26,4 +26,7 @@ public:
     // The marker of a saved journal: its newest line (marked families) or its
     // newest record.
     static QByteArray stopMarkerOf(const QByteArray& journal, bool marked);
+
+private:
+    static BlockOutcome takeBlock(QueueItem& item, const QVariantList& data);
 };

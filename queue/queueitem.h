@@ -34,4 +34,10 @@ struct QueueItem
     QObject* lightRelay = nullptr;
 
     bool isMarked() const { return isTmHelix || isVegal; }
+    // Lets go of what was received, so that a new start begins from nothing.
+    void dropData()
+    {
+        buffer = QByteArray();
+        loaded = 0;
+    }
 };

@@ -289,12 +289,18 @@ void QueueWindow::enqueue(QObject* light, int blocks)
     // A continuation point belongs to one request only.
     it->stopMarker.clear();
     it->previousJournal.clear();
+    bool tooLarge = false;
     if (journal && blocks == -3) {
         QByteArray previous;
-        if (DownloadFile::read(itemFileName(light), &previous)) {
+        if (DownloadFile::read(itemFileName(light), &previous, &tooLarge)) {
             it->stopMarker = JournalProtocol::stopMarkerOf(previous, tm || vg);
             it->previousJournal = previous;
         }
+    }
+    // A journal file too large to go on from is left alone, and so is the light.
+    if (tooLarge) {
+        giveUp(light, tr("Error: data too large"));
+        return;
     }
 
     if (rpc)
@@ -548,6 +554,9 @@ void QueueWindow::applyOutcome(QObject* light, const BlockOutcome& outcome)
         case BlockOutcome::InvalidConfigSize:
             failItem(light, tr("Error: invalid config size"), true);
             break;
+        case BlockOutcome::DataTooLarge:
+            giveUp(light, tr("Error: data too large"));
+            break;
         default:
             failItem(light, tr("Error: wrong answer"), true);
             break;
@@ -577,11 +586,29 @@ void QueueWindow::failItem(QObject* light, const QString& msg, bool fatal)
     }
 }
 
+void QueueWindow::giveUp(QObject* light, const QString& msg)
+{
+    failItem(light, msg, true);
+    // For good: a returning link would only fetch the same flood again. As
+    // after Stop, only the operator's Resume or a new request starts it over.
+    const auto it = items.find(light);
+    if (it != items.end())
+        it->stopped = true;
+}
+
 void QueueWindow::completeItem(QObject* light)
 {
     auto it = items.find(light);
     if (it == items.end())
         return;
+    // New records and the previous journal together past the ceiling: nothing
+    // is saved, and the journal file stays as it is.
+    if (journal && it->expected == -3 &&
+        qint64(it->buffer.size()) + it->previousJournal.size() > DownloadFile::maxSize) {
+        it->dropData();
+        giveUp(light, tr("Error: data too large"));
+        return;
+    }
     it->done = true;
     forgetResponse(*it);
     setProgress(it->row, 100, 100);
@@ -654,7 +681,8 @@ void QueueWindow::saveStoppedJournal(QObject* light, const QueueItem& item)
 {
     // Nothing received: the file keeps what it holds. Otherwise what came so
     // far, then (continuation) the journal as it was when queued.
-    if (item.buffer.isEmpty())
+    if (item.buffer.isEmpty() ||
+        qint64(item.buffer.size()) + item.previousJournal.size() > DownloadFile::maxSize)
         return;
     DownloadFile::save(itemFileName(light), item.buffer + item.previousJournal);
 }

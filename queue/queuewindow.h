@@ -67,6 +67,8 @@ private:
     void sendNext(QObject* light);
     void issueCommand(QObject* light, bool continuing);
     void failItem(QObject* light, const QString& msg, bool fatal);
+    // A final failure that a returning link does not undo.
+    void giveUp(QObject* light, const QString& msg);
     void completeItem(QObject* light);
 
     void lightConnected(QObject* light, bool connected);

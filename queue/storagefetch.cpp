@@ -1,5 +1,7 @@
 #include "queue/storagefetch.h"
 
+#include "queue/downloadfile.h"
+
 #include <QCoreApplication>
 #include <QObject>
 #include <QVariant>
@@ -22,6 +24,9 @@ StorageFetchResult success(const QByteArray& data)
     // Nothing to save is no configuration at all.
     if (data.isEmpty())
         return failure(QCoreApplication::translate("QueueWindow", "Not in storage"), true);
+    // Nor is more than a download may hold: no retry brings a smaller one.
+    if (data.size() > DownloadFile::maxSize)
+        return failure(QCoreApplication::translate("QueueWindow", "Error: data too large"), true);
     StorageFetchResult r;
     r.ok = true;
     r.data = data;
@@ -73,6 +78,9 @@ StorageFetchResult fetchJsonRpc(QObject* storage, QObject* light, const QString&
         return failure(
             QCoreApplication::translate("QueueWindow", "RPC error %1").arg(errorText(result)),
             false);
+    // Not even decoded when it cannot fit.
+    if (result.size() / 4 * 3 > DownloadFile::maxSize)
+        return failure(QCoreApplication::translate("QueueWindow", "Error: data too large"), true);
     const QByteArray data = QByteArray::fromBase64(result);
     if (data.startsWith(errorOpen))
         return failure(
