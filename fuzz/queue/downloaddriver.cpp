@@ -3,6 +3,7 @@
 #include "fuzzinput.h"
 #include "host/hostlight.h"
 #include "host/response.h"
+#include "queue/downloadfile.h"
 #include "queue/queuewindow.h"
 
 #include <QApplication>
@@ -14,10 +15,6 @@
 #include <cstdlib>
 
 namespace {
-
-// The most a download may hold in memory; a saved file never exceeds it
-// (a continuation adds the previous file once).
-constexpr qint64 ceilingBytes = 16 * 1024 * 1024;
 
 const char* const familyTypes[] = {"Вегал V3.17", "TM_HELIX", "vegal2", "зелта"};
 
@@ -189,7 +186,7 @@ void runDownload(bool journal, const uint8_t* data, size_t size)
         }
     }
 
-    if (largestSave > ceilingBytes + existing.size())
+    if (largestSave > DownloadFile::maxSize)
         abort();
     // The host removes a light from the queue before deleting it.
     window->clearQueue();
