@@ -1,14 +1,15 @@
 // Soak: hundreds of simulated controllers of every family download journals and
 // configurations through the built module for a while, under random faults from
-// the controllers (error answers, lost commands, link drops, late and duplicate
-// answers) and from the host (queuing again, Stop and Resume, clearing some
+// the controllers (error answers, lost commands, link drops, late, duplicate and
+// repeated answers) and from the host (queuing again, Stop and Resume, clearing some
 // lights, storage errors). Every saved file is compared with its controller's
 // data; at the end no download may be left without an answer or a retry coming,
 // and memory must not have grown with the run.
 //
 // DQ_SOAK_SECONDS (default 60) sets the faulty phase, DQ_SOAK_CONTROLLERS (500)
 // the fleet, DQ_SOAK_SEED (20261207) the random choices, DQ_SOAK_SETTLE_SECONDS
-// (120) the most the downloads may take to end once the faults stop.
+// (120) the most the downloads may take to end once the faults stop, and
+// DQ_SOAK_REPEATS=0 leaves out answers for an earlier position than asked.
 #include "host/controllerdata.h"
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
@@ -207,8 +208,8 @@ public:
     Figures figures;
     bool faultsOn = true;
     bool running = true;
-    // Answers for an earlier position than asked (DQ_SOAK_REPEATS=1).
-    bool repeats = false;
+    // Answers for an earlier position than asked (off with DQ_SOAK_REPEATS=0).
+    bool repeats = true;
     QRandomGenerator rng;
 
     Soak(QObject* module, const QString& dir, int count, quint32 seed)
@@ -664,12 +665,11 @@ Response* SoakLight::sendCommand(QVariant command, QVariant args)
         data = {n, controller->journalBlock(n)};
     } else {
         int offset = a.value(1).toInt();
-        // A repeated earlier piece (binary images only: their offsets count from the image's
-        // start).
-        if (roll < 55 && soak->repeats && offset > 0 &&
-            controller->config().form == ControllerData::ConfigForm::Binary) {
+        // A repeated earlier piece, never the header piece of a text or JSON form.
+        const int header = controller->config().headerSize;
+        if (roll < 55 && soak->repeats && offset > header && offset - 64 >= header) {
             ++soak->figures.repeatedAnswers;
-            offset = qMax(0, offset - 64);
+            offset -= 64;
         }
         data = {a.value(0).toInt(), offset, controller->configPiece(offset)};
     }
@@ -736,7 +736,7 @@ private slots:
 
         const Memory atSetup = memoryNow();
         Soak soak(module, dir.path(), count, seed);
-        soak.repeats = envNumber("DQ_SOAK_REPEATS", 0) != 0;
+        soak.repeats = envNumber("DQ_SOAK_REPEATS", 1) != 0;
         QVERIFY(soak.start());
 
         QTimer actions;
