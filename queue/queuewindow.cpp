@@ -588,12 +588,14 @@ void QueueWindow::failItem(QObject* light, const QString& msg, bool fatal)
 
 void QueueWindow::giveUp(QObject* light, const QString& msg)
 {
-    failItem(light, msg, true);
     // For good: a returning link would only fetch the same flood again. As
     // after Stop, only the operator's Resume or a new request starts it over.
+    // Marked first: the host, told of the failure, may queue the light again
+    // or close this window.
     const auto it = items.find(light);
     if (it != items.end())
         it->stopped = true;
+    failItem(light, msg, true);
 }
 
 void QueueWindow::completeItem(QObject* light)

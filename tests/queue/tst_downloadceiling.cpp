@@ -13,6 +13,7 @@
 #include "queue/queuewindow.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -225,6 +226,48 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("previous"));
+    }
+
+    // The host, told of the failure, deletes the window or asks again at once.
+    void hostReactsToFailure_data()
+    {
+        QTest::addColumn<bool>("deleteWindow");
+        QTest::newRow("window deleted") << true;
+        QTest::newRow("light queued again") << false;
+    }
+
+    void hostReactsToFailure()
+    {
+        QFETCH(bool, deleteWindow);
+        QPointer<QueueWindow> window = new QueueWindow(nullptr, true);
+        window->setSaveDir(QDir(dir.path()));
+        HostLight light(11, QStringLiteral("TM_HELIX"));
+        int failures = 0;
+        connect(window, &QueueWindow::downloadFailed, this, [&](QObject* l, const QString&) {
+            if (++failures > 1)
+                return;
+            if (deleteWindow)
+                delete window;
+            else
+                window->enqueue(l, -1);
+        });
+        window->enqueue(&light, -1);
+        QVERIFY(light.finishNext({0, QByteArray(17 * MiB, 'x')}));
+        QCOMPARE(failures, 1);
+        QCOMPARE(window.isNull(), deleteWindow);
+        if (deleteWindow)
+            return;
+        // The new request runs as any other, not given up with the old one.
+        QVERIFY(light.finishNext({0, QByteArray("line\0", 5)}));
+        const int commands = light.commandCount();
+        light.setConnected(false);
+        light.setConnected(true);
+        QCOMPARE(light.commandCount(), commands + 1);
+        light.pendingResponses().last()->finishWithData({1, QByteArray(2, '\0')});
+        QFile f(dir.filePath("Jrn00011.bin"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("line\0", 5));
+        delete window;
     }
 
     // A journal file past the ceiling is not read to go on from: the request
