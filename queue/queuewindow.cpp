@@ -70,8 +70,16 @@ QueueWindow::~QueueWindow()
 
 void QueueWindow::setCellText(int row, int column, const QString& text)
 {
-    if (QTableWidgetItem* cell = ui->queueTable->item(row, column))
-        cell->setText(text);
+    QTableWidgetItem* cell = ui->queueTable->item(row, column);
+    if (!cell)
+        return;
+    cell->setText(text);
+    // A text longer than any the column held ("1024 bytes" after "836 bytes")
+    // would be cut short: fit the columns again, which is rare enough to be cheap.
+    if (column >= 0 && column < ColumnCount && text.size() > longestText[column]) {
+        longestText[column] = text.size();
+        scheduleResize();
+    }
 }
 
 QProgressBar* QueueWindow::progressBar(int row) const

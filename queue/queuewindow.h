@@ -55,7 +55,15 @@ protected:
 private:
     friend class TestQueueWindow;
 
-    enum Column { ObjectColumn, TypeColumn, StateColumn, LoadedColumn, ErrorsColumn, StatusColumn };
+    enum Column {
+        ObjectColumn,
+        TypeColumn,
+        StateColumn,
+        LoadedColumn,
+        ErrorsColumn,
+        StatusColumn,
+        ColumnCount
+    };
 
     void setCellText(int row, int column, const QString& text);
     QProgressBar* progressBar(int row) const;
@@ -104,4 +112,6 @@ private:
     bool reseating = false;
     bool reseatPending = false;
     bool resizePending = false;
+    // Length of the longest text each column has shown, to refit only when needed.
+    int longestText[ColumnCount] = {};
 };

@@ -86,6 +86,7 @@ private slots:
     void newRow();
     void ignoredLights();
     void commandsCarryPosition();
+    void longerTextsWidenTheirColumn();
     void requeueRestartsAndIgnoresEarlierAnswer();
 
     void journalDownload_data();
@@ -199,6 +200,26 @@ void TestQueueWindow::commandsCarryPosition()
     QCOMPARE(cell(jw, 1, LoadedCol), QStringLiteral("3 blocks"));
     QCOMPARE(c.light.lastCommand().args, (QVariantList{0, 400}));
     QCOMPARE(cell(cw, 2, LoadedCol), QStringLiteral("400 bytes"));
+}
+
+void TestQueueWindow::longerTextsWidenTheirColumn()
+{
+    QueueWindow cw(nullptr, false);
+    cw.setSaveDir(QDir(dir->path()));
+    QueueSim c(2);
+    c.hold = true;
+    c.pieceSize = 40000;
+    c.body = wordsLE({4, 60000}) + QByteArray(59998, 'c');
+    cw.enqueue(&c.light, -1);
+    QCoreApplication::processEvents();
+    QVERIFY(c.answerOne());
+    QCoreApplication::processEvents();
+    const QString text = cell(cw, 2, LoadedCol);
+    QCOMPARE(text, QStringLiteral("40000 bytes"));
+    // The operator reads the whole count, not an elided one.
+    QTableWidget* table = tableOf(cw);
+    QVERIFY(table->columnWidth(LoadedCol) >
+            QFontMetrics(table->font()).horizontalAdvance(text));
 }
 
 void TestQueueWindow::requeueRestartsAndIgnoresEarlierAnswer()
