@@ -223,11 +223,8 @@ public:
             u.index = i;
             units.append(u);
         }
+        newStorage();
         for (const SimulatedFleet::StorageEntry& e : fleet.storageEntries()) {
-            const QString id = QString::number(e.id);
-            rpc.setConfig(id, e.current);
-            rpc.setArchivedConfig(id, SimulatedFleet::archiveMoment(), e.archived);
-            invoke.setConfig(id, e.current);
             for (Unit& u : units) {
                 if (u.controller->id() == e.id) {
                     u.inStorage = true;
@@ -492,15 +489,18 @@ private:
         if (c->config().form == ControllerData::ConfigForm::BrokenTable)
             r.failure = QStringLiteral("Error: invalid config size");
         if (mayUseStorage && u.inStorage && rng.bounded(3) != 0) {
+            // The stand-ins log every call: fresh ones now and then keep that small.
+            if (++storageCalls % 500 == 0)
+                newStorage();
             const int kind = int(rng.bounded(3)); // current, archived, invoke-style
             const bool storageError = faultsOn && rng.bounded(5) == 0;
             if (storageError) {
                 // Retried by the controller itself: the controller's configuration it is.
                 ++figures.storageErrors;
                 if (kind == 2)
-                    invoke.enqueueReply(QByteArray("<Error>storage busy</Error>"));
+                    invoke->enqueueReply(QByteArray("<Error>storage busy</Error>"));
                 else
-                    rpc.enqueueReply(QVariantMap{
+                    rpc->enqueueReply(QVariantMap{
                         {QStringLiteral("error"),
                          QVariantMap{{QStringLiteral("code"), 5},
                                      {QStringLiteral("message"), QStringLiteral("busy")}}}});
@@ -512,7 +512,7 @@ private:
                 r.storage = true;
             }
             u.config = r;
-            QObject* storage = kind == 2 ? static_cast<QObject*>(&invoke) : &rpc;
+            QObject* storage = kind == 2 ? static_cast<QObject*>(invoke.data()) : rpc.data();
             QMetaObject::invokeMethod(
                 module, "loadConfigFromStorage", Q_ARG(QObject*, storage), Q_ARG(QObject*, u.light),
                 Q_ARG(QString, kind == 1 ? SimulatedFleet::archiveMoment() : QString()),
@@ -533,6 +533,18 @@ private:
                 return table->item(row, 5) ? table->item(row, 5)->text() : QString();
         }
         return QStringLiteral("(no row)");
+    }
+
+    void newStorage()
+    {
+        rpc.reset(new JsonRpcClientPlugin);
+        invoke.reset(new InvokeStorage);
+        for (const SimulatedFleet::StorageEntry& e : fleet.storageEntries()) {
+            const QString id = QString::number(e.id);
+            rpc->setConfig(id, e.current);
+            rpc->setArchivedConfig(id, SimulatedFleet::archiveMoment(), e.archived);
+            invoke->setConfig(id, e.current);
+        }
     }
 
     bool selectRow(QWidget* window, int id)
@@ -624,8 +636,9 @@ private:
     QVector<Unit> units;
     QHash<QObject*, Unit*> byLight;
     QHash<int, const Unit*> byId;
-    JsonRpcClientPlugin rpc;
-    InvokeStorage invoke;
+    QScopedPointer<JsonRpcClientPlugin> rpc;
+    QScopedPointer<InvokeStorage> invoke;
+    int storageCalls = 0;
     QPointer<QWidget> journalWindow;
     QPointer<QWidget> configWindow;
 };
@@ -714,6 +727,18 @@ void SoakLight::answer(QPointer<Response> response, int delay, int linkEpoch, in
 class TestSoak : public QObject
 {
     Q_OBJECT
+
+public:
+    TestSoak()
+    {
+        // QtTest stops a test function after five minutes; a long run needs longer.
+        if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")) {
+            const qint64 ms = (envNumber("DQ_SOAK_SECONDS", 60) +
+                               envNumber("DQ_SOAK_SETTLE_SECONDS", 120) + 120) *
+                              1000;
+            qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number(qMax<qint64>(ms, 300000)));
+        }
+    }
 
 private slots:
     void soak()
