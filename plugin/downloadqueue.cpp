@@ -15,7 +15,7 @@ DownloadQueue::~DownloadQueue() = default;
 
 QString DownloadQueue::moduleVersion() const
 {
-    return QStringLiteral("2.3.41");
+    return QStringLiteral(DQ_MODULE_VERSION);
 }
 
 QString DownloadQueue::configDirPath() const
