@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QSaveFile>
+#include <QSignalBlocker>
 #include <QSet>
 #include <QTableWidgetItem>
 
@@ -130,7 +131,14 @@ void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
 {
     QTableWidget* table = ui->journalTable;
-    table->clearSelection();
+    // The view answers every selection change by working out the screen area of
+    // each changed range; with tens of thousands of scattered matches that costs
+    // far more than the search. The model is told quietly and the view is
+    // repainted once instead.
+    QItemSelectionModel* selectionModel = table->selectionModel();
+    const QSignalBlocker quiet(selectionModel);
+    selectionModel->clearSelection();
+    table->viewport()->update();
     if (text.isEmpty()) {
         ui->matches->setValue(0);
         return;
@@ -165,7 +173,7 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
     if (!firstMatch)
         return;
     table->scrollToItem(firstMatch, QAbstractItemView::EnsureVisible);
-    table->selectionModel()->select(selection, QItemSelectionModel::Select);
+    selectionModel->select(selection, QItemSelectionModel::Select);
 }
 
 void JournalViewDlg::on_saveButton_clicked()
