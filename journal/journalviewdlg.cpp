@@ -10,8 +10,8 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QSaveFile>
-#include <QSignalBlocker>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QTableWidgetItem>
 
 QString JournalViewDlg::lastSaveDir;
