@@ -49,13 +49,16 @@ public:
         // A posted call rather than a zero timer: every timer joins a sorted list
         // whose insertion grows with the lights waiting, a cost of the stand-in
         // host, not of the window measured here.
-        QMetaObject::invokeMethod(this, [guard, data] {
-            if (!guard)
-                return;
-            guard->finishWithData(data);
-            // Answered and delivered: a host lets its answers go then.
-            guard->deleteLater();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [guard, data] {
+                if (!guard)
+                    return;
+                guard->finishWithData(data);
+                // Answered and delivered: a host lets its answers go then.
+                guard->deleteLater();
+            },
+            Qt::QueuedConnection);
         return response;
     }
 

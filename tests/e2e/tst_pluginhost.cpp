@@ -148,24 +148,36 @@ private slots:
             const char* signature;
             QList<QByteArray> names;
         } const expected[] = {
-            {QMetaMethod::Signal, QMetaMethod::Public,
-             "configurationDownloadComplete(QObject*,QString)", {"light", "cnf_file_name"}},
-            {QMetaMethod::Signal, QMetaMethod::Public,
-             "configurationDownloadFailed(QObject*,QString)", {"light", "msg"}},
+            {QMetaMethod::Signal,
+             QMetaMethod::Public,
+             "configurationDownloadComplete(QObject*,QString)",
+             {"light", "cnf_file_name"}},
+            {QMetaMethod::Signal,
+             QMetaMethod::Public,
+             "configurationDownloadFailed(QObject*,QString)",
+             {"light", "msg"}},
             {QMetaMethod::Slot, QMetaMethod::Private, "windowDestroyed()", {}},
             {QMetaMethod::Slot, QMetaMethod::Private, "openConfig(QObject*)", {"light"}},
             {QMetaMethod::Method, QMetaMethod::Public, "loadConfig(QObject*)", {"light"}},
-            {QMetaMethod::Method, QMetaMethod::Public,
+            {QMetaMethod::Method,
+             QMetaMethod::Public,
              "loadConfigFromStorage(QObject*,QObject*,QString,int)",
              {"cnfStorage", "light", "datetime", "max_errors"}},
-            {QMetaMethod::Method, QMetaMethod::Public,
+            {QMetaMethod::Method,
+             QMetaMethod::Public,
              "loadConfigFromStorage(QObject*,QObject*,QString)",
              {"cnfStorage", "light", "datetime"}},
-            {QMetaMethod::Method, QMetaMethod::Public,
-             "loadConfigFromStorage(QObject*,QObject*)", {"cnfStorage", "light"}},
-            {QMetaMethod::Method, QMetaMethod::Public, "loadJournal(QObject*,int)",
+            {QMetaMethod::Method,
+             QMetaMethod::Public,
+             "loadConfigFromStorage(QObject*,QObject*)",
+             {"cnfStorage", "light"}},
+            {QMetaMethod::Method,
+             QMetaMethod::Public,
+             "loadJournal(QObject*,int)",
              {"light", "blocks"}},
-            {QMetaMethod::Method, QMetaMethod::Public, "viewJournal(int,QString&)",
+            {QMetaMethod::Method,
+             QMetaMethod::Public,
+             "viewJournal(int,QString&)",
              {"version", "bin_path"}},
             {QMetaMethod::Method, QMetaMethod::Public, "clear()", {}},
             {QMetaMethod::Method, QMetaMethod::Public, "clearConfig(QObjectList)", {"obj_list"}},
@@ -222,8 +234,8 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(m, "clear"));
         QVERIFY(QMetaObject::invokeMethod(m, "clearConfig", Q_ARG(QObjectList, QObjectList())));
         HostLight light(5, "x");
-        QVERIFY(QMetaObject::invokeMethod(m, "clearJournal",
-                                          Q_ARG(QObjectList, QObjectList{&light})));
+        QVERIFY(
+            QMetaObject::invokeMethod(m, "clearJournal", Q_ARG(QObjectList, QObjectList{&light})));
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
@@ -232,8 +244,8 @@ private slots:
         QObject* m = module();
         HostLight light(3, "swarco");
         light.setConnected(false);
-        QVERIFY(QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, &light),
-                                          Q_ARG(int, 25)));
+        QVERIFY(
+            QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 25)));
         QWidget* window = findTopLevel("Journals queue");
         QVERIFY(window);
         QVERIFY(!window->parentWidget());
@@ -241,8 +253,8 @@ private slots:
         QCOMPARE(window->objectName(), QStringLiteral("QueueWindow"));
         QCOMPARE(window->size(), QSize(660, 328));
         // A second request makes nothing new.
-        QVERIFY(QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, nullptr),
-                                          Q_ARG(int, 1)));
+        QVERIFY(
+            QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, nullptr), Q_ARG(int, 1)));
         QCOMPARE(QApplication::topLevelWidgets().size(), 1);
     }
 
@@ -252,8 +264,11 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("dockName");
         QTest::addColumn<QString>("firstAction");
-        QTest::newRow("journal") << true << "Journals queue" << "journalQueueDoc" << "View";
-        QTest::newRow("config") << false << "Configurations queue" << "configQueueDoc"
+        QTest::newRow("journal") << true << "Journals queue"
+                                 << "journalQueueDoc"
+                                 << "View";
+        QTest::newRow("config") << false << "Configurations queue"
+                                << "configQueueDoc"
                                 << "Run editor";
     }
     void windowForm()
@@ -294,8 +309,7 @@ private slots:
             QVERIFY(a->isEnabled());
             QCOMPARE(a->parent(), table);
         }
-        QCOMPARE(actions,
-                 (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume"}));
+        QCOMPARE(actions, (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume"}));
     }
 
     void dockRestoredFromSavedLayout()
@@ -335,8 +349,8 @@ private slots:
         auto* dock = mw.findChild<QDockWidget*>("configQueueDoc");
         QVERIFY(dock);
         QVERIFY(dock->isFloating());
-        QCOMPARE(dock->pos(), QPoint((mw.width() - dock->width()) / 2,
-                                     (mw.height() - dock->height()) / 2));
+        QCOMPARE(dock->pos(),
+                 QPoint((mw.width() - dock->width()) / 2, (mw.height() - dock->height()) / 2));
     }
 
     void firstMainWindowGetsTheDocks()
@@ -350,8 +364,7 @@ private slots:
                 break;
         HostLight light(4, "swarco");
         light.setConnected(false);
-        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
-                                  Q_ARG(int, 2));
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 2));
         QVERIFY(expected->findChild<QDockWidget*>("journalQueueDoc"));
         QMainWindow* other = expected == &first ? &second : &first;
         QVERIFY(!other->findChild<QDockWidget*>("journalQueueDoc"));
@@ -370,15 +383,13 @@ private slots:
         module()->setProperty("activateWindowOnDownload", activate);
         HostLight light(4, "swarco");
         light.setConnected(false);
-        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
-                                  Q_ARG(int, 2));
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 2));
         auto* dock = mw.findChild<QDockWidget*>("journalQueueDoc");
         QVERIFY(dock);
         QCoreApplication::processEvents();
         ZOrderCounter raises;
         dock->installEventFilter(&raises);
-        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
-                                  Q_ARG(int, 2));
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 2));
         QCOMPARE(raises.count, 0); // raised later, from the event loop
         QCoreApplication::processEvents();
         QCOMPARE(raises.count > 0, activate);
@@ -439,8 +450,7 @@ private slots:
         QMainWindow mw;
         HostLight light(12, "swarco");
         light.setConnected(false);
-        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light),
-                                  Q_ARG(int, 1));
+        QMetaObject::invokeMethod(module(), "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 1));
         QPointer<QDockWidget> dock = mw.findChild<QDockWidget*>("journalQueueDoc");
         delete dq.data();
         QVERIFY(dock);

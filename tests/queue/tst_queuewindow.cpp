@@ -218,8 +218,7 @@ void TestQueueWindow::longerTextsWidenTheirColumn()
     QCOMPARE(text, QStringLiteral("40000 bytes"));
     // The operator reads the whole count, not an elided one.
     QTableWidget* table = tableOf(cw);
-    QVERIFY(table->columnWidth(LoadedCol) >
-            QFontMetrics(table->font()).horizontalAdvance(text));
+    QVERIFY(table->columnWidth(LoadedCol) > QFontMetrics(table->font()).horizontalAdvance(text));
 }
 
 void TestQueueWindow::requeueRestartsAndIgnoresEarlierAnswer()
