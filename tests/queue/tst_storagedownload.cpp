@@ -9,6 +9,7 @@
 #include <QPluginLoader>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -206,20 +207,27 @@ void TestStorageDownload::callThatCannotBeMade()
 {
     HostLight light(3);
     // A storage object of another thread cannot answer a call with a result.
+    // It runs, and is deleted in its own thread when that thread ends.
     QThread thread;
-    JsonRpcClientPlugin rpc;
-    rpc.moveToThread(&thread);
+    auto* rpc = new JsonRpcClientPlugin;
+    rpc->moveToThread(&thread);
+    connect(&thread, &QThread::finished, rpc, &QObject::deleteLater);
+    thread.start();
+    const auto stop = qScopeGuard([&thread] {
+        thread.quit();
+        thread.wait();
+    });
     // An object without the invoke method.
     QObject bare;
 
-    for (QObject* storage : {static_cast<QObject*>(&rpc), &bare}) {
+    for (QObject* storage : {static_cast<QObject*>(rpc), &bare}) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*"));
         const StorageFetchResult r = fetchConfigFromStorage(storage, &light, QString());
         QVERIFY(!r.ok);
         QCOMPARE(r.message, QStringLiteral("Internal rpc error"));
         QVERIFY(r.fatal);
     }
-    QVERIFY(rpc.calls().isEmpty());
+    QVERIFY(rpc->calls().isEmpty());
 }
 
 void TestStorageDownload::savedLikeADownload_data()
