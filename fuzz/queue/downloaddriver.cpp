@@ -1,5 +1,6 @@
 #include "downloaddriver.h"
 
+#include "fuzzfixture.h"
 #include "fuzzinput.h"
 #include "host/hostlight.h"
 #include "host/response.h"
@@ -15,17 +16,6 @@
 #include <cstdlib>
 
 namespace {
-
-const char* const familyTypes[] = {"Вегал V3.17", "TM_HELIX", "vegal2", "зелта"};
-
-QTemporaryDir& scratch()
-{
-    // In memory where there is such a place: saving syncs each file to disk.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/dq-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/dq-fuzz-XXXXXX"));
-    return dir;
-}
 
 Response* awaited(HostLight* light, bool oldest)
 {

@@ -8,6 +8,7 @@
 // JSON-RPC "error" and "result" together; bit 7 and a byte 'L': a large payload
 // (byte * 128 KiB + word, one fill byte) instead of a 16-bit length and bytes.
 
+#include "fuzzfixture.h"
 #include "fuzzinput.h"
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
@@ -22,17 +23,6 @@
 #include <cstdlib>
 
 namespace {
-
-const char* const familyTypes[] = {"Вегал V3.17", "TM_HELIX", "vegal2", "зелта"};
-
-QTemporaryDir& scratch()
-{
-    // In memory where there is such a place: saving syncs each file to disk.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/dq-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/dq-fuzz-XXXXXX"));
-    return dir;
-}
 
 QVariant jsonRpcReply(uint8_t setup, const QByteArray& payload, int32_t code)
 {
