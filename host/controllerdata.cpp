@@ -519,10 +519,8 @@ QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool
             break;
         buffer += b;
         ++loaded;
-        if (blocks > 0 && loaded >= blocks) {
-            buffer.truncate(blocks * b.size());
+        if (blocks > 0 && loaded >= blocks)
             break;
-        }
         if (loaded >= MaxBinaryBlocks)
             break;
     }

@@ -20,6 +20,8 @@ struct BlockOutcome
 
     Action action = RequestNext;
     Failure failure = NoFailure;
+    // With Fail: tried again after the usual delay instead of given up at once.
+    bool retryable = false;
 
     LoadedText loadedText = NoLoadedText;
     qint64 loadedValue = 0;
@@ -38,5 +40,14 @@ struct BlockOutcome
         out.action = Fail;
         out.failure = failure;
         return out;
+    }
+
+    // An answer the item cannot use now, but a later one may: for a later
+    // position than asked, and for the third answer in a row that added nothing.
+    void failRetryable()
+    {
+        action = Fail;
+        failure = WrongAnswer;
+        retryable = true;
     }
 };

@@ -1,5 +1,6 @@
 #include "queue/configprotocol.h"
 
+#include "queue/answerfield.h"
 #include "queue/downloadfile.h"
 
 namespace {
@@ -46,14 +47,19 @@ int ConfigProtocol::imageSize(const QByteArray& piece)
 {
     if (piece.size() < 2)
         return 2; // no whole word: nothing to examine
+    // A table shorter than its own first word, or an image that would end
+    // inside its table (a blank memory of zeros), is no configuration.
+    const int tableBytes = wordAt(piece, 0);
+    if (tableBytes < 2)
+        return -1;
     const int lastWord = piece.size() / 2 - 1;
-    const int last = qMin(wordAt(piece, 0) / 2 - 1, lastWord);
+    const int last = qMin(tableBytes / 2 - 1, lastWord);
     for (int e = last; e >= 0; --e) {
         const quint16 entry = wordAt(piece, e);
         if (entry != 0xFFFF)
-            return entry + 2;
+            return entry < tableBytes ? -1 : entry + 2;
     }
-    return last >= 0 ? -1 : 2;
+    return -1;
 }
 
 BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
@@ -78,15 +84,29 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
         return BlockOutcome::failed(BlockOutcome::WrongArea);
 
     BlockOutcome out;
+    qint64 offset = 0;
+    QByteArray piece;
+    if (!AnswerField::position(data.at(1), &offset) || !AnswerField::bytes(data.at(2), &piece))
+        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+    // Stored where it claims to belong, it would leave a gap: ask again.
+    if (offset > item.loaded) {
+        out.failRetryable();
+        return out;
+    }
     // A piece that arrives again replaces what was stored from its offset on.
     // Offsets count the controller's bytes, the header piece included, which
-    // the buffer does not hold: map them past it.
-    const qint64 offset = data.at(1).toLongLong();
+    // the buffer does not hold: map them past it. The header itself again
+    // adds nothing.
+    const int before = item.loaded;
     const qint64 headerBytes = item.loaded - item.buffer.size();
-    const bool resent = item.loaded > 0 && offset >= headerBytes && offset < item.loaded;
+    if (item.loaded > 0 && offset < headerBytes) {
+        if (item.stalls(false))
+            out.failRetryable();
+        return out;
+    }
+    const bool resent = item.loaded > 0 && offset < item.loaded;
     if (resent)
         item.buffer.truncate(int(offset - headerBytes));
-    QByteArray piece = data.at(2).toByteArray();
 
     bool header = false;
     const bool first = item.loaded == 0;
@@ -162,5 +182,7 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
     item.loaded = resent ? int(offset) + piece.size() : item.loaded + piece.size();
     out.loadedText = BlockOutcome::Bytes;
     out.loadedValue = item.loaded;
+    if (item.stalls(item.loaded > before))
+        out.failRetryable();
     return out;
 }

@@ -23,7 +23,8 @@ public:
 
     // The image size its offset table gives (last used entry + 2). Only
     // entries inside the piece are examined. Returns -1 when every examined
-    // entry is unused.
+    // entry is unused, when word 0 is below 2, or when the entry found lies
+    // inside the table itself.
     static int imageSize(const QByteArray& piece);
 
 private:

@@ -1,5 +1,6 @@
 #include "queue/journalprotocol.h"
 
+#include "queue/answerfield.h"
 #include "queue/downloadfile.h"
 
 #include <cstring>
@@ -71,11 +72,21 @@ BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& d
 
 BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& data)
 {
-    if (data.size() < 2)
-        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
-
     BlockOutcome out;
-    const QByteArray block = data.at(1).toByteArray();
+    QByteArray block;
+    if (data.size() < 2 || !AnswerField::bytes(data.at(1), &block))
+        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+    // Marked journals do not number their blocks; unmarked ones must.
+    qint64 number = item.loaded;
+    if (!item.isMarked()) {
+        if (!AnswerField::position(data.at(0), &number))
+            return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+        // Stored where it claims to belong, it would leave a gap: ask again.
+        if (number > item.loaded) {
+            out.failRetryable();
+            return out;
+        }
+    }
     const qint64 length = block.size();
 
     // An empty block ends the journal, for every family (a controller past the
@@ -128,16 +139,13 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
         return out;
     }
 
-    // A block that arrives again replaces what was stored from its position.
-    // The controller's number is not trusted: negative or huge numbers cut nothing.
-    const qint64 number = data.at(0).toLongLong();
-    bool resent = false;
-    if (number >= 0 && number < (item.buffer.size() + length - 1) / length) {
-        const qint64 position = number * length;
-        if (position < item.buffer.size()) {
-            item.buffer.truncate(int(position));
-            resent = true;
-        }
+    // A block that arrives again replaces what was stored from where that
+    // block began; blocks of other lengths around it are neither cut nor moved.
+    const int before = item.loaded;
+    const bool resent = number < item.loaded;
+    if (resent) {
+        item.buffer.truncate(item.blockStarts.value(int(number), item.buffer.size()));
+        item.blockStarts.resize(int(number));
     }
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
@@ -153,6 +161,7 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
         out.action = BlockOutcome::Complete;
         return out;
     }
+    item.blockStarts.append(item.buffer.size());
     item.buffer.append(block);
     // After an earlier block came again, ask for the one behind it next: counting
     // on from the request would skip the block that was asked for.
@@ -160,9 +169,11 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
     out.loadedText = BlockOutcome::Blocks;
     out.loadedValue = item.loaded;
     if (item.expected > 0 && item.loaded >= item.expected) {
-        const qint64 limit = qint64(item.expected) * length;
-        if (limit < item.buffer.size())
-            item.buffer.truncate(int(limit));
+        // Never more blocks than asked for; a short last block stays whole.
+        if (item.blockStarts.size() > item.expected) {
+            item.buffer.truncate(item.blockStarts.at(item.expected));
+            item.blockStarts.resize(item.expected);
+        }
         out.action = BlockOutcome::Complete;
         return out;
     }
@@ -172,5 +183,7 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
     }
     if (item.loaded >= maxBlocks)
         out.action = BlockOutcome::Complete;
+    else if (item.stalls(item.loaded > before))
+        out.failRetryable();
     return out;
 }

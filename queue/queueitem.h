@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QVector>
 
 class QObject;
 
@@ -28,16 +29,38 @@ struct QueueItem
     // queued. It goes behind the new records on every save, exactly once,
     // however often the download is stopped and resumed.
     QByteArray previousJournal;
+    // Unmarked journals: where each block received so far begins in buffer,
+    // so that a block sent again replaces from its own start, whatever the
+    // lengths of the blocks around it.
+    QVector<int> blockStarts;
+    // Answers in a row that took the download no further (a late duplicate,
+    // or a controller stuck on an earlier position).
+    int idleAnswers = 0;
     // The window's relays for the awaited response and for the light's link
     // signal; owned by the window.
     QObject* responseRelay = nullptr;
     QObject* lightRelay = nullptr;
 
+    // Answers in a row that may add nothing before the item fails (retryably).
+    static constexpr int maxIdleAnswers = 3;
+
     bool isMarked() const { return isTmHelix || isVegal; }
+    // Counts an answer that took the download further or not; true when it
+    // was the last idle answer allowed, and the count starts over.
+    bool stalls(bool advanced)
+    {
+        idleAnswers = advanced ? 0 : idleAnswers + 1;
+        if (idleAnswers < maxIdleAnswers)
+            return false;
+        idleAnswers = 0;
+        return true;
+    }
     // Lets go of what was received, so that a new start begins from nothing.
     void dropData()
     {
         buffer = QByteArray();
+        blockStarts.clear();
         loaded = 0;
+        idleAnswers = 0;
     }
 };

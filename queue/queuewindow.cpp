@@ -232,7 +232,9 @@ void QueueWindow::enqueue(QObject* light, int blocks)
 {
     if (!light)
         return;
-    const bool rpc = light->property("rpc").toBool();
+    // The mark concerns the configuration queue only: a journal is never
+    // held back by a configuration fetched from the storage.
+    const bool rpc = !journal && light->property("rpc").toBool();
     bool ok = false;
     const int id = light->property("id").toInt(&ok);
     if (!ok)
@@ -254,6 +256,8 @@ void QueueWindow::enqueue(QObject* light, int blocks)
         auto* relay = new SignalRelay(this);
         relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
         connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+        // The host may delete a queued light without clearing it first.
+        connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
         item.lightRelay = relay;
         it = items.insert(light, item);
 
@@ -282,12 +286,11 @@ void QueueWindow::enqueue(QObject* light, int blocks)
     } else {
         // Queued again: start over; an answer to an earlier command no longer counts.
         forgetResponse(*it);
-        it->buffer.clear();
+        it->dropData();
         it->stopped = false;
         it->done = false;
         it->retryDelay = 0;
         it->errors = 0;
-        it->loaded = 0;
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setCellText(it->row, ErrorsColumn, QStringLiteral("0"));
@@ -342,14 +345,18 @@ void QueueWindow::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
     if (self && guardedLight && items.contains(light)) {
         if (!fetched.ok) {
             // The buffer stays empty, so a retry from the controller starts clean.
-            failItem(light, fetched.message, fetched.fatal);
+            // Only that retry goes to the controller: a final failure stays
+            // final when the link comes back.
+            if (isFinal(items[light], fetched.fatal))
+                giveUp(light, fetched.message);
+            else
+                failItem(light, fetched.message, false);
         } else {
             QueueItem& item = items[light];
             item.buffer = fetched.data;
             item.loaded = item.expected = fetched.data.size();
-            completeItem(light);
             // completeItem told the host, which may have changed the queue meanwhile.
-            if (self && guardedLight) {
+            if (completeItem(light) && self && guardedLight) {
                 const auto it = items.constFind(light);
                 if (it != items.constEnd())
                     setCellText(it->row, LoadedColumn, tr("%1 bytes").arg(fetched.data.size()));
@@ -378,6 +385,18 @@ void QueueWindow::releaseItem(QueueItem& item)
         relay->deleteLater();
         item.lightRelay = nullptr;
     }
+}
+
+void QueueWindow::lightDestroyed(QObject* light)
+{
+    // Only the pointer is used: the light is being destroyed.
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    const int row = it->row;
+    releaseItem(*it);
+    items.erase(it);
+    ui->queueTable->removeRow(row);
 }
 
 void QueueWindow::clearQueue()
@@ -432,7 +451,7 @@ void QueueWindow::sendNext(QObject* light)
 
 void QueueWindow::issueCommand(QObject* light, bool continuing)
 {
-    if (!items.contains(light) || light->property("rpc").toBool())
+    if (!items.contains(light) || (!journal && light->property("rpc").toBool()))
         return;
     QString command;
     QVariantList args;
@@ -566,7 +585,7 @@ void QueueWindow::applyOutcome(QObject* light, const BlockOutcome& outcome)
             giveUp(light, tr("Error: data too large"));
             break;
         default:
-            failItem(light, tr("Error: wrong answer"), true);
+            failItem(light, tr("Error: wrong answer"), !outcome.retryable);
             break;
         }
         break;
@@ -582,9 +601,9 @@ void QueueWindow::failItem(QObject* light, const QString& msg, bool fatal)
         return;
     forgetResponse(*it);
     setCellText(it->row, StatusColumn, msg);
+    const bool final = isFinal(*it, fatal);
     ++it->errors;
     setCellText(it->row, ErrorsColumn, QString::number(it->errors));
-    const bool final = fatal || (it->maxErrors > 0 && it->errors >= it->maxErrors);
     if (final) {
         it->retryDelay = 0; // given up: nothing may be sent for it any more
         setProgress(it->row, 100, 0);
@@ -592,6 +611,11 @@ void QueueWindow::failItem(QObject* light, const QString& msg, bool fatal)
     } else {
         it->retryDelay = retryDelayMs;
     }
+}
+
+bool QueueWindow::isFinal(const QueueItem& item, bool fatal)
+{
+    return fatal || (item.maxErrors > 0 && item.errors + 1 >= item.maxErrors);
 }
 
 void QueueWindow::giveUp(QObject* light, const QString& msg)
@@ -606,46 +630,52 @@ void QueueWindow::giveUp(QObject* light, const QString& msg)
     failItem(light, msg, true);
 }
 
-void QueueWindow::completeItem(QObject* light)
+bool QueueWindow::completeItem(QObject* light)
 {
     auto it = items.find(light);
     if (it == items.end())
-        return;
+        return false;
     // New records and the previous journal together past the ceiling: nothing
     // is saved, and the journal file stays as it is.
-    if (journal && it->expected == -3 &&
+    const bool continuation = journal && it->expected == -3;
+    if (continuation &&
         qint64(it->buffer.size()) + it->previousJournal.size() > DownloadFile::maxSize) {
         it->dropData();
         giveUp(light, tr("Error: data too large"));
-        return;
+        return false;
+    }
+    QString path = itemFileName(light);
+    if (!journal && it->isMarked())
+        path = DownloadFile::jsonPath(path);
+    // Continuation: the new records, then the journal as it was when queued, once.
+    const QByteArray data = continuation ? it->buffer + it->previousJournal : it->buffer;
+    const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
+    if (saved != DownloadFile::Saved) {
+        // The file stays as it was, and the host must hear of it. Nothing of
+        // this download counts any more: a Resume starts it over, from the
+        // same continuation point.
+        if (continuation)
+            it->stopMarker = JournalProtocol::stopMarkerOf(it->previousJournal, it->isMarked());
+        it->dropData();
+        giveUp(light,
+               (saved == DownloadFile::OpenFailed ? tr("Error open %1") : tr("Error write %1"))
+                   .arg(path));
+        return false;
     }
     it->done = true;
     forgetResponse(*it);
     setProgress(it->row, 100, 100);
     setCellText(it->row, StatusColumn, tr("completed"));
-    QString path = itemFileName(light);
-    if (journal) {
-        if (it->expected == -3) {
-            // The new records, then the journal as it was when queued, once.
-            it->buffer.append(it->previousJournal);
-            it->previousJournal.clear();
-            it->loaded = it->buffer.size();
-        }
-    } else if (it->isMarked()) {
-        path = DownloadFile::jsonPath(path);
+    if (continuation) {
+        it->buffer = data;
+        it->previousJournal.clear();
+        it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
-
-    const DownloadFile::SaveResult saved = DownloadFile::save(path, it->buffer);
-    if (saved != DownloadFile::Saved) {
-        setCellText(it->row, StatusColumn,
-                    (saved == DownloadFile::OpenFailed ? tr("Error open %1") : tr("Error write %1"))
-                        .arg(path));
-        return;
-    }
     if (!journal)
         light->setProperty("dqueue_config", path);
     emit downloadComplete(light, path);
+    return true;
 }
 
 // ---------------------------------------------------------------- scheduling

@@ -77,7 +77,11 @@ private:
     void failItem(QObject* light, const QString& msg, bool fatal);
     // A final failure that a returning link does not undo.
     void giveUp(QObject* light, const QString& msg);
-    void completeItem(QObject* light);
+    // Whether a failure now would be the item's last.
+    static bool isFinal(const QueueItem& item, bool fatal);
+    // Saves the item's data; false when that failed (the item then has failed for good).
+    bool completeItem(QObject* light);
+    void lightDestroyed(QObject* light);
 
     void lightConnected(QObject* light, bool connected);
     void answerArrived(QObject* light, QObject* response);

@@ -101,6 +101,9 @@ struct Figures
     qint64 lateAnswers = 0;
     qint64 duplicateAnswers = 0;
     qint64 repeatedAnswers = 0;
+    qint64 stuckAnswers = 0; // answers in a row that add nothing
+    qint64 laterAnswers = 0; // answers for a later position than asked
+    qint64 shortBlocks = 0;
     qint64 requeues = 0;
     qint64 stops = 0;
     qint64 resumes = 0;
@@ -116,7 +119,8 @@ struct Figures
     qint64 faults() const
     {
         return errorAnswers + lostCommands + linkFlaps + lateAnswers + duplicateAnswers +
-               repeatedAnswers + requeues + stops + clears + storageErrors;
+               repeatedAnswers + stuckAnswers + laterAnswers + shortBlocks + requeues + stops +
+               clears + storageErrors;
     }
 };
 
@@ -149,8 +153,24 @@ class SoakLight : public QObject
 
 public:
     SoakLight(SimulatedController* controller, Soak* soak, quint32 seed)
-        : controller(controller), soak(soak), rng(seed)
+        : controller(controller), soak(soak), rng(seed),
+          shortLastBlock(!controller->isMarked() && rng.bounded(3) == 0)
     {}
+
+    // Block n as this light sends it: some controllers end their last written
+    // block with its last record instead of sending the erased space behind it.
+    QByteArray block(int n) const
+    {
+        QByteArray b = controller->journalBlock(n);
+        for (int at = ControllerData::RecordSize; shortLastBlock && at < b.size();
+             at += ControllerData::RecordSize) {
+            if (uchar(b.at(at)) == 0xFF) {
+                b.truncate(at);
+                break;
+            }
+        }
+        return b;
+    }
 
     int id() const { return controller->id(); }
     QString type() const { return controller->light()->property("type").toString(); }
@@ -175,6 +195,9 @@ public:
     Q_INVOKABLE Response* sendCommand(QVariant command, QVariant args);
 
     SimulatedController* const controller;
+    // Binary journals fetched only new: the first record of the journal file,
+    // which the module looks for; a controller may end its answer right behind it.
+    QByteArray marker;
 
 signals:
     void connected(bool connected);
@@ -187,6 +210,8 @@ private:
     QRandomGenerator rng;
     bool up = true;
     int epoch = 0;
+    int stuck = 0; // answers still to come that add nothing
+    const bool shortLastBlock;
 };
 
 struct Unit
@@ -425,8 +450,9 @@ private:
             problem(QStringLiteral("%1: failed with %2").arg(u->controller->id()).arg(msg));
         else
             ++figures.expectedFailures;
-        // The failed item stays queued, and a returning link asks the controller again.
-        r.revivable = true;
+        // The failed item stays queued, and a returning link asks the controller
+        // again; not after a final failure of the storage.
+        r.revivable = msg != QLatin1String("Not in storage");
         r.storage = false;
         r.expected = u->controller->expectedConfigFile();
         r.failure = u->controller->config().form == ControllerData::ConfigForm::BrokenTable
@@ -471,10 +497,15 @@ private:
         QFile file(filePath(c->journalFileName()));
         const bool exists = file.open(QIODevice::ReadOnly);
         const QByteArray existing = exists ? file.readAll() : QByteArray();
+        u.light->marker = blocks == ControllerData::BlocksNew && !c->isMarked()
+                              ? existing.left(ControllerData::RecordSize)
+                              : QByteArray();
         Request r;
         r.active = true;
         r.blocks = blocks;
-        r.expected = c->expectedJournalFile(blocks, exists, existing);
+        const SoakLight* light = u.light;
+        r.expected = ControllerData::expectedJournalFile([light](int n) { return light->block(n); },
+                                                         c->isMarked(), blocks, exists, existing);
         u.journal = r;
         QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, u.light),
                                   Q_ARG(int, blocks));
@@ -670,21 +701,47 @@ Response* SoakLight::sendCommand(QVariant command, QVariant args)
         error = 5;
     } else if (journal) {
         int n = a.value(0).toInt();
-        // A repeated earlier block (binary journals only: text journals carry no position).
-        if (roll < 55 && soak->repeats && n > 0 && !controller->isMarked()) {
-            ++soak->figures.repeatedAnswers;
+        const bool binary = !controller->isMarked();
+        if (faults && roll >= 130 && roll < 138 && soak->repeats)
+            stuck = 3 + int(rng.bounded(3));
+        // A repeated earlier block (binary journals only: text journals carry no
+        // position), now and then several in a row.
+        if ((roll < 55 || stuck > 0) && soak->repeats && n > 0 && binary) {
+            ++(stuck > 0 ? soak->figures.stuckAnswers : soak->figures.repeatedAnswers);
+            stuck = qMax(0, stuck - 1);
             n -= 1;
+        } else if (faults && roll >= 138 && roll < 146 && binary) {
+            ++soak->figures.laterAnswers;
+            n += 1;
         }
-        data = {n, controller->journalBlock(n)};
+        QByteArray block = this->block(n);
+        // A controller may also end its answer right behind the record the
+        // module looks for.
+        const int at = marker.isEmpty() ? -1 : block.indexOf(marker);
+        if (faults && at >= 0 && at % ControllerData::RecordSize == 0 && rng.bounded(2)) {
+            ++soak->figures.shortBlocks;
+            block.truncate(at + ControllerData::RecordSize);
+        }
+        data = {n, block};
     } else {
         int offset = a.value(1).toInt();
-        // A repeated earlier piece, never the header piece of a text or JSON form.
+        // A repeated earlier piece, or an empty one, now and then several in a
+        // row; never the header piece of a text or JSON form.
         const int header = controller->config().headerSize;
-        if (roll < 55 && soak->repeats && offset > header && offset - 64 >= header) {
-            ++soak->figures.repeatedAnswers;
-            offset -= 64;
+        if (faults && roll >= 130 && roll < 138 && soak->repeats)
+            stuck = 3 + int(rng.bounded(3));
+        bool empty = false;
+        if ((roll < 55 || stuck > 0) && soak->repeats && offset > header && offset - 64 >= header) {
+            ++(stuck > 0 ? soak->figures.stuckAnswers : soak->figures.repeatedAnswers);
+            empty = stuck > 0 && rng.bounded(2);
+            stuck = qMax(0, stuck - 1);
+            if (!empty)
+                offset -= 64;
+        } else if (faults && roll >= 138 && roll < 146 && offset > header) {
+            ++soak->figures.laterAnswers;
+            offset += 64;
         }
-        data = {a.value(0).toInt(), offset, controller->configPiece(offset)};
+        data = {a.value(0).toInt(), offset, empty ? QByteArray() : controller->configPiece(offset)};
     }
     int delay = latency;
     if (roll >= 55 && roll < 90) {
@@ -796,11 +853,12 @@ private slots:
         qInfo("controllers %d, seed %u, %lld s of faults, settled in %.1f s", count, seed, seconds,
               settleClock.elapsed() / 1000.0);
         qInfo("commands %lld; faults injected %lld: error answers %lld, lost commands %lld, link "
-              "drops %lld, late %lld, duplicate %lld, repeated %lld, queued again %lld, stops %lld "
+              "drops %lld, late %lld, duplicate %lld, repeated %lld, idle in a row %lld, later "
+              "%lld, cut short %lld, queued again %lld, stops %lld "
               "(resumes %lld), clears %lld, storage errors %lld",
               f.commands, f.faults(), f.errorAnswers, f.lostCommands, f.linkFlaps, f.lateAnswers,
-              f.duplicateAnswers, f.repeatedAnswers, f.requeues, f.stops, f.resumes, f.clears,
-              f.storageErrors);
+              f.duplicateAnswers, f.repeatedAnswers, f.stuckAnswers, f.laterAnswers, f.shortBlocks,
+              f.requeues, f.stops, f.resumes, f.clears, f.storageErrors);
         qInfo("downloads completed %lld (journals %lld, configurations %lld, from the storage "
               "%lld), files verified %lld, expected failures %lld",
               f.journalsCompleted + f.configsCompleted + f.storageCompleted, f.journalsCompleted,

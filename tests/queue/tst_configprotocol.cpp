@@ -44,8 +44,10 @@ private slots:
     void jsonHeader();
     void jsonEnds_data();
     void jsonEnds();
-    void resentPieceReplacesFromOffset_data();
-    void resentPieceReplacesFromOffset();
+    void pieceOffsets_data();
+    void pieceOffsets();
+    void idleAnswers_data();
+    void idleAnswers();
     void resentPieceAfterHeaderLandsInPlace();
 };
 
@@ -61,6 +63,15 @@ void TestConfigProtocol::malformedAnswers_data()
                                         << int(BlockOutcome::InvalidConfigSize);
     QTest::newRow("table beyond the piece, no usable entry")
         << QVariantList{0, 0, words({0xFFFF, 0xFFFF})} << int(BlockOutcome::InvalidConfigSize);
+    QTest::newRow("blank memory of zeros")
+        << QVariantList{0, 0, QByteArray(64, '\0')} << int(BlockOutcome::InvalidConfigSize);
+    QTest::newRow("piece is a list")
+        << QVariantList{0, 0, QVariantList{QByteArray("x")}} << int(BlockOutcome::WrongAnswer);
+    QTest::newRow("piece is a number") << QVariantList{0, 0, 7} << int(BlockOutcome::WrongAnswer);
+    QTest::newRow("offset is no number")
+        << QVariantList{0, "zero", QByteArray("x")} << int(BlockOutcome::WrongAnswer);
+    QTest::newRow("offset is fractional")
+        << QVariantList{0, 0.5, QByteArray("x")} << int(BlockOutcome::WrongAnswer);
 }
 
 void TestConfigProtocol::malformedAnswers()
@@ -71,6 +82,8 @@ void TestConfigProtocol::malformedAnswers()
     const BlockOutcome out = ConfigProtocol::handlePiece(item, data);
     QCOMPARE(out.action, BlockOutcome::Fail);
     QCOMPARE(int(out.failure), failure);
+    QVERIFY(!out.retryable);
+    QVERIFY(item.buffer.isEmpty());
 }
 
 void TestConfigProtocol::imageSize_data()
@@ -81,7 +94,9 @@ void TestConfigProtocol::imageSize_data()
     QTest::newRow("last entry used") << words({6, 100, 300}) << 302;
     QTest::newRow("table larger than piece") << words({40, 80}) << 82;
     QTest::newRow("word 0 only") << words({2}) << 4;
-    QTest::newRow("no entries") << words({0, 5}) << 2;
+    // Word 0 below 2, or a size inside the table: a blank or broken table.
+    QTest::newRow("word 0 below 2") << words({0, 5}) << -1;
+    QTest::newRow("entry inside the table") << words({6, 2, 0xFFFF}) << -1;
     QTest::newRow("one byte") << QByteArray(1, '\x06') << 2;
 }
 
@@ -184,29 +199,73 @@ void TestConfigProtocol::jsonEnds()
     QCOMPARE(item.buffer, saved);
 }
 
-void TestConfigProtocol::resentPieceReplacesFromOffset_data()
+void TestConfigProtocol::pieceOffsets_data()
 {
-    QTest::addColumn<qlonglong>("offset");
+    QTest::addColumn<QVariant>("offset");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<bool>("retryable");
     QTest::addColumn<int>("sizeAfter");
     QTest::addColumn<int>("loadedAfter"); // the offset asked for next
-    QTest::newRow("earlier offset") << 100LL << 150 << 150;
-    QTest::newRow("beyond the end") << 900LL << 450 << 450;
-    QTest::newRow("negative") << -5LL << 450 << 450;
-    QTest::newRow("huge") << 0x7FFFFFFFFFFFFFFFLL << 450 << 450;
+    const int next = BlockOutcome::RequestNext, fail = BlockOutcome::Fail;
+    QTest::newRow("the offset asked for") << QVariant(400) << next << false << 450 << 450;
+    QTest::newRow("earlier offset") << QVariant(100) << next << false << 150 << 150;
+    QTest::newRow("offset as text") << QVariant("400") << next << false << 450 << 450;
+    // Stored where it claims to belong, it would leave a gap: asked again.
+    QTest::newRow("beyond the end") << QVariant(900) << fail << true << 400 << 400;
+    QTest::newRow("huge") << QVariant(0x7FFFFFFFFFFFFFFFLL) << fail << true << 400 << 400;
+    QTest::newRow("negative") << QVariant(-5) << fail << false << 400 << 400;
 }
 
-void TestConfigProtocol::resentPieceReplacesFromOffset()
+void TestConfigProtocol::pieceOffsets()
 {
-    QFETCH(qlonglong, offset);
+    QFETCH(QVariant, offset);
+    QFETCH(int, action);
+    QFETCH(bool, retryable);
     QFETCH(int, sizeAfter);
     QFETCH(int, loadedAfter);
     QueueItem item;
     item.expected = 5000;
     item.buffer = QByteArray(400, 'a');
     item.loaded = 400;
-    ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
+    const BlockOutcome out = ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
+    QCOMPARE(int(out.action), action);
+    QCOMPARE(out.retryable, retryable);
     QCOMPARE(item.buffer.size(), sizeAfter);
     QCOMPARE(item.loaded, loadedAfter);
+}
+
+void TestConfigProtocol::idleAnswers_data()
+{
+    QTest::addColumn<QVariantList>("answers"); // after the pieces "#TxtCfg v1", 20 x 'a'
+    QTest::addColumn<bool>("fails");
+    const QByteArray a(20, 'a');
+    using L = QVariantList;
+    QTest::newRow("empty later pieces")
+        << L{L{0, 30, QByteArray()}, L{0, 30, QByteArray()}, L{0, 30, QByteArray()}} << true;
+    QTest::newRow("earlier piece again") << L{L{0, 10, a}, L{0, 10, a}, L{0, 10, a}} << true;
+    QTest::newRow("header again") << L{L{0, 0, QByteArray("#TxtCfg v1")},
+                                       L{0, 0, QByteArray("#TxtCfg v1")},
+                                       L{0, 0, QByteArray("#TxtCfg v1")}}
+                                  << true;
+    QTest::newRow("progress in between")
+        << L{L{0, 30, QByteArray()}, L{0, 30, QByteArray()}, L{0, 30, a}, L{0, 50, QByteArray()},
+             L{0, 50, QByteArray()}}
+        << false;
+}
+
+void TestConfigProtocol::idleAnswers()
+{
+    QFETCH(QVariantList, answers);
+    QFETCH(bool, fails);
+    QueueItem item;
+    feed(item, {QByteArray("#TxtCfg v1"), QByteArray(20, 'a')});
+    BlockOutcome out;
+    for (const QVariant& answer : qAsConst(answers))
+        out = ConfigProtocol::handlePiece(item, answer.toList());
+    QCOMPARE(out.action, fails ? BlockOutcome::Fail : BlockOutcome::RequestNext);
+    QCOMPARE(out.retryable, fails);
+    // Nothing of the header was ever stored as data.
+    QVERIFY(!item.buffer.contains("#TxtCfg"));
 }
 
 void TestConfigProtocol::resentPieceAfterHeaderLandsInPlace()

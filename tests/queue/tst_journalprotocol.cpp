@@ -28,13 +28,13 @@ class TestJournalProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    void tooFewElements();
+    void wrongAnswers_data();
+    void wrongAnswers();
     void unmarkedEnd_data();
     void unmarkedEnd();
-    void blockLimitCutsToLimitTimesLength();
     void ceilingOf344Blocks();
-    void resentBlockReplacesFromItsPosition_data();
-    void resentBlockReplacesFromItsPosition();
+    void unmarkedSequence_data();
+    void unmarkedSequence();
     void emptyBlockKeepsReceivedData();
     void markedEnd_data();
     void markedEnd();
@@ -46,12 +46,32 @@ private slots:
     void stopMarkerOf();
 };
 
-void TestJournalProtocol::tooFewElements()
+void TestJournalProtocol::wrongAnswers_data()
 {
-    QueueItem i = item(-1);
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {0});
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QVariantList>("data");
+    const QByteArray block = records(4, 1);
+    QTest::newRow("one element") << false << QVariantList{0};
+    QTest::newRow("block is a list") << false << QVariantList{0, QVariantList{block}};
+    QTest::newRow("block is a map") << false << QVariantList{0, QVariantMap{{"b", block}}};
+    QTest::newRow("block is a number") << false << QVariantList{0, 42};
+    QTest::newRow("text journal block is a list") << true << QVariantList{0, QVariantList{}};
+    QTest::newRow("number is no number") << false << QVariantList{"x", block};
+    QTest::newRow("number is missing") << false << QVariantList{QVariant(), block};
+    QTest::newRow("number is negative") << false << QVariantList{-1, block};
+    QTest::newRow("number is fractional") << false << QVariantList{0.5, block};
+}
+
+void TestJournalProtocol::wrongAnswers()
+{
+    QFETCH(bool, marked);
+    QFETCH(QVariantList, data);
+    QueueItem i = item(-1, marked);
+    const BlockOutcome out = JournalProtocol::handleBlock(i, data);
     QCOMPARE(out.action, BlockOutcome::Fail);
     QCOMPARE(out.failure, BlockOutcome::WrongAnswer);
+    QVERIFY(!out.retryable);
+    QVERIFY(i.buffer.isEmpty());
 }
 
 void TestJournalProtocol::unmarkedEnd_data()
@@ -74,8 +94,7 @@ void TestJournalProtocol::unmarkedEnd()
     QueueItem i = item(-1);
     i.buffer = records(12, 50);
     i.loaded = 1;
-    // A number far beyond the stored blocks appends.
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {100, block});
+    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, block});
     QCOMPARE(out.action, ends ? BlockOutcome::Complete : BlockOutcome::RequestNext);
     // An ending block contributes nothing.
     QCOMPARE(i.buffer, ends ? records(12, 50) : records(12, 50) + block);
@@ -84,18 +103,6 @@ void TestJournalProtocol::unmarkedEnd()
         QCOMPARE(out.loadedText, BlockOutcome::Blocks);
         QCOMPARE(out.loadedValue, 2);
     }
-}
-
-void TestJournalProtocol::blockLimitCutsToLimitTimesLength()
-{
-    QueueItem i = item(2);
-    QCOMPARE(JournalProtocol::handleBlock(i, {0, records(14, 1)}).action,
-             BlockOutcome::RequestNext);
-    // With a shorter last block the data is cut to N x L.
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, records(12, 30)});
-    QCOMPARE(out.action, BlockOutcome::Complete);
-    QCOMPARE(i.buffer.size(), 2 * 12 * 8);
-    QCOMPARE(i.loaded, 2);
 }
 
 void TestJournalProtocol::ceilingOf344Blocks()
@@ -112,32 +119,76 @@ void TestJournalProtocol::ceilingOf344Blocks()
     QCOMPARE(i.buffer.size(), 344 * 8);
 }
 
-void TestJournalProtocol::resentBlockReplacesFromItsPosition_data()
+void TestJournalProtocol::unmarkedSequence_data()
 {
-    QTest::addColumn<qlonglong>("number");
-    QTest::addColumn<int>("bufferAfter");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<QVariantList>("answers"); // each {number, block}
+    QTest::addColumn<int>("lastAction");
+    QTest::addColumn<bool>("retryable");
+    QTest::addColumn<QByteArray>("bufferAfter");
     QTest::addColumn<int>("loadedAfter"); // the block asked for next
-    QTest::newRow("block 3 of 256 over 1024") << 3LL << 1024 << 4;
-    QTest::newRow("block 0 again") << 0LL << 256 << 1;
-    QTest::newRow("beyond the end appends") << 9LL << 1280 << 5;
-    // Untrusted numbers: nothing cut, nothing crashes.
-    QTest::newRow("negative") << -1LL << 1280 << 5;
-    QTest::newRow("huge, product overflows") << 0x7FFFFFFFFFFFFFFFLL << 1280 << 5;
-    QTest::newRow("product overflows 32 bits") << 0x01000001LL << 1280 << 5;
+
+    const QByteArray a = records(4, 1), b = records(4, 10), c = records(4, 20);
+    const QByteArray d = records(4, 30), shortBlock = records(2, 40);
+    const int next = BlockOutcome::RequestNext, fail = BlockOutcome::Fail;
+    const int done = BlockOutcome::Complete;
+    using L = QVariantList;
+    QTest::newRow("next block appends")
+        << -1 << QByteArray() << L{L{0, a}, L{1, b}} << next << false << a + b << 2;
+    QTest::newRow("number as text")
+        << -1 << QByteArray() << L{L{0, a}, L{"1", b}} << next << false << a + b << 2;
+    QTest::newRow("integral floating number")
+        << -1 << QByteArray() << L{L{0, a}, L{1.0, b}} << next << false << a + b << 2;
+    // A block sent again replaces from its start; the one behind it is asked next.
+    QTest::newRow("block sent again") << -1 << QByteArray() << L{L{0, a}, L{1, b}, L{2, c}, L{1, d}}
+                                      << next << false << a + d << 2;
+    // Stored where it claims to belong, it would leave a gap.
+    QTest::newRow("later block") << -1 << QByteArray() << L{L{0, a}, L{2, b}} << fail << true << a
+                                 << 1;
+    QTest::newRow("huge number") << -1 << QByteArray() << L{L{0, a}, L{0x7FFFFFFFFFFFFFFFLL, b}}
+                                 << fail << true << a << 1;
+    // Blocks of unequal length never cut or shift one another.
+    QTest::newRow("short last block within the limit")
+        << 3 << QByteArray() << L{L{0, a}, L{1, b}, L{2, shortBlock}} << done << false
+        << a + b + shortBlock << 3;
+    QTest::newRow("short block sent again")
+        << -1 << QByteArray() << L{L{0, a}, L{1, b}, L{2, shortBlock}, L{2, shortBlock}} << next
+        << false << a + b + shortBlock << 3;
+    QTest::newRow("marker in a short block keeps the new records")
+        << -3 << records(1, 90) << L{L{0, a}, L{1, shortBlock + records(1, 90)}} << done << false
+        << a + shortBlock << 1;
+    // An answer that adds nothing may be a late duplicate; three in a row are not.
+    QTest::newRow("third answer adding nothing")
+        << -1 << QByteArray() << L{L{0, a}, L{1, b}, L{0, a}, L{0, a}, L{0, a}} << fail << true << a
+        << 1;
+    QTest::newRow("progress between idle answers")
+        << -1 << QByteArray() << L{L{0, a}, L{0, a}, L{0, a}, L{1, b}, L{1, b}, L{1, b}} << next
+        << false << a + b << 2;
 }
 
-void TestJournalProtocol::resentBlockReplacesFromItsPosition()
+void TestJournalProtocol::unmarkedSequence()
 {
-    QFETCH(qlonglong, number);
-    QFETCH(int, bufferAfter);
+    QFETCH(int, expected);
+    QFETCH(QByteArray, marker);
+    QFETCH(QVariantList, answers);
+    QFETCH(int, lastAction);
+    QFETCH(bool, retryable);
+    QFETCH(QByteArray, bufferAfter);
     QFETCH(int, loadedAfter);
-    QueueItem i = item(-1);
-    i.buffer = QByteArray(1024, 'a');
-    i.loaded = 4;
-    const QByteArray block(256, 'b');
-    JournalProtocol::handleBlock(i, {number, block});
-    QCOMPARE(i.buffer.size(), bufferAfter);
-    QVERIFY(i.buffer.endsWith(block));
+    QueueItem i = item(expected);
+    i.stopMarker = marker;
+    BlockOutcome out;
+    for (int n = 0; n < answers.size(); ++n) {
+        out = JournalProtocol::handleBlock(i, answers.at(n).toList());
+        if (n + 1 < answers.size())
+            QCOMPARE(out.action, BlockOutcome::RequestNext);
+    }
+    QCOMPARE(int(out.action), lastAction);
+    QCOMPARE(out.retryable, retryable);
+    if (out.action == BlockOutcome::Fail)
+        QCOMPARE(out.failure, BlockOutcome::WrongAnswer);
+    QCOMPARE(i.buffer, bufferAfter);
     QCOMPARE(i.loaded, loadedAfter);
 }
 

@@ -1,6 +1,7 @@
 #include "queue/queuewindow.h"
 #include "queuesim.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QHeaderView>
 #include <QProgressBar>
@@ -111,6 +112,8 @@ private slots:
     void continuationNeverRepeats();
 
     void saveErrors();
+    void deletedLight_data();
+    void deletedLight();
     void rowsFollowSortingAndRemoval();
     void clearQueueWithList();
     void viewAndRunEditor();
@@ -607,6 +610,14 @@ void TestQueueWindow::storageItemFollowsLink()
     sim.light.setConnected(true);
     QCOMPARE(sim.light.commandCount(), 1);
     QCOMPARE(sim.light.lastCommand().name, QStringLiteral("GET_CONFIG"));
+
+    // The mark holds back the configuration queue only, never a journal.
+    QueueWindow journals(nullptr, true);
+    journals.setSaveDir(QDir(dir->path()));
+    sim.light.setProperty("rpc", true);
+    journals.enqueue(&sim.light, -1);
+    QCOMPARE(sim.light.commandCount(), 2);
+    QCOMPARE(sim.light.lastCommand().name, QStringLiteral("GET_JRNL"));
 }
 
 void TestQueueWindow::stopAndResume()
@@ -766,7 +777,7 @@ void TestQueueWindow::continuationNeverRepeats()
 
 void TestQueueWindow::saveErrors()
 {
-    // A missing directory: "Error open", no signal.
+    // A missing directory: "Error open", a final failure the host hears of.
     {
         QueueWindow w(nullptr, false);
         w.setSaveDir(QDir(dir->filePath("missing")));
@@ -776,13 +787,22 @@ void TestQueueWindow::saveErrors()
         QSignalSpy failed(&w, &QueueWindow::downloadFailed);
         w.enqueue(&sim.light, -1);
         const QString path = QDir(dir->filePath("missing")).absoluteFilePath("dat00031.cnf");
-        QTRY_COMPARE(cell(w, 31, StatusCol), QStringLiteral("Error open %1").arg(path));
+        const QString message = QStringLiteral("Error open %1").arg(path);
+        QTRY_COMPARE(cell(w, 31, StatusCol), message);
         QCOMPARE(done.count(), 0);
-        QCOMPARE(failed.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(1).toString(), message);
+        QCOMPARE(cell(w, 31, ErrorsCol), QStringLiteral("1"));
         QVERIFY(!sim.light.property("dqueue_config").isValid());
-        QCOMPARE(barOf(w, 31)->value(), 100);
+        QCOMPARE(barOf(w, 31)->value(), 0);
+        // Failed for good: a returning link fetches nothing again.
+        sim.light.setConnected(false);
+        sim.light.setConnected(true);
+        QTest::qWait(20);
+        QCOMPARE(failed.count(), 1);
     }
-    // A write that fails half way: "Error write", the previous file intact.
+    // A write that fails half way: "Error write", the previous file intact;
+    // a Resume later saves the new records and the previous journal once.
     {
         QueueWindow w(nullptr, true);
         w.setSaveDir(QDir(dir->path()));
@@ -792,20 +812,70 @@ void TestQueueWindow::saveErrors()
         const QString path = QDir(dir->path()).absoluteFilePath("Jrn00032.bin");
         writeFile(path, "previous");
         QSignalSpy done(&w, &QueueWindow::downloadComplete);
+        QSignalSpy failed(&w, &QueueWindow::downloadFailed);
         rlimit old{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit small = old;
         small.rlim_cur = 1024;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        w.enqueue(&sim.light, -1);
+        w.enqueue(&sim.light, -3);
         QTRY_VERIFY(cell(w, 32, StatusCol) != QLatin1String("downloading"));
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         QCOMPARE(cell(w, 32, StatusCol), QStringLiteral("Error write %1").arg(path));
         QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.count(), 1);
         QCOMPARE(fileData(path), QByteArray("previous"));
+
+        selectCells(w, {{32, ObjectCol}});
+        w.resumeDownloading();
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(fileData(path), sim.journal.left(344 * 8) + "previous");
     }
+}
+
+void TestQueueWindow::deletedLight_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::newRow("journals") << true;
+    QTest::newRow("configurations") << false;
+}
+
+void TestQueueWindow::deletedLight()
+{
+    // The host deletes a queued light without clearing it first.
+    QFETCH(bool, journal);
+    QueueWindow w(nullptr, journal);
+    w.setSaveDir(QDir(dir->path()));
+    auto failing = std::make_unique<QueueSim>(43);
+    auto waiting = std::make_unique<QueueSim>(44);
+    QueueSim kept(45);
+    failing->failEvery = 1;
+    waiting->hold = true;
+    kept.hold = true;
+    for (QueueSim* sim : {failing.get(), waiting.get(), &kept})
+        w.enqueue(&sim->light, -1);
+    QTRY_COMPARE(cell(w, 43, StatusCol), QStringLiteral("link noise"));
+    // The host keeps the awaited answer beyond its light's life.
+    std::unique_ptr<Response> late(waiting->light.pendingResponses().value(0));
+    QVERIFY(late);
+    late->setParent(nullptr);
+    failing.reset();
+    waiting.reset();
+    QCOMPARE(tableOf(w)->rowCount(), 1);
+    QCOMPARE(rowOf(w, 45), 0);
+
+    late->finishWithData(kept.answerFor(kept.light.lastCommand()));
+    QTest::qWait(2100); // the retry that was due for the failed light
+    tableOf(w)->selectAll();
+    w.stopDownloading();
+    w.resumeDownloading();
+    for (QAction* action : tableOf(w)->actions())
+        if (action->text() == (journal ? "View" : "Run editor"))
+            action->trigger();
+    w.clearQueue(QObjectList{&kept.light});
+    QCOMPARE(tableOf(w)->rowCount(), 0);
 }
 
 void TestQueueWindow::rowsFollowSortingAndRemoval()

@@ -322,6 +322,11 @@ void TestStorageDownload::failures()
         QCOMPARE(failed.at(0).at(1).toString(), message);
     QVERIFY(!light.property("rpc").isValid());
     QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
+
+    // Only an item left to retry from the controller follows the light's link.
+    light.setConnected(false);
+    light.setConnected(true);
+    QCOMPARE(light.commandCount(), final ? 0 : 1);
 }
 
 void TestStorageDownload::retryAsksTheController()
