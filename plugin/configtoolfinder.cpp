@@ -23,8 +23,9 @@ char defaultSeparator()
 static QString toolIn(const QString& dir, const QString& fileName)
 {
     const QFileInfo info(QDir(dir), fileName);
-    // A directory of that name cannot be started; keep looking.
-    if (info.exists() && !info.isDir())
+    // Only a program can be started: a directory, a FIFO or a file without the
+    // execute permission of that name is passed over, as the shell passes it.
+    if (info.isFile() && info.isExecutable())
         return info.absoluteFilePath();
     return QString();
 }

@@ -13,7 +13,8 @@ QString defaultFileName();
 char defaultSeparator();
 
 // Returns the absolute path of fileName in appDir, or else in the first part of
-// pathValue (split at separator) that holds it; an empty string when none does.
+// pathValue (split at separator) that holds it as an executable regular file (a
+// link to one included); an empty string when none does.
 // Parts are taken as they stand (no unquoting, no expansion); an empty part is
 // the current directory.
 QString findConfigTool(const QString& appDir, const QByteArray& pathValue, char separator,

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 
 namespace EditorLauncher {
@@ -91,10 +92,37 @@ void writeEditors(QSettings& settings, const EditorTable& table)
     settings.endGroup();
 }
 
-void start(const QString& program, const QString& file)
+// A detached start says only that it failed: the program's file tells why, as
+// far as it can be told.
+QString whyNotStarted(const QString& program)
+{
+    QFileInfo info(program);
+    if (!info.exists() && info.fileName() == program) {
+        // A bare name is looked up along the search path.
+        const QString found = QStandardPaths::findExecutable(program);
+        if (found.isEmpty())
+            return QStringLiteral("not found on the search path");
+        info.setFile(found);
+    }
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    if (!info.isFile())
+        return QStringLiteral("not a regular file");
+    if (!info.isExecutable())
+        return QStringLiteral("not executable");
+    return QStringLiteral(
+        "the system could not run it (unknown format, missing interpreter or out of resources)");
+}
+
+// Returns false, and says so in the log, when the program could not be started.
+bool start(const QString& program, const QString& file)
 {
     // No shell and no working directory: the path goes over as one argument, whatever it holds.
-    QProcess::startDetached(program, QStringList{file});
+    if (QProcess::startDetached(program, QStringList{file}))
+        return true;
+    qCritical("Cannot start %s: %s", qUtf8Printable(program),
+              qUtf8Printable(whyNotStarted(program)));
+    return false;
 }
 
 } // namespace
@@ -118,11 +146,10 @@ void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
     const QString file = configFileOf(light, configDir);
 
     const QString tool = ConfigToolFinder::findConfigTool(appDir, pathValue, separator, toolName);
-    if (!tool.isEmpty()) {
-        // The tool deals with a missing file itself.
-        start(tool, file);
+    // The tool deals with a missing file itself. When it cannot be started, the
+    // editors stand in for it, as when there is none.
+    if (!tool.isEmpty() && start(tool, file))
         return;
-    }
 
     if (!QFileInfo::exists(file)) {
         const QString message = file + QCoreApplication::translate("DownloadQueue", " not exists");

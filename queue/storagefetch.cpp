@@ -47,6 +47,21 @@ QString errorText(const QByteArray& reply)
     return QString::fromUtf8(text);
 }
 
+// Strict Base64, so that an HTML error page or a plain text is not saved as
+// the configuration. Missing padding is accepted; a lone character after the
+// last group of four can hold no byte, so such text is not Base64.
+bool decodeBase64(const QByteArray& text, QByteArray& data)
+{
+    if (text.size() % 4 == 1)
+        return false;
+    const QByteArray::FromBase64Result decoded =
+        QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return false;
+    data = decoded.decoded;
+    return true;
+}
+
 StorageFetchResult fetchJsonRpc(QObject* storage, QObject* light, const QString& datetime)
 {
     QVariantList params{light->property("id")};
@@ -78,10 +93,16 @@ StorageFetchResult fetchJsonRpc(QObject* storage, QObject* light, const QString&
         return failure(
             QCoreApplication::translate("QueueWindow", "RPC error %1").arg(errorText(result)),
             false);
+    // MIME encoders break the text into lines; the breaks carry nothing.
+    QByteArray text = result;
+    text.replace('\r', QByteArray()).replace('\n', QByteArray());
     // Not even decoded when it cannot fit.
-    if (result.size() / 4 * 3 > DownloadFile::maxSize)
+    if (text.size() / 4 * 3 > DownloadFile::maxSize)
         return failure(QCoreApplication::translate("QueueWindow", "Error: data too large"), true);
-    const QByteArray data = QByteArray::fromBase64(result);
+    QByteArray data;
+    if (!decodeBase64(text, data))
+        return failure(QCoreApplication::translate("QueueWindow", "Storage return invalid data"),
+                       true);
     if (data.startsWith(errorOpen))
         return failure(
             QCoreApplication::translate("QueueWindow", "RPC error %1").arg(errorText(data)), false);

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // Finding the configuration tool under both platform conventions.
 class TestConfigToolFinder : public QObject
 {
@@ -40,16 +42,32 @@ void TestConfigToolFinder::cleanup()
     root.reset();
 }
 
+// "x" makes a program, "x!" a file without execute permission, "x|" a FIFO and
+// "x/" a directory.
 void TestConfigToolFinder::touch(const QString& relativePath)
 {
-    QFile f(QDir(root->path()).filePath(relativePath));
+    QString path = QDir(root->path()).filePath(relativePath);
+    const QChar kind = path.back();
+    if (kind == QLatin1Char('/')) {
+        QVERIFY(QDir().mkpath(path));
+        return;
+    }
+    if (kind == QLatin1Char('!') || kind == QLatin1Char('|'))
+        path.chop(1);
+    if (kind == QLatin1Char('|')) {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0755), 0);
+        return;
+    }
+    QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
+    if (kind != QLatin1Char('!'))
+        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner));
 }
 
 // Paths in the data are relative to the temporary root and written as "@/..."
 void TestConfigToolFinder::find_data()
 {
-    QTest::addColumn<QStringList>("files"); // files (or dirs ending in '/') to create
+    QTest::addColumn<QStringList>("files"); // to create, as touch() reads them
     QTest::addColumn<QString>("pathValue"); // "@" stands for the temporary root
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("fileName");
@@ -93,6 +111,16 @@ void TestConfigToolFinder::find_data()
         << ":"
         << "varnik"
         << "b/varnik";
+    QTest::newRow("a file without execute permission is skipped")
+        << QStringList{"app/varnik!", "a/varnik!", "b/varnik"} << "@/a:@/b"
+        << ":"
+        << "varnik"
+        << "b/varnik";
+    QTest::newRow("a FIFO of that name is skipped")
+        << QStringList{"app/varnik|", "a/varnik|", "b/varnik"} << "@/a:@/b"
+        << ":"
+        << "varnik"
+        << "b/varnik";
     QTest::newRow("nowhere") << QStringList{} << "@/a:@/b"
                              << ":"
                              << "varnik"
@@ -107,12 +135,8 @@ void TestConfigToolFinder::find()
     QFETCH(QString, fileName);
     QFETCH(QString, expected);
 
-    for (const QString& f : files) {
-        if (f.endsWith(QLatin1Char('/')))
-            QVERIFY(QDir(root->path()).mkpath(f));
-        else
-            touch(f);
-    }
+    for (const QString& f : files)
+        touch(f);
     qputenv("DQ_FINDER_DIR", QDir(root->path()).filePath(QStringLiteral("b")).toUtf8());
     pathValue.replace(QLatin1Char('@'), root->path());
     const QString appDir = QDir(root->path()).filePath(QStringLiteral("app"));

@@ -60,6 +60,8 @@ private slots:
     void toolStartsWhateverTheFile_data();
     void toolStartsWhateverTheFile();
     void missingFileIsLogged();
+    void failedStartIsLogged_data();
+    void failedStartIsLogged();
     void storedEditorStartsWithoutDialog();
     void newTypeAsksOnceAndRemembers();
     void earlierKeyIsConverted_data();
@@ -68,10 +70,11 @@ private slots:
     void nullLightIsIgnored();
 
 private:
-    QString makeProgram(const QString& name);
+    QString makeProgram(const QString& name, bool runnable = true);
     QStringList waitForRun(const QString& program);
     bool ranWithin(const QString& program, int ms);
     void open(QObject* light, const QString& pathValue = QString());
+    void storeEditors(const QList<QPair<QString, QString>>& editors);
     QList<QPair<QString, QString>> storedEditors();
     QSettings* settings();
 
@@ -113,15 +116,20 @@ QSettings* TestEditorLauncher::settings()
     return s;
 }
 
-// A program that records how many arguments it got and the first one.
-QString TestEditorLauncher::makeProgram(const QString& relativePath)
+// A program that records how many arguments it got and the first one, or one
+// that the system cannot run (its interpreter is missing).
+QString TestEditorLauncher::makeProgram(const QString& relativePath, bool runnable)
 {
     const QString path = QDir(work->path()).filePath(relativePath);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return QString();
-    f.write("#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
+    if (runnable)
+        f.write(
+            "#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
+    else
+        f.write("#!/no/such/interpreter\n");
     f.close();
     f.setPermissions(f.permissions() | QFile::ExeOwner);
     return path;
@@ -149,6 +157,20 @@ void TestEditorLauncher::open(QObject* light, const QString& pathValue)
     EditorLauncher::openConfig(light, QDir(configDir), QDir(work->path()).filePath("bin"),
                                (pathValue.isEmpty() ? emptyDir : pathValue).toUtf8(), ':',
                                QStringLiteral("varnik"));
+}
+
+void TestEditorLauncher::storeEditors(const QList<QPair<QString, QString>>& editors)
+{
+    QScopedPointer<QSettings> s(settings());
+    s->beginGroup("Plugins/DownloadQueue");
+    s->beginWriteArray("editors");
+    for (int i = 0; i < editors.size(); ++i) {
+        s->setArrayIndex(i);
+        s->setValue("type", editors.at(i).first);
+        s->setValue("prog", editors.at(i).second);
+    }
+    s->endArray();
+    s->endGroup();
 }
 
 QList<QPair<QString, QString>> TestEditorLauncher::storedEditors()
@@ -201,16 +223,7 @@ void TestEditorLauncher::toolStartsWhateverTheFile()
     const QString tool = makeProgram(toolAt);
     // An editor is stored for the type: the tool must still win.
     const QString editor = makeProgram(QStringLiteral("editor"));
-    {
-        QScopedPointer<QSettings> s(settings());
-        s->beginGroup("Plugins/DownloadQueue");
-        s->beginWriteArray("editors");
-        s->setArrayIndex(0);
-        s->setValue("type", "vegal2");
-        s->setValue("prog", editor);
-        s->endArray();
-        s->endGroup();
-    }
+    storeEditors({{"vegal2", editor}});
     QObject light;
     light.setProperty("id", id);
     light.setProperty("type", QStringLiteral("vegal2"));
@@ -241,23 +254,49 @@ void TestEditorLauncher::missingFileIsLogged()
     QVERIFY(s->allKeys().isEmpty());
 }
 
+void TestEditorLauncher::failedStartIsLogged_data()
+{
+    QTest::addColumn<bool>("tool");         // a varnik on PATH that cannot be run
+    QTest::addColumn<bool>("editorExists"); // the editor stored for the type
+    QTest::addColumn<QString>("log");       // "@" is the work dir
+
+    QTest::newRow("tool that cannot run, the stored editor stands in")
+        << true << true
+        << "Cannot start @/p1/varnik: the system could not run it (unknown format, missing "
+           "interpreter or out of resources)";
+    QTest::newRow("stored editor gone") << false << false << "Cannot start @/editor: no such file";
+}
+
+void TestEditorLauncher::failedStartIsLogged()
+{
+    QFETCH(bool, tool);
+    QFETCH(bool, editorExists);
+    QFETCH(QString, log);
+
+    if (tool)
+        QVERIFY(!makeProgram(QStringLiteral("p1/varnik"), false).isEmpty());
+    const QString editor = editorExists ? makeProgram(QStringLiteral("editor"))
+                                        : QDir(work->path()).filePath(QStringLiteral("editor"));
+    storeEditors({{"vegal2", editor}});
+    const QString cfg = QDir(configDir).filePath(QStringLiteral("dat00008.cnf"));
+    QFile(cfg).open(QIODevice::WriteOnly);
+    QObject light;
+    light.setProperty("id", 8);
+    light.setProperty("type", QStringLiteral("vegal2"));
+
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(log.replace(QLatin1Char('@'), work->path())));
+    DialogDriver driver(QString{});
+    open(&light, QDir(work->path()).filePath(QStringLiteral("p1")));
+    QCOMPARE(driver.shown, 0);
+    if (editorExists)
+        QCOMPARE(waitForRun(editor), (QStringList{"1", cfg}));
+}
+
 void TestEditorLauncher::storedEditorStartsWithoutDialog()
 {
     const QString editor = makeProgram(QStringLiteral("editor"));
     const QString other = makeProgram(QStringLiteral("other"));
-    {
-        QScopedPointer<QSettings> s(settings());
-        s->beginGroup("Plugins/DownloadQueue");
-        s->beginWriteArray("editors");
-        s->setArrayIndex(0);
-        s->setValue("type", QStringLiteral("Вегал V3.16"));
-        s->setValue("prog", editor);
-        s->setArrayIndex(1);
-        s->setValue("type", "tm_helix");
-        s->setValue("prog", other);
-        s->endArray();
-        s->endGroup();
-    }
+    storeEditors({{QStringLiteral("Вегал V3.16"), editor}, {"tm_helix", other}});
     QScopedPointer<QSettings> s(settings());
     QFile settingsFile(s->fileName());
     QVERIFY(settingsFile.open(QIODevice::ReadOnly));
@@ -283,16 +322,7 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
 {
     const QString existing = makeProgram(QStringLiteral("existing"));
     const QString chosen = makeProgram(QStringLiteral("tools/chosen"));
-    {
-        QScopedPointer<QSettings> s(settings());
-        s->beginGroup("Plugins/DownloadQueue");
-        s->beginWriteArray("editors");
-        s->setArrayIndex(0);
-        s->setValue("type", "old");
-        s->setValue("prog", existing);
-        s->endArray();
-        s->endGroup();
-    }
+    storeEditors({{"old", existing}});
     const QString cfg = QDir(configDir).filePath(QStringLiteral("dat00005.cnf"));
     QFile(cfg).open(QIODevice::WriteOnly);
     QObject light;
@@ -387,22 +417,8 @@ void TestEditorLauncher::laterDuplicateWins()
     const QString first = makeProgram("first");
     const QString second = makeProgram("second");
     const QString third = makeProgram("third");
-    {
-        QScopedPointer<QSettings> s(settings());
-        s->beginGroup("Plugins/DownloadQueue");
-        s->beginWriteArray("editors");
-        s->setArrayIndex(0);
-        s->setValue("type", "T");
-        s->setValue("prog", first);
-        s->setArrayIndex(1);
-        s->setValue("type", "T");
-        s->setValue("prog", second);
-        s->setArrayIndex(2); // ignored: no program
-        s->setValue("type", "X");
-        s->setValue("prog", "");
-        s->endArray();
-        s->endGroup();
-    }
+    // The last one is ignored: no program.
+    storeEditors({{"T", first}, {"T", second}, {"X", ""}});
     const QString cfg = QDir(configDir).filePath(QStringLiteral("c.cnf"));
     QFile(cfg).open(QIODevice::WriteOnly);
     QObject light;

@@ -36,6 +36,16 @@ QString base64(const QByteArray& data)
     return QString::fromLatin1(data.toBase64());
 }
 
+// As MIME encoders write it: lines of 76 characters ending in CR LF.
+QString base64Lines(const QByteArray& data)
+{
+    const QByteArray text = data.toBase64();
+    QByteArray lines;
+    for (int i = 0; i < text.size(); i += 76)
+        lines += text.mid(i, 76) + "\r\n";
+    return QString::fromLatin1(lines);
+}
+
 // Bytes 0..255 over and over: zero bytes and "<" included, so nothing may cut them.
 QByteArray configOf(int size)
 {
@@ -113,6 +123,19 @@ void TestStorageDownload::replies_data()
     const QByteArray cfg = configOf(300);
     QTest::newRow("rpc: configuration")
         << true << QVariant(rpcReply("result", base64(cfg))) << cfg << "" << false;
+    QTest::newRow("rpc: configuration in lines")
+        << true << QVariant(rpcReply("result", base64Lines(cfg))) << cfg << "" << false;
+    QTest::newRow("rpc: configuration without padding")
+        << true << QVariant(rpcReply("result", "QUJDRA")) << QByteArray("ABCD") << "" << false;
+    QTest::newRow("rpc: HTML page is invalid data")
+        << true << QVariant(rpcReply("result", "<html><body>502 Bad Gateway</body></html>"))
+        << QByteArray() << "Storage return invalid data" << true;
+    QTest::newRow("rpc: plain text is invalid data")
+        << true << QVariant(rpcReply("result", "Not found")) << QByteArray()
+        << "Storage return invalid data" << true;
+    QTest::newRow("rpc: lone last character is invalid data")
+        << true << QVariant(rpcReply("result", base64(cfg) + "Q")) << QByteArray()
+        << "Storage return invalid data" << true;
     QTest::newRow("rpc: error object is retryable")
         << true << QVariant(rpcError(5, "No route 100%")) << QByteArray()
         << "RPC error 5 (No route 100%)" << false;
