@@ -1,26 +1,72 @@
-// Responses handled per second by one journal queue window, with few and
-// with many lights downloading at once. Every light answers at once through
-// the event loop, so the figure is the window's own cost per answer.
+// Journal downloads of N lights at once, run the way a host runs them: the
+// built module loaded with QPluginLoader, its queue docked in the host's main
+// window, every request and signal by name. A minimal client of this program's
+// own does the same exchanges and file writes, as the floor of that work.
 
 #include "host/response.h"
-#include "queue/queuewindow.h"
+#include "queue/downloadfile.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDockWidget>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QPluginLoader>
 #include <QPointer>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QVector>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
-// A light that answers every "GET_JRNL" with a full block on the next pass
-// of the event loop and keeps nothing of what it was asked, so that the
-// figures are the window's.
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <unistd.h>
+
+namespace {
+
+constexpr int validBlocks = 50;
+constexpr int answersPerLight = validBlocks + 1; // and then erased space
+constexpr int recordSize = 8;
+constexpr int blockSize = 12 * recordSize;
+
+// Block `number` of light `id`: whole records that tell the light and the
+// block apart, or erased space (every byte 0xFF) past the last valid block.
+QByteArray blockOf(int id, int number)
+{
+    QByteArray block(blockSize, char(0xFF));
+    if (number < 0 || number >= validBlocks)
+        return block;
+    char* p = block.data();
+    for (int r = 0; r < blockSize / recordSize; ++r, p += recordSize) {
+        const char record[recordSize] = {char(0x10 + r), char(id),         char(id >> 8),
+                                         char(id >> 16), char(number),     char(r * 7),
+                                         char(id ^ r),   char(number ^ id)};
+        memcpy(p, record, recordSize);
+    }
+    return block;
+}
+
+// What Jrn<id>.bin must hold: the valid blocks in order, nothing of the erased one.
+QByteArray journalOf(int id)
+{
+    QByteArray journal;
+    for (int b = 0; b < validBlocks; ++b)
+        journal += blockOf(id, b);
+    return journal;
+}
+
+} // namespace
+
+// A connected light that answers every "GET_JRNL" with the block asked for on
+// a later pass of the event loop. Its cost per answer is the same at any N.
 class BenchLight : public QObject
 {
     Q_OBJECT
@@ -29,26 +75,27 @@ class BenchLight : public QObject
     Q_PROPERTY(bool isConnected READ isConnected)
 
 public:
-    BenchLight(int id, const QByteArray& block) : m_id(id), m_block(block) {}
+    explicit BenchLight(int id) : m_id(id) {}
+
+    // Commands answered by all lights: the watchdog's sign of progress.
+    static inline int commands = 0;
 
     int id() const { return m_id; }
+    // Of an unmarked family: 8-byte records, and erased space ends the journal.
     QString type() const { return QStringLiteral("Вегал V3.17"); }
-    bool isConnected() const { return m_connected; }
-    void setConnected(bool up)
-    {
-        m_connected = up;
-        emit connected(up);
-    }
+    bool isConnected() const { return true; }
 
     Q_INVOKABLE Response* sendCommand(QVariant command, QVariant args)
     {
         Q_UNUSED(command);
+        ++commands;
         auto* response = new Response(this);
         QPointer<Response> guard(response);
-        const QVariantList data{args.toList().value(0), m_block};
+        const int number = args.toList().value(0).toInt();
+        const QVariantList data{number, blockOf(m_id, number)};
         // A posted call rather than a zero timer: every timer joins a sorted list
         // whose insertion grows with the lights waiting, a cost of the stand-in
-        // host, not of the window measured here.
+        // host, not of the client measured.
         QMetaObject::invokeMethod(
             this,
             [guard, data] {
@@ -67,112 +114,374 @@ signals:
 
 private:
     int m_id;
-    QByteArray m_block;
-    bool m_connected = false;
+};
+
+// Counts saved journals and stops the run at the last one. The module's
+// window is reached by signature only, as a host that links none of it can.
+class Completions : public QObject
+{
+    Q_OBJECT
+
+public:
+    Completions(int target, const QElapsedTimer& clock, QEventLoop& loop)
+        : m_target(target), m_clock(clock), m_loop(loop)
+    {}
+
+    qint64 lastNanoseconds = 0;
+    qint64 residentAtLast = 0;
+
+public slots:
+    void complete(QObject* light, QString path);
+
+private:
+    int m_target;
+    int m_done = 0;
+    const QElapsedTimer& m_clock;
+    QEventLoop& m_loop;
 };
 
 namespace {
 
-struct Run
+qint64 residentBytes()
 {
-    int lights = 0;
-    int responses = 0;
-    double seconds = 0;
-    double perSecond() const { return responses / seconds; }
-    double microsPerResponse() const { return seconds * 1e6 / responses; }
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// Freed heap of earlier runs goes back to the system, so that it does not
+// hide what this run takes.
+void trimHeap()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
+void Completions::complete(QObject*, QString)
+{
+    if (++m_done != m_target)
+        return;
+    lastNanoseconds = m_clock.nsecsElapsed();
+    residentAtLast = residentBytes();
+    m_loop.quit();
+}
+
+namespace {
+
+struct Figures
+{
+    double queuingMs = 0;
+    double totalMs = 0;
+    qint64 residentGrowth = 0;
+    int wrongFiles = 0;
+    bool stalled = false;
+    const char* fault = nullptr; // the run could not be made as a host makes it
 };
 
-// One window, lightCount lights each downloading blocksPerLight blocks;
-// only the download itself is timed.
-Run measureOnce(int lightCount, int blocksPerLight, bool sorted = false)
+using Lights = std::vector<std::unique_ptr<BenchLight>>;
+
+Lights makeLights(int count)
 {
-    // Files go to memory when possible: the figure is the window's cost, not the disk's.
+    Lights lights;
+    lights.reserve(size_t(count));
+    for (int id = 1; id <= count; ++id)
+        lights.push_back(std::make_unique<BenchLight>(id));
+    return lights;
+}
+
+// Files go to memory when possible: the figures are the clients', not the disk's.
+QString scratchTemplate()
+{
     const QString shm = QStringLiteral("/dev/shm");
-    QTemporaryDir dir(QFileInfo(shm).isWritable() ? shm + QStringLiteral("/bench-queue-XXXXXX")
-                                                  : QString());
-    QueueWindow window(nullptr, true);
-    window.setSaveDir(QDir(dir.path()));
-    if (!qEnvironmentVariableIsSet("BENCH_QUEUE_HIDDEN"))
-        window.show();
+    return QFileInfo(shm).isWritable() ? shm + QStringLiteral("/bench-queue-XXXXXX") : QString();
+}
 
-    int done = 0;
-    QObject::connect(&window, &QueueWindow::downloadComplete, [&done] { ++done; });
+// Runs the loop until the last completion; false when no command went out
+// for a minute.
+bool runUntilDone(QEventLoop& loop)
+{
+    QTimer watchdog;
+    int seen = -1;
+    int idleSeconds = 0;
+    watchdog.callOnTimeout([&] {
+        idleSeconds = BenchLight::commands == seen ? idleSeconds + 1 : 0;
+        seen = BenchLight::commands;
+        if (idleSeconds >= 60)
+            loop.exit(1);
+    });
+    watchdog.start(1000);
+    return loop.exec() == 0;
+}
 
-    QByteArray block;
-    for (int r = 0; r < 12; ++r)
-        block += QByteArray(8, char(0x10 + r));
-    std::vector<std::unique_ptr<BenchLight>> lights;
-    lights.reserve(size_t(lightCount));
-    for (int i = 0; i < lightCount; ++i) {
-        auto light = std::make_unique<BenchLight>(i + 1, block);
-        // Queued while offline, so rows are made before the clock starts.
-        window.enqueue(light.get(), blocksPerLight);
-        lights.push_back(std::move(light));
+// Missing, differing and unexpected files in dir.
+int wrongFiles(const QDir& dir, int count)
+{
+    int wrong = 0;
+    int present = 0;
+    for (int id = 1; id <= count; ++id) {
+        QFile file(dir.absoluteFilePath(DownloadFile::fileName(true, id)));
+        if (file.open(QIODevice::ReadOnly))
+            ++present;
+        if (!file.isOpen() || file.readAll() != journalOf(id))
+            ++wrong;
     }
-    if (sorted) // as an operator would: newest controllers first
-        window.findChild<QTableWidget*>()->sortByColumn(0, Qt::DescendingOrder);
+    return wrong + int(dir.entryList(QDir::Files | QDir::Hidden).size()) - present;
+}
+
+// The module in a host just started: its main window with the saved layout
+// back, a journal queue made by the first request, closed by the operator at
+// the end so that the next run gets a new one.
+Figures runModule(QObject* module, const QByteArray& layout, bool shown, int count)
+{
+    Figures f;
+    QMainWindow host;
+    host.setCentralWidget(new QWidget(&host));
+    host.resize(1280, 800);
+    host.restoreState(layout);
+    if (shown)
+        host.show();
     QCoreApplication::processEvents();
+    QTemporaryDir dir(scratchTemplate());
+    module->setProperty("journalDir", dir.path());
+    const Lights lights = makeLights(count);
+    trimHeap();
+    const qint64 residentBefore = residentBytes();
 
     QElapsedTimer clock;
+    QEventLoop loop;
+    Completions completions(count, clock, loop);
     clock.start();
-    for (auto& light : lights)
-        light->setConnected(true);
-    while (done < lightCount)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    Run run;
-    run.seconds = clock.nsecsElapsed() / 1e9;
-    run.lights = lightCount;
-    run.responses = lightCount * blocksPerLight;
-    return run;
-}
+    for (const auto& light : lights)
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, light.get()),
+                                  Q_ARG(int, -1));
+    f.queuingMs = clock.nsecsElapsed() / 1e6;
 
-// The same number of lights' downloads (and so of files saved) in every
-// measurement: few lights in many rounds, or many lights at once.
-Run measure(int lightCount, int blocksPerLight, int rounds)
-{
-    Run total;
-    for (int r = 0; r < rounds; ++r) {
-        const Run run = measureOnce(lightCount, blocksPerLight);
-        total.lights = run.lights;
-        total.responses += run.responses;
-        total.seconds += run.seconds;
+    // No answer is delivered before the loop runs, so connecting now misses none.
+    const QPointer<QDockWidget> dock =
+        host.findChild<QDockWidget*>(QStringLiteral("journalQueueDoc"));
+    QWidget* queue = dock ? dock->widget() : nullptr;
+    if (!queue || !queue->inherits("QueueWindow") || dock->isFloating() ||
+        host.dockWidgetArea(dock) == Qt::NoDockWidgetArea || dock->isVisible() != shown) {
+        f.fault = "the module did not dock its journal queue in the main window";
+        return f;
     }
-    return total;
+    QObject::connect(queue, SIGNAL(downloadComplete(QObject*, QString)), &completions,
+                     SLOT(complete(QObject*, QString)));
+    f.stalled = !runUntilDone(loop);
+    f.totalMs = completions.lastNanoseconds / 1e6;
+    f.residentGrowth = completions.residentAtLast - residentBefore;
+
+    // Closed as the operator closes it: the next request makes a new window.
+    dock->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (dock)
+        f.fault = "the journal queue's dock outlived its closing";
+    f.wrongFiles = wrongFiles(QDir(dir.path()), count);
+    return f;
 }
 
-void print(const Run& run)
+// The floor: the same commands by name, the same handling of each answer
+// and the same file writes, with nothing else around them.
+class MinimalClient
 {
-    std::printf("%5d lights: %7d responses in %.3f s = %9.0f responses/s (%.2f us each)\n",
-                run.lights, run.responses, run.seconds, run.perSecond(), run.microsPerResponse());
+public:
+    MinimalClient(const QDir& dir, Completions& completions)
+        : m_dir(dir), m_completions(completions)
+    {}
+
+    void start(BenchLight* light)
+    {
+        m_downloads.push_back(std::make_unique<Download>(Download{light, light->id(), 0, {}}));
+        ask(*m_downloads.back());
+    }
+
+private:
+    struct Download
+    {
+        QObject* light;
+        int id;
+        int next = 0;
+        QByteArray buffer;
+    };
+
+    void ask(Download& d)
+    {
+        Response* response = nullptr;
+        QMetaObject::invokeMethod(d.light, "sendCommand",
+                                  QGenericReturnArgument("Response*", &response),
+                                  Q_ARG(QVariant, QVariant(QStringLiteral("GET_JRNL"))),
+                                  Q_ARG(QVariant, QVariant(QVariantList{d.next})));
+        Download* download = &d;
+        QObject::connect(response, &Response::finished, response,
+                         [this, download, response] { answered(*download, response); });
+    }
+
+    void answered(Download& d, QObject* response)
+    {
+        if (response->property("error").toInt() != 0) {
+            ask(d);
+            return;
+        }
+        const QByteArray block = response->property("data").toList().value(1).toByteArray();
+        bool erased = block.isEmpty();
+        for (int i = 0; i < block.size() && !erased; i += recordSize)
+            erased = static_cast<unsigned char>(block.at(i)) == 0xFF;
+        if (!erased) {
+            d.buffer += block;
+            ++d.next;
+            ask(d);
+            return;
+        }
+        const QString path = m_dir.absoluteFilePath(DownloadFile::fileName(true, d.id));
+        DownloadFile::save(path, d.buffer);
+        m_completions.complete(d.light, path);
+    }
+
+    QDir m_dir;
+    Completions& m_completions;
+    std::vector<std::unique_ptr<Download>> m_downloads;
+};
+
+Figures runMinimal(int count)
+{
+    Figures f;
+    QTemporaryDir dir(scratchTemplate());
+    const Lights lights = makeLights(count);
+    QElapsedTimer clock;
+    QEventLoop loop;
+    Completions completions(count, clock, loop);
+    MinimalClient client(QDir(dir.path()), completions);
+    clock.start();
+    for (const auto& light : lights)
+        client.start(light.get());
+    f.stalled = !runUntilDone(loop);
+    f.totalMs = completions.lastNanoseconds / 1e6;
+    f.wrongFiles = wrongFiles(QDir(dir.path()), count);
+    return f;
+}
+
+QString pluginPath()
+{
+    const QString dir =
+        qEnvironmentVariableIsSet("DQ_PLUGIN_DIR")
+            ? qEnvironmentVariable("DQ_PLUGIN_DIR")
+            : QCoreApplication::applicationDirPath() + QStringLiteral("/../plugins");
+    return QDir(dir).absoluteFilePath(QStringLiteral("libdownloadqueue.so"));
+}
+
+// The layout a host restores at start, with its journal queue docked at the
+// bottom: the module's dock takes that place when it is made.
+QByteArray layoutWithJournalQueue()
+{
+    QMainWindow saved;
+    saved.setCentralWidget(new QWidget(&saved));
+    auto* dock = new QDockWidget(&saved);
+    dock->setObjectName(QStringLiteral("journalQueueDoc"));
+    saved.addDockWidget(Qt::BottomDockWidgetArea, dock);
+    return saved.saveState();
+}
+
+// Ascending, each once: the smallest is the reference of the others.
+std::vector<int> parseCounts(const QString& text)
+{
+    std::vector<int> counts;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int n = part.trimmed().toInt(&ok);
+        if (!ok || n < 1 || n > 99999) // ids go into five-digit file names
+            return {};
+        counts.push_back(n);
+    }
+    std::sort(counts.begin(), counts.end());
+    counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+    return counts;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int blocks = qEnvironmentVariableIsSet("BENCH_QUEUE_BLOCKS")
-                           ? qEnvironmentVariableIntValue("BENCH_QUEUE_BLOCKS")
-                           : 100;
-    // One size alone, for a profiler.
-    const int only = qEnvironmentVariableIntValue("BENCH_QUEUE_ONLY");
-    if (only > 0) {
-        print(measure(only, blocks, qMax(1, 2000 / only)));
-        return 0;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Journal downloads of N lights at once through the built module, docked "
+                       "in a main window, against a minimal client of the same exchanges and "
+                       "file writes. Each light answers %1 blocks, then erased space.")
+            .arg(validBlocks));
+    parser.addHelpOption();
+    const QCommandLineOption lightsOption(
+        QStringLiteral("lights"),
+        QStringLiteral("Comma-separated numbers of lights, one run each."), QStringLiteral("list"),
+        QStringLiteral("20,200,2000,10000"));
+    const QCommandLineOption hiddenOption(QStringLiteral("hidden"),
+                                          QStringLiteral("Leave the host's main window unshown, so "
+                                                         "that the queue paints nothing."));
+    parser.addOption(lightsOption);
+    parser.addOption(hiddenOption);
+    parser.process(app);
+    const std::vector<int> counts = parseCounts(parser.value(lightsOption));
+    if (counts.empty()) {
+        std::fprintf(stderr, "--lights: numbers from 1 to 99999, separated by commas\n");
+        return 2;
     }
-    measureOnce(20, blocks); // warm-up
-    const Run few = measure(20, blocks, 100);
-    const Run many = measure(2000, blocks, 1);
-    const Run sorted = measureOnce(2000, blocks, true);
-    print(few);
-    print(many);
-    std::printf("sorted by the operator:\n");
-    print(sorted);
-    std::printf("cost per response at 2000 / at 20: %.2f (target <= 1.5)\n",
-                many.microsPerResponse() / few.microsPerResponse());
-    return 0;
+
+    const QByteArray layout = layoutWithJournalQueue();
+    const bool shown = !parser.isSet(hiddenOption);
+    QPluginLoader loader(pluginPath());
+    QObject* module = loader.instance();
+    if (!module) {
+        std::fprintf(stderr, "%s\n", qPrintable(loader.errorString()));
+        return 2;
+    }
+
+    // Warm-up, not shown: first-use costs (fonts, styles, the file system) stay out.
+    if (const char* fault = runModule(module, layout, shown, 20).fault) {
+        std::fprintf(stderr, "%s\n", fault);
+        return 2;
+    }
+    runMinimal(20);
+
+    std::printf(
+        "Each light answers %d blocks, then erased space; the main window is %s.\n"
+        "queuing: loadJournal for every light, first call to last return. module, minimal: first\n"
+        "request to last saved journal; ratio: module / minimal. us/answer: the module's, and vs\n"
+        "its figure at N=%d.\n"
+        "KiB/light: the module's resident set at the last completion less that before queuing.\n"
+        "bad files: files missing or differing from what the lights sent, of both clients.\n\n",
+        validBlocks, shown ? "shown (offscreen unless QT_QPA_PLATFORM says otherwise)" : "hidden",
+        counts.front());
+    std::printf("%7s %10s %10s %10s %7s %10s %8s %10s %10s\n", "lights", "queuing ms", "module ms",
+                "minimal ms", "ratio", "us/answer",
+                qPrintable(QStringLiteral("vs %1").arg(counts.front())), "KiB/light", "bad files");
+    double firstPerAnswer = 0;
+    bool failed = false;
+    for (int n : counts) {
+        const Figures m = runModule(module, layout, shown, n);
+        if (m.fault) {
+            std::fprintf(stderr, "%s\n", m.fault);
+            return 2;
+        }
+        const Figures minimal = runMinimal(n);
+        const double perAnswer = m.totalMs * 1000 / (double(n) * answersPerLight);
+        if (firstPerAnswer == 0)
+            firstPerAnswer = perAnswer;
+        const int bad = m.wrongFiles + minimal.wrongFiles;
+        std::printf("%7d %10.1f %10.1f %10.1f %7.2f %10.2f %8.2f %10.1f %10d%s\n", n, m.queuingMs,
+                    m.totalMs, minimal.totalMs, m.totalMs / minimal.totalMs, perAnswer,
+                    perAnswer / firstPerAnswer, m.residentGrowth / 1024.0 / n, bad,
+                    m.stalled || minimal.stalled ? "  (stalled: no command for a minute)" : "");
+        std::fflush(stdout);
+        failed = failed || bad > 0 || m.stalled || minimal.stalled;
+    }
+    return failed ? 1 : 0;
 }
 
 #include "main.moc"
