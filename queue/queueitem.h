@@ -1,17 +1,31 @@
 #pragma once
 
+#include "queue/blockoutcome.h"
+
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 class QObject;
 
-// The record of one queued light. The window owns it; the light and the
-// awaited response belong to the host.
+// The record of one queued light. The download engine owns it; the light and
+// the awaited response belong to the host.
 struct QueueItem
 {
+    // What a queue shows of the item; a view turns it into texts.
+    enum class Status {
+        Waiting,
+        WaitingForConnection,
+        Downloading,
+        Disconnected,
+        Interrupted,
+        Resumed,
+        Completed,
+        Failed // message holds the failure's text
+    };
+
     int loaded = 0; // journal: blocks received; configuration: bytes received
     int area = 0;   // configuration area asked for (always 0)
-    int row = -1;   // current row of the item in the table (kept up to date by the window)
     bool textConfig = false;
     bool isTmHelix = false;
     bool stopped = false;
@@ -36,13 +50,27 @@ struct QueueItem
     // Answers in a row that took the download no further (a late duplicate,
     // or a controller stuck on an earlier position).
     int idleAnswers = 0;
-    // The window's relays for the awaited response and for the light's link
-    // signal; owned by the window.
+    // The engine's relays for the awaited response and for the light's
+    // signals; owned by the engine.
     QObject* responseRelay = nullptr;
     QObject* lightRelay = nullptr;
 
     // Answers in a row that may add nothing before the item fails (retryably).
     static constexpr int maxIdleAnswers = 3;
+
+    // Shown: the light's id and type as queued, the state, the failure's text,
+    // the type the data turned out to be (NoTypeText: the light's), what was
+    // loaded (NoLoadedText: nothing yet) and the progress bar.
+    int id = 0;
+    QString type;
+    Status status = Status::Waiting;
+    QString message;
+    BlockOutcome::TypeText typeShown = BlockOutcome::NoTypeText;
+    QString headerType;
+    BlockOutcome::LoadedText loadedShown = BlockOutcome::NoLoadedText;
+    qint64 loadedValue = 0;
+    int barMaximum = 0;
+    int barValue = 0;
 
     bool isMarked() const { return isTmHelix || isVegal; }
     // Counts an answer that took the download further or not; true when it

@@ -1,21 +1,22 @@
 #pragma once
 
-#include "queue/blockoutcome.h"
-#include "queue/queueitem.h"
-
 #include <QDir>
 #include <QHash>
-#include <QMetaMethod>
 #include <QObjectList>
+#include <QSet>
 #include <QWidget>
 
+class DownloadEngine;
 class QProgressBar;
+class QTableWidgetItem;
+struct QueueItem;
 
 namespace Ui {
 class QueueWindow;
 }
 
-// One download queue (journals or configurations) and its table.
+// One download queue (journals or configurations) as the operator sees it: a
+// table over a download engine, and the operator's actions on it.
 class QueueWindow : public QWidget
 {
     Q_OBJECT
@@ -25,8 +26,8 @@ public:
     ~QueueWindow() override;
 
     bool isJournal() const { return journal; }
-    QDir saveDirectory() const { return saveDir; }
-    void setSaveDir(const QDir& dir) { saveDir = dir; }
+    QDir saveDirectory() const;
+    void setSaveDir(const QDir& dir);
 
     void enqueue(QObject* light, int blocks);
     void loadConfigFromStorage(QObject* cnfStorage, QObject* light, const QString& datetime,
@@ -49,9 +50,6 @@ public slots:
     void stopDownloading();
     void resumeDownloading();
 
-protected:
-    void timerEvent(QTimerEvent* event) override;
-
 private:
     friend class TestQueueWindow;
 
@@ -65,31 +63,24 @@ private:
         ColumnCount
     };
 
-    void setCellText(int row, int column, const QString& text);
-    QProgressBar* progressBar(int row) const;
-    void setProgress(int row, int maximum, int value);
-    void changeBar(QProgressBar* bar, bool setRange, int maximum, bool setValue, int value);
-    QString itemFileName(QObject* light) const;
+    // The cells of one item's row; they stay the same wherever the row moves.
+    struct Row
+    {
+        QTableWidgetItem* cells[ColumnCount] = {};
+        QProgressBar* bar = nullptr;
+    };
 
-    void sendRequest(QObject* light);
-    void sendNext(QObject* light);
-    void issueCommand(QObject* light, bool continuing);
-    void failItem(QObject* light, const QString& msg, bool fatal);
-    // A final failure that a returning link does not undo.
-    void giveUp(QObject* light, const QString& msg);
-    // Whether a failure now would be the item's last.
-    static bool isFinal(const QueueItem& item, bool fatal);
-    // Saves the item's data; false when that failed (the item then has failed for good).
-    bool completeItem(QObject* light);
-    void lightDestroyed(QObject* light);
-
-    void lightConnected(QObject* light, bool connected);
-    void answerArrived(QObject* light, QObject* response);
-    void applyOutcome(QObject* light, const BlockOutcome& outcome);
-    void forgetResponse(QueueItem& item);
-    void connectFinished(QObject* response, QObject* relay);
-    void releaseItem(QueueItem& item);
-    void saveStoppedJournal(QObject* light, const QueueItem& item);
+    void addRow(QObject* light);
+    void removeRow(QObject* light);
+    void itemChanged(QObject* light);
+    // Shows what changed since the last time: once per pass of the event loop
+    // however many answers came, and at once after a call of the host or an
+    // action of the operator.
+    void showChanges();
+    void showItem(const Row& row, const QueueItem& item);
+    QString statusText(const QueueItem& item) const;
+    void setCellText(QTableWidgetItem* cell, int column, const QString& text);
+    void changeBar(QProgressBar* bar, int maximum, int value);
 
     // The light of a table row (through its "Object" cell), or null.
     QObject* lightOfRow(int row) const;
@@ -97,22 +88,17 @@ private:
     QList<int> selectedRows() const;
     // The lights of those rows, in the same order.
     QObjectList selectedLights() const;
-    // Rows move under sorting and removal; every item keeps its current row.
-    void renumberRows();
-    void rowsMoved();
     void scheduleReseat();
     void reseatCells();
     void scheduleResize();
 
     Ui::QueueWindow* ui;
-    QHash<QObject*, QueueItem> items;
-    QDir saveDir;
-    int timerId = 0;
+    DownloadEngine* engine;
     bool journal;
-    const QMetaObject* finishedMeta = nullptr;
-    QMetaMethod finishedSignal;
-    bool renumberSuspended = false;
-    bool renumberNeeded = false;
+    QHash<QObject*, Row> rows;
+    QSet<QObject*> changed;
+    bool showPending = false;
+    bool clearing = false;
     bool reseating = false;
     bool reseatPending = false;
     bool resizePending = false;

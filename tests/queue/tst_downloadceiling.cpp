@@ -52,6 +52,8 @@ class TestDownloadCeiling : public QObject
 
     static QString statusOf(QueueWindow& window)
     {
+        // As the next paint shows it: with the window's pending update.
+        QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
         auto* table = window.findChild<QTableWidget*>(QStringLiteral("queueTable"));
         return table && table->item(0, 5) ? table->item(0, 5)->text() : QString();
     }

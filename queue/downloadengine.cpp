@@ -1,0 +1,577 @@
+#include "queue/downloadengine.h"
+
+#include "queue/configprotocol.h"
+#include "queue/downloadfile.h"
+#include "queue/journalprotocol.h"
+#include "queue/signalrelay.h"
+#include "queue/storagefetch.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSet>
+#include <QTimerEvent>
+
+// Every text here is one the queue window shows, and the host may receive:
+// they belong to the window's translation context.
+
+DownloadEngine::DownloadEngine(bool journal, QObject* parent)
+    : QObject(parent), saveDir(QString()), journal(journal)
+{
+    timerId = startTimer(tickMs, Qt::CoarseTimer);
+}
+
+DownloadEngine::~DownloadEngine()
+{
+    // Relays of awaited answers have no parent (see issueCommand): let them go.
+    for (QueueItem& item : items)
+        forgetResponse(item);
+}
+
+void DownloadEngine::setTickInterval(int ms)
+{
+    killTimer(timerId);
+    timerId = startTimer(ms, Qt::CoarseTimer);
+}
+
+const QueueItem* DownloadEngine::item(QObject* light) const
+{
+    const auto it = items.constFind(light);
+    return it == items.constEnd() ? nullptr : &*it;
+}
+
+QueueItem* DownloadEngine::item(QObject* light)
+{
+    const auto it = items.find(light);
+    return it == items.end() ? nullptr : &*it;
+}
+
+QString DownloadEngine::itemFileName(QObject* light) const
+{
+    const QueueItem* it = item(light);
+    const int id = it ? it->id : light->property("id").toInt();
+    return saveDir.absoluteFilePath(DownloadFile::fileName(journal, id));
+}
+
+void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
+                               const QString& message)
+{
+    item.status = status;
+    item.message = message;
+    emit itemChanged(light);
+}
+
+void DownloadEngine::setBar(QueueItem& item, int maximum, int value)
+{
+    item.barMaximum = maximum;
+    item.barValue = value;
+}
+
+// ---------------------------------------------------------------- queue
+
+void DownloadEngine::enqueue(QObject* light, int blocks)
+{
+    if (!light)
+        return;
+    // The mark concerns the configuration queue only: a journal is never
+    // held back by a configuration fetched from the storage.
+    const bool rpc = !journal && light->property("rpc").toBool();
+    bool ok = false;
+    const int id = light->property("id").toInt(&ok);
+    if (!ok)
+        return;
+    const QString type = light->property("type").toString();
+    const QString lower = type.toLower();
+    const bool tm = lower == QLatin1String("tm_helix");
+    const bool vg = lower == QLatin1String("vegal2") || lower == QString::fromUtf8("зелта");
+    const int barMaximum = journal ? (blocks == -1 ? 0 : qMax(blocks, 0)) : 100;
+
+    auto it = items.find(light);
+    if (it == items.end()) {
+        QueueItem item;
+        item.id = id;
+        item.type = type;
+        item.isTmHelix = tm;
+        item.isVegal = vg;
+        item.expected = journal ? blocks : 0;
+        item.barMaximum = barMaximum;
+        // Also for an item made by a storage download: when the storage fails,
+        // the item goes on with the controller and must follow its link then.
+        auto* relay = new SignalRelay(this);
+        relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
+        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+        // The host may delete a queued light without clearing it first.
+        connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
+        item.lightRelay = relay;
+        it = items.insert(light, item);
+        emit itemAdded(light);
+    } else {
+        // Queued again: start over; an answer to an earlier command no longer counts.
+        forgetResponse(*it);
+        it->dropData();
+        it->stopped = false;
+        it->done = false;
+        it->retryDelay = 0;
+        it->errors = 0;
+        // The previous download's size must not cut the new one.
+        it->expected = journal ? blocks : 0;
+        setBar(*it, barMaximum, 0);
+        emit itemChanged(light);
+    }
+
+    // A continuation point belongs to one request only.
+    it->stopMarker.clear();
+    it->previousJournal.clear();
+    bool tooLarge = false;
+    if (journal && blocks == -3) {
+        QByteArray previous;
+        if (DownloadFile::read(itemFileName(light), &previous, &tooLarge)) {
+            it->stopMarker = JournalProtocol::stopMarkerOf(previous, tm || vg);
+            it->previousJournal = previous;
+        }
+    }
+    // A journal file too large to go on from is left alone, and so is the light.
+    if (tooLarge) {
+        giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
+        return;
+    }
+
+    if (rpc)
+        return;
+    if (light->property("isConnected").toBool())
+        sendRequest(light);
+    else
+        setStatus(light, *it, Status::WaitingForConnection);
+}
+
+void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
+                                           const QString& datetime, int max_errors)
+{
+    // Nothing to ask, or nobody to ask for: ignored, as enqueue ignores a null light.
+    if (!cnfStorage || !light)
+        return;
+    // While set, the controller itself is left alone: the storage drives the item.
+    light->setProperty("rpc", true);
+    enqueue(light, -1);
+    if (!items.contains(light)) {
+        light->setProperty("rpc", QVariant());
+        return;
+    }
+    items[light].maxErrors = max_errors;
+
+    // The storage object may run the event loop while it waits for its answer, and
+    // the host may then clear the queue or delete the light or this engine.
+    const QPointer<DownloadEngine> self(this);
+    const QPointer<QObject> guardedLight(light);
+    const StorageFetchResult fetched = fetchConfigFromStorage(cnfStorage, light, datetime);
+    if (self && guardedLight && items.contains(light)) {
+        if (!fetched.ok) {
+            // The buffer stays empty, so a retry from the controller starts clean.
+            // Only that retry goes to the controller: a final failure stays
+            // final when the link comes back.
+            if (isFinal(items[light], fetched.fatal))
+                giveUp(light, fetched.message);
+            else
+                failItem(light, fetched.message, false);
+        } else {
+            QueueItem& item = items[light];
+            item.buffer = fetched.data;
+            item.loaded = item.expected = fetched.data.size();
+            // completeItem told the host, which may have changed the queue meanwhile.
+            if (completeItem(light) && self && guardedLight) {
+                const auto it = items.find(light);
+                if (it != items.end()) {
+                    it->loadedShown = BlockOutcome::Bytes;
+                    it->loadedValue = fetched.data.size();
+                    emit itemChanged(light);
+                }
+            }
+        }
+    }
+    if (guardedLight)
+        guardedLight->setProperty("rpc", QVariant());
+}
+
+void DownloadEngine::forgetResponse(QueueItem& item)
+{
+    item.response = nullptr;
+    if (auto* relay = static_cast<SignalRelay*>(item.responseRelay)) {
+        relay->onFinished = nullptr;
+        relay->deleteLater();
+        item.responseRelay = nullptr;
+    }
+}
+
+void DownloadEngine::releaseItem(QueueItem& item)
+{
+    forgetResponse(item);
+    if (auto* relay = static_cast<SignalRelay*>(item.lightRelay)) {
+        relay->onConnected = nullptr;
+        relay->deleteLater();
+        item.lightRelay = nullptr;
+    }
+}
+
+void DownloadEngine::lightDestroyed(QObject* light)
+{
+    // Only the pointer is used: the light is being destroyed.
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    emit itemRemoved(light);
+    it = items.find(light);
+    if (it == items.end())
+        return;
+    releaseItem(*it);
+    items.erase(it);
+}
+
+void DownloadEngine::clear()
+{
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        releaseItem(*it);
+        emit itemRemoved(it.key());
+    }
+    items.clear();
+}
+
+void DownloadEngine::remove(const QObjectList& objects)
+{
+    QSet<QString> ids;
+    for (QObject* object : objects)
+        if (object)
+            ids.insert(object->property("id").toString());
+    if (ids.isEmpty())
+        return;
+    QObjectList gone;
+    for (auto it = items.cbegin(); it != items.cend(); ++it)
+        if (ids.contains(QString::number(it->id)))
+            gone.append(it.key());
+    for (QObject* light : qAsConst(gone)) {
+        auto it = items.find(light);
+        releaseItem(*it);
+        emit itemRemoved(light);
+        items.erase(items.find(light));
+    }
+}
+
+// ---------------------------------------------------------------- exchange
+
+void DownloadEngine::sendRequest(QObject* light)
+{
+    issueCommand(light, false);
+}
+
+void DownloadEngine::issueCommand(QObject* light, bool continuing)
+{
+    if (!items.contains(light) || (!journal && light->property("rpc").toBool()))
+        return;
+    QString command;
+    QVariantList args;
+    {
+        const QueueItem& item = items[light];
+        if (journal) {
+            command = QStringLiteral("GET_JRNL");
+            args << item.loaded;
+        } else {
+            command = QStringLiteral("GET_CONFIG");
+            args << item.area << item.loaded;
+        }
+    }
+    QObject* response = nullptr;
+    const bool invoked = QMetaObject::invokeMethod(
+        light, "sendCommand", QGenericReturnArgument("Response*", &response),
+        Q_ARG(QVariant, QVariant(command)), Q_ARG(QVariant, QVariant(args)));
+    // The host ran code of its own: look the item up again.
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    if (!invoked || !response) {
+        failItem(light, QCoreApplication::translate("QueueWindow", "invoke sendCommand error"),
+                 false);
+        return;
+    }
+    // The item says "downloading" since the command just answered: any change
+    // of state in between would have made that answer one nobody waits for.
+    if (!continuing)
+        it->status = Status::Downloading;
+    if (it->loaded == 0 && (!journal || it->expected < 0))
+        setBar(*it, 0, 0);
+    forgetResponse(*it);
+    it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
+    it->response = response;
+    // One relay per command, owned by the item and deleted when the answer is
+    // forgotten. It has no parent: taking thousands of short-lived children
+    // off the engine's child list would cost more with every queued light.
+    auto* relay = new SignalRelay;
+    relay->onFinished = [this, light, response] { answerArrived(light, response); };
+    connectFinished(response, relay);
+    it->responseRelay = relay;
+    emit itemChanged(light);
+}
+
+void DownloadEngine::connectFinished(QObject* response, QObject* relay)
+{
+    // The signal is looked up once per class of response, not per command.
+    const QMetaObject* meta = response->metaObject();
+    if (meta != finishedMeta) {
+        finishedMeta = meta;
+        const int index = meta->indexOfSignal("finished()");
+        finishedSignal = index < 0 ? QMetaMethod() : meta->method(index);
+    }
+    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
+        SignalRelay::staticMetaObject.indexOfSlot("relayFinished()"));
+    if (finishedSignal.isValid())
+        connect(response, finishedSignal, relay, slot);
+    else
+        connect(response, SIGNAL(finished()), relay, SLOT(relayFinished())); // warns as Qt does
+}
+
+void DownloadEngine::answerFrom(QObject* response)
+{
+    if (!response)
+        return;
+    for (auto it = items.cbegin(); it != items.cend(); ++it) {
+        if (it->response == response) {
+            answerArrived(it.key(), response);
+            return;
+        }
+    }
+}
+
+void DownloadEngine::answerArrived(QObject* light, QObject* response)
+{
+    auto it = items.find(light);
+    if (it == items.end() || !response || it->response != response)
+        return;
+    it->retryDelay = 0;
+    const int error = response->property("error").toInt();
+    if (error != 0) {
+        QString text;
+        QMetaObject::invokeMethod(response, "errorString", Q_RETURN_ARG(QString, text));
+        if (text.isEmpty())
+            text = QCoreApplication::translate("QueueWindow", "Response error %1").arg(error);
+        failItem(light, text, false);
+        return;
+    }
+    const QVariantList data = response->property("data").toList();
+    const BlockOutcome outcome =
+        journal ? JournalProtocol::handleBlock(*it, data) : ConfigProtocol::handlePiece(*it, data);
+    applyOutcome(light, outcome);
+}
+
+void DownloadEngine::applyOutcome(QObject* light, const BlockOutcome& outcome)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    if (outcome.typeText != BlockOutcome::NoTypeText) {
+        it->typeShown = outcome.typeText;
+        it->headerType = outcome.headerType;
+    }
+    if (outcome.loadedText != BlockOutcome::NoLoadedText) {
+        it->loadedShown = outcome.loadedText;
+        it->loadedValue = outcome.loadedValue;
+    }
+    if (outcome.setRange)
+        it->barMaximum = outcome.rangeMax;
+    if (outcome.setValue)
+        it->barValue = outcome.value;
+    emit itemChanged(light);
+
+    switch (outcome.action) {
+    case BlockOutcome::RequestNext:
+        issueCommand(light, true);
+        break;
+    case BlockOutcome::Complete:
+        completeItem(light);
+        break;
+    case BlockOutcome::Fail:
+        switch (outcome.failure) {
+        case BlockOutcome::WrongArea:
+            failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong area"), true);
+            break;
+        case BlockOutcome::EmptyAnswer:
+            failItem(light, QCoreApplication::translate("QueueWindow", "Error: empty answer"),
+                     true);
+            break;
+        case BlockOutcome::InvalidConfigSize:
+            failItem(light,
+                     QCoreApplication::translate("QueueWindow", "Error: invalid config size"),
+                     true);
+            break;
+        case BlockOutcome::DataTooLarge:
+            giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
+            break;
+        default:
+            failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong answer"),
+                     !outcome.retryable);
+            break;
+        }
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- outcomes
+
+bool DownloadEngine::isFinal(const QueueItem& item, bool fatal)
+{
+    return fatal || (item.maxErrors > 0 && item.errors + 1 >= item.maxErrors);
+}
+
+void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    forgetResponse(*it);
+    const bool final = isFinal(*it, fatal);
+    ++it->errors;
+    if (final) {
+        it->retryDelay = 0; // given up: nothing may be sent for it any more
+        setBar(*it, 100, 0);
+    } else {
+        it->retryDelay = retryDelayMs;
+    }
+    setStatus(light, *it, Status::Failed, msg);
+    if (final)
+        emit downloadFailed(light, msg);
+}
+
+void DownloadEngine::giveUp(QObject* light, const QString& msg)
+{
+    // For good: a returning link would only fetch the same flood again. As
+    // after Stop, only the operator's Resume or a new request starts it over.
+    // Marked first: the host, told of the failure, may queue the light again
+    // or close the queue.
+    const auto it = items.find(light);
+    if (it != items.end())
+        it->stopped = true;
+    failItem(light, msg, true);
+}
+
+bool DownloadEngine::completeItem(QObject* light)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return false;
+    // New records and the previous journal together past the ceiling: nothing
+    // is saved, and the journal file stays as it is.
+    const bool continuation = journal && it->expected == -3;
+    if (continuation &&
+        qint64(it->buffer.size()) + it->previousJournal.size() > DownloadFile::maxSize) {
+        it->dropData();
+        giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
+        return false;
+    }
+    QString path = itemFileName(light);
+    if (!journal && it->isMarked())
+        path = DownloadFile::jsonPath(path);
+    // Continuation: the new records, then the journal as it was when queued, once.
+    const QByteArray data = continuation ? it->buffer + it->previousJournal : it->buffer;
+    const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
+    if (saved != DownloadFile::Saved) {
+        // The file stays as it was, and the host must hear of it. Nothing of
+        // this download counts any more: a Resume starts it over, from the
+        // same continuation point.
+        if (continuation)
+            it->stopMarker = JournalProtocol::stopMarkerOf(it->previousJournal, it->isMarked());
+        it->dropData();
+        giveUp(light, (saved == DownloadFile::OpenFailed
+                           ? QCoreApplication::translate("QueueWindow", "Error open %1")
+                           : QCoreApplication::translate("QueueWindow", "Error write %1"))
+                          .arg(path));
+        return false;
+    }
+    it->done = true;
+    forgetResponse(*it);
+    setBar(*it, 100, 100);
+    if (continuation) {
+        it->buffer = data;
+        it->previousJournal.clear();
+        it->loaded = it->buffer.size();
+    }
+    it->expected = it->loaded;
+    setStatus(light, *it, Status::Completed);
+    if (!journal)
+        light->setProperty("dqueue_config", path);
+    emit downloadComplete(light, path);
+    return true;
+}
+
+// ---------------------------------------------------------------- scheduling
+
+void DownloadEngine::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != timerId)
+        return;
+    QObjectList due;
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        if (it->retryDelay > 0) {
+            it->retryDelay -= tickMs;
+            if (it->retryDelay <= 0) {
+                it->retryDelay = 0;
+                due.append(it.key());
+            }
+        }
+    }
+    for (QObject* light : qAsConst(due))
+        sendRequest(light);
+}
+
+void DownloadEngine::lightConnected(QObject* light, bool connected)
+{
+    auto it = items.find(light);
+    if (it == items.end())
+        return;
+    if (connected) {
+        if (!it->stopped && !it->done)
+            sendRequest(light);
+        return;
+    }
+    forgetResponse(*it);
+    setStatus(light, *it, Status::Disconnected);
+}
+
+void DownloadEngine::saveStoppedJournal(QObject* light, const QueueItem& item)
+{
+    // Nothing received: the file keeps what it holds. Otherwise what came so
+    // far, then (continuation) the journal as it was when queued.
+    if (item.buffer.isEmpty() ||
+        qint64(item.buffer.size()) + item.previousJournal.size() > DownloadFile::maxSize)
+        return;
+    DownloadFile::save(itemFileName(light), item.buffer + item.previousJournal);
+}
+
+void DownloadEngine::stop(const QObjectList& lights)
+{
+    for (QObject* light : lights) {
+        auto it = items.find(light);
+        if (it == items.end())
+            continue;
+        forgetResponse(*it);
+        it->retryDelay = 0;
+        it->stopped = true;
+        setBar(*it, 100, 0);
+        setStatus(light, *it, Status::Interrupted);
+        if (journal)
+            saveStoppedJournal(light, *it);
+    }
+}
+
+void DownloadEngine::resume(const QObjectList& lights)
+{
+    for (QObject* light : lights) {
+        auto it = items.find(light);
+        if (it == items.end() || !it->stopped || it->done)
+            continue;
+        it->retryDelay = 0;
+        // Cleared, so that a link that drops and returns carries the download on.
+        it->stopped = false;
+        if (it->expected <= 0)
+            setBar(*it, 0, 0);
+        else
+            setBar(*it, it->expected, journal ? it->loaded : it->buffer.size());
+        setStatus(light, *it, Status::Resumed);
+        sendRequest(light);
+    }
+}

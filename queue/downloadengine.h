@@ -1,0 +1,101 @@
+#pragma once
+
+#include "queue/blockoutcome.h"
+#include "queue/queueitem.h"
+
+#include <QDir>
+#include <QHash>
+#include <QMetaMethod>
+#include <QObject>
+#include <QObjectList>
+
+// One download queue without any widget: its items, the exchange of commands
+// and answers with the lights, retries, link handling, stop and resume,
+// continuation and saving, and the storage download. A view learns of every
+// change through the item signals and reads the item's shown fields; failure
+// texts are in the "QueueWindow" translation context.
+class DownloadEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The retry countdown counts in these steps, one per tick of the timer.
+    static constexpr int tickMs = 1000;
+    static constexpr int retryDelayMs = 2000;
+
+    explicit DownloadEngine(bool journal, QObject* parent = nullptr);
+    ~DownloadEngine() override;
+
+    bool isJournal() const { return journal; }
+    QDir saveDirectory() const { return saveDir; }
+    void setSaveDir(const QDir& dir) { saveDir = dir; }
+    // How often the timer really ticks; each tick still counts as tickMs.
+    // Tests make time pass faster with it.
+    void setTickInterval(int ms);
+
+    void enqueue(QObject* light, int blocks);
+    void loadConfigFromStorage(QObject* cnfStorage, QObject* light, const QString& datetime,
+                               int max_errors);
+    void clear();
+    // Removes the items whose id reads as the "id" of one of the objects, as
+    // the rows showing those ids are removed.
+    void remove(const QObjectList& objects);
+    void stop(const QObjectList& lights);
+    void resume(const QObjectList& lights);
+
+    // The light's link signal and answers, for callers connected by name.
+    void lightConnected(QObject* light, bool connected);
+    void answerFrom(QObject* response);
+
+    // The light's item, or null when it has none.
+    const QueueItem* item(QObject* light) const;
+    QueueItem* item(QObject* light);
+    int count() const { return items.size(); }
+    // The file the light's download is saved to (a marked configuration's
+    // ".json" aside).
+    QString itemFileName(QObject* light) const;
+
+signals:
+    void itemAdded(QObject* light);
+    // Any of the item's shown fields (or its data) may have changed.
+    void itemChanged(QObject* light);
+    // Sent before the item is gone; the light may be half destroyed.
+    void itemRemoved(QObject* light);
+    void downloadComplete(QObject* light, QString file_name);
+    void downloadFailed(QObject* light, QString msg);
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    using Status = QueueItem::Status;
+
+    void setStatus(QObject* light, QueueItem& item, Status status,
+                   const QString& message = QString());
+    void setBar(QueueItem& item, int maximum, int value);
+
+    void sendRequest(QObject* light);
+    void issueCommand(QObject* light, bool continuing);
+    void connectFinished(QObject* response, QObject* relay);
+    void answerArrived(QObject* light, QObject* response);
+    void applyOutcome(QObject* light, const BlockOutcome& outcome);
+    void failItem(QObject* light, const QString& msg, bool fatal);
+    // A final failure that a returning link does not undo.
+    void giveUp(QObject* light, const QString& msg);
+    // Whether a failure now would be the item's last.
+    static bool isFinal(const QueueItem& item, bool fatal);
+    // Saves the item's data; false when that failed (the item then has failed for good).
+    bool completeItem(QObject* light);
+    void saveStoppedJournal(QObject* light, const QueueItem& item);
+
+    void lightDestroyed(QObject* light);
+    void forgetResponse(QueueItem& item);
+    void releaseItem(QueueItem& item);
+
+    QHash<QObject*, QueueItem> items;
+    QDir saveDir;
+    bool journal;
+    int timerId = 0;
+    const QMetaObject* finishedMeta = nullptr;
+    QMetaMethod finishedSignal;
+};
