@@ -5,7 +5,9 @@
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 
+#include <QBuffer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -82,9 +84,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     const bool textJournal = mesPath.isEmpty();
     if (!textJournal) {
         mesFile.setFileName(mesPath);
-        if (!mesFile.open(QIODevice::ReadOnly))
-            return; // an unreadable definition file leaves the table empty
-        MessageDefinitionParser::parse(mesFile, sources, messages);
+        // An unreadable definition file leaves the table empty; so does one
+        // that never ends or never opens (a device, a FIFO) or is far too large.
+        QByteArray definitions;
+        if (DownloadFile::readRegular(mesFile, MessageDefinitionParser::maxFileSize,
+                                      &definitions) != DownloadFile::Read)
+            return;
+        QBuffer buffer(&definitions);
+        buffer.open(QIODevice::ReadOnly);
+        MessageDefinitionParser::parse(buffer, sources, messages);
         rows = JournalDecoder(messages, sources).decodeBinary(journalData);
     } else {
         table->insertColumn(1);

@@ -2,6 +2,7 @@
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 #include "savedialogdriver.h"
+#include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
 #include <QApplication>
@@ -92,6 +93,7 @@ private slots:
     void initTestCase();
     void form();
     void textJournalHasTypeColumn();
+    void unreadableDefinitionFileLeavesTableEmpty_data();
     void unreadableDefinitionFileLeavesTableEmpty();
     void fillEqualsPerRowInsertion_data();
     void fillEqualsPerRowInsertion();
@@ -182,12 +184,31 @@ void TestJournalViewDlg::textJournalHasTypeColumn()
     QCOMPARE(rowTexts(table, 0), (QStringList{"12.03.13 10:15:00", "E", "Door open", "5"}));
 }
 
+void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty_data()
+{
+    QTest::addColumn<int>("kind"); // -1: no file at all
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("missing") << -1 << false;
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false;
+    QTest::newRow("link to /dev/zero") << int(SpecialFiles::LinkToZero) << false;
+    QTest::newRow("past the ceiling") << int(SpecialFiles::Sparse) << false;
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << true;
+}
+
 void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty()
 {
-    JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), m_dir.filePath("missing.mes"),
-                       QString());
+    QFETCH(int, kind);
+    QFETCH(bool, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Notepad.mes.315");
+    if (kind >= 0)
+        QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_mesPath),
+                                   MessageDefinitionParser::maxFileSize + 1));
+    const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
+    JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), path, QString());
+    QVERIFY(!guard.fired());
     QCOMPARE(tableOf(&dlg)->columnCount(), 3);
-    QCOMPARE(tableOf(&dlg)->rowCount(), 0);
+    QCOMPARE(tableOf(&dlg)->rowCount(), shown ? 24 : 0);
 }
 
 void TestJournalViewDlg::fillEqualsPerRowInsertion_data()
