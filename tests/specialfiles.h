@@ -10,10 +10,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -84,6 +86,35 @@ inline int kindAt(const QString& path)
         return S_IFLNK;
     return int(st.st_mode & S_IFMT);
 }
+
+// While it lives, no file of the process grows past bytes: writes beyond fail
+// as on a full disk, also for root.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_ok = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = bytes;
+        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool isSet() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
 
 // A code that waits for ever to open a FIFO for reading is let go after a
 // while by a writer that opens and closes the other end: a regression then

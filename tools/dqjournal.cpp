@@ -172,16 +172,18 @@ int main(int argc, char* argv[])
     }
     // A device or FIFO, also behind a link, is written straight through:
     // replacing it by a regular file would destroy the node or cut off
-    // whatever reads it.
+    // whatever reads it. Unbuffered: the writer hands over large chunks, and
+    // a failed write tells its reason at once.
     const QFileInfo outInfo(outPath);
     if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
         QFile out(outPath);
-        if (!out.open(QIODevice::WriteOnly) || !writeTable(out))
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
             return cannotWrite(out);
         return Ok;
     }
     QSaveFile out(outPath);
-    if (!out.open(QIODevice::WriteOnly) || !writeTable(out) || !out.commit())
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out) ||
+        !out.commit())
         return cannotWrite(out);
     return Ok;
 }

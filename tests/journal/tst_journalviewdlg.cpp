@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 using namespace ViewerFixtures;
@@ -108,6 +110,8 @@ private slots:
     void save();
     void saveFollowsUserSorting();
     void cancelledSaveWritesNothing();
+    void failedSaveKeepsFileAndWarns_data();
+    void failedSaveKeepsFileAndWarns();
 
 private:
     QTemporaryDir m_dir;
@@ -472,6 +476,48 @@ void TestJournalViewDlg::cancelledSaveWritesNothing()
     QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
     QVERIFY(m_driver.seen);
     QCOMPARE(int(QDir(m_dir.path()).count()), before);
+}
+
+void TestJournalViewDlg::failedSaveKeepsFileAndWarns_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("binary") << BinFilter;
+    QTest::newRow("text") << TextFilter;
+}
+
+void TestJournalViewDlg::failedSaveKeepsFileAndWarns()
+{
+    QFETCH(QString, filter);
+    QList<QStringList> lines;
+    for (int i = 0; i < 100; ++i)
+        lines << QStringList{"01.03.21", QStringLiteral("10:%1:00").arg(i % 60), "E", "5", "text"};
+    const QByteArray data = textJournal(lines);
+    auto dlg = textDialog(data);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("export.txt"));
+    QVERIFY(writeFile(path, "previous export"));
+
+    MessageBoxDriver boxes;
+    m_driver.answer(path, filter);
+    boxes.start();
+    {
+        // As a full disk would: nothing past 1 KiB gets written.
+        const SpecialFiles::FileSizeLimit limit(1024);
+        QVERIFY(limit.isSet());
+        QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                          Qt::LeftButton);
+    }
+    boxes.stop();
+    QVERIFY(m_driver.seen);
+    QCOMPARE(readFile(path), QByteArray("previous export"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"export.txt"});
+    // The file dialog's question whether to replace the file, then the warning.
+    QCOMPARE(boxes.boxes.size(), 2);
+    const MessageBoxDriver::Box& box = boxes.boxes.last();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.parent.data(), dlg.get());
+    QVERIFY2(box.text.contains(QDir::toNativeSeparators(path)), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(box.text));
 }
 
 QTEST_MAIN(TestJournalViewDlg)

@@ -3,9 +3,6 @@
 
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 class TestDownloadFile : public QObject
 {
     Q_OBJECT
@@ -95,16 +92,13 @@ void TestDownloadFile::failedWriteKeepsPreviousFile()
     QTemporaryDir dir;
     const QString path = dir.filePath("f.bin");
     QCOMPARE(DownloadFile::save(path, "previous"), DownloadFile::Saved);
-    // A file size limit makes the write fail half way, as a full disk would.
-    rlimit old{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-    const DownloadFile::SaveResult result = DownloadFile::save(path, QByteArray(size, 'n'));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    DownloadFile::SaveResult result = DownloadFile::Saved;
+    {
+        // A file size limit makes the write fail half way, as a full disk would.
+        const SpecialFiles::FileSizeLimit limit(4096);
+        QVERIFY(limit.isSet());
+        result = DownloadFile::save(path, QByteArray(size, 'n'));
+    }
     QCOMPARE(result, DownloadFile::WriteFailed);
     QByteArray data;
     QVERIFY(DownloadFile::read(path, &data));
