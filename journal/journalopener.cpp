@@ -37,12 +37,6 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
                      const QString& saveDir)
 {
-    QFile file(binPath);
-    // A file larger than any download is no journal, nor is a device or pipe
-    // (no size to tell): neither is read.
-    if (!file.open(QIODevice::ReadOnly) || file.isSequential() ||
-        file.size() > DownloadFile::maxSize)
-        return nullptr;
     QString mesPath;
     if (version != TextJournalTmHelix && version != TextJournalVegal &&
         version != TextJournalOther) {
@@ -50,10 +44,13 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
         if (mesPath.isEmpty())
             return nullptr;
     }
-    const QByteArray data = file.readAll();
-    file.close();
-    if (data.size() > DownloadFile::maxSize) // grown meanwhile
+    // Only a regular file no larger than any download is a journal: a FIFO
+    // would not even open, a device never end.
+    QFile file(binPath);
+    QByteArray data;
+    if (DownloadFile::readRegular(file, DownloadFile::maxSize, &data) != DownloadFile::Read)
         return nullptr;
+    file.close();
     return openDialog(parent, data, mesPath, saveDir);
 }
 

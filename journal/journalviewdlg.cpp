@@ -5,10 +5,14 @@
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QMessageBox>
 #include <QSaveFile>
 #include <QSet>
 #include <QSignalBlocker>
@@ -82,9 +86,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     const bool textJournal = mesPath.isEmpty();
     if (!textJournal) {
         mesFile.setFileName(mesPath);
-        if (!mesFile.open(QIODevice::ReadOnly))
-            return; // an unreadable definition file leaves the table empty
-        MessageDefinitionParser::parse(mesFile, sources, messages);
+        // An unreadable definition file leaves the table empty; so does one
+        // that never ends or never opens (a device, a FIFO) or is far too large.
+        QByteArray definitions;
+        if (DownloadFile::readRegular(mesFile, MessageDefinitionParser::maxFileSize,
+                                      &definitions) != DownloadFile::Read)
+            return;
+        QBuffer buffer(&definitions);
+        buffer.open(QIODevice::ReadOnly);
+        MessageDefinitionParser::parse(buffer, sources, messages);
         rows = JournalDecoder(messages, sources).decodeBinary(journalData);
     } else {
         table->insertColumn(1);
@@ -189,23 +199,36 @@ void JournalViewDlg::on_saveButton_clicked()
     if (fileName.isEmpty())
         return;
 
-    // Written aside and renamed into place, so a failed write never leaves a
-    // half file nor destroys an existing one.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    if (selectedFilter.contains(QLatin1String("*.bin"))) {
-        file.write(journalData);
-    } else {
-        const JournalWriter::Format format = selectedFilter.contains(QLatin1String("*.csv"))
-                                                 ? JournalWriter::Format::Csv
-                                                 : JournalWriter::Format::AlignedText;
-        const QTableWidget* table = ui->journalTable;
-        JournalWriter::write(file, format, table->rowCount(), table->columnCount(),
-                             [table](int row, int column) {
-                                 const QTableWidgetItem* item = table->item(row, column);
-                                 return item ? item->text() : QString();
-                             });
+    bool saved = false;
+    QString error;
+    {
+        // Written aside and renamed into place, so a failed write never leaves
+        // a half file nor destroys an existing one; what is left aside goes
+        // with the object. Unbuffered: each write fails at once, with the
+        // system's reason, and nothing is left for commit() to lose.
+        QSaveFile file(fileName);
+        bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        if (written && selectedFilter.contains(QLatin1String("*.bin"))) {
+            written = JournalWriter::writeAll(file, journalData);
+        } else if (written) {
+            const JournalWriter::Format format = selectedFilter.contains(QLatin1String("*.csv"))
+                                                     ? JournalWriter::Format::Csv
+                                                     : JournalWriter::Format::AlignedText;
+            const QTableWidget* table = ui->journalTable;
+            written = JournalWriter::write(file, format, table->rowCount(), table->columnCount(),
+                                           [table](int row, int column) {
+                                               const QTableWidgetItem* item =
+                                                   table->item(row, column);
+                                               return item ? item->text() : QString();
+                                           });
+        }
+        saved = written && file.commit();
+        if (!saved)
+            error = file.errorString();
     }
-    file.commit();
+    // The operator would otherwise believe the journal saved.
+    if (!saved)
+        QMessageBox::warning(this, tr("Journal not saved"),
+                             tr("The journal could not be saved to %1:\n%2")
+                                 .arg(QDir::toNativeSeparators(fileName), error));
 }

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QStringList>
-#include <QTextCodec>
-#include <QTextStream>
 
 namespace JournalWriter {
 
@@ -47,13 +45,39 @@ QString centred(const QString& title, int width)
     return QString(left, QLatin1Char(' ')) + title + QString(free - left, QLatin1Char(' '));
 }
 
+// A cell that holds the separator, a quote or a line end is quoted, its
+// quotes doubled; every other cell is written as it is.
+QString csvCell(const QString& cell)
+{
+    for (const QChar c : cell) {
+        if (c == QLatin1Char(';') || c == QLatin1Char('"') || c == QLatin1Char('\r') ||
+            c == QLatin1Char('\n')) {
+            QString quoted = cell;
+            quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            return QLatin1Char('"') + quoted + QLatin1Char('"');
+        }
+    }
+    return cell;
+}
+
+QString csvLine(const QStringList& cells)
+{
+    QString line;
+    for (int i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            line += QLatin1Char(';');
+        line += csvCell(cells.at(i));
+    }
+    return line;
+}
+
 } // namespace
 
 QString headerLine(Format format, int columnCount)
 {
     const QStringList names = titles(columnCount);
     if (format == Format::Csv)
-        return names.join(QLatin1Char(';'));
+        return csvLine(names);
     QString line;
     for (int i = 0; i < names.size(); ++i) {
         const bool last = i == names.size() - 1;
@@ -72,31 +96,57 @@ QString dashLine(int columnCount)
 QString rowLine(Format format, int columnCount, const QStringList& cells)
 {
     if (format == Format::Csv)
-        return cells.join(QLatin1Char(';'));
+        return csvLine(cells);
     QString line;
     for (int i = 0; i < cells.size(); ++i)
         line += cells.at(i).leftJustified(fieldWidth(columnCount, i), QLatin1Char(' '));
     return line;
 }
 
+bool writeAll(QIODevice& device, const QByteArray& data)
+{
+    const char* next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const qint64 written = device.write(next, left);
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
 bool write(QIODevice& device, Format format, int rowCount, int columnCount, const CellText& cell)
 {
-    QTextStream out(&device);
-    out.setCodec(QTextCodec::codecForName("UTF-8"));
-    out.setGenerateByteOrderMark(false);
-    out << headerLine(format, columnCount) << '\n';
-    if (format == Format::AlignedText)
-        out << dashLine(columnCount) << '\n';
+    // Lines gathered in chunks, so that an unbuffered device sees few large
+    // writes, and every chunk written whole.
+    constexpr int ChunkSize = 64 * 1024;
+    QByteArray chunk;
+    chunk.reserve(ChunkSize + 1024);
+    const auto add = [&](const QString& line) {
+        chunk += line.toUtf8();
+        chunk += '\n';
+        if (chunk.size() < ChunkSize)
+            return true;
+        const bool written = writeAll(device, chunk);
+        chunk.clear();
+        return written;
+    };
+    if (!add(headerLine(format, columnCount)))
+        return false;
+    if (format == Format::AlignedText && !add(dashLine(columnCount)))
+        return false;
     QStringList cells;
     cells.reserve(columnCount);
     for (int row = 0; row < rowCount; ++row) {
         cells.clear();
         for (int column = 0; column < columnCount; ++column)
             cells.append(cell(row, column));
-        out << rowLine(format, columnCount, cells) << '\n';
+        if (!add(rowLine(format, columnCount, cells)))
+            return false;
     }
-    out.flush();
-    return out.status() == QTextStream::Ok;
+    return writeAll(device, chunk);
 }
 
 } // namespace JournalWriter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -7,8 +8,10 @@
 class QIODevice;
 
 // Writes a journal table as the viewer saves it: aligned text or CSV, UTF-8
-// without a byte-order mark, LF line ends. Widget-free, so the viewer and the
-// command-line decoder produce the same bytes from the same cells.
+// without a byte-order mark, LF line ends; a CSV cell that holds ";", a
+// double quote, CR or LF is put in double quotes, its quotes doubled.
+// Widget-free, so the viewer and the command-line decoder produce the same
+// bytes from the same cells.
 namespace JournalWriter {
 
 enum class Format { AlignedText, Csv };
@@ -25,5 +28,9 @@ QString rowLine(Format format, int columnCount, const QStringList& cells);
 
 // Writes the header and all rows; false when the device reports a write error.
 bool write(QIODevice& device, Format format, int rowCount, int columnCount, const CellText& cell);
+
+// Writes all of data, going on after a short write as the system expects: on
+// a full disk the next write then fails and the device learns the reason.
+bool writeAll(QIODevice& device, const QByteArray& data);
 
 } // namespace JournalWriter

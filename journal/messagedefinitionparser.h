@@ -10,6 +10,9 @@ class QTextCodec;
 // that names the message sources and the texts of the message codes.
 namespace MessageDefinitionParser {
 
+// The largest definition file that is read: the real ones are some 15 KiB.
+constexpr int maxFileSize = 4 * 1024 * 1024;
+
 // The codec for definition files and text-journal messages: "Windows-1251", or the locale's codec.
 QTextCodec* journalCodec();
 

@@ -1,6 +1,7 @@
 #include "queue/downloadfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 QString DownloadFile::fileName(bool journal, int id)
@@ -19,6 +20,11 @@ QString DownloadFile::jsonPath(const QString& path)
 
 DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArray& data)
 {
+    // A link would have its target replaced, wherever it points, and a FIFO or
+    // device would be replaced by a regular file: neither is the download's file.
+    const QFileInfo existing(path);
+    if (existing.isSymLink() || (existing.exists() && !existing.isFile()))
+        return OpenFailed;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return OpenFailed;
@@ -35,21 +41,30 @@ bool DownloadFile::read(const QString& path, QByteArray* data, bool* tooLarge)
 {
     if (tooLarge)
         *tooLarge = false;
+    // Not what save would write to (above): no previous download to go on from.
+    if (QFileInfo(path).isSymLink())
+        return false;
     QFile file(path);
+    const ReadResult result = readRegular(file, maxSize, data);
+    if (tooLarge)
+        *tooLarge = result == TooLarge;
+    return result == Read;
+}
+
+DownloadFile::ReadResult DownloadFile::readRegular(QFile& file, qint64 limit, QByteArray* data)
+{
+    const QFileInfo info(file.fileName());
+    if (!info.isFile())
+        return NotRegular;
+    if (info.size() > limit)
+        return TooLarge;
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // A device or pipe tells no size: it counts as too large, unread.
-    if (file.isSequential() || file.size() > maxSize) {
-        if (tooLarge)
-            *tooLarge = true;
-        return false;
-    }
-    *data = file.readAll();
-    if (data->size() > maxSize) { // grown meanwhile
-        data->clear();
-        if (tooLarge)
-            *tooLarge = true;
-        return false;
-    }
-    return true;
+        return Unreadable;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Unreadable;
+    if (bytes.size() > limit) // grown meanwhile
+        return TooLarge;
+    *data = std::move(bytes);
+    return Read;
 }

@@ -3,11 +3,14 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 // Names and writing of the files that downloads land in.
 class DownloadFile
 {
 public:
     enum SaveResult { Saved, OpenFailed, WriteFailed };
+    enum ReadResult { Read, NotRegular, Unreadable, TooLarge };
 
     // The most one download may hold in memory or read from its file. No
     // controller's journal or configuration comes near it; a controller that
@@ -21,10 +24,19 @@ public:
     static QString jsonPath(const QString& path);
 
     // Replaces the file as a whole or not at all: a failed write leaves the
-    // previous file as it was.
+    // previous file as it was. A symbolic link or anything but a regular file
+    // at path is left alone and fails as a file that does not open.
     static SaveResult save(const QString& path, const QByteArray& data);
 
-    // The whole file; false when it does not open, or (tooLarge set) when it
-    // is larger than maxSize, which is then not read.
+    // The whole file; false when it does not open, is a symbolic link or no
+    // regular file, or (tooLarge set) when it is larger than maxSize, which is
+    // then not read.
     static bool read(const QString& path, QByteArray* data, bool* tooLarge = nullptr);
+
+    // Opens file (named, not yet open) read-only and reads it whole into data
+    // when it is a regular file, also behind links, of at most limit bytes.
+    // Anything else is not opened: a FIFO's open waits for a writer for ever,
+    // a device has no end. Once opened the file stays open, so its
+    // errorString() tells why it was Unreadable; data is set only when Read.
+    static ReadResult readRegular(QFile& file, qint64 limit, QByteArray* data);
 };

@@ -5,10 +5,13 @@
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -23,6 +26,32 @@ int fail(int code, const QString& message)
     QTextStream err(stderr);
     err << "dq-journal: " << message << '\n';
     return code;
+}
+
+// Reads the regular file at path whole when it holds at most limit bytes;
+// otherwise says why not. Anything else is not opened: a FIFO would wait for
+// a writer, a device would not end.
+QString readInput(const QString& path, qint64 limit, QByteArray* data)
+{
+    QFile file(path);
+    switch (DownloadFile::readRegular(file, limit, data)) {
+    case DownloadFile::Read:
+        return QString();
+    case DownloadFile::NotRegular:
+        return QFileInfo::exists(path) ? QStringLiteral("not a regular file")
+                                       : QStringLiteral("no such file");
+    case DownloadFile::TooLarge:
+        return QStringLiteral("larger than %1 MiB").arg(limit / (1024 * 1024));
+    case DownloadFile::Unreadable:
+        break;
+    }
+    return file.errorString();
+}
+
+int cannotWrite(const QFileDevice& out)
+{
+    return fail(OutputError,
+                QStringLiteral("%1: cannot write: %2").arg(out.fileName(), out.errorString()));
 }
 
 } // namespace
@@ -55,7 +84,9 @@ int main(int argc, char* argv[])
                                           QStringLiteral("format"), QStringLiteral("text"));
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Write to this file instead of standard output."), QStringLiteral("file"));
+        QStringLiteral("Write to this file instead of standard output (\"-\": standard output). "
+                       "A device or FIFO is written straight through."),
+        QStringLiteral("file"));
     parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption});
     parser.addPositionalArgument(QStringLiteral("journal"),
                                  QStringLiteral("The journal file (for example Jrn00025.bin)."));
@@ -95,30 +126,30 @@ int main(int argc, char* argv[])
                     QStringLiteral("a text journal takes no generation or definition file"));
     }
 
-    QFile journal(args.first());
-    if (!journal.exists())
-        return fail(InputError, QStringLiteral("%1: no such file").arg(journal.fileName()));
-    if (!journal.open(QIODevice::ReadOnly))
-        return fail(
-            InputError,
-            QStringLiteral("%1: cannot read: %2").arg(journal.fileName(), journal.errorString()));
-    const QByteArray data = journal.readAll();
-    if (journal.error() != QFileDevice::NoError)
-        return fail(
-            InputError,
-            QStringLiteral("%1: cannot read: %2").arg(journal.fileName(), journal.errorString()));
+    const QString journalPath = args.first();
+    if (!QFileInfo::exists(journalPath))
+        return fail(InputError, QStringLiteral("%1: no such file").arg(journalPath));
+    QByteArray data;
+    const QString journalError = readInput(journalPath, DownloadFile::maxSize, &data);
+    if (!journalError.isEmpty())
+        return fail(InputError,
+                    QStringLiteral("%1: cannot read: %2").arg(journalPath, journalError));
 
     QVector<JournalRow> rows;
     if (textJournal) {
         rows = JournalDecoder::decodeText(data);
     } else {
-        QFile mesFile(mesPath);
-        if (!mesFile.open(QIODevice::ReadOnly))
+        QByteArray definitions;
+        const QString mesError =
+            readInput(mesPath, MessageDefinitionParser::maxFileSize, &definitions);
+        if (!mesError.isEmpty())
             return fail(InputError, QStringLiteral("%1: cannot read the message definitions: %2")
-                                        .arg(mesPath, mesFile.errorString()));
+                                        .arg(mesPath, mesError));
+        QBuffer mesBuffer(&definitions);
+        mesBuffer.open(QIODevice::ReadOnly);
         QMap<int, QString> sources;
         QMap<int, QString> messages;
-        MessageDefinitionParser::parse(mesFile, sources, messages);
+        MessageDefinitionParser::parse(mesBuffer, sources, messages);
         rows = JournalDecoder(messages, sources).decodeBinary(data);
     }
 
@@ -128,21 +159,31 @@ int main(int argc, char* argv[])
     };
     const int columns = JournalOrder::columnCount(textJournal);
 
-    if (parser.isSet(outputOption)) {
-        QSaveFile out(parser.value(outputOption));
-        if (!out.open(QIODevice::WriteOnly))
-            return fail(
-                OutputError,
-                QStringLiteral("%1: cannot write: %2").arg(out.fileName(), out.errorString()));
-        if (!JournalWriter::write(out, format, order.size(), columns, cell) || !out.commit())
-            return fail(
-                OutputError,
-                QStringLiteral("%1: cannot write: %2").arg(out.fileName(), out.errorString()));
+    const auto writeTable = [&](QFileDevice& out) {
+        return JournalWriter::write(out, format, order.size(), columns, cell) && out.flush();
+    };
+    const QString outPath =
+        parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("-");
+    if (outPath == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || !writeTable(out))
+            return fail(OutputError, QStringLiteral("cannot write to standard output"));
         return Ok;
     }
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly) ||
-        !JournalWriter::write(out, format, order.size(), columns, cell) || !out.flush())
-        return fail(OutputError, QStringLiteral("cannot write to standard output"));
+    // A device or FIFO, also behind a link, is written straight through:
+    // replacing it by a regular file would destroy the node or cut off
+    // whatever reads it. Unbuffered: the writer hands over large chunks, and
+    // a failed write tells its reason at once.
+    const QFileInfo outInfo(outPath);
+    if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
+        QFile out(outPath);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
+            return cannotWrite(out);
+        return Ok;
+    }
+    QSaveFile out(outPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out) ||
+        !out.commit())
+        return cannotWrite(out);
     return Ok;
 }

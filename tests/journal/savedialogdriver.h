@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <QVector>
 
 // Answers the next save-file dialog the way a user would.
 class SaveDialogDriver : public QObject
@@ -55,4 +59,51 @@ private:
     QString m_fileName;
     QString m_filter;
     int m_tries = 0;
+};
+
+// Answers message boxes while started, the way a user would: Yes to a
+// question (such as the file dialog's "replace it?"), OK to anything else,
+// and keeps what each box said.
+class MessageBoxDriver : public QObject
+{
+public:
+    struct Box
+    {
+        QString text;
+        QMessageBox::Icon icon;
+        QPointer<QWidget> parent;
+    };
+
+    void start()
+    {
+        boxes.clear();
+        m_active = true;
+        QTimer::singleShot(0, this, &MessageBoxDriver::poll);
+    }
+    void stop() { m_active = false; }
+
+    QVector<Box> boxes;
+
+private:
+    void poll()
+    {
+        if (!m_active)
+            return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            boxes.append({box->text(), box->icon(), box->parentWidget()});
+            QAbstractButton* button = box->button(QMessageBox::Yes);
+            if (!button)
+                button = box->button(QMessageBox::Ok);
+            if (button)
+                button->click();
+            else
+                box->reject();
+        }
+        QTimer::singleShot(10, this, &MessageBoxDriver::poll);
+    }
+
+    bool m_active = false;
 };

@@ -1,5 +1,8 @@
 #include "journal/journalviewdlg.h"
+#include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 #include "savedialogdriver.h"
+#include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
 #include <QProcess>
@@ -20,6 +23,8 @@ private slots:
     void sameBytesAsViewerSave();
     void errors_data();
     void errors();
+    void outputToSpecialFiles_data();
+    void outputToSpecialFiles();
     void help();
 
 private:
@@ -49,6 +54,7 @@ void TestDqJournal::initTestCase()
 TestDqJournal::Run TestDqJournal::run(const QStringList& args) const
 {
     QProcess p;
+    p.setWorkingDirectory(m_dir.path()); // where a stray relative name would land
     p.start(m_tool, args);
     Run r;
     if (!p.waitForFinished(60000))
@@ -133,31 +139,119 @@ void TestDqJournal::errors_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("exitCode");
     const QString journal = m_dir.filePath("errors.bin");
     writeFile(journal, record(1, 1, 1, 1, 1, 1, 1));
-    QTest::newRow("no file") << QStringList{} << "no journal file";
-    QTest::newRow("missing file") << QStringList{m_dir.filePath("none.bin")} << "no such file";
-    QTest::newRow("directory") << QStringList{m_dir.path()} << "cannot read";
-    QTest::newRow("generation 318") << QStringList{"-g", "318", journal} << "unknown generation";
+    QTest::newRow("no file") << QStringList{} << "no journal file" << 1;
+    QTest::newRow("missing file") << QStringList{m_dir.filePath("none.bin")} << "no such file" << 2;
+    QTest::newRow("directory") << QStringList{m_dir.path()} << "cannot read" << 2;
+    QTest::newRow("generation 318")
+        << QStringList{"-g", "318", journal} << "unknown generation" << 1;
     QTest::newRow("generation text")
-        << QStringList{"--generation=abc", journal} << "unknown generation";
-    QTest::newRow("bad option") << QStringList{"--bogus", journal} << "bogus";
-    QTest::newRow("bad format") << QStringList{"-f", "xml", journal} << "unknown format";
+        << QStringList{"--generation=abc", journal} << "unknown generation" << 1;
+    QTest::newRow("bad option") << QStringList{"--bogus", journal} << "bogus" << 1;
+    QTest::newRow("bad format") << QStringList{"-f", "xml", journal} << "unknown format" << 1;
     QTest::newRow("missing definitions")
-        << QStringList{"-m", m_dir.filePath("none.mes"), journal} << "message definitions";
-    QTest::newRow("two files") << QStringList{journal, journal} << "exactly one";
+        << QStringList{"-m", m_dir.filePath("none.mes"), journal} << "message definitions" << 2;
+    QTest::newRow("two files") << QStringList{journal, journal} << "exactly one" << 1;
     QTest::newRow("unwritable output")
-        << QStringList{"-o", m_dir.filePath("no/such/dir/out.txt"), journal} << "cannot write";
+        << QStringList{"-o", m_dir.filePath("no/such/dir/out.txt"), journal} << "cannot write" << 3;
+
+    // Files that never end, never open or are larger than any journal.
+    const QString fifo = m_dir.filePath("fifo");
+    const QString zero = m_dir.filePath("zero");
+    const QString large = m_dir.filePath("large.bin");
+    const QString largeMes = m_dir.filePath("large.mes");
+    QVERIFY(SpecialFiles::make(SpecialFiles::Fifo, fifo));
+    QVERIFY(SpecialFiles::make(SpecialFiles::LinkToZero, zero));
+    QVERIFY(SpecialFiles::make(SpecialFiles::Sparse, large, {}, DownloadFile::maxSize + 1));
+    QVERIFY(SpecialFiles::make(SpecialFiles::Sparse, largeMes, {},
+                               MessageDefinitionParser::maxFileSize + 1));
+    QTest::newRow("journal FIFO") << QStringList{fifo} << "not a regular file" << 2;
+    QTest::newRow("journal link to /dev/zero") << QStringList{zero} << "not a regular file" << 2;
+    QTest::newRow("journal past the ceiling") << QStringList{large} << "larger than 16 MiB" << 2;
+    QTest::newRow("definitions FIFO")
+        << QStringList{"-m", fifo, journal} << "message definitions: not a regular file" << 2;
+    QTest::newRow("definitions /dev/zero") << QStringList{"-m", "/dev/zero", journal}
+                                           << "message definitions: not a regular file" << 2;
+    QTest::newRow("definitions past the ceiling")
+        << QStringList{"-m", largeMes, journal} << "message definitions: larger than 4 MiB" << 2;
 }
 
 void TestDqJournal::errors()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
+    QFETCH(int, exitCode);
+    QString fifo;
+    for (const QString& arg : args)
+        if (SpecialFiles::kindAt(arg) == S_IFIFO)
+            fifo = arg;
+    const SpecialFiles::FifoGuard guard(fifo);
     const Run r = run(args);
-    QVERIFY(r.exitCode > 0);
+    QVERIFY(!guard.fired());
+    QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     QCOMPARE(r.out, QByteArray());
+}
+
+void TestDqJournal::outputToSpecialFiles_data()
+{
+    QTest::addColumn<QString>("output"); // a name in the scratch directory, or as given
+    QTest::addColumn<int>("kind");       // made there first; -1: nothing
+    QTest::addColumn<bool>("toStdout");
+    QTest::newRow("-") << "-" << -1 << true;
+    QTest::newRow("/dev/stdout") << "/dev/stdout" << -1 << true;
+    QTest::newRow("FIFO") << "out.fifo" << int(SpecialFiles::Fifo) << false;
+    QTest::newRow("device") << "out.null" << int(SpecialFiles::NullDevice) << false;
+    QTest::newRow("link to a device") << "out.link" << int(SpecialFiles::NullDevice) << false;
+}
+
+// A device or FIFO is written straight through and stays what it is.
+void TestDqJournal::outputToSpecialFiles()
+{
+    QFETCH(QString, output);
+    QFETCH(int, kind);
+    QFETCH(bool, toStdout);
+    const QString input = m_dir.filePath("small.bin");
+    QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
+    const QByteArray expected = run({input}).out;
+    QVERIFY(expected.count('\n') > 3);
+
+    const QString path = kind >= 0 ? m_dir.filePath(output) : output;
+    if (kind >= 0) {
+        QFile::remove(path);
+        QFile::remove(SpecialFiles::targetOf(path));
+        const bool link = output.endsWith(QLatin1String(".link"));
+        const QString made = link ? SpecialFiles::targetOf(path) : path;
+        if (!SpecialFiles::make(SpecialFiles::Kind(kind), made))
+            QSKIP("cannot make a device node here");
+        if (link)
+            QVERIFY(QFile::link(made, path));
+    }
+    const int before = SpecialFiles::kindAt(path);
+    const int targetBefore = SpecialFiles::kindAt(SpecialFiles::targetOf(path));
+    // The reading end, open before the tool writes; the output fits the pipe.
+    const int reader = kind == SpecialFiles::Fifo
+                           ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK)
+                           : -1;
+    const Run r = run({"-o", path, input});
+    QByteArray piped;
+    if (reader >= 0) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+            piped.append(buffer, int(n));
+        ::close(reader);
+    }
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.out, toStdout ? expected : QByteArray());
+    if (kind == SpecialFiles::Fifo)
+        QCOMPARE(piped, expected);
+    if (kind >= 0) {
+        QCOMPARE(SpecialFiles::kindAt(path), before);
+        QCOMPARE(SpecialFiles::kindAt(SpecialFiles::targetOf(path)), targetBefore);
+    }
 }
 
 void TestDqJournal::help()

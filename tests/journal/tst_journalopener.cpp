@@ -2,6 +2,7 @@
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
 #include "queue/queuewindow.h"
+#include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
 #include <QApplication>
@@ -57,6 +58,8 @@ private slots:
     void viewJournal();
     void viewJournalWithoutFileShowsNothing_data();
     void viewJournalWithoutFileShowsNothing();
+    void viewJournalOnlyOfRegularFiles_data();
+    void viewJournalOnlyOfRegularFiles();
     void dialogIsModelessAndDeletesItself();
     void viewJournalSavesIntoJournalDirectory();
     void showJournal_data();
@@ -174,6 +177,30 @@ void TestJournalOpener::viewJournalWithoutFileShowsNothing()
     QVERIFY(!JournalOpener::viewJournal(nullptr, version, m_dir.path(), QDir(m_dir.path()),
                                         QString())); // a directory is no journal
     QCOMPARE(openViewers(), 0);
+}
+
+void TestJournalOpener::viewJournalOnlyOfRegularFiles_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false;
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << true;
+}
+
+void TestJournalOpener::viewJournalOnlyOfRegularFiles()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Jrn00027.bin");
+    QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_textJournal)));
+    const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
+    QWidget* dlg =
+        JournalOpener::viewJournal(nullptr, TextJournalOther, path, QDir(dir.path()), QString());
+    QVERIFY(!guard.fired());
+    QCOMPARE(dlg != nullptr, shown);
+    if (dlg)
+        QCOMPARE(tableOf(dlg)->rowCount(), 1);
 }
 
 void TestJournalOpener::dialogIsModelessAndDeletesItself()

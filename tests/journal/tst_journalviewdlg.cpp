@@ -2,6 +2,7 @@
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 #include "savedialogdriver.h"
+#include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 using namespace ViewerFixtures;
@@ -92,6 +95,7 @@ private slots:
     void initTestCase();
     void form();
     void textJournalHasTypeColumn();
+    void unreadableDefinitionFileLeavesTableEmpty_data();
     void unreadableDefinitionFileLeavesTableEmpty();
     void fillEqualsPerRowInsertion_data();
     void fillEqualsPerRowInsertion();
@@ -106,6 +110,8 @@ private slots:
     void save();
     void saveFollowsUserSorting();
     void cancelledSaveWritesNothing();
+    void failedSaveKeepsFileAndWarns_data();
+    void failedSaveKeepsFileAndWarns();
 
 private:
     QTemporaryDir m_dir;
@@ -182,12 +188,31 @@ void TestJournalViewDlg::textJournalHasTypeColumn()
     QCOMPARE(rowTexts(table, 0), (QStringList{"12.03.13 10:15:00", "E", "Door open", "5"}));
 }
 
+void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty_data()
+{
+    QTest::addColumn<int>("kind"); // -1: no file at all
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("missing") << -1 << false;
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false;
+    QTest::newRow("link to /dev/zero") << int(SpecialFiles::LinkToZero) << false;
+    QTest::newRow("past the ceiling") << int(SpecialFiles::Sparse) << false;
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << true;
+}
+
 void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty()
 {
-    JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), m_dir.filePath("missing.mes"),
-                       QString());
+    QFETCH(int, kind);
+    QFETCH(bool, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Notepad.mes.315");
+    if (kind >= 0)
+        QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_mesPath),
+                                   MessageDefinitionParser::maxFileSize + 1));
+    const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
+    JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), path, QString());
+    QVERIFY(!guard.fired());
     QCOMPARE(tableOf(&dlg)->columnCount(), 3);
-    QCOMPARE(tableOf(&dlg)->rowCount(), 0);
+    QCOMPARE(tableOf(&dlg)->rowCount(), shown ? 24 : 0);
 }
 
 void TestJournalViewDlg::fillEqualsPerRowInsertion_data()
@@ -451,6 +476,48 @@ void TestJournalViewDlg::cancelledSaveWritesNothing()
     QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
     QVERIFY(m_driver.seen);
     QCOMPARE(int(QDir(m_dir.path()).count()), before);
+}
+
+void TestJournalViewDlg::failedSaveKeepsFileAndWarns_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("binary") << BinFilter;
+    QTest::newRow("text") << TextFilter;
+}
+
+void TestJournalViewDlg::failedSaveKeepsFileAndWarns()
+{
+    QFETCH(QString, filter);
+    QList<QStringList> lines;
+    for (int i = 0; i < 100; ++i)
+        lines << QStringList{"01.03.21", QStringLiteral("10:%1:00").arg(i % 60), "E", "5", "text"};
+    const QByteArray data = textJournal(lines);
+    auto dlg = textDialog(data);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("export.txt"));
+    QVERIFY(writeFile(path, "previous export"));
+
+    MessageBoxDriver boxes;
+    m_driver.answer(path, filter);
+    boxes.start();
+    {
+        // As a full disk would: nothing past 1 KiB gets written.
+        const SpecialFiles::FileSizeLimit limit(1024);
+        QVERIFY(limit.isSet());
+        QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                          Qt::LeftButton);
+    }
+    boxes.stop();
+    QVERIFY(m_driver.seen);
+    QCOMPARE(readFile(path), QByteArray("previous export"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"export.txt"});
+    // The file dialog's question whether to replace the file, then the warning.
+    QCOMPARE(boxes.boxes.size(), 2);
+    const MessageBoxDriver::Box& box = boxes.boxes.last();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.parent.data(), dlg.get());
+    QVERIFY2(box.text.contains(QDir::toNativeSeparators(path)), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(box.text));
 }
 
 QTEST_MAIN(TestJournalViewDlg)

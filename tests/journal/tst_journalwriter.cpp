@@ -78,9 +78,16 @@ void TestJournalWriter::rowLayout_data()
                                << QStringList{"12.03.13 10:15:00", "E", "Door open", "5"}
                                << QStringLiteral("12.03.13 10:15:00") + spaces(5) + "E" +
                                       spaces(10) + "Door open" + spaces(67) + "5" + spaces(20);
-    QTest::newRow("csv keeps separators unescaped")
+    QTest::newRow("csv quotes a separator, doubling quotes")
         << int(Format::Csv) << QStringList{"t", "a;b \"q\"", "s"}
-        << QStringLiteral("t;a;b \"q\";s");
+        << QStringLiteral("t;\"a;b \"\"q\"\"\";s");
+    QTest::newRow("csv quotes a quote alone")
+        << int(Format::Csv) << QStringList{"\"", "x", "y"} << QStringLiteral("\"\"\"\";x;y");
+    QTest::newRow("csv quotes line ends") << int(Format::Csv) << QStringList{"t", "a\nb", "c\rd"}
+                                          << QStringLiteral("t;\"a\nb\";\"c\rd\"");
+    QTest::newRow("csv leaves other cells as they are")
+        << int(Format::Csv) << QStringList{" t ", "a, b\t'c'", QStringLiteral("Дверь")}
+        << QStringLiteral(" t ;a, b\t'c';Дверь");
     QTest::newRow("csv empty cells")
         << int(Format::Csv) << QStringList{"", "", "", ""} << QStringLiteral(";;;");
 }

@@ -1,9 +1,7 @@
 #include "queue/downloadfile.h"
+#include "tests/specialfiles.h"
 
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class TestDownloadFile : public QObject
 {
@@ -18,6 +16,10 @@ private slots:
     void saveIntoMissingDirectory();
     void failedWriteKeepsPreviousFile_data();
     void failedWriteKeepsPreviousFile();
+    void readOnlyRegularFiles_data();
+    void readOnlyRegularFiles();
+    void saveNeverThroughLinksOrIntoNonFiles_data();
+    void saveNeverThroughLinksOrIntoNonFiles();
 };
 
 void TestDownloadFile::fileName_data()
@@ -90,21 +92,78 @@ void TestDownloadFile::failedWriteKeepsPreviousFile()
     QTemporaryDir dir;
     const QString path = dir.filePath("f.bin");
     QCOMPARE(DownloadFile::save(path, "previous"), DownloadFile::Saved);
-    // A file size limit makes the write fail half way, as a full disk would.
-    rlimit old{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-    const DownloadFile::SaveResult result = DownloadFile::save(path, QByteArray(size, 'n'));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    DownloadFile::SaveResult result = DownloadFile::Saved;
+    {
+        // A file size limit makes the write fail half way, as a full disk would.
+        const SpecialFiles::FileSizeLimit limit(4096);
+        QVERIFY(limit.isSet());
+        result = DownloadFile::save(path, QByteArray(size, 'n'));
+    }
     QCOMPARE(result, DownloadFile::WriteFailed);
     QByteArray data;
     QVERIFY(DownloadFile::read(path, &data));
     QCOMPARE(data, QByteArray("previous"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"f.bin"});
+}
+
+void TestDownloadFile::readOnlyRegularFiles_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<bool>("tooLarge");
+    QTest::newRow("regular file") << int(SpecialFiles::Regular) << true << false;
+    // Whatever a link in the save directory points to is not the download's file.
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << false << false;
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false << false;
+    QTest::newRow("link to /dev/zero") << int(SpecialFiles::LinkToZero) << false << false;
+    QTest::newRow("past the ceiling") << int(SpecialFiles::Sparse) << false << true;
+}
+
+void TestDownloadFile::readOnlyRegularFiles()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, read);
+    QFETCH(bool, tooLarge);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Jrn00001.bin");
+    QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, "journal",
+                               qint64(DownloadFile::maxSize) + 1));
+    QByteArray data;
+    bool large = !tooLarge;
+    const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
+    QCOMPARE(DownloadFile::read(path, &data, &large), read);
+    QVERIFY(!guard.fired());
+    QCOMPARE(large, tooLarge);
+    QCOMPARE(data, read ? QByteArray("journal") : QByteArray());
+}
+
+void TestDownloadFile::saveNeverThroughLinksOrIntoNonFiles_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular);
+    QTest::newRow("link to nothing") << int(SpecialFiles::DanglingLink);
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo);
+    // No link to a device here: a regression would replace the device itself.
+}
+
+void TestDownloadFile::saveNeverThroughLinksOrIntoNonFiles()
+{
+    QFETCH(int, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dat00001.cnf");
+    QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, "previous"));
+    const int before = SpecialFiles::kindAt(path);
+    const int targetBefore = SpecialFiles::kindAt(SpecialFiles::targetOf(path));
+    QCOMPARE(DownloadFile::save(path, "new"), DownloadFile::OpenFailed);
+    QCOMPARE(SpecialFiles::kindAt(path), before);
+    QCOMPARE(SpecialFiles::kindAt(SpecialFiles::targetOf(path)), targetBefore);
+    if (kind == SpecialFiles::LinkToRegular) {
+        QFile target(SpecialFiles::targetOf(path));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray("previous"));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(),
+             kind == SpecialFiles::LinkToRegular ? 2 : 1);
 }
 
 QTEST_APPLESS_MAIN(TestDownloadFile)
