@@ -20,12 +20,7 @@ DownloadEngine::DownloadEngine(bool journal, QObject* parent)
     timerId = startTimer(tickMs, Qt::CoarseTimer);
 }
 
-DownloadEngine::~DownloadEngine()
-{
-    // Relays of awaited answers have no parent (see issueCommand): let them go.
-    for (QueueItem& item : items)
-        forgetResponse(item);
-}
+DownloadEngine::~DownloadEngine() = default;
 
 void DownloadEngine::setTickInterval(int ms)
 {
@@ -98,10 +93,11 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         // the item goes on with the controller and must follow its link then.
         auto* relay = new SignalRelay(this);
         relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
+        relay->onFinished = [this, light, relay] { answerArrived(light, relay->awaited); };
         connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
-        item.lightRelay = relay;
+        item.relay = relay;
         it = items.insert(light, item);
         emit itemAdded(light);
     } else {
@@ -194,20 +190,24 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
 void DownloadEngine::forgetResponse(QueueItem& item)
 {
     item.response = nullptr;
-    if (auto* relay = static_cast<SignalRelay*>(item.responseRelay)) {
-        relay->onFinished = nullptr;
-        relay->deleteLater();
-        item.responseRelay = nullptr;
+    // A response let go of can never reach the item again, however often it
+    // signals, whatever the item awaits next.
+    auto* relay = static_cast<SignalRelay*>(item.relay);
+    if (relay && relay->awaited) {
+        disconnect(relay->awaited, nullptr, relay, nullptr);
+        relay->awaited = nullptr;
     }
 }
 
 void DownloadEngine::releaseItem(QueueItem& item)
 {
     forgetResponse(item);
-    if (auto* relay = static_cast<SignalRelay*>(item.lightRelay)) {
+    if (auto* relay = static_cast<SignalRelay*>(item.relay)) {
+        // Its signal may be running: deleted once that has returned.
         relay->onConnected = nullptr;
+        relay->onFinished = nullptr;
         relay->deleteLater();
-        item.lightRelay = nullptr;
+        item.relay = nullptr;
     }
 }
 
@@ -277,10 +277,22 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
             args << item.area << item.loaded;
         }
     }
+    // The method is looked up once per class of light, not per command.
+    const QMetaObject* meta = light->metaObject();
+    if (meta != commandMeta) {
+        commandMeta = meta;
+        const int index = meta->indexOfMethod("sendCommand(QVariant,QVariant)");
+        sendCommandMethod = index < 0 ? QMetaMethod() : meta->method(index);
+    }
     QObject* response = nullptr;
-    const bool invoked = QMetaObject::invokeMethod(
-        light, "sendCommand", QGenericReturnArgument("Response*", &response),
-        Q_ARG(QVariant, QVariant(command)), Q_ARG(QVariant, QVariant(args)));
+    const QGenericReturnArgument result("Response*", &response);
+    const bool invoked = sendCommandMethod.isValid()
+                             ? sendCommandMethod.invoke(light, Qt::DirectConnection, result,
+                                                        Q_ARG(QVariant, QVariant(command)),
+                                                        Q_ARG(QVariant, QVariant(args)))
+                             : QMetaObject::invokeMethod(light, "sendCommand", result,
+                                                         Q_ARG(QVariant, QVariant(command)),
+                                                         Q_ARG(QVariant, QVariant(args)));
     // The host ran code of its own: look the item up again.
     auto it = items.find(light);
     if (it == items.end())
@@ -299,13 +311,9 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     forgetResponse(*it);
     it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
     it->response = response;
-    // One relay per command, owned by the item and deleted when the answer is
-    // forgotten. It has no parent: taking thousands of short-lived children
-    // off the engine's child list would cost more with every queued light.
-    auto* relay = new SignalRelay;
-    relay->onFinished = [this, light, response] { answerArrived(light, response); };
+    auto* relay = static_cast<SignalRelay*>(it->relay);
+    relay->awaited = response;
     connectFinished(response, relay);
-    it->responseRelay = relay;
     emit itemChanged(light);
 }
 

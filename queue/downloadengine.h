@@ -98,4 +98,6 @@ private:
     int timerId = 0;
     const QMetaObject* finishedMeta = nullptr;
     QMetaMethod finishedSignal;
+    const QMetaObject* commandMeta = nullptr;
+    QMetaMethod sendCommandMethod;
 };

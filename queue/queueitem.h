@@ -50,10 +50,9 @@ struct QueueItem
     // Answers in a row that took the download no further (a late duplicate,
     // or a controller stuck on an earlier position).
     int idleAnswers = 0;
-    // The engine's relays for the awaited response and for the light's
-    // signals; owned by the engine.
-    QObject* responseRelay = nullptr;
-    QObject* lightRelay = nullptr;
+    // The engine's relay for the light's signals and the awaited response;
+    // owned by the engine.
+    QObject* relay = nullptr;
 
     // Answers in a row that may add nothing before the item fails (retryably).
     static constexpr int maxIdleAnswers = 3;

@@ -1,5 +1,6 @@
 #include "queue/queuetable.h"
 
+#include <QHeaderView>
 #include <QTimer>
 
 QueueTable::QueueTable(QWidget* parent) : QTableWidget(parent) {}
@@ -19,4 +20,25 @@ void QueueTable::rowsInserted(const QModelIndex& parent, int start, int end)
         placingPending = false;
         updateEditorGeometries();
     });
+}
+
+void QueueTable::fitRowsToContents()
+{
+    if (rowCount() == 0)
+        return;
+    const int height = sizeHintForRow(0);
+    if (height > 0 && height != verticalHeader()->defaultSectionSize())
+        verticalHeader()->setDefaultSectionSize(height);
+}
+
+void QueueTable::widenColumnFor(QTableWidgetItem* cell)
+{
+    const QModelIndex index = indexFromItem(cell);
+    if (!index.isValid())
+        return;
+    // As the table measures each cell when it fits a column to its contents.
+    const int width =
+        itemDelegate(index)->sizeHint(viewOptions(), index).width() + (showGrid() ? 1 : 0);
+    if (width > columnWidth(index.column()))
+        setColumnWidth(index.column(), width);
 }

@@ -12,6 +12,14 @@ class QueueTable : public QTableWidget
 public:
     explicit QueueTable(QWidget* parent = nullptr);
 
+    // Fits the rows to their contents. Every row holds the same kind of
+    // content, so one row's height is every row's: it becomes the height
+    // all rows, and new ones, get without measuring each.
+    void fitRowsToContents();
+    // Widens the cell's column so that the cell's text is not cut, measuring
+    // that cell alone (the whole column is measured only on demand).
+    void widenColumnFor(QTableWidgetItem* cell);
+
 protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
 

@@ -5,16 +5,20 @@
 #include "queue/downloadengine.h"
 
 #include <QAction>
+
 #include <QHeaderView>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
 
 QueueWindow::QueueWindow(QWidget* parent, bool journal)
     : QWidget(parent), ui(new Ui::QueueWindow), engine(new DownloadEngine(journal, this)),
-      journal(journal)
+      refresh(new QTimer(this)), journal(journal)
 {
     ui->setupUi(this);
+    refresh->setSingleShot(true);
+    connect(refresh, &QTimer::timeout, this, &QueueWindow::showChanges);
     setWindowTitle(journal ? tr("Journals queue") : tr("Configurations queue"));
 
     struct
@@ -94,6 +98,7 @@ void QueueWindow::clearQueue()
     rows.clear();
     changed.clear();
     ui->queueTable->setRowCount(0);
+    std::fill(std::begin(longestText), std::end(longestText), 0);
 }
 
 void QueueWindow::clearQueue(QObjectList obj_list)
@@ -117,7 +122,7 @@ void QueueWindow::responseFinished()
 void QueueWindow::addRow(QObject* light)
 {
     const QueueItem* item = engine->item(light);
-    QTableWidget* table = ui->queueTable;
+    QueueTable* table = ui->queueTable;
     Row row;
     table->insertRow(table->rowCount());
     auto* object = new QTableWidgetItem(QString::number(item->id));
@@ -142,7 +147,15 @@ void QueueWindow::addRow(QObject* light)
     row.bar->setValue(0);
     table->setCellWidget(table->row(object), StateColumn, row.bar);
     rows.insert(light, row);
-    scheduleResize();
+    // The first row fits the columns (with their titles) and the rows; later
+    // ones widen a column only with a text longer than it has shown.
+    if (table->rowCount() == 1) {
+        table->resizeColumnsToContents();
+        table->fitRowsToContents();
+    }
+    for (QTableWidgetItem* cell : row.cells)
+        if (cell)
+            fitColumn(cell, table->rowCount() > 1);
 }
 
 void QueueWindow::removeRow(QObject* light)
@@ -160,41 +173,58 @@ void QueueWindow::removeRow(QObject* light)
 void QueueWindow::itemChanged(QObject* light)
 {
     changed.insert(light);
-    if (showPending)
+    if (refresh->isActive())
         return;
-    showPending = true;
-    QMetaObject::invokeMethod(this, &QueueWindow::showChanges, Qt::QueuedConnection);
+    // A refresh at most every refreshMs: answers that come faster change
+    // what the next refresh shows, not the table in between.
+    const qint64 since = sinceShown.isValid() ? sinceShown.elapsed() : refreshMs;
+    refresh->start(int(qBound<qint64>(0, refreshMs - since, refreshMs)));
 }
 
 void QueueWindow::showChanges()
 {
-    showPending = false;
+    refresh->stop();
+    sinceShown.start();
     const QSet<QObject*> lights = std::exchange(changed, {});
     for (QObject* light : lights) {
-        const auto row = rows.constFind(light);
+        const auto row = rows.find(light);
         const QueueItem* item = engine->item(light);
-        if (row != rows.constEnd() && item)
+        if (row != rows.end() && item)
             showItem(*row, *item);
     }
 }
 
-void QueueWindow::showItem(const Row& row, const QueueItem& item)
+void QueueWindow::showItem(Row& row, const QueueItem& item)
 {
-    QString type = item.type;
-    if (item.typeShown == BlockOutcome::Adapter)
-        type = tr("Adapter");
-    else if (item.typeShown == BlockOutcome::HeaderType)
-        type = item.headerType;
-    QString loaded = QStringLiteral("0");
-    if (item.loadedShown == BlockOutcome::Blocks)
-        loaded = tr("%1 blocks").arg(item.loadedValue);
-    else if (item.loadedShown == BlockOutcome::Bytes)
-        loaded = tr("%1 bytes").arg(item.loadedValue);
     // Each text may re-sort the table; the cells go with their row.
-    setCellText(row.cells[TypeColumn], TypeColumn, type);
-    setCellText(row.cells[LoadedColumn], LoadedColumn, loaded);
-    setCellText(row.cells[ErrorsColumn], ErrorsColumn, QString::number(item.errors));
-    setCellText(row.cells[StatusColumn], StatusColumn, statusText(item));
+    if (row.typeShown != item.typeShown) {
+        row.typeShown = item.typeShown;
+        QString type = item.type;
+        if (item.typeShown == BlockOutcome::Adapter)
+            type = tr("Adapter");
+        else if (item.typeShown == BlockOutcome::HeaderType)
+            type = item.headerType;
+        setCellText(row.cells[TypeColumn], type);
+    }
+    if (row.loadedShown != item.loadedShown || row.loadedValue != item.loadedValue) {
+        row.loadedShown = item.loadedShown;
+        row.loadedValue = item.loadedValue;
+        QString loaded = QStringLiteral("0");
+        if (item.loadedShown == BlockOutcome::Blocks)
+            loaded = tr("%1 blocks").arg(item.loadedValue);
+        else if (item.loadedShown == BlockOutcome::Bytes)
+            loaded = tr("%1 bytes").arg(item.loadedValue);
+        setCellText(row.cells[LoadedColumn], loaded);
+    }
+    if (row.errors != item.errors) {
+        row.errors = item.errors;
+        setCellText(row.cells[ErrorsColumn], QString::number(item.errors));
+    }
+    if (row.status != int(item.status) || row.message != item.message) {
+        row.status = int(item.status);
+        row.message = item.message;
+        setCellText(row.cells[StatusColumn], statusText(item));
+    }
     changeBar(row.bar, item.barMaximum, item.barValue);
 }
 
@@ -221,17 +251,25 @@ QString QueueWindow::statusText(const QueueItem& item) const
     return item.message;
 }
 
-void QueueWindow::setCellText(QTableWidgetItem* cell, int column, const QString& text)
+void QueueWindow::setCellText(QTableWidgetItem* cell, const QString& text)
 {
     if (!cell || cell->text() == text)
         return;
     cell->setText(text);
+    fitColumn(cell, true);
+}
+
+void QueueWindow::fitColumn(QTableWidgetItem* cell, bool widen)
+{
     // A text longer than any the column held ("1024 bytes" after "836 bytes")
-    // would be cut short: fit the columns again, which is rare enough to be cheap.
-    if (text.size() > longestText[column]) {
-        longestText[column] = text.size();
-        scheduleResize();
-    }
+    // would be cut short. Rare enough to be measured at once.
+    const int column = cell->column();
+    const int length = cell->text().size();
+    if (length <= longestText[column])
+        return;
+    longestText[column] = length;
+    if (widen)
+        ui->queueTable->widenColumnFor(cell);
 }
 
 void QueueWindow::changeBar(QProgressBar* bar, int maximum, int value)
@@ -319,19 +357,6 @@ void QueueWindow::reseatCells()
     }
     table->setSortingEnabled(sorting);
     reseating = false;
-}
-
-void QueueWindow::scheduleResize()
-{
-    // Once per pass of the event loop, however many rows were added.
-    if (resizePending)
-        return;
-    resizePending = true;
-    QTimer::singleShot(0, this, [this] {
-        resizePending = false;
-        ui->queueTable->resizeColumnsToContents();
-        ui->queueTable->resizeRowsToContents();
-    });
 }
 
 // ---------------------------------------------------------------- actions

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObjectList>
 #include <QSet>
@@ -9,6 +10,7 @@
 class DownloadEngine;
 class QProgressBar;
 class QTableWidgetItem;
+class QTimer;
 struct QueueItem;
 
 namespace Ui {
@@ -64,22 +66,30 @@ private:
     };
 
     // The cells of one item's row; they stay the same wherever the row moves.
+    // Also what they show, so that only what changed is formatted again.
     struct Row
     {
         QTableWidgetItem* cells[ColumnCount] = {};
         QProgressBar* bar = nullptr;
+        int typeShown = -1;
+        int loadedShown = -1;
+        qint64 loadedValue = -1;
+        int errors = -1;
+        int status = -1;
+        QString message;
     };
 
     void addRow(QObject* light);
     void removeRow(QObject* light);
     void itemChanged(QObject* light);
-    // Shows what changed since the last time: once per pass of the event loop
-    // however many answers came, and at once after a call of the host or an
-    // action of the operator.
+    // Shows what changed since the last time: at most every refreshMs however
+    // many answers came, and at once after a call of the host or an action of
+    // the operator.
     void showChanges();
-    void showItem(const Row& row, const QueueItem& item);
+    void showItem(Row& row, const QueueItem& item);
     QString statusText(const QueueItem& item) const;
-    void setCellText(QTableWidgetItem* cell, int column, const QString& text);
+    void setCellText(QTableWidgetItem* cell, const QString& text);
+    void fitColumn(QTableWidgetItem* cell, bool widen);
     void changeBar(QProgressBar* bar, int maximum, int value);
 
     // The light of a table row (through its "Object" cell), or null.
@@ -90,18 +100,19 @@ private:
     QObjectList selectedLights() const;
     void scheduleReseat();
     void reseatCells();
-    void scheduleResize();
+
+    static constexpr int refreshMs = 100;
 
     Ui::QueueWindow* ui;
     DownloadEngine* engine;
+    QTimer* refresh;
+    QElapsedTimer sinceShown;
     bool journal;
     QHash<QObject*, Row> rows;
     QSet<QObject*> changed;
-    bool showPending = false;
     bool clearing = false;
     bool reseating = false;
     bool reseatPending = false;
-    bool resizePending = false;
     // Length of the longest text each column has shown, to refit only when needed.
     int longestText[ColumnCount] = {};
 };

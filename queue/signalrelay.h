@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
-// Carries a host object's signal to the window together with what it is
-// about, so the window never has to search for the sender.
+// Carries a host object's signals to the engine together with what they are
+// about, so the engine never has to search for the sender.
 class SignalRelay : public QObject
 {
     Q_OBJECT
@@ -14,6 +15,8 @@ public:
 
     std::function<void()> onFinished;
     std::function<void(bool)> onConnected;
+    // The response whose finished() is connected to relayFinished(), if any.
+    QPointer<QObject> awaited;
 
 public slots:
     void relayFinished()

@@ -22,38 +22,6 @@ QTableWidget* tableOf(QueueWindow& w)
     return w.findChild<QTableWidget*>(QStringLiteral("queueTable"));
 }
 
-int rowOf(QueueWindow& w, int id)
-{
-    // The table as the next paint shows it: with the window's pending update.
-    QCoreApplication::sendPostedEvents(&w, QEvent::MetaCall);
-    QTableWidget* t = tableOf(w);
-    for (int r = 0; r < t->rowCount(); ++r)
-        if (t->item(r, ObjectCol) && t->item(r, ObjectCol)->text() == QString::number(id))
-            return r;
-    return -1;
-}
-
-QString cell(QueueWindow& w, int id, int column)
-{
-    const int r = rowOf(w, id);
-    QTableWidgetItem* item = r < 0 ? nullptr : tableOf(w)->item(r, column);
-    return item ? item->text() : QStringLiteral("<none>");
-}
-
-QProgressBar* barOf(QueueWindow& w, int id)
-{
-    return qobject_cast<QProgressBar*>(tableOf(w)->cellWidget(rowOf(w, id), StateCol));
-}
-
-void selectCells(QueueWindow& w, const QList<QPair<int, int>>& idColumns)
-{
-    QTableWidget* t = tableOf(w);
-    t->clearSelection();
-    for (const auto& ic : idColumns)
-        t->selectionModel()->select(t->model()->index(rowOf(w, ic.first), ic.second),
-                                    QItemSelectionModel::Select);
-}
-
 QByteArray fileData(const QString& path)
 {
     QFile f(path);
@@ -124,6 +92,38 @@ private slots:
     void fiftyLightsAtOnce();
 
 private:
+    // The table helpers read the table as the next refresh shows it.
+    static int rowOf(QueueWindow& w, int id)
+    {
+        w.showChanges();
+        QTableWidget* t = tableOf(w);
+        for (int r = 0; r < t->rowCount(); ++r)
+            if (t->item(r, ObjectCol) && t->item(r, ObjectCol)->text() == QString::number(id))
+                return r;
+        return -1;
+    }
+
+    static QString cell(QueueWindow& w, int id, int column)
+    {
+        const int r = rowOf(w, id);
+        QTableWidgetItem* item = r < 0 ? nullptr : tableOf(w)->item(r, column);
+        return item ? item->text() : QStringLiteral("<none>");
+    }
+
+    static QProgressBar* barOf(QueueWindow& w, int id)
+    {
+        return qobject_cast<QProgressBar*>(tableOf(w)->cellWidget(rowOf(w, id), StateCol));
+    }
+
+    static void selectCells(QueueWindow& w, const QList<QPair<int, int>>& idColumns)
+    {
+        QTableWidget* t = tableOf(w);
+        t->clearSelection();
+        for (const auto& ic : idColumns)
+            t->selectionModel()->select(t->model()->index(rowOf(w, ic.first), ic.second),
+                                        QItemSelectionModel::Select);
+    }
+
     std::unique_ptr<QTemporaryDir> dir;
     QueueItem& itemOf(QueueWindow& w, QObject* light) { return *w.engine->item(light); }
 };
