@@ -83,8 +83,6 @@ private slots:
     void continuationNeverRepeats();
 
     void saveErrors();
-    void deletedLight_data();
-    void deletedLight();
     void rowsFollowSortingAndRemoval();
     void clearQueueWithList();
     void viewAndRunEditor();
@@ -836,49 +834,6 @@ void TestQueueWindow::saveErrors()
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(fileData(path), sim.journal.left(344 * 8) + "previous");
     }
-}
-
-void TestQueueWindow::deletedLight_data()
-{
-    QTest::addColumn<bool>("journal");
-    QTest::newRow("journals") << true;
-    QTest::newRow("configurations") << false;
-}
-
-void TestQueueWindow::deletedLight()
-{
-    // The host deletes a queued light without clearing it first.
-    QFETCH(bool, journal);
-    QueueWindow w(nullptr, journal);
-    w.setSaveDir(QDir(dir->path()));
-    auto failing = std::make_unique<QueueSim>(43);
-    auto waiting = std::make_unique<QueueSim>(44);
-    QueueSim kept(45);
-    failing->failEvery = 1;
-    waiting->hold = true;
-    kept.hold = true;
-    for (QueueSim* sim : {failing.get(), waiting.get(), &kept})
-        w.enqueue(&sim->light, -1);
-    QTRY_COMPARE(cell(w, 43, StatusCol), QStringLiteral("link noise"));
-    // The host keeps the awaited answer beyond its light's life.
-    std::unique_ptr<Response> late(waiting->light.pendingResponses().value(0));
-    QVERIFY(late);
-    late->setParent(nullptr);
-    failing.reset();
-    waiting.reset();
-    QCOMPARE(tableOf(w)->rowCount(), 1);
-    QCOMPARE(rowOf(w, 45), 0);
-
-    late->finishWithData(kept.answerFor(kept.light.lastCommand()));
-    QTest::qWait(2100); // the retry that was due for the failed light
-    tableOf(w)->selectAll();
-    w.stopDownloading();
-    w.resumeDownloading();
-    for (QAction* action : tableOf(w)->actions())
-        if (action->text() == (journal ? "View" : "Run editor"))
-            action->trigger();
-    w.clearQueue(QObjectList{&kept.light});
-    QCOMPARE(tableOf(w)->rowCount(), 0);
 }
 
 void TestQueueWindow::rowsFollowSortingAndRemoval()
