@@ -4,16 +4,16 @@
 #include "fuzzinput.h"
 #include "host/hostlight.h"
 #include "host/response.h"
+#include "queue/downloadengine.h"
 #include "queue/downloadfile.h"
-#include "queue/queuewindow.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -40,13 +40,65 @@ QByteArray largeFill(FuzzInput& in)
     return QByteArray(size, char(in.byte()));
 }
 
+bool isPending(HostLight* light, const QObject* response)
+{
+    // Compared as pointers only: a dangling one must not be touched.
+    const QVector<Response*> pending = light->pendingResponses();
+    for (const Response* r : pending)
+        if (r == response)
+            return true;
+    return false;
+}
+
+// What the engine promises between two calls, for a queue that only this
+// light has ever been in and that no storage download drives.
+void checkItem(const DownloadEngine& engine, HostLight* light)
+{
+    using Status = QueueItem::Status;
+    const QueueItem* item = light ? engine.item(light) : nullptr;
+    if (engine.count() != (item ? 1 : 0))
+        abort();
+    if (!item)
+        return;
+    // However the controller answers, nothing past the ceiling is held.
+    if (item->buffer.size() > DownloadFile::maxSize)
+        abort();
+    // Shown as downloading exactly while an answer is awaited, and that answer
+    // is one the light has yet to give: otherwise the item would hang.
+    const bool awaiting = item->response != nullptr;
+    if (awaiting != (item->status == Status::Downloading))
+        abort();
+    if (awaiting && !isPending(light, item->response))
+        abort();
+    // Both pass at once: a command goes out, or the item shows why not.
+    if (item->status == Status::Waiting || item->status == Status::Resumed)
+        abort();
+    if (item->status == Status::Completed && !item->done)
+        abort();
+    if (item->status == Status::Failed && item->message.isEmpty())
+        abort();
+}
+
+// A completed item's file holds what the item holds.
+void checkSaved(const DownloadEngine& engine, HostLight* light, bool journal)
+{
+    const QueueItem* item = light ? engine.item(light) : nullptr;
+    if (!item || item->status != QueueItem::Status::Completed)
+        return;
+    QString path = engine.itemFileName(light);
+    if (!journal && item->isMarked())
+        path = DownloadFile::jsonPath(path);
+    QByteArray saved;
+    if (!DownloadFile::read(path, &saved) || saved != item->buffer)
+        abort();
+}
+
 } // namespace
 
 void initDownloadDriver(int* argc, char*** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     // Lives for the whole fuzzing process.
-    static QApplication app(*argc, *argv);
+    static QCoreApplication app(*argc, *argv);
     if (!scratch().isValid())
         abort();
 }
@@ -91,19 +143,31 @@ void runDownload(bool journal, const uint8_t* data, size_t size)
             f.write(existing);
     }
 
-    // One window for the whole run, as a host keeps it; each input clears it.
-    static QueueWindow* const window = new QueueWindow(nullptr, journal);
-    window->setSaveDir(QDir(dirPath));
-    auto* light = new HostLight(42, QString::fromUtf8(familyTypes[family]));
-    auto* table = window->findChild<QTableWidget*>(QStringLiteral("queueTable"));
+    // One engine for the whole run, as a host keeps its queue; each input clears it.
+    static DownloadEngine engine(journal);
+    engine.setSaveDir(QDir(dirPath));
+    const QString type = QString::fromUtf8(familyTypes[family]);
+    auto light = std::make_unique<HostLight>(42, type);
 
     qint64 largestSave = 0;
-    const QMetaObject::Connection saves = QObject::connect(
-        window, &QueueWindow::downloadComplete, [&](QObject*, const QString& file) {
-            largestSave = qMax(largestSave, QFileInfo(file).size());
-        });
+    // Only the light now queued may be spoken of, never one already deleted.
+    const auto current = [&light](QObject* l) {
+        if (l != light.get())
+            abort();
+    };
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(&engine, &DownloadEngine::itemAdded, current),
+        QObject::connect(&engine, &DownloadEngine::itemChanged, current),
+        QObject::connect(&engine, &DownloadEngine::downloadFailed, current),
+        QObject::connect(&engine, &DownloadEngine::downloadComplete,
+                         [&](QObject* l, const QString& file) {
+                             current(l);
+                             largestSave = qMax(largestSave, QFileInfo(file).size());
+                         }),
+    };
 
-    window->enqueue(light, blocks);
+    engine.enqueue(light.get(), blocks);
+    checkItem(engine, light.get());
     while (!in.atEnd()) {
         const uint8_t op = in.byte();
         const bool oldest = op & 8;
@@ -118,14 +182,14 @@ void runDownload(bool journal, const uint8_t* data, size_t size)
                 answer << in.int32();
             }
             answer << ((op & 7) == 0 ? in.bytes() : largeFill(in));
-            if (Response* r = awaited(light, oldest))
+            if (Response* r = awaited(light.get(), oldest))
                 r->finishWithData(answer);
             break;
         }
         case 2: {
             const int code = int8_t(in.byte());
             const QString text = QString::fromUtf8(in.shortBytes());
-            if (Response* r = awaited(light, oldest))
+            if (Response* r = awaited(light.get(), oldest))
                 r->finishWithError(code, text);
             break;
         }
@@ -134,7 +198,7 @@ void runDownload(bool journal, const uint8_t* data, size_t size)
             const int count = in.byte() % 3;
             for (int i = 0; i < count; ++i)
                 answer << 0;
-            if (Response* r = awaited(light, oldest))
+            if (Response* r = awaited(light.get(), oldest))
                 r->finishWithData(answer);
             break;
         }
@@ -147,40 +211,52 @@ void runDownload(bool journal, const uint8_t* data, size_t size)
             break;
         }
         case 5:
-            if (Response* r = lastFinished(light))
+            if (Response* r = lastFinished(light.get()))
                 r->emitFinishedAgain();
             break;
         case 6: {
             const uint8_t how = in.byte();
-            table->selectAll();
             if (how & 1)
-                window->stopDownloading();
+                engine.stop({light.get()});
             if (how & 2)
-                window->resumeDownloading();
+                engine.resume({light.get()});
             break;
         }
         case 7:
-            switch (in.byte() % 3) {
+            switch (in.byte() % 4) {
             case 0:
-                window->enqueue(light, blocks);
+                engine.enqueue(light.get(), blocks);
                 break;
             case 1:
-                window->clearQueue(QObjectList{light});
-                window->enqueue(light, blocks);
+                engine.remove({light.get()});
+                engine.enqueue(light.get(), blocks);
+                break;
+            case 2:
+                engine.clear();
                 break;
             default:
-                window->clearQueue();
+                // Deleted while queued, its answers with it: the item goes too.
+                light.reset();
+                if (engine.count() != 0)
+                    abort();
+                light = std::make_unique<HostLight>(42, type);
+                engine.enqueue(light.get(), blocks);
                 break;
             }
             break;
         }
+        checkItem(engine, light.get());
     }
 
+    checkSaved(engine, light.get(), journal);
     if (largestSave > DownloadFile::maxSize)
         abort();
     // The host removes a light from the queue before deleting it.
-    window->clearQueue();
-    QObject::disconnect(saves);
-    delete light;
+    engine.clear();
+    if (engine.count() != 0)
+        abort();
+    for (const QMetaObject::Connection& c : connections)
+        QObject::disconnect(c);
+    light.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -1,5 +1,5 @@
 // libFuzzer target: replies of both kinds of configuration storage, through
-// fetchConfigFromStorage and the configuration window's loadConfigFromStorage.
+// fetchConfigFromStorage and the configuration engine's loadConfigFromStorage.
 //
 // Script: setup byte: bit 0 the storage kind (0 JSON-RPC client, 1 invoke);
 // bit 1 an archive moment is asked for; bits 2-3 the light's family; bits 4-5
@@ -13,10 +13,10 @@
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
-#include "queue/queuewindow.h"
+#include "queue/downloadengine.h"
 #include "queue/storagefetch.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -51,8 +51,7 @@ QVariant jsonRpcReply(uint8_t setup, const QByteArray& payload, int32_t code)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
+    static QCoreApplication app(*argc, *argv);
     if (!scratch().isValid())
         abort();
     return 0;
@@ -96,18 +95,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QFile::remove(cnf);
     QFile::remove(json);
 
-    // One window for the whole run, as a host keeps it; each input clears it.
-    static QueueWindow* const window = new QueueWindow(nullptr, false);
-    window->setSaveDir(dir);
+    // One engine for the whole run, as a host keeps its queue; each input clears it.
+    static DownloadEngine engine(false);
+    engine.setSaveDir(dir);
     QString saved;
     bool failed = false;
     const QMetaObject::Connection saves =
-        QObject::connect(window, &QueueWindow::downloadComplete,
+        QObject::connect(&engine, &DownloadEngine::downloadComplete,
                          [&](QObject*, const QString& file) { saved = file; });
     const QMetaObject::Connection failures =
-        QObject::connect(window, &QueueWindow::downloadFailed, [&] { failed = true; });
-    window->loadConfigFromStorage(storage, &light, datetime, int8_t(in.byte()));
-    window->clearQueue();
+        QObject::connect(&engine, &DownloadEngine::downloadFailed, [&] { failed = true; });
+    engine.loadConfigFromStorage(storage, &light, datetime, int8_t(in.byte()));
+
+    // The storage alone drives the item: the controller is not asked, and the
+    // item ends saved with the storage's data or failed with nothing kept.
+    const QueueItem* item = engine.item(&light);
+    if (!item || light.commandCount() != 0 || item->response)
+        abort();
+    if (item->status == QueueItem::Status::Completed) {
+        if (saved.isEmpty() || item->buffer != fetched.data)
+            abort();
+    } else if (item->status != QueueItem::Status::Failed || !saved.isEmpty() ||
+               !item->buffer.isEmpty()) {
+        abort();
+    }
+    engine.clear();
     QObject::disconnect(saves);
     QObject::disconnect(failures);
 
