@@ -5,14 +5,29 @@
 
 QueueTable::QueueTable(QWidget* parent) : QTableWidget(parent) {}
 
+void QueueTable::setRowWidget(int row, int column, QWidget* widget)
+{
+    // Made out of sight: shown where it was made (over the first rows), it
+    // would be painted, and weighed against every other cell widget, once for
+    // each row made in the same pass.
+    widget->move(-32000, -32000);
+    setCellWidget(row, column, widget);
+    widget->hide();
+    schedulePlacing();
+}
+
 void QueueTable::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     Q_UNUSED(parent);
     Q_UNUSED(start);
     Q_UNUSED(end);
     // The base class lays out the whole view and places every cell widget
-    // again for each inserted row while the table is shown, which makes
-    // queuing many lights quadratic.
+    // again for each inserted row.
+    schedulePlacing();
+}
+
+void QueueTable::schedulePlacing()
+{
     if (placingPending)
         return;
     placingPending = true;
@@ -20,6 +35,50 @@ void QueueTable::rowsInserted(const QModelIndex& parent, int start, int end)
         placingPending = false;
         updateEditorGeometries();
     });
+}
+
+void QueueTable::scrollContentsBy(int dx, int dy)
+{
+    QTableWidget::scrollContentsBy(dx, dy);
+    // Other rows have come into view.
+    updateEditorGeometries();
+}
+
+void QueueTable::updateEditorGeometries()
+{
+    executeDelayedItemsLayout();
+    QVector<QPointer<QWidget>> inView;
+    const int rows = rowCount();
+    if (rows > 0) {
+        int first = rowAt(0);
+        int last = rowAt(viewport()->height() - 1);
+        if (first < 0)
+            first = 0;
+        if (last < 0)
+            last = rows - 1;
+        QStyleOptionViewItem option = viewOptions();
+        for (int row = first; row <= last; ++row) {
+            if (isRowHidden(row))
+                continue;
+            for (int column = 0; column < columnCount(); ++column) {
+                QWidget* widget = cellWidget(row, column);
+                if (!widget)
+                    continue;
+                const QModelIndex index = model()->index(row, column);
+                option.rect = visualRect(index);
+                if (!option.rect.isValid())
+                    continue;
+                // As the base class places them.
+                itemDelegate(index)->updateEditorGeometry(widget, option, index);
+                widget->show();
+                inView.append(widget);
+            }
+        }
+    }
+    for (const QPointer<QWidget>& widget : qAsConst(shown))
+        if (widget && !inView.contains(widget))
+            widget->hide();
+    shown = inView;
 }
 
 void QueueTable::fitRowsToContents()

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QPointer>
 #include <QTableWidget>
+#include <QVector>
 
-// The queue's table. Rows come one at a time, often thousands in one go:
-// the cell widgets are placed once per pass of the event loop, not again for
-// every row that arrives.
+// The queue's table. Rows come one at a time, often thousands in one go, and
+// each has a cell widget (its progress bar). Only the cell widgets of the rows
+// in view are shown and placed, once per pass of the event loop rather than
+// for every row that arrives: placing and showing thousands of widgets out of
+// sight would freeze the window for as long as it takes.
 class QueueTable : public QTableWidget
 {
     Q_OBJECT
@@ -20,9 +24,17 @@ public:
     // that cell alone (the whole column is measured only on demand).
     void widenColumnFor(QTableWidgetItem* cell);
 
+    // A new row's cell widget, hidden until its row comes into view.
+    void setRowWidget(int row, int column, QWidget* widget);
+
 protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void updateEditorGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void schedulePlacing();
+
     bool placingPending = false;
+    QVector<QPointer<QWidget>> shown; // the cell widgets in view, as last placed
 };

@@ -145,7 +145,7 @@ void QueueWindow::addRow(QObject* light)
     row.bar = new QProgressBar;
     row.bar->setRange(0, item->barMaximum);
     row.bar->setValue(0);
-    table->setCellWidget(table->row(object), StateColumn, row.bar);
+    table->setRowWidget(table->row(object), StateColumn, row.bar);
     rows.insert(light, row);
     // The first row fits the columns (with their titles) and the rows; later
     // ones widen a column only with a text longer than it has shown.
@@ -175,16 +175,17 @@ void QueueWindow::itemChanged(QObject* light)
     changed.insert(light);
     if (refresh->isActive())
         return;
-    // A refresh at most every refreshMs: answers that come faster change
-    // what the next refresh shows, not the table in between.
-    const qint64 since = sinceShown.isValid() ? sinceShown.elapsed() : refreshMs;
-    refresh->start(int(qBound<qint64>(0, refreshMs - since, refreshMs)));
+    // A refresh at most every refreshInterval: answers that come faster
+    // change what the next refresh shows, not the table in between.
+    const qint64 since = sinceShown.isValid() ? sinceShown.elapsed() : refreshInterval;
+    refresh->start(int(qBound<qint64>(0, refreshInterval - since, refreshInterval)));
 }
 
 void QueueWindow::showChanges()
 {
     refresh->stop();
-    sinceShown.start();
+    QElapsedTimer took;
+    took.start();
     const QSet<QObject*> lights = std::exchange(changed, {});
     for (QObject* light : lights) {
         const auto row = rows.find(light);
@@ -192,6 +193,10 @@ void QueueWindow::showChanges()
         if (row != rows.end() && item)
             showItem(*row, *item);
     }
+    // With thousands of rows changing at once, refreshes come further apart,
+    // so that they never take more than a tenth of the time.
+    refreshInterval = int(qBound<qint64>(refreshMs, 10 * took.elapsed(), maxRefreshMs));
+    sinceShown.start();
 }
 
 void QueueWindow::showItem(Row& row, const QueueItem& item)

@@ -82,9 +82,9 @@ private:
     void addRow(QObject* light);
     void removeRow(QObject* light);
     void itemChanged(QObject* light);
-    // Shows what changed since the last time: at most every refreshMs however
-    // many answers came, and at once after a call of the host or an action of
-    // the operator.
+    // Shows what changed since the last time: at most every refreshMs (longer
+    // when refreshing takes long) however many answers came, and at once after
+    // a call of the host or an action of the operator.
     void showChanges();
     void showItem(Row& row, const QueueItem& item);
     QString statusText(const QueueItem& item) const;
@@ -102,11 +102,13 @@ private:
     void reseatCells();
 
     static constexpr int refreshMs = 100;
+    static constexpr int maxRefreshMs = 1000;
 
     Ui::QueueWindow* ui;
     DownloadEngine* engine;
     QTimer* refresh;
     QElapsedTimer sinceShown;
+    int refreshInterval = refreshMs;
     bool journal;
     QHash<QObject*, Row> rows;
     QSet<QObject*> changed;

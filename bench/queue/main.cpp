@@ -177,6 +177,7 @@ struct Figures
 {
     double queuingMs = 0;
     double totalMs = 0;
+    double longestPauseMs = 0; // of the event loop, after queuing
     qint64 residentGrowth = 0;
     int wrongFiles = 0;
     bool stalled = false;
@@ -203,7 +204,7 @@ QString scratchTemplate()
 
 // Runs the loop until the last completion; false when no command went out
 // for a minute.
-bool runUntilDone(QEventLoop& loop)
+bool runUntilDone(QEventLoop& loop, double* longestPauseMs)
 {
     QTimer watchdog;
     int seen = -1;
@@ -215,7 +216,18 @@ bool runUntilDone(QEventLoop& loop)
             loop.exit(1);
     });
     watchdog.start(1000);
-    return loop.exec() == 0;
+    // How long the GUI goes without handling its events: a timer that should
+    // fire every millisecond tells the longest wait between two of its ticks.
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    qint64 longestPause = 0;
+    beat.callOnTimeout([&] { longestPause = qMax(longestPause, sinceBeat.restart()); });
+    beat.start(1);
+    const bool done = loop.exec() == 0;
+    *longestPauseMs = double(longestPause);
+    return done;
 }
 
 // Missing, differing and unexpected files in dir.
@@ -272,7 +284,7 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
     }
     QObject::connect(queue, SIGNAL(downloadComplete(QObject*, QString)), &completions,
                      SLOT(complete(QObject*, QString)));
-    f.stalled = !runUntilDone(loop);
+    f.stalled = !runUntilDone(loop, &f.longestPauseMs);
     f.totalMs = completions.lastNanoseconds / 1e6;
     f.residentGrowth = completions.residentAtLast - residentBefore;
 
@@ -359,7 +371,7 @@ Figures runMinimal(int count)
     clock.start();
     for (const auto& light : lights)
         client.start(light.get());
-    f.stalled = !runUntilDone(loop);
+    f.stalled = !runUntilDone(loop, &f.longestPauseMs);
     f.totalMs = completions.lastNanoseconds / 1e6;
     f.wrongFiles = wrongFiles(QDir(dir.path()), count);
     return f;
@@ -453,14 +465,16 @@ int main(int argc, char** argv)
         "Each light answers %d blocks, then erased space; the main window is %s.\n"
         "queuing: loadJournal for every light, first call to last return. module, minimal: first\n"
         "request to last saved journal; ratio: module / minimal. us/answer: the module's, and vs\n"
-        "its figure at N=%d.\n"
+        "its figure at N=%d. pauses ms: the longest the GUI went without handling its\n"
+        "events after queuing, module/minimal.\n"
         "KiB/light: the module's resident set at the last completion less that before queuing.\n"
         "bad files: files missing or differing from what the lights sent, of both clients.\n\n",
         validBlocks, shown ? "shown (offscreen unless QT_QPA_PLATFORM says otherwise)" : "hidden",
         counts.front());
-    std::printf("%7s %10s %10s %10s %7s %10s %8s %10s %10s\n", "lights", "queuing ms", "module ms",
-                "minimal ms", "ratio", "us/answer",
-                qPrintable(QStringLiteral("vs %1").arg(counts.front())), "KiB/light", "bad files");
+    std::printf("%7s %10s %10s %10s %7s %10s %8s %9s %10s %10s\n", "lights", "queuing ms",
+                "module ms", "minimal ms", "ratio", "us/answer",
+                qPrintable(QStringLiteral("vs %1").arg(counts.front())), "pauses ms", "KiB/light",
+                "bad files");
     double firstPerAnswer = 0;
     bool failed = false;
     for (int n : counts) {
@@ -474,9 +488,12 @@ int main(int argc, char** argv)
         if (firstPerAnswer == 0)
             firstPerAnswer = perAnswer;
         const int bad = m.wrongFiles + minimal.wrongFiles;
-        std::printf("%7d %10.1f %10.1f %10.1f %7.2f %10.2f %8.2f %10.1f %10d%s\n", n, m.queuingMs,
-                    m.totalMs, minimal.totalMs, m.totalMs / minimal.totalMs, perAnswer,
-                    perAnswer / firstPerAnswer, m.residentGrowth / 1024.0 / n, bad,
+        const QByteArray pauses =
+            QByteArray::number(m.longestPauseMs) + '/' + QByteArray::number(minimal.longestPauseMs);
+        std::printf("%7d %10.1f %10.1f %10.1f %7.2f %10.2f %8.2f %9s %10.1f %10d%s\n", n,
+                    m.queuingMs, m.totalMs, minimal.totalMs, m.totalMs / minimal.totalMs, perAnswer,
+                    perAnswer / firstPerAnswer, pauses.constData(), m.residentGrowth / 1024.0 / n,
+                    bad,
                     m.stalled || minimal.stalled ? "  (stalled: no command for a minute)" : "");
         std::fflush(stdout);
         failed = failed || bad > 0 || m.stalled || minimal.stalled;

@@ -88,6 +88,7 @@ private slots:
     void viewAndRunEditor();
 
     void fiftyLightsAtOnce();
+    void barsShownForRowsInView();
 
 private:
     // The table helpers read the table as the next refresh shows it.
@@ -1052,6 +1053,33 @@ void TestQueueWindow::fiftyLightsAtOnce()
     }
     QCOMPARE(jdone.count(), 25);
     QCOMPARE(cdone.count(), 25);
+}
+
+void TestQueueWindow::barsShownForRowsInView()
+{
+    // Only the rows in view have their progress bars shown and placed;
+    // scrolling brings the others.
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    w.resize(500, 250);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    std::vector<std::unique_ptr<QueueSim>> sims;
+    for (int id = 1; id <= 100; ++id) {
+        sims.push_back(std::make_unique<QueueSim>(id));
+        sims.back()->hold = true;
+        w.enqueue(&sims.back()->light, 10);
+    }
+    QTableWidget* t = tableOf(w);
+    const auto inView = [t](QProgressBar* bar) {
+        return bar->isVisible() && t->viewport()->rect().intersects(bar->geometry());
+    };
+    QTRY_VERIFY(inView(barOf(w, 1)));
+    QVERIFY(!barOf(w, 100)->isVisible());
+    t->scrollToBottom();
+    QTRY_VERIFY(inView(barOf(w, 100)));
+    QVERIFY(!barOf(w, 1)->isVisible());
+    QCOMPARE(barOf(w, 100)->maximum(), 10);
 }
 
 QTEST_MAIN(TestQueueWindow)
