@@ -263,19 +263,17 @@ void DownloadEngine::sendRequest(QObject* light)
 
 void DownloadEngine::issueCommand(QObject* light, bool continuing)
 {
-    if (!items.contains(light) || (!journal && light->property("rpc").toBool()))
+    const auto found = items.constFind(light);
+    if (found == items.constEnd() || (!journal && light->property("rpc").toBool()))
         return;
     QString command;
     QVariantList args;
-    {
-        const QueueItem& item = items[light];
-        if (journal) {
-            command = QStringLiteral("GET_JRNL");
-            args << item.loaded;
-        } else {
-            command = QStringLiteral("GET_CONFIG");
-            args << item.area << item.loaded;
-        }
+    if (journal) {
+        command = QStringLiteral("GET_JRNL");
+        args << found->loaded;
+    } else {
+        command = QStringLiteral("GET_CONFIG");
+        args << found->area << found->loaded;
     }
     // The method is looked up once per class of light, not per command.
     const QMetaObject* meta = light->metaObject();
@@ -314,7 +312,9 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     auto* relay = static_cast<SignalRelay*>(it->relay);
     relay->awaited = response;
     connectFinished(response, relay);
-    emit itemChanged(light);
+    // Right after an answer, that answer has told of the change already.
+    if (!continuing)
+        emit itemChanged(light);
 }
 
 void DownloadEngine::connectFinished(QObject* response, QObject* relay)
@@ -364,26 +364,23 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
     const QVariantList data = response->property("data").toList();
     const BlockOutcome outcome =
         journal ? JournalProtocol::handleBlock(*it, data) : ConfigProtocol::handlePiece(*it, data);
-    applyOutcome(light, outcome);
+    applyOutcome(light, *it, outcome);
 }
 
-void DownloadEngine::applyOutcome(QObject* light, const BlockOutcome& outcome)
+void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome)
 {
-    auto it = items.find(light);
-    if (it == items.end())
-        return;
     if (outcome.typeText != BlockOutcome::NoTypeText) {
-        it->typeShown = outcome.typeText;
-        it->headerType = outcome.headerType;
+        item.typeShown = outcome.typeText;
+        item.headerType = outcome.headerType;
     }
     if (outcome.loadedText != BlockOutcome::NoLoadedText) {
-        it->loadedShown = outcome.loadedText;
-        it->loadedValue = outcome.loadedValue;
+        item.loadedShown = outcome.loadedText;
+        item.loadedValue = outcome.loadedValue;
     }
     if (outcome.setRange)
-        it->barMaximum = outcome.rangeMax;
+        item.barMaximum = outcome.rangeMax;
     if (outcome.setValue)
-        it->barValue = outcome.value;
+        item.barValue = outcome.value;
     emit itemChanged(light);
 
     switch (outcome.action) {

@@ -78,7 +78,7 @@ private:
     void issueCommand(QObject* light, bool continuing);
     void connectFinished(QObject* response, QObject* relay);
     void answerArrived(QObject* light, QObject* response);
-    void applyOutcome(QObject* light, const BlockOutcome& outcome);
+    void applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome);
     void failItem(QObject* light, const QString& msg, bool fatal);
     // A final failure that a returning link does not undo.
     void giveUp(QObject* light, const QString& msg);
