@@ -52,6 +52,25 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
 {
     item.status = status;
     item.message = message;
+    if (status == Status::Failed)
+        item.ended = QDateTime::currentDateTime();
+    tell(light, item);
+}
+
+void DownloadEngine::recount(QueueItem& item)
+{
+    const int phase = int(item.phase());
+    if (phase == item.counted)
+        return;
+    if (item.counted >= 0)
+        --phaseCounts[item.counted];
+    ++phaseCounts[phase];
+    item.counted = phase;
+}
+
+void DownloadEngine::tell(QObject* light, QueueItem& item)
+{
+    recount(item);
     emit itemChanged(light);
 }
 
@@ -99,6 +118,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
         item.relay = relay;
         it = items.insert(light, item);
+        recount(*it);
         emit itemAdded(light);
     } else {
         // Queued again: start over; an answer to an earlier command no longer counts.
@@ -111,7 +131,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setBar(*it, barMaximum, 0);
-        emit itemChanged(light);
+        tell(light, *it);
     }
 
     // A continuation point belongs to one request only.
@@ -178,7 +198,7 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
                 if (it != items.end()) {
                     it->loadedShown = BlockOutcome::Bytes;
                     it->loadedValue = fetched.data.size();
-                    emit itemChanged(light);
+                    tell(light, *it);
                 }
             }
         }
@@ -201,6 +221,9 @@ void DownloadEngine::forgetResponse(QueueItem& item)
 
 void DownloadEngine::releaseItem(QueueItem& item)
 {
+    if (item.counted >= 0)
+        --phaseCounts[item.counted];
+    item.counted = -1;
     forgetResponse(item);
     if (auto* relay = static_cast<SignalRelay*>(item.relay)) {
         // Its signal may be running: deleted once that has returned.
@@ -314,7 +337,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     connectFinished(response, relay);
     // Right after an answer, that answer has told of the change already.
     if (!continuing)
-        emit itemChanged(light);
+        tell(light, *it);
 }
 
 void DownloadEngine::connectFinished(QObject* response, QObject* relay)
@@ -381,7 +404,7 @@ void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const BlockOu
         item.barMaximum = outcome.rangeMax;
     if (outcome.setValue)
         item.barValue = outcome.value;
-    emit itemChanged(light);
+    tell(light, item);
 
     switch (outcome.action) {
     case BlockOutcome::RequestNext:
@@ -567,16 +590,31 @@ void DownloadEngine::resume(const QObjectList& lights)
 {
     for (QObject* light : lights) {
         auto it = items.find(light);
-        if (it == items.end() || !it->stopped || it->done)
-            continue;
-        it->retryDelay = 0;
-        // Cleared, so that a link that drops and returns carries the download on.
-        it->stopped = false;
-        if (it->expected <= 0)
-            setBar(*it, 0, 0);
-        else
-            setBar(*it, it->expected, journal ? it->loaded : it->buffer.size());
-        setStatus(light, *it, Status::Resumed);
-        sendRequest(light);
+        if (it != items.end() && it->canResume())
+            goOn(light, *it);
     }
+}
+
+void DownloadEngine::retry(const QObjectList& lights)
+{
+    for (QObject* light : lights) {
+        auto it = items.find(light);
+        if (it == items.end() || !it->canRetry())
+            continue;
+        it->errors = 0;
+        goOn(light, *it);
+    }
+}
+
+void DownloadEngine::goOn(QObject* light, QueueItem& item)
+{
+    item.retryDelay = 0;
+    // Cleared, so that a link that drops and returns carries the download on.
+    item.stopped = false;
+    if (item.expected <= 0)
+        setBar(item, 0, 0);
+    else
+        setBar(item, item.expected, journal ? item.loaded : item.buffer.size());
+    setStatus(light, item, Status::Resumed);
+    sendRequest(light);
 }

@@ -42,6 +42,8 @@ public:
     void remove(const QObjectList& objects);
     void stop(const QObjectList& lights);
     void resume(const QObjectList& lights);
+    // Failed items go on from where they failed, their error count reset.
+    void retry(const QObjectList& lights);
 
     // The light's link signal and answers, for callers connected by name.
     void lightConnected(QObject* light, bool connected);
@@ -51,6 +53,8 @@ public:
     const QueueItem* item(QObject* light) const;
     QueueItem* item(QObject* light);
     int count() const { return items.size(); }
+    // How many items are in the phase; kept up to date with every change.
+    int countIn(QueueItem::Phase phase) const { return phaseCounts[int(phase)]; }
     // The file the light's download is saved to (a marked configuration's
     // ".json" aside).
     QString itemFileName(QObject* light) const;
@@ -73,6 +77,11 @@ private:
     void setStatus(QObject* light, QueueItem& item, Status status,
                    const QString& message = QString());
     void setBar(QueueItem& item, int maximum, int value);
+    // Counts the item in its phase (once) and tells the view of the change.
+    void recount(QueueItem& item);
+    void tell(QObject* light, QueueItem& item);
+    // Sends for a stopped or failed item again, from where it stands.
+    void goOn(QObject* light, QueueItem& item);
 
     void sendRequest(QObject* light);
     void issueCommand(QObject* light, bool continuing);
@@ -93,6 +102,7 @@ private:
     void releaseItem(QueueItem& item);
 
     QHash<QObject*, QueueItem> items;
+    int phaseCounts[QueueItem::phaseCount] = {};
     QDir saveDir;
     bool journal;
     int timerId = 0;

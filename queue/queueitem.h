@@ -3,6 +3,7 @@
 #include "queue/blockoutcome.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QVector>
 
@@ -23,6 +24,9 @@ struct QueueItem
         Completed,
         Failed // message holds the failure's text
     };
+    // Where the item stands, as the queue's counts sum it up.
+    enum class Phase { Waiting, Downloading, Completed, Failed, Stopped };
+    static constexpr int phaseCount = 5;
 
     int loaded = 0; // journal: blocks received; configuration: bytes received
     int area = 0;   // configuration area asked for (always 0)
@@ -70,8 +74,37 @@ struct QueueItem
     qint64 loadedValue = 0;
     int barMaximum = 0;
     int barValue = 0;
+    // When the item last failed.
+    QDateTime ended;
+    // The phase the engine's counts hold the item in; -1: not counted.
+    int counted = -1;
 
     bool isMarked() const { return isTmHelix || isVegal; }
+    Phase phase() const
+    {
+        if (status == Status::Failed)
+            return Phase::Failed;
+        if (done)
+            return Phase::Completed;
+        if (stopped)
+            return Phase::Stopped;
+        if (status == Status::Downloading || status == Status::Resumed)
+            return Phase::Downloading;
+        return Phase::Waiting;
+    }
+    // What the operator's actions can act on. Stop: anything still to go on,
+    // a retry pending included, but not a failure given up on.
+    bool canStop() const
+    {
+        return !done && !stopped && !(status == Status::Failed && retryDelay == 0);
+    }
+    bool canResume() const { return stopped && !done; }
+    bool canRetry() const { return status == Status::Failed && !done; }
+    // A journal with data (a partial one too), or a completed configuration.
+    bool canOpen(bool journal) const
+    {
+        return journal ? !buffer.isEmpty() : loaded != 0 && loaded == expected;
+    }
     // Counts an answer that took the download further or not; true when it
     // was the last idle answer allowed, and the count starts over.
     bool stalls(bool advanced)

@@ -3,6 +3,13 @@
 #include <QHeaderView>
 #include <QTimer>
 
+bool NumberCell::operator<(const QTableWidgetItem& other) const
+{
+    if (other.type() == Type)
+        return number < static_cast<const NumberCell&>(other).number;
+    return QTableWidgetItem::operator<(other);
+}
+
 QueueTable::QueueTable(QWidget* parent) : QTableWidget(parent) {}
 
 void QueueTable::setRowWidget(int row, int column, QWidget* widget)

@@ -4,6 +4,23 @@
 #include <QTableWidget>
 #include <QVector>
 
+// A cell that sorts by a number of its own, not by its text ("15 blocks"
+// before "124 blocks"). The number is set before the text, whose change
+// moves the row.
+class NumberCell : public QTableWidgetItem
+{
+public:
+    static constexpr int Type = QTableWidgetItem::UserType + 1;
+
+    NumberCell(qint64 number, const QString& text) : QTableWidgetItem(text, Type), number(number) {}
+    qint64 value() const { return number; }
+    void setValue(qint64 value) { number = value; }
+    bool operator<(const QTableWidgetItem& other) const override;
+
+private:
+    qint64 number;
+};
+
 // The queue's table. Rows come one at a time, often thousands in one go, and
 // each has a cell widget (its progress bar). Only the cell widgets of the rows
 // in view are shown and placed, once per pass of the event loop rather than

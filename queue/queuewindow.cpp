@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QProgressBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 
@@ -25,17 +26,27 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
     {
         QString text;
         void (QueueWindow::*slot)();
+        QAction** kept;
     } const actions[] = {
-        {journal ? tr("View") : tr("Run editor"), &QueueWindow::openConfigEditor},
-        {tr("Clear queue"), qOverload<>(&QueueWindow::clearQueue)},
-        {tr("Stop downloading"), &QueueWindow::stopDownloading},
-        {tr("Resume"), &QueueWindow::resumeDownloading},
+        {journal ? tr("View") : tr("Run editor"), &QueueWindow::openConfigEditor, &openAction},
+        {tr("Clear queue"), qOverload<>(&QueueWindow::clearQueue), nullptr},
+        {tr("Stop downloading"), &QueueWindow::stopDownloading, &stopAction},
+        {tr("Resume"), &QueueWindow::resumeDownloading, &resumeAction},
+        {tr("Retry"), &QueueWindow::retryDownloading, &retryAction},
     };
     for (const auto& a : actions) {
         auto* action = new QAction(a.text, ui->queueTable);
         connect(action, &QAction::triggered, this, a.slot);
         ui->queueTable->addAction(action);
+        if (a.kept)
+            *a.kept = action;
     }
+    // A style's own icon: it reads in light and dark palettes alike.
+    failedIcon = style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    connect(ui->queueTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &QueueWindow::updateActions);
+    updateActions();
+    showCounts();
 
     // Rows are appended in queue order until the operator sorts by a column
     // (the header starts without a sort column, so new rows stay at the end).
@@ -99,6 +110,8 @@ void QueueWindow::clearQueue()
     changed.clear();
     ui->queueTable->setRowCount(0);
     std::fill(std::begin(longestText), std::end(longestText), 0);
+    showCounts();
+    updateActions();
 }
 
 void QueueWindow::clearQueue(QObjectList obj_list)
@@ -125,7 +138,7 @@ void QueueWindow::addRow(QObject* light)
     QueueTable* table = ui->queueTable;
     Row row;
     table->insertRow(table->rowCount());
-    auto* object = new QTableWidgetItem(QString::number(item->id));
+    auto* object = new NumberCell(item->id, QString::number(item->id));
     object->setData(Qt::UserRole, QVariant::fromValue(light));
     table->setItem(table->rowCount() - 1, ObjectColumn, object);
     row.cells[ObjectColumn] = object;
@@ -139,7 +152,10 @@ void QueueWindow::addRow(QObject* light)
                  {ErrorsColumn, QStringLiteral("0")},
                  {StatusColumn, tr("waiting")}};
     for (const auto& t : texts) {
-        row.cells[t.column] = new QTableWidgetItem(t.text);
+        // Loaded and errors start at 0 and sort by their numbers.
+        row.cells[t.column] = t.column == LoadedColumn || t.column == ErrorsColumn
+                                  ? new NumberCell(0, t.text)
+                                  : new QTableWidgetItem(t.text);
         table->setItem(table->row(object), t.column, row.cells[t.column]);
     }
     row.bar = new QProgressBar;
@@ -166,13 +182,21 @@ void QueueWindow::removeRow(QObject* light)
         return;
     const int row = ui->queueTable->row(it->cells[ObjectColumn]);
     rows.erase(it);
-    if (!clearing && row >= 0)
+    if (clearing)
+        return;
+    if (row >= 0)
         ui->queueTable->removeRow(row);
+    scheduleRefresh(); // the counts
 }
 
 void QueueWindow::itemChanged(QObject* light)
 {
     changed.insert(light);
+    scheduleRefresh();
+}
+
+void QueueWindow::scheduleRefresh()
+{
     if (refresh->isActive())
         return;
     // A refresh at most every refreshInterval: answers that come faster
@@ -195,8 +219,29 @@ void QueueWindow::showChanges()
     }
     // With thousands of rows changing at once, refreshes come further apart,
     // so that they never take more than a tenth of the time.
+    showCounts();
+    if (ui->queueTable->selectionModel()->hasSelection())
+        updateActions();
     refreshInterval = int(qBound<qint64>(refreshMs, 10 * took.elapsed(), maxRefreshMs));
     sinceShown.start();
+}
+
+void QueueWindow::showCounts()
+{
+    using Phase = QueueItem::Phase;
+    int counts[QueueItem::phaseCount];
+    for (int phase = 0; phase < QueueItem::phaseCount; ++phase)
+        counts[phase] = engine->countIn(Phase(phase));
+    if (std::equal(std::begin(counts), std::end(counts), std::begin(countsShown)))
+        return;
+    std::copy(std::begin(counts), std::end(counts), std::begin(countsShown));
+    ui->queueCounts->setText(
+        tr("Waiting: %1   Downloading: %2   Completed: %3   Failed: %4   Stopped: %5")
+            .arg(counts[int(Phase::Waiting)])
+            .arg(counts[int(Phase::Downloading)])
+            .arg(counts[int(Phase::Completed)])
+            .arg(counts[int(Phase::Failed)])
+            .arg(counts[int(Phase::Stopped)]));
 }
 
 void QueueWindow::showItem(Row& row, const QueueItem& item)
@@ -219,18 +264,38 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
             loaded = tr("%1 blocks").arg(item.loadedValue);
         else if (item.loadedShown == BlockOutcome::Bytes)
             loaded = tr("%1 bytes").arg(item.loadedValue);
+        const bool shown = item.loadedShown != BlockOutcome::NoLoadedText;
+        static_cast<NumberCell*>(row.cells[LoadedColumn])->setValue(shown ? item.loadedValue : 0);
         setCellText(row.cells[LoadedColumn], loaded);
     }
     if (row.errors != item.errors) {
         row.errors = item.errors;
+        static_cast<NumberCell*>(row.cells[ErrorsColumn])->setValue(item.errors);
         setCellText(row.cells[ErrorsColumn], QString::number(item.errors));
     }
-    if (row.status != int(item.status) || row.message != item.message) {
-        row.status = int(item.status);
-        row.message = item.message;
-        setCellText(row.cells[StatusColumn], statusText(item));
-    }
+    if (row.status != int(item.status) || row.message != item.message || row.ended != item.ended)
+        showStatus(row, item);
     changeBar(row.bar, item.barMaximum, item.barValue);
+}
+
+void QueueWindow::showStatus(Row& row, const QueueItem& item)
+{
+    row.status = int(item.status);
+    row.message = item.message;
+    row.ended = item.ended;
+    QTableWidgetItem* cell = row.cells[StatusColumn];
+    setCellText(cell, statusText(item));
+    // A failure stands out, and its whole message, cut short in the cell,
+    // is one hover away.
+    const bool failed = item.status == QueueItem::Status::Failed;
+    if (!failed && !row.failedShown)
+        return;
+    row.failedShown = failed;
+    cell->setIcon(failed ? failedIcon : QIcon());
+    cell->setToolTip(
+        failed ? tr("%1\nEnded %2")
+                     .arg(item.message, item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+               : QString());
 }
 
 QString QueueWindow::statusText(const QueueItem& item) const
@@ -320,15 +385,37 @@ QList<int> QueueWindow::selectedRows() const
     return rowList;
 }
 
-QObjectList QueueWindow::selectedLights() const
+QObjectList QueueWindow::selectedLights(bool (QueueItem::*canAct)() const) const
 {
     // Collected first: acting on one item may move or remove rows.
     QObjectList lights;
     const QList<int> rowList = selectedRows();
     for (int row : rowList)
         if (QObject* light = lightOfRow(row))
-            lights.append(light);
+            if ((engine->item(light)->*canAct)())
+                lights.append(light);
     return lights;
+}
+
+void QueueWindow::updateActions()
+{
+    bool open = false, stop = false, resume = false, retry = false;
+    const QList<int> rowList = selectedRows();
+    for (int row : rowList) {
+        if (QObject* light = lightOfRow(row)) {
+            const QueueItem& item = *engine->item(light);
+            open = open || item.canOpen(journal);
+            stop = stop || item.canStop();
+            resume = resume || item.canResume();
+            retry = retry || item.canRetry();
+            if (open && stop && resume && retry)
+                break;
+        }
+    }
+    openAction->setEnabled(open);
+    stopAction->setEnabled(stop);
+    resumeAction->setEnabled(resume);
+    retryAction->setEnabled(retry);
 }
 
 void QueueWindow::scheduleReseat()
@@ -368,13 +455,19 @@ void QueueWindow::reseatCells()
 
 void QueueWindow::stopDownloading()
 {
-    engine->stop(selectedLights());
+    engine->stop(selectedLights(&QueueItem::canStop));
     showChanges();
 }
 
 void QueueWindow::resumeDownloading()
 {
-    engine->resume(selectedLights());
+    engine->resume(selectedLights(&QueueItem::canResume));
+    showChanges();
+}
+
+void QueueWindow::retryDownloading()
+{
+    engine->retry(selectedLights(&QueueItem::canRetry));
     showChanges();
 }
 
@@ -384,13 +477,13 @@ void QueueWindow::on_queueTable_cellDoubleClicked(int row, int)
     if (!light)
         return;
     const QueueItem& item = *engine->item(light);
+    if (!item.canOpen(journal))
+        return;
     if (journal) {
-        if (item.buffer.isEmpty())
-            return;
         const int version = JournalOpener::versionForLight(item.isTmHelix, item.isVegal,
                                                            light->property("type").toString());
         JournalOpener::showJournal(this, version, item.buffer, engine->saveDirectory());
-    } else if (item.loaded != 0 && item.loaded == item.expected) {
+    } else {
         emit openConfig(light);
     }
 }

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "queue/queueitem.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QIcon>
 #include <QObjectList>
 #include <QSet>
 #include <QWidget>
 
 class DownloadEngine;
+class QAction;
 class QProgressBar;
 class QTableWidgetItem;
 class QTimer;
-struct QueueItem;
 
 namespace Ui {
 class QueueWindow;
@@ -51,6 +54,7 @@ public slots:
     void clearQueue(QObjectList obj_list);
     void stopDownloading();
     void resumeDownloading();
+    void retryDownloading();
 
 private:
     friend class TestQueueWindow;
@@ -77,16 +81,24 @@ private:
         int errors = -1;
         int status = -1;
         QString message;
+        QDateTime ended;
+        bool failedShown = false;
     };
 
     void addRow(QObject* light);
     void removeRow(QObject* light);
     void itemChanged(QObject* light);
+    void scheduleRefresh();
     // Shows what changed since the last time: at most every refreshMs (longer
     // when refreshing takes long) however many answers came, and at once after
     // a call of the host or an action of the operator.
     void showChanges();
     void showItem(Row& row, const QueueItem& item);
+    void showStatus(Row& row, const QueueItem& item);
+    // The line under the table: how many items are in each phase.
+    void showCounts();
+    // Enables the actions that can act on some selected row.
+    void updateActions();
     QString statusText(const QueueItem& item) const;
     void setCellText(QTableWidgetItem* cell, const QString& text);
     void fitColumn(QTableWidgetItem* cell, bool widen);
@@ -96,8 +108,8 @@ private:
     QObject* lightOfRow(int row) const;
     // The rows of the selected cells, each once, in the order of the selection.
     QList<int> selectedRows() const;
-    // The lights of those rows, in the same order.
-    QObjectList selectedLights() const;
+    // The lights of those rows whose items the action can act on, in the same order.
+    QObjectList selectedLights(bool (QueueItem::*canAct)() const) const;
     void scheduleReseat();
     void reseatCells();
 
@@ -111,6 +123,12 @@ private:
     int refreshInterval = refreshMs;
     bool journal;
     QHash<QObject*, Row> rows;
+    QAction* openAction = nullptr;
+    QAction* stopAction = nullptr;
+    QAction* resumeAction = nullptr;
+    QAction* retryAction = nullptr;
+    QIcon failedIcon;
+    int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1};
     QSet<QObject*> changed;
     bool clearing = false;
     bool reseating = false;

@@ -19,6 +19,7 @@ private slots:
     void whatAViewIsTold();
     void retryAtTheSecondTick();
     void deletedLight();
+    void retryGoesOnWhereItFailed();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -136,6 +137,46 @@ void TestDownloadEngine::deletedLight()
     engine.resume({&kept.light});
     engine.remove({&kept.light});
     QCOMPARE(engine.count(), 0);
+}
+
+void TestDownloadEngine::retryGoesOnWhereItFailed()
+{
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QueueSim failing(9), running(10);
+    failing.journal = running.journal = journalRecords(30, 0);
+    failing.hold = running.hold = true;
+    engine.enqueue(&failing.light, -1);
+    engine.enqueue(&running.light, -1);
+    QVERIFY(failing.answerOne());
+    QVERIFY(failing.answerOne());
+    QVERIFY(failing.light.finishNext({0})); // a wrong answer: failed for good
+    const QueueItem* item = engine.item(&failing.light);
+    QCOMPARE(item->status, Status::Failed);
+    QCOMPARE(item->errors, 1);
+    QVERIFY(item->ended.isValid());
+    const auto counts = [&engine] {
+        QList<int> c;
+        for (int phase = 0; phase < QueueItem::phaseCount; ++phase)
+            c << engine.countIn(QueueItem::Phase(phase));
+        return c;
+    }; // waiting, downloading, completed, failed, stopped
+    QCOMPARE(counts(), (QList<int>{0, 1, 0, 1, 0}));
+
+    // Only the failed item is sent for again, from the block it failed at.
+    const int runningCommands = running.light.commandCount();
+    engine.retry({&failing.light, &running.light});
+    QCOMPARE(failing.light.lastCommand().args, QVariantList{2});
+    QCOMPARE(item->status, Status::Downloading);
+    QCOMPARE(item->errors, 0);
+    QCOMPARE(running.light.commandCount(), runningCommands);
+    QCOMPARE(counts(), (QList<int>{0, 2, 0, 0, 0}));
+
+    engine.stop({&running.light});
+    QCOMPARE(counts(), (QList<int>{0, 1, 0, 0, 1}));
+    engine.remove({&running.light});
+    engine.clear();
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 0, 0}));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)

@@ -84,6 +84,8 @@ private slots:
 
     void saveErrors();
     void rowsFollowSortingAndRemoval();
+    void numbersSortAsNumbers_data();
+    void numbersSortAsNumbers();
     void clearQueueWithList();
     void viewAndRunEditor();
 
@@ -879,6 +881,40 @@ void TestQueueWindow::rowsFollowSortingAndRemoval()
         QObject* light = t->item(r, ObjectCol)->data(Qt::UserRole).value<QObject*>();
         QCOMPARE(t->row(w.rows.value(light).cells[StatusCol]), r);
     }
+}
+
+void TestQueueWindow::numbersSortAsNumbers_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ascending");
+    QTest::newRow("Object") << int(ObjectCol) << QStringList{"9", "15", "124"};
+    QTest::newRow("Loaded") << int(LoadedCol) << QStringList{"9 blocks", "15 blocks", "124 blocks"};
+    QTest::newRow("Errors") << int(ErrorsCol) << QStringList{"9", "15", "124"};
+}
+
+void TestQueueWindow::numbersSortAsNumbers()
+{
+    QFETCH(int, column);
+    QFETCH(QStringList, ascending);
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    std::vector<std::unique_ptr<QueueSim>> sims;
+    for (int id : {15, 124, 9}) {
+        sims.push_back(std::make_unique<QueueSim>(id));
+        sims.back()->hold = true;
+        w.enqueue(&sims.back()->light, -1);
+        QueueItem& item = itemOf(w, &sims.back()->light);
+        item.loadedShown = BlockOutcome::Blocks;
+        item.loadedValue = item.errors = id;
+        w.itemChanged(&sims.back()->light);
+    }
+    w.showChanges();
+    QTableWidget* t = tableOf(w);
+    t->sortByColumn(column, Qt::AscendingOrder);
+    QStringList texts;
+    for (int r = 0; r < t->rowCount(); ++r)
+        texts << t->item(r, column)->text();
+    QCOMPARE(texts, ascending);
 }
 
 void TestQueueWindow::clearQueueWithList()
