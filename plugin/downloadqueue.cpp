@@ -154,9 +154,20 @@ void DownloadQueue::getWindow(bool journal)
         }
     }
 
+    QWidget* parent = window->parentWidget();
+    // A layout saved after the operator closed the dock brings it back hidden,
+    // request after request and start after start: a dock the main window has
+    // placed is shown on every request. One that floats where it was made
+    // waits for the host, which decides where it goes.
+    if (parent && parent->isHidden() && parent->inherits("QDockWidget")) {
+        auto* mainWindow = qobject_cast<QMainWindow*>(parent->parentWidget());
+        if (mainWindow &&
+            mainWindow->dockWidgetArea(static_cast<QDockWidget*>(parent)) != Qt::NoDockWidgetArea)
+            parent->show();
+    }
+
     if (!m_activateWindowOnDownload)
         return;
-    QWidget* parent = window->parentWidget();
     if (parent && parent->inherits("QDockWidget")) {
         parent->activateWindow();
         QMetaObject::invokeMethod(parent, "raise", Qt::QueuedConnection);

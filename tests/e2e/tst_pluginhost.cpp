@@ -316,8 +316,20 @@ private slots:
         QCOMPARE(enabled, QStringList{"Clear queue"});
     }
 
+    void dockRestoredFromSavedLayout_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<bool>("activate");
+        QTest::newRow("shown") << false << true;
+        // As saved after the operator closed the dock.
+        QTest::newRow("hidden") << true << true;
+        // Shown all the same: only raising depends on the property.
+        QTest::newRow("hidden, no activation") << true << false;
+    }
     void dockRestoredFromSavedLayout()
     {
+        QFETCH(bool, hidden);
+        QFETCH(bool, activate);
         QByteArray state;
         {
             QMainWindow saved;
@@ -328,19 +340,29 @@ private slots:
             saved.resize(800, 600);
             saved.show();
             QVERIFY(QTest::qWaitForWindowExposed(&saved));
+            dock->setVisible(!hidden);
             state = saved.saveState();
         }
         QMainWindow mw;
         mw.setCentralWidget(new QWidget(&mw));
         mw.resize(800, 600);
         QVERIFY(mw.restoreState(state));
+        mw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mw));
+        module()->setProperty("activateWindowOnDownload", activate);
         HostLight light(9, "swarco");
         light.setConnected(false);
-        QMetaObject::invokeMethod(module(), "loadConfig", Q_ARG(QObject*, &light));
-        auto* dock = mw.findChild<QDockWidget*>("configQueueDoc");
-        QVERIFY(dock);
-        QVERIFY(!dock->isFloating());
-        QCOMPARE(mw.dockWidgetArea(dock), Qt::RightDockWidgetArea);
+        // Two requests: the second, with the dock there already, must not hide it either.
+        for (int request = 0; request < 2; ++request) {
+            QMetaObject::invokeMethod(module(), "loadConfig", Q_ARG(QObject*, &light));
+            auto* dock = mw.findChild<QDockWidget*>("configQueueDoc");
+            QVERIFY(dock);
+            QVERIFY(!dock->isFloating());
+            QCOMPARE(mw.dockWidgetArea(dock), Qt::RightDockWidgetArea);
+            QVERIFY(dock->isVisible());
+            if (request == 0)
+                dock->hide(); // as the main window's dock menu does
+        }
     }
 
     void dockFloatsInTheMiddleWithoutSavedLayout()
