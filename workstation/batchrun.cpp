@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTableWidget>
 #include <QTextStream>
 #include <QTimer>
 
@@ -279,8 +280,19 @@ void BatchRun::printProgress()
     for (SimulatedController* c : m_fleet->controllers())
         bytes += c->bytesSent();
     const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
-    // The queues at work: one picture while the first phase runs.
-    if (m_options.pictures && !m_busyPicture && m_phase == 1 && seconds >= 1.5) {
+    // The queues at work: one picture while the first phase runs, with the
+    // items that failed first (sorted a tick before, so that the rows have
+    // settled in their new places).
+    if (m_options.pictures && !m_busyPicture && m_phase == 1 && !m_failuresFirst) {
+        m_failuresFirst = true;
+        for (QDockWidget* dock : {m_window->journalDock(), m_window->configDock()}) {
+            auto* table =
+                dock ? dock->findChild<QTableWidget*>(QStringLiteral("queueTable")) : nullptr;
+            for (int column = 0; table && column < table->columnCount(); ++column)
+                if (table->horizontalHeaderItem(column)->text() == QLatin1String("Errors"))
+                    table->sortByColumn(column, Qt::DescendingOrder);
+        }
+    } else if (m_options.pictures && !m_busyPicture && m_phase == 1 && seconds >= 1.5) {
         m_busyPicture = true;
         const QDir dir(QDir(m_options.dataDir).absoluteFilePath(QStringLiteral("pictures")));
         dir.mkpath(QStringLiteral("."));

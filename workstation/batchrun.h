@@ -85,4 +85,5 @@ private:
     QStringList m_outputs; // pictures and decoded journals written
     bool m_wrappedUp = false;
     bool m_busyPicture = false;
+    bool m_failuresFirst = false;
 };
