@@ -1,6 +1,7 @@
 // Drives the built plug-in the way the host does: QPluginLoader, properties,
 // invokeMethod and signals only. Nothing of the module is linked in.
 #include "host/hostlight.h"
+#include "savedlayout.h"
 
 #include <QDockWidget>
 #include <QLibrary>
@@ -330,25 +331,8 @@ private slots:
     {
         QFETCH(bool, hidden);
         QFETCH(bool, activate);
-        QByteArray state;
-        {
-            QMainWindow saved;
-            saved.setCentralWidget(new QWidget(&saved));
-            auto* dock = new QDockWidget("x", &saved);
-            dock->setObjectName("configQueueDoc");
-            saved.addDockWidget(Qt::RightDockWidgetArea, dock);
-            saved.resize(800, 600);
-            saved.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&saved));
-            dock->setVisible(!hidden);
-            state = saved.saveState();
-        }
         QMainWindow mw;
-        mw.setCentralWidget(new QWidget(&mw));
-        mw.resize(800, 600);
-        QVERIFY(mw.restoreState(state));
-        mw.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&mw));
+        QVERIFY(showWithSavedLayout(mw, "configQueueDoc", Qt::RightDockWidgetArea, hidden));
         module()->setProperty("activateWindowOnDownload", activate);
         HostLight light(9, "swarco");
         light.setConnected(false);

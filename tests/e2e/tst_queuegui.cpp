@@ -3,6 +3,7 @@
 // comes back, a failed row stands out with its message and time, the counts
 // follow, and the actions are enabled for the rows they can act on.
 #include "host/hostlight.h"
+#include "savedlayout.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -58,24 +59,8 @@ void TestQueueGui::initTestCase()
 void TestQueueGui::failedRowsAndActions()
 {
     // The layout as saved after the operator closed the journal queue.
-    QByteArray state;
-    {
-        QMainWindow saved;
-        saved.setCentralWidget(new QWidget(&saved));
-        auto* dock = new QDockWidget(&saved);
-        dock->setObjectName("journalQueueDoc");
-        saved.addDockWidget(Qt::BottomDockWidgetArea, dock);
-        saved.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&saved));
-        dock->close();
-        state = saved.saveState();
-    }
     QMainWindow mw;
-    mw.setCentralWidget(new QWidget(&mw));
-    mw.resize(1000, 700);
-    QVERIFY(mw.restoreState(state));
-    mw.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&mw));
+    QVERIFY(showWithSavedLayout(mw, "journalQueueDoc", Qt::BottomDockWidgetArea, true));
 
     QObject* module = loader.instance();
     module->setProperty("journalDir", dir.path());
