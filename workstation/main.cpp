@@ -157,8 +157,9 @@ int main(int argc, char* argv[])
                        "journal=left,config=top (left, right, top, bottom, float)."),
         QStringLiteral("SPEC"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
-                                        QStringLiteral("Window: close (saving the layout) after "
-                                                       "this many milliseconds."),
+                                        QStringLiteral("Window: quit after this many "
+                                                       "milliseconds, as Quit does, answering "
+                                                       "yes if asked (the layout is saved)."),
                                         QStringLiteral("MS"));
     const QCommandLineOption layoutOption(QStringLiteral("print-layout"),
                                           QStringLiteral("Window: print where the queue docks "
