@@ -68,22 +68,4 @@ QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const
     return openDialog(parent, data, mesPath, dir.absolutePath());
 }
 
-int versionForLight(bool isTmHelix, bool isVegal, const QString& type)
-{
-    if (isTmHelix)
-        return TextJournalTmHelix;
-    if (isVegal)
-        return TextJournalVegal;
-    QString t = type;
-    if (!t.isEmpty() && !t.back().isDigit())
-        t.chop(1);
-    if (t == QStringLiteral("Вегал V3.15"))
-        return 315;
-    if (t == QStringLiteral("Вегал V3.16"))
-        return 316;
-    if (t == QStringLiteral("Вегал V3.17"))
-        return 317;
-    return 314;
-}
-
 } // namespace JournalOpener

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/journalversion.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QString>
@@ -10,12 +12,6 @@ class QWidget;
 // and bytes held by the journal queue (its View action and double click).
 namespace JournalOpener {
 
-enum Version : int {
-    TextJournalTmHelix = 0x2FFFF,
-    TextJournalVegal = 0x3FFFF,
-    TextJournalOther = 0x4FFFF,
-};
-
 // Opens binPath and shows it in a modeless, self-deleting dialog; the override
 // definition file is looked for in mesDir. Returns the dialog, or null when
 // nothing is shown.
@@ -24,8 +20,5 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
 
 // Shows journal bytes held in memory; dir serves both as override and save directory.
 QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir);
-
-// The version the journal queue picks from a light's family marks and "type".
-int versionForLight(bool isTmHelix, bool isVegal, const QString& type);
 
 } // namespace JournalOpener

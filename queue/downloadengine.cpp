@@ -94,9 +94,8 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     if (!ok)
         return;
     const QString type = light->property("type").toString();
-    const QString lower = type.toLower();
-    const bool tm = lower == QLatin1String("tm_helix");
-    const bool vg = lower == QLatin1String("vegal2") || lower == QString::fromUtf8("зелта");
+    const bool tm = QueueItem::isTmHelixType(type);
+    const bool vg = QueueItem::isVegalType(type);
     const int barMaximum = journal ? (blocks == -1 ? 0 : qMax(blocks, 0)) : 100;
 
     auto it = items.find(light);

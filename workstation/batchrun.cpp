@@ -219,13 +219,14 @@ void BatchRun::onTransferEnded(const QString& command)
     // The journal queue reports nothing to the host: the controller seeing no
     // further request is the sign, and the file tells the outcome.
     if (Entry* e = runningEntry(c->light(), true))
-        finishEntry(*e, QFileInfo::exists(e->path), tr("no journal file written"), e->path);
+        finishEntry(*e, QFileInfo(e->path).isFile(), tr("no journal file written"), e->path);
 }
 
 void BatchRun::finishEntry(Entry& e, bool completed, const QString& message,
                            const QString& reportedPath)
 {
     e.running = false;
+    e.written = completed;
     if (completed) {
         QFile f(reportedPath.isEmpty() ? e.path : reportedPath);
         const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -268,18 +269,30 @@ int BatchRun::failures() const
 void BatchRun::printProgress()
 {
     int done = 0, failed = 0, total = 0;
+    QStringList running;
     for (const Entry& e : m_entries) {
         ++total;
         if (!e.running && !e.status.isEmpty()) {
             ++done;
             if (!e.ok)
                 ++failed;
+        } else if (e.running) {
+            running << QStringLiteral("%1 %2")
+                           .arg(m_fleet->controller(e.job.index)->id())
+                           .arg(SimulatedFleet::kindName(e.job.kind));
         }
     }
     qint64 bytes = 0;
     for (SimulatedController* c : m_fleet->controllers())
         bytes += c->bytesSent();
-    const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
+    const qint64 now = m_clock.elapsed();
+    const double seconds = qMax<qint64>(1, now) / 1000.0;
+    // The rate over the last three seconds or so.
+    m_samples.append({now, bytes});
+    while (m_samples.size() > 2 && now - m_samples.at(1).first >= 3000)
+        m_samples.removeFirst();
+    const auto& since = m_samples.size() > 1 ? m_samples.first() : qMakePair(qint64(0), qint64(0));
+    const double rate = (bytes - since.second) * 1000.0 / qMax<qint64>(1, now - since.first);
     // The queues at work: one picture while the first phase runs, with the
     // items that failed first (sorted a tick before, so that the rows have
     // settled in their new places).
@@ -300,14 +313,18 @@ void BatchRun::printProgress()
         if (m_window->grab().save(path))
             m_outputs << path;
     }
-    out() << QStringLiteral("  [%1s] phase %2: %3/%4 done, %5 failed, %6 received, %7/s\n")
-                 .arg(seconds, 5, 'f', 1)
-                 .arg(m_phase)
-                 .arg(done, 3)
-                 .arg(total)
-                 .arg(failed)
-                 .arg(sizeText(double(bytes)))
-                 .arg(sizeText(bytes / seconds));
+    QString line = QStringLiteral("  [%1s] phase %2: %3/%4 done, %5 failed, %6 received, %7/s")
+                       .arg(seconds, 5, 'f', 1)
+                       .arg(m_phase)
+                       .arg(done, 3)
+                       .arg(total)
+                       .arg(failed)
+                       .arg(sizeText(double(bytes)))
+                       .arg(sizeText(rate));
+    // The last few downloads are named: the ones everything waits for.
+    if (!running.isEmpty() && running.size() <= 3)
+        line += QStringLiteral("; waiting for ") + running.join(QStringLiteral(", "));
+    out() << line << '\n';
     out().flush();
 }
 
@@ -435,11 +452,26 @@ void BatchRun::printSummary()
                                .arg(QStringLiteral("bytes"), 7)
                                .arg(QStringLiteral("file"), -14)
                                .arg(QStringLiteral("status"));
-    out() << "\nSummary\n"
-          << header << "\n"
-          << QString(header.size() + 20, QLatin1Char('-')) << "\n";
-    int ok = 0;
-    for (const Entry& e : m_entries) {
+    // The unexpected outcomes first: they are what the reader looks for.
+    QVector<const Entry*> rows;
+    for (const Entry& e : m_entries)
+        if (!e.ok)
+            rows.append(&e);
+    const int problems = rows.size();
+    if (!m_options.problemsOnly)
+        for (const Entry& e : m_entries)
+            if (e.ok)
+                rows.append(&e);
+    out() << "\nSummary" << (m_options.problemsOnly ? " (unexpected outcomes only)" : "") << "\n";
+    if (rows.isEmpty()) {
+        out() << "no unexpected outcomes\n";
+    } else {
+        out() << header << "\n" << QString(header.size() + 20, QLatin1Char('-')) << "\n";
+    }
+    for (int i = 0; i < rows.size(); ++i) {
+        const Entry& e = *rows.at(i);
+        if (i == problems && problems > 0)
+            out() << "\n";
         const SimulatedController* c = m_fleet->controller(e.job.index);
         out() << QStringLiteral("%1  %2  %3  %4  %5  %6")
                      .arg(c->id(), -6)
@@ -451,19 +483,18 @@ void BatchRun::printSummary()
                                                          : QString()),
                           -22)
                      .arg(e.bytes, 7)
-                     .arg(QFileInfo(e.path).fileName(), -14)
+                     // A download that left no file names none.
+                     .arg(e.written ? QFileInfo(e.path).fileName() : QStringLiteral("-"), -14)
                      .arg(e.status)
               << "\n";
-        if (e.ok)
-            ++ok;
     }
     qint64 bytes = 0;
     for (SimulatedController* c : m_fleet->controllers())
         bytes += c->bytesSent();
     out() << "\n"
-          << ok << " of " << m_entries.size() << " downloads as expected, " << failures()
-          << " not; " << sizeText(double(bytes)) << " received in "
-          << QString::number(m_clock.elapsed() / 1000.0, 'f', 1) << " s\n";
+          << m_entries.size() - failures() << " of " << m_entries.size()
+          << " downloads as expected, " << failures() << " not; " << sizeText(double(bytes))
+          << " received in " << QString::number(m_clock.elapsed() / 1000.0, 'f', 1) << " s\n";
     if (!m_outputs.isEmpty())
         out() << "Written:\n  " << m_outputs.join(QStringLiteral("\n  ")) << "\n";
     out().flush();

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QVector>
 
@@ -27,6 +28,7 @@ public:
         QString dataDir;
         int timeoutSeconds = 180;
         bool pictures = true;
+        bool problemsOnly = false; // the summary lists only the unexpected outcomes
     };
 
     BatchRun(ModuleClient* module, WorkstationWindow* window, SimulatedFleet* fleet,
@@ -54,6 +56,7 @@ private:
         QByteArray expected;
         bool running = false;
         bool ok = false;
+        bool written = false; // the download left a file (checked or not)
         QString status;
         qint64 bytes = 0;
     };
@@ -82,6 +85,9 @@ private:
     QTimer* m_progress;
     QTimer* m_timeout;
     QElapsedTimer m_clock;
+    // (milliseconds since start, bytes received) of the last few seconds: the
+    // rate shown is the current one, not an average since the start.
+    QVector<QPair<qint64, qint64>> m_samples;
     QStringList m_outputs; // pictures and decoded journals written
     bool m_wrappedUp = false;
     bool m_busyPicture = false;

@@ -8,10 +8,13 @@
 #include "workstation/moduleclient.h"
 #include "workstation/workstationwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QDockWidget>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
@@ -136,6 +139,10 @@ int main(int argc, char* argv[])
                                         QStringLiteral("S"), QStringLiteral("7"));
     const QCommandLineOption noPicturesOption(QStringLiteral("no-pictures"),
                                               QStringLiteral("Batch: save no pictures."));
+    const QCommandLineOption problemsOption(QStringLiteral("problems-only"),
+                                            QStringLiteral("Batch: the summary lists only the "
+                                                           "downloads that ended otherwise than "
+                                                           "expected."));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Batch: seconds to wait for all "
                                                           "downloads (default 180)."),
@@ -150,8 +157,9 @@ int main(int argc, char* argv[])
                        "journal=left,config=top (left, right, top, bottom, float)."),
         QStringLiteral("SPEC"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
-                                        QStringLiteral("Window: close (saving the layout) after "
-                                                       "this many milliseconds."),
+                                        QStringLiteral("Window: quit after this many "
+                                                       "milliseconds, as Quit does, answering "
+                                                       "yes if asked (the layout is saved)."),
                                         QStringLiteral("MS"));
     const QCommandLineOption layoutOption(QStringLiteral("print-layout"),
                                           QStringLiteral("Window: print where the queue docks "
@@ -165,9 +173,27 @@ int main(int argc, char* argv[])
                                               QStringLiteral("Window: save a picture of the "
                                                              "window before closing."),
                                               QStringLiteral("FILE"));
+    const QCommandLineOption viewJournalOption(
+        QStringLiteral("view-journal"),
+        QStringLiteral("Window: at start, show a saved journal file as \"View saved journal\" "
+                       "does."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption selectOption(
+        QStringLiteral("select"),
+        QStringLiteral("Window: at start, select the controllers with these ids, e.g. 1001,1004."),
+        QStringLiteral("IDS"));
+    const QCommandLineOption triggerOption(
+        QStringLiteral("trigger"),
+        QStringLiteral("Window: after the first downloads, trigger these actions one after "
+                       "another, by object name, e.g. actionOpenConfig,actionShowJournalQueue."),
+        QStringLiteral("ACTIONS"));
+    const QCommandLineOption printLogOption(QStringLiteral("print-log"),
+                                            QStringLiteral("Window: print the log pane before "
+                                                           "closing."));
     parser.addOptions({batchOption, lightsOption, dataOption, pluginOption, seedOption,
-                       noPicturesOption, timeoutOption, demoOption, docksOption, quitOption,
-                       layoutOption, growOption, screenshotOption});
+                       noPicturesOption, problemsOption, timeoutOption, demoOption, docksOption,
+                       quitOption, layoutOption, growOption, screenshotOption, viewJournalOption,
+                       selectOption, triggerOption, printLogOption});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -176,7 +202,7 @@ int main(int argc, char* argv[])
     const quint32 seed = parser.value(seedOption).toUInt();
     QString dataDir = parser.value(dataOption);
     if (dataDir.isEmpty())
-        dataDir = batch ? QDir::current().absoluteFilePath(QStringLiteral("workstation-data"))
+        dataDir = batch ? QDir::current().absoluteFilePath(QStringLiteral("workstation-batch"))
                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     dataDir = QDir(dataDir).absolutePath();
 
@@ -204,6 +230,7 @@ int main(int argc, char* argv[])
         BatchRun::Options options;
         options.dataDir = dataDir;
         options.pictures = !parser.isSet(noPicturesOption);
+        options.problemsOnly = parser.isSet(problemsOption);
         options.timeoutSeconds = qMax(5, parser.value(timeoutOption).toInt());
         BatchRun run(&module, &window, &fleet, &rpcStorage, &invokeStorage, options);
         int exitCode = 1;
@@ -222,6 +249,7 @@ int main(int argc, char* argv[])
     QDir().mkpath(configDir);
     QDir().mkpath(journalDir);
     module.setDirectories(configDir, journalDir);
+    window.adoptSavedConfigurations();
     window.restoreLayout();
     window.setJournalGrowth(parser.value(growOption).toInt());
     window.show();
@@ -241,15 +269,54 @@ int main(int argc, char* argv[])
     } else if (parser.isSet(docksOption)) {
         QTimer::singleShot(200, &window, [&] { arrangeDocks(&window, parser.value(docksOption)); });
     }
+    if (parser.isSet(selectOption)) {
+        QList<int> rows;
+        const QStringList ids = parser.value(selectOption).split(QLatin1Char(','));
+        for (int row = 0; row < fleet.size(); ++row)
+            if (ids.contains(QString::number(fleet.controller(row)->id())))
+                rows << row;
+        window.selectControllers(rows);
+    }
+    if (parser.isSet(viewJournalOption))
+        QTimer::singleShot(100, &window,
+                           [&] { window.viewJournalFile(parser.value(viewJournalOption)); });
+    if (parser.isSet(triggerOption)) {
+        // One action every 300 ms, from after the demo's downloads are queued.
+        const QStringList names = parser.value(triggerOption).split(QLatin1Char(','));
+        for (int i = 0; i < names.size(); ++i) {
+            const QString name = names.at(i);
+            QTimer::singleShot(500 + 300 * i, &window, [&window, &err, name] {
+                if (auto* action = window.findChild<QAction*>(name))
+                    action->trigger();
+                else
+                    err << "no action " << name << '\n' << Qt::flush;
+            });
+        }
+    }
+    // A scripted quit answers the question about running downloads with yes,
+    // and says that it was asked.
+    QTimer answerer;
+    answerer.setInterval(50);
+    QObject::connect(&answerer, &QTimer::timeout, &window, [&window] {
+        auto* question = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
+        if (!question || !question->isVisible())
+            return;
+        QTextStream(stdout) << "asked: " << question->text() << '\n';
+        question->button(QMessageBox::Yes)->click();
+    });
     if (parser.isSet(quitOption)) {
         QTimer::singleShot(parser.value(quitOption).toInt(), &window, [&] {
-            if (parser.isSet(layoutOption)) {
-                QTextStream(stdout) << "platform " << QGuiApplication::platformName() << '\n'
-                                    << window.layoutReport() << '\n';
-            }
+            QTextStream report(stdout);
+            if (parser.isSet(layoutOption))
+                report << "platform " << QGuiApplication::platformName() << '\n'
+                       << window.layoutReport() << '\n';
+            if (parser.isSet(printLogOption))
+                report << window.logText() << '\n';
+            report.flush();
             if (parser.isSet(screenshotOption))
                 window.grab().save(parser.value(screenshotOption));
-            window.close();
+            answerer.start();
+            window.findChild<QAction*>(QStringLiteral("actionQuit"))->trigger();
         });
     }
     return app.exec();

@@ -1,5 +1,8 @@
 #include "workstation/moduleclient.h"
 
+#include "journal/journalversion.h"
+#include "queue/queueitem.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +13,18 @@
 
 namespace {
 const char* const interfaceId = "ru.norvel.road.DownloadQueue";
+
+// Messages the module logs while a call runs (one call at a time, on the GUI thread).
+QStringList* captured = nullptr;
+QtMessageHandler passOn = nullptr;
+
+void captureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (captured && (type == QtWarningMsg || type == QtCriticalMsg))
+        captured->append(message);
+    if (passOn)
+        passOn(type, context, message);
+}
 
 QString moduleFile(const QString& dir)
 {
@@ -32,7 +47,11 @@ QStringList ModuleClient::candidatePaths(const QString& explicitPath, const QStr
     QStringList paths;
     if (!explicitPath.isEmpty()) {
         // A directory names where the module file lies; anything else is the file.
-        paths << (QFileInfo(explicitPath).isDir() ? moduleFile(explicitPath) : explicitPath);
+        // Made absolute here: the plug-in loader would look for a relative name
+        // along the library paths instead of in the current directory.
+        const QFileInfo given(explicitPath);
+        paths << QDir::cleanPath(given.isDir() ? moduleFile(given.absoluteFilePath())
+                                               : given.absoluteFilePath());
         return paths;
     }
     if (!envDir.isEmpty())
@@ -163,10 +182,24 @@ bool ModuleClient::clearJournal(const QObjectList& lights)
            QMetaObject::invokeMethod(m_module, "clearJournal", Q_ARG(QObjectList, lights));
 }
 
-bool ModuleClient::openConfig(QObject* light)
+QStringList ModuleClient::openConfig(QObject* light)
 {
+    QStringList messages;
+    if (!m_module)
+        return messages;
+    captured = &messages;
+    passOn = qInstallMessageHandler(captureHandler);
     // A private slot of the module, reachable by name like every other member.
-    return m_module && QMetaObject::invokeMethod(m_module, "openConfig", Q_ARG(QObject*, light));
+    QMetaObject::invokeMethod(m_module, "openConfig", Q_ARG(QObject*, light));
+    qInstallMessageHandler(passOn);
+    captured = nullptr;
+    return messages;
+}
+
+int ModuleClient::journalVersionFor(const QString& type)
+{
+    return JournalOpener::versionForLight(QueueItem::isTmHelixType(type),
+                                          QueueItem::isVegalType(type), type);
 }
 
 void ModuleClient::onComplete(QObject* light, QString fileName)

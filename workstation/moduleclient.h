@@ -4,6 +4,7 @@
 #include <QObjectList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class QPluginLoader;
 
@@ -43,7 +44,13 @@ public:
     bool clear();
     bool clearConfig(const QObjectList& lights);
     bool clearJournal(const QObjectList& lights);
-    bool openConfig(QObject* light);
+    // Returns what the module had to say while opening: it reports a failure
+    // only as a warning message.
+    QStringList openConfig(QObject* light);
+
+    // The journal format the module's queue picks for a light of this "type";
+    // the host needs it to view a saved file of that light.
+    static int journalVersionFor(const QString& type);
 
 signals:
     void configurationDownloadComplete(QObject* light, const QString& fileName);

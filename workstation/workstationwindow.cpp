@@ -14,6 +14,9 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
@@ -52,6 +55,17 @@ WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet
         connect(c, &SimulatedController::transferEnded, this, &WorkstationWindow::onTransferEnded);
     }
     connect(m_growth, &QTimer::timeout, this, &WorkstationWindow::growJournals);
+    connect(ui->menuView, &QMenu::aboutToShow, this, &WorkstationWindow::updateViewMenu);
+    // No action may hide behind a toolbar's extension button at the first start:
+    // the window opens wide enough for both toolbars side by side, or, on a
+    // narrow screen, the second goes to a row of its own.
+    const int toolbars =
+        ui->mainToolBar->sizeHint().width() + ui->fileToolBar->sizeHint().width() + 40;
+    const int room = screen() ? screen()->availableGeometry().width() : toolbars;
+    if (toolbars <= room)
+        resize(qMax(width(), toolbars), height());
+    else
+        insertToolBarBreak(ui->fileToolBar);
     statusBar()->showMessage(tr("Module %1 from %2, %3 controllers")
                                  .arg(m_module->moduleVersion(), m_module->pluginPath())
                                  .arg(m_fleet->size()));
@@ -165,6 +179,11 @@ void WorkstationWindow::log(const QString& text)
         QTime::currentTime().toString(QStringLiteral("hh:mm:ss")), text));
 }
 
+QString WorkstationWindow::logText() const
+{
+    return ui->logView->toPlainText();
+}
+
 QDockWidget* WorkstationWindow::journalDock() const
 {
     return findChild<QDockWidget*>(QLatin1String(journalDockName), Qt::FindDirectChildrenOnly);
@@ -182,6 +201,7 @@ void WorkstationWindow::placeNewDocks()
         if (!dock || m_placedDocks.contains(dock))
             continue;
         m_placedDocks.append(dock);
+        connect(dock, &QDockWidget::visibilityChanged, this, &WorkstationWindow::updateViewMenu);
         // A dock restored from the saved layout is already where the operator left it.
         if (dockWidgetArea(dock) != Qt::NoDockWidgetArea || dock->isVisible())
             continue;
@@ -249,15 +269,75 @@ QString WorkstationWindow::layoutReport() const
 
 void WorkstationWindow::closeEvent(QCloseEvent* event)
 {
+    const int running = runningDownloads();
+    if (running > 0) {
+        QMessageBox question(QMessageBox::Question, tr("Quit"),
+                             tr("%1 download(s) still running. Quit anyway?").arg(running),
+                             QMessageBox::Yes | QMessageBox::No, this);
+        question.setObjectName(QStringLiteral("quitQuestion"));
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
     saveLayout();
     event->accept();
+}
+
+void WorkstationWindow::on_actionQuit_triggered()
+{
+    close();
+}
+
+void WorkstationWindow::updateViewMenu()
+{
+    const QDockWidget* journal = journalDock();
+    const QDockWidget* config = configDock();
+    ui->actionShowJournalQueue->setChecked(journal && journal->isVisible());
+    ui->actionShowConfigQueue->setChecked(config && config->isVisible());
+}
+
+void WorkstationWindow::showQueue(bool journal, bool shown)
+{
+    QDockWidget* dock = journal ? journalDock() : configDock();
+    if (!dock && shown) {
+        // The module makes its queue window on the first request; the light
+        // without an id makes it appear and queues nothing.
+        if (journal)
+            m_module->loadJournal(m_placeholder, 0);
+        else
+            m_module->loadConfig(m_placeholder);
+        placeNewDocks();
+        dock = journal ? journalDock() : configDock();
+    }
+    if (!dock)
+        return;
+    dock->setVisible(shown);
+    if (shown)
+        dock->raise();
+    updateViewMenu();
+    log((shown ? tr("%1 shown") : tr("%1 hidden"))
+            .arg((journal ? ui->actionShowJournalQueue : ui->actionShowConfigQueue)->text()));
+}
+
+void WorkstationWindow::on_actionShowJournalQueue_triggered(bool checked)
+{
+    showQueue(true, checked);
+}
+
+void WorkstationWindow::on_actionShowConfigQueue_triggered(bool checked)
+{
+    showQueue(false, checked);
 }
 
 void WorkstationWindow::queueJournals(int blocks)
 {
     const auto controllers = selectedControllers();
-    for (SimulatedController* c : controllers)
+    for (SimulatedController* c : controllers) {
         m_module->loadJournal(c->light(), blocks);
+        m_runningJournals.insert(c->light());
+    }
     placeNewDocks();
     log(tr("Queued %1 journal(s), blocks %2").arg(controllers.size()).arg(blocks));
 }
@@ -286,28 +366,89 @@ void WorkstationWindow::on_actionViewJournal_triggered()
     const QString path =
         QFileDialog::getOpenFileName(this, tr("Saved journal"), m_module->journalDir(),
                                      tr("Journals (Jrn*.bin);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    const QStringList generations = {QStringLiteral("314"),       QStringLiteral("315"),
-                                     QStringLiteral("316"),       QStringLiteral("317"),
-                                     tr("TM_HELIX text journal"), tr("vegal text journal"),
-                                     tr("other text journal")};
-    bool ok = false;
-    const QString choice = QInputDialog::getItem(
-        this, tr("Journal generation"), tr("Format of %1:").arg(QFileInfo(path).fileName()),
-        generations, 3, false, &ok);
-    if (!ok)
-        return;
-    const int index = generations.indexOf(choice);
-    const int version = index < 4 ? 314 + index : 0x2FFFF + 0x10000 * (index - 4);
+    if (!path.isEmpty())
+        viewJournalFile(path);
+}
+
+SimulatedController* WorkstationWindow::controllerOfFile(const QString& path) const
+{
+    static const QRegularExpression name(QStringLiteral("^Jrn(\\d+)\\."));
+    const QRegularExpressionMatch m = name.match(QFileInfo(path).fileName());
+    if (!m.hasMatch())
+        return nullptr;
+    const int id = m.captured(1).toInt();
+    for (SimulatedController* c : m_fleet->controllers())
+        if (c->id() == id)
+            return c;
+    return nullptr;
+}
+
+void WorkstationWindow::viewJournalFile(const QString& path)
+{
+    const QString file = QFileInfo(path).fileName();
+    int version = 0;
+    if (SimulatedController* c = controllerOfFile(path)) {
+        const QString type = c->light()->type();
+        version = ModuleClient::journalVersionFor(type);
+        log(tr("Journal %1: controller %2 (%3), format %4")
+                .arg(file)
+                .arg(c->id())
+                .arg(type)
+                .arg(version));
+    } else {
+        const QStringList generations = {QStringLiteral("314"),       QStringLiteral("315"),
+                                         QStringLiteral("316"),       QStringLiteral("317"),
+                                         tr("TM_HELIX text journal"), tr("vegal text journal"),
+                                         tr("other text journal")};
+        bool ok = false;
+        const QString choice = QInputDialog::getItem(
+            this, tr("Journal generation"),
+            tr("%1 belongs to no known controller. Format:").arg(file), generations, 3, false, &ok);
+        if (!ok)
+            return;
+        const int index = generations.indexOf(choice);
+        version = index < 4 ? 314 + index : 0x2FFFF + 0x10000 * (index - 4);
+        log(tr("Journal %1: format %2 as chosen").arg(file).arg(version));
+    }
     m_module->viewJournal(version, path);
+}
+
+void WorkstationWindow::adoptSavedConfigurations()
+{
+    const QDir dir(m_module->configDir());
+    int found = 0;
+    for (int row = 0; row < m_fleet->size(); ++row) {
+        SimulatedController* c = m_fleet->controller(row);
+        // The newer file wins when both forms were saved at some time.
+        QFileInfo newest;
+        for (const bool json : {true, false}) {
+            const QFileInfo info(
+                dir.absoluteFilePath(ControllerData::configFileName(c->id(), json)));
+            if (info.isFile() && (!newest.exists() || info.lastModified() > newest.lastModified()))
+                newest = info;
+        }
+        if (!newest.exists())
+            continue;
+        c->light()->setProperty("dqueue_config", newest.absoluteFilePath());
+        ui->controllerTable->item(row, ConfigColumn)->setText(newest.absoluteFilePath());
+        ++found;
+    }
+    if (found > 0)
+        log(tr("%1 configuration(s) saved earlier found in %2").arg(found).arg(dir.absolutePath()));
+}
+
+int WorkstationWindow::runningDownloads() const
+{
+    return m_runningJournals.size() + m_runningConfigs.size();
 }
 
 void WorkstationWindow::on_actionConfig_triggered()
 {
     const auto controllers = selectedControllers();
-    for (SimulatedController* c : controllers)
+    for (SimulatedController* c : controllers) {
         m_module->loadConfig(c->light());
+        m_runningConfigs.insert(c->light());
+    }
     placeNewDocks();
     log(tr("Queued %1 configuration(s)").arg(controllers.size()));
 }
@@ -323,8 +464,10 @@ void WorkstationWindow::fromStorage(const QString& datetime)
         log(tr("No configuration storage"));
         return;
     }
-    for (SimulatedController* c : selectedControllers())
+    for (SimulatedController* c : selectedControllers()) {
+        m_runningConfigs.insert(c->light());
         m_module->loadConfigFromStorage(storage, c->light(), datetime);
+    }
     placeNewDocks();
 }
 
@@ -345,8 +488,15 @@ void WorkstationWindow::on_actionStorageArchive_triggered()
 
 void WorkstationWindow::on_actionOpenConfig_triggered()
 {
-    for (SimulatedController* c : selectedControllers())
-        m_module->openConfig(c->light());
+    for (SimulatedController* c : selectedControllers()) {
+        const QString saved = c->light()->property("dqueue_config").toString();
+        log(tr("Controller %1: open configuration %2")
+                .arg(c->id())
+                .arg(saved.isEmpty() ? tr("(none saved)") : saved));
+        // The module tells a failure only as a message: it belongs in the log too.
+        for (const QString& message : m_module->openConfig(c->light()))
+            log(tr("Controller %1: %2").arg(c->id()).arg(message));
+    }
 }
 
 void WorkstationWindow::on_actionClearSelected_triggered()
@@ -354,11 +504,17 @@ void WorkstationWindow::on_actionClearSelected_triggered()
     const QObjectList lights = selectedLights();
     m_module->clearJournal(lights);
     m_module->clearConfig(lights);
+    for (QObject* light : lights) {
+        m_runningJournals.remove(light);
+        m_runningConfigs.remove(light);
+    }
 }
 
 void WorkstationWindow::on_actionClearQueues_triggered()
 {
     m_module->clear();
+    m_runningJournals.clear();
+    m_runningConfigs.clear();
 }
 
 void WorkstationWindow::on_actionToggleLink_triggered()
@@ -378,6 +534,7 @@ void WorkstationWindow::on_actionSelectAll_triggered()
 
 void WorkstationWindow::onConfigComplete(QObject* light, const QString& fileName)
 {
+    m_runningConfigs.remove(light);
     const int row = rowOf(light);
     if (row >= 0)
         ui->controllerTable->item(row, ConfigColumn)->setText(fileName);
@@ -387,6 +544,7 @@ void WorkstationWindow::onConfigComplete(QObject* light, const QString& fileName
 
 void WorkstationWindow::onConfigFailed(QObject* light, const QString& message)
 {
+    m_runningConfigs.remove(light);
     const int row = rowOf(light);
     if (row >= 0)
         ui->controllerTable->item(row, ConfigColumn)->setText(tr("failed: %1").arg(message));
@@ -397,6 +555,8 @@ void WorkstationWindow::onConfigFailed(QObject* light, const QString& message)
 void WorkstationWindow::onTransferEnded(const QString& command)
 {
     auto* c = qobject_cast<SimulatedController*>(sender());
-    if (c && command == QLatin1String("GET_JRNL"))
+    if (c && command == QLatin1String("GET_JRNL")) {
+        m_runningJournals.remove(c->light());
         log(tr("Controller %1: journal transfer ended").arg(c->id()));
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 
 class ModuleClient;
 class QComboBox;
@@ -40,12 +41,22 @@ public:
     QDockWidget* configDock() const;
 
     void log(const QString& text);
+    QString logText() const;
     QList<SimulatedController*> selectedControllers() const;
     void selectControllers(const QList<int>& rows);
     QString layoutReport() const;
     // Working controllers write events: every interval each journal grows a little,
     // so "only new" has something to fetch. 0 stops it.
     void setJournalGrowth(int seconds);
+
+    // Configurations saved in an earlier session become the controllers'
+    // "dqueue_config" again, so that opening one finds the file that was saved.
+    void adoptSavedConfigurations();
+    // Shows a saved journal in the format of the controller that wrote it (the
+    // file name holds its id); asks only for a file of no known controller.
+    void viewJournalFile(const QString& path);
+    // Downloads queued from this window whose end has not been seen.
+    int runningDownloads() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +74,10 @@ private slots:
     void on_actionClearQueues_triggered();
     void on_actionToggleLink_triggered();
     void on_actionSelectAll_triggered();
+    void on_actionQuit_triggered();
+    void on_actionShowJournalQueue_triggered(bool checked);
+    void on_actionShowConfigQueue_triggered(bool checked);
+    void updateViewMenu();
     void onConfigComplete(QObject* light, const QString& fileName);
     void onConfigFailed(QObject* light, const QString& message);
     void onTransferEnded(const QString& command);
@@ -75,6 +90,8 @@ private:
     void queueJournals(int blocks);
     void fromStorage(const QString& datetime);
     QObjectList selectedLights() const;
+    SimulatedController* controllerOfFile(const QString& path) const;
+    void showQueue(bool journal, bool shown);
 
     Ui::WorkstationWindow* ui;
     ModuleClient* m_module;
@@ -86,4 +103,6 @@ private:
     QList<QPointer<QDockWidget>> m_placedDocks;
     QTimer* m_growth;
     int m_growthRound = 0;
+    QSet<QObject*> m_runningJournals;
+    QSet<QObject*> m_runningConfigs;
 };

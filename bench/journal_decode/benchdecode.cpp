@@ -7,6 +7,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/messagedefinitionparser.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -47,14 +48,25 @@ QByteArray buildJournal(int records, const QList<int>& codes, const QList<int>& 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int records = args.size() > 1 ? args.at(1).toInt() : 1000000;
-    const int runs = args.size() > 2 ? args.at(2).toInt() : 5;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Binary journal records decoded and formatted into table rows per second (no widgets), "
+        "best of several runs."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("records"),
+                                 QStringLiteral("Records in the journal (default 1000000)."),
+                                 QStringLiteral("[records]"));
+    parser.addPositionalArgument(QStringLiteral("runs"), QStringLiteral("Runs (default 5)."),
+                                 QStringLiteral("[runs]"));
+    parser.process(app);
+    const QStringList args = parser.positionalArguments();
+    const int records = args.size() > 0 ? args.at(0).toInt() : 1000000;
+    const int runs = args.size() > 1 ? args.at(1).toInt() : 5;
     QTextStream out(stdout);
 
     QFile mes(QStringLiteral(":/mes_files/Notepad.mes.317"));
     if (records <= 0 || runs <= 0 || !mes.open(QIODevice::ReadOnly)) {
-        out << "usage: bench-decode [records] [runs]\n";
+        out << "usage: bench-decode [records] [runs] (see --help)\n";
         return 1;
     }
     QMap<int, QString> sources, messages;

@@ -3,6 +3,7 @@
 // window, every request and signal by name. A minimal client of this program's
 // own does the same exchanges and file writes, as the floor of that work.
 
+#include "bench/headless.h"
 #include "host/response.h"
 #include "queue/downloadfile.h"
 
@@ -432,8 +433,7 @@ std::vector<int> parseCounts(const QString& text)
 
 int main(int argc, char** argv)
 {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    runOffscreenUnlessAsked();
     QApplication app(argc, argv);
 
     QCommandLineParser parser;

@@ -1,12 +1,14 @@
 // bench-viewer: how close the journal viewer comes to the floor of what a
 // QTableWidget needs for the same journal, and what per-row sorted insertion
-// would cost. Run it headless: QT_QPA_PLATFORM=offscreen bench-viewer
+// would cost. Runs offscreen unless QT_QPA_PLATFORM names another platform.
 
+#include "bench/headless.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -243,7 +245,18 @@ void reportNaive(const char* name, const QVector<JournalRow>& rows, bool text)
 
 int main(int argc, char* argv[])
 {
+    runOffscreenUnlessAsked();
     QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Opening, filling and quick-searching the journal viewer against the floor of the same "
+        "work in a plain table, and the cost of per-row sorted insertion."));
+    parser.addHelpOption();
+    const QCommandLineOption noNaiveOption(
+        QStringLiteral("no-naive"),
+        QStringLiteral("Skip the per-row sorted insertion (about a minute)."));
+    parser.addOption(noNaiveOption);
+    parser.process(app);
     std::printf("bench-viewer (platform %s)\n", qPrintable(QGuiApplication::platformName()));
 
     const QByteArray text = textJournal();
@@ -306,8 +319,7 @@ int main(int argc, char* argv[])
 
     reportOpen("text journal", text, QString(), textRows, true);
     reportOpen("binary journal (344 blocks)", binary, mes317, binaryRows, false);
-    // --no-naive skips the minute the per-row insertion takes.
-    if (QCoreApplication::arguments().contains(QStringLiteral("--no-naive")))
+    if (parser.isSet(noNaiveOption))
         return 0;
     reportNaive("text journal", textRows, true);
     reportNaive("binary journal", binaryRows, false);

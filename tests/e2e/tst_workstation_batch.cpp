@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 // Runs the workstation's headless batch as a user would and checks what it
 // leaves on disk against the simulated controllers and the storage, byte for byte.
@@ -16,7 +19,10 @@ class TestWorkstationBatch : public QObject
 private slots:
     void batchLeavesExactFiles_data();
     void batchLeavesExactFiles();
-    void missingModuleIsReported();
+    void unexpectedOutcomesComeFirst_data();
+    void unexpectedOutcomesComeFirst();
+    void modulePath_data();
+    void modulePath();
 
 private:
     QString workstation() const
@@ -24,7 +30,32 @@ private:
         return QDir(QCoreApplication::applicationDirPath())
             .absoluteFilePath(QStringLiteral("dq-workstation"));
     }
+    // Runs the batch; returns its exit code (-1: it did not end by itself).
+    int runBatch(const QStringList& args, QString* output, const QString& workingDir = QString());
+    // The lines of the summary table, without its heading.
+    static QStringList summaryRows(const QString& output);
 };
+
+int TestWorkstationBatch::runBatch(const QStringList& args, QString* output,
+                                   const QString& workingDir)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    p.start(workstation(), QStringList{QStringLiteral("--batch")} + args);
+    const bool ended = p.waitForFinished(240000);
+    *output = QString::fromUtf8(p.readAll());
+    return ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QStringList TestWorkstationBatch::summaryRows(const QString& output)
+{
+    const QString table = output.section(QLatin1String("\nSummary"), 1)
+                              .section(QRegularExpression(QStringLiteral("\n-+\n")), 1)
+                              .section(QRegularExpression(QStringLiteral("\n\\d+ of \\d+ ")), 0, 0);
+    return table.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
 
 void TestWorkstationBatch::batchLeavesExactFiles_data()
 {
@@ -43,26 +74,22 @@ void TestWorkstationBatch::batchLeavesExactFiles()
     QTemporaryDir data;
     QVERIFY(data.isValid());
 
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList args{QStringLiteral("--batch"),
-                     QStringLiteral("--lights"),
-                     QString::number(lights),
-                     QStringLiteral("--seed"),
-                     QString::number(seed),
-                     QStringLiteral("--data"),
-                     data.path(),
-                     QStringLiteral("--plugin"),
-                     qEnvironmentVariable("DQ_PLUGIN_DIR")};
+    QStringList args{QStringLiteral("--lights"), QString::number(lights),
+                     QStringLiteral("--seed"),   QString::number(seed),
+                     QStringLiteral("--data"),   data.path(),
+                     QStringLiteral("--plugin"), qEnvironmentVariable("DQ_PLUGIN_DIR")};
     if (!pictures)
         args << QStringLiteral("--no-pictures");
-    p.start(workstation(), args);
-    QVERIFY2(p.waitForFinished(240000), "batch did not finish");
-    const QString output = QString::fromUtf8(p.readAll());
-    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, qPrintable(output));
+    QString output;
+    QVERIFY2(runBatch(args, &output) == 0, qPrintable(output));
     QVERIFY(output.contains(QLatin1String("phase 1:")));
     QVERIFY(output.contains(QLatin1String("Summary")));
     QVERIFY(!output.contains(QLatin1String("MISMATCH")));
+    // A download that failed as expected left no file, and the summary names none.
+    for (const QString& row : summaryRows(output))
+        if (row.contains(QLatin1String("failed as expected")))
+            QVERIFY2(row.contains(QRegularExpression(QStringLiteral(" - +failed as expected"))),
+                     qPrintable(row));
 
     // Every file, and only those, that the controllers and the storage hold.
     const QMap<QString, QByteArray> expected = SimulatedFleet::expectedFinalFiles(lights, seed);
@@ -99,16 +126,75 @@ void TestWorkstationBatch::batchLeavesExactFiles()
     }
 }
 
-void TestWorkstationBatch::missingModuleIsReported()
+void TestWorkstationBatch::unexpectedOutcomesComeFirst_data()
 {
+    QTest::addColumn<bool>("problemsOnly");
+    QTest::newRow("whole summary") << false;
+    QTest::newRow("--problems-only") << true;
+}
+
+void TestWorkstationBatch::unexpectedOutcomesComeFirst()
+{
+    QFETCH(bool, problemsOnly);
     QTemporaryDir data;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(workstation(), {QStringLiteral("--batch"), QStringLiteral("--data"), data.path(),
-                            QStringLiteral("--plugin"), data.filePath(QStringLiteral("none.so"))});
-    QVERIFY(p.waitForFinished(30000));
-    QVERIFY(p.exitCode() != 0);
-    QVERIFY(QString::fromUtf8(p.readAll()).contains(QLatin1String("module was not found")));
+    QVERIFY(data.isValid());
+    // A directory where controller 1004's journal file belongs: the module cannot save it.
+    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("journals/Jrn01004.bin")));
+    QStringList args{QStringLiteral("--lights"),
+                     QStringLiteral("8"),
+                     QStringLiteral("--no-pictures"),
+                     QStringLiteral("--data"),
+                     data.path(),
+                     QStringLiteral("--plugin"),
+                     qEnvironmentVariable("DQ_PLUGIN_DIR")};
+    if (problemsOnly)
+        args << QStringLiteral("--problems-only");
+    QString output;
+    QCOMPARE(runBatch(args, &output), 1);
+
+    const QStringList rows = summaryRows(output);
+    QVERIFY2(!rows.isEmpty(), qPrintable(output));
+    QVERIFY2(rows.first().startsWith(QLatin1String("1004 ")), qPrintable(output));
+    QVERIFY2(rows.first().contains(QRegularExpression(QStringLiteral(" - +FAILED: "))),
+             qPrintable(rows.first()));
+    const int shown = int(std::count_if(rows.begin(), rows.end(), [](const QString& row) {
+        return row.contains(QRegularExpression(QStringLiteral(" ok$")));
+    }));
+    QCOMPARE(shown == 0, problemsOnly);
+    QVERIFY2(output.contains(QLatin1String(" downloads as expected, 1 not;")), qPrintable(output));
+}
+
+void TestWorkstationBatch::modulePath_data()
+{
+    QTest::addColumn<QString>("workingDir");
+    QTest::addColumn<QString>("plugin");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // a part of the output
+    const QFileInfo dir(qEnvironmentVariable("DQ_PLUGIN_DIR"));
+    QTest::newRow("missing file") << QString()
+                                  << dir.absoluteFilePath() + QStringLiteral("/none.so") << 2
+                                  << QStringLiteral(
+                                         "module was not found. Tried:\n  %1/none.so (missing)")
+                                         .arg(dir.absoluteFilePath());
+    // Relative to the current directory, not to the library search path.
+    QTest::newRow("relative directory") << dir.absolutePath() << dir.fileName() << 0
+                                        << QStringLiteral("2 of 2 downloads as expected");
+}
+
+void TestWorkstationBatch::modulePath()
+{
+    QFETCH(QString, workingDir);
+    QFETCH(QString, plugin);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QTemporaryDir data;
+    QString output;
+    QCOMPARE(
+        runBatch({QStringLiteral("--lights"), QStringLiteral("1"), QStringLiteral("--no-pictures"),
+                  QStringLiteral("--data"), data.path(), QStringLiteral("--plugin"), plugin},
+                 &output, workingDir),
+        exitCode);
+    QVERIFY2(output.contains(said), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TestWorkstationBatch)

@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -8,7 +10,8 @@
 
 // Starts the workstation window on a virtual X display (xvfb-run): the queue
 // docks show, and the layout saved on closing brings them back, in the places
-// the operator gave them, at the next start.
+// the operator gave them, at the next start; what an earlier session saved is
+// opened the right way; the View menu and Quit.
 class TestWorkstationGui : public QObject
 {
     Q_OBJECT
@@ -17,12 +20,21 @@ private slots:
     void initTestCase();
     void savedLayoutBringsDocksBack_data();
     void savedLayoutBringsDocksBack();
+    void savedJournalOpensInItsFormat_data();
+    void savedJournalOpensInItsFormat();
+    void savedConfigurationsKnownAfterRestart_data();
+    void savedConfigurationsKnownAfterRestart();
+    void viewMenuAndQuit_data();
+    void viewMenuAndQuit();
 
 private:
-    QString run(const QStringList& args, int* exitCode);
+    // pathFirst: a directory put in front of the search path.
+    QString run(const QStringList& args, int* exitCode, const QString& pathFirst = QString());
 
     QString m_xvfbRun;
     QTemporaryDir m_home;
+    QString m_saved;         // data directory of an earlier session (14 controllers, seed 7)
+    QStringList m_savedArgs; // a session with these
 };
 
 void TestWorkstationGui::initTestCase()
@@ -31,9 +43,26 @@ void TestWorkstationGui::initTestCase()
     if (m_xvfbRun.isEmpty())
         QSKIP("xvfb-run is not installed");
     QVERIFY(m_home.isValid());
+
+    // An earlier session: the journals and configurations of a vegal (1016) and a
+    // 3.15 (1040, its configuration memory erased) controller are downloaded and saved.
+    m_saved = m_home.filePath(QStringLiteral("saved"));
+    m_savedArgs = QStringList{QStringLiteral("--data"), m_saved, QStringLiteral("--lights"),
+                              QStringLiteral("14")};
+    int code = -1;
+    const QString out =
+        run(m_savedArgs + QStringList{QStringLiteral("--select"), QStringLiteral("1016,1040"),
+                                      QStringLiteral("--trigger"),
+                                      QStringLiteral("actionJournalAll,actionConfig"),
+                                      QStringLiteral("--quit-after"), QStringLiteral("3000")},
+            &code);
+    QCOMPARE(code, 0);
+    for (const char* file :
+         {"journals/Jrn01016.bin", "journals/Jrn01040.bin", "configs/dat01016.json"})
+        QVERIFY2(QFileInfo::exists(QDir(m_saved).filePath(QLatin1String(file))), qPrintable(out));
 }
 
-QString TestWorkstationGui::run(const QStringList& args, int* exitCode)
+QString TestWorkstationGui::run(const QStringList& args, int* exitCode, const QString& pathFirst)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -44,6 +73,9 @@ QString TestWorkstationGui::run(const QStringList& args, int* exitCode)
     if (!asan.isEmpty())
         env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral(":detect_leaks=0"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+    if (!pathFirst.isEmpty())
+        env.insert(QStringLiteral("PATH"),
+                   pathFirst + QDir::listSeparator() + env.value(QStringLiteral("PATH")));
     p.setProcessEnvironment(env);
     const QString workstation = QDir(QCoreApplication::applicationDirPath())
                                     .absoluteFilePath(QStringLiteral("dq-workstation"));
@@ -106,6 +138,134 @@ void TestWorkstationGui::savedLayoutBringsDocksBack()
     QVERIFY2(out.contains(dockLine(QStringLiteral("journalQueueDoc"), journalArea)),
              qPrintable(out));
     QVERIFY2(out.contains(dockLine(QStringLiteral("configQueueDoc"), configArea)), qPrintable(out));
+}
+
+void TestWorkstationGui::savedJournalOpensInItsFormat_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("said"); // a line of the log pane, as a pattern
+    // Neither is of the generation offered by default (3.17).
+    QTest::newRow("3.15") << "Jrn01040.bin"
+                          << "Journal Jrn01040\\.bin: controller 1040 \\(.*\\), format 315$";
+    QTest::newRow("vegal") << "Jrn01016.bin"
+                           << QStringLiteral("Journal Jrn01016\\.bin: controller 1016 \\(.*\\), "
+                                             "format %1$")
+                                  .arg(0x3FFFF);
+}
+
+void TestWorkstationGui::savedJournalOpensInItsFormat()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, said);
+    int code = -1;
+    const QString out =
+        run(m_savedArgs + QStringList{QStringLiteral("--view-journal"),
+                                      QDir(m_saved).filePath(QStringLiteral("journals/") + file),
+                                      QStringLiteral("--print-log"), QStringLiteral("--quit-after"),
+                                      QStringLiteral("1500")},
+            &code);
+    QCOMPARE(code, 0);
+    QVERIFY2(out.contains(QRegularExpression(said, QRegularExpression::MultilineOption)),
+             qPrintable(out));
+}
+
+void TestWorkstationGui::savedConfigurationsKnownAfterRestart_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("tool");    // a configuration tool on the search path
+    QTest::addColumn<QString>("said"); // a line of the log pane, as a pattern
+    QTest::newRow("saved .json, not dat%1.cnf")
+        << "1016" << true << "Controller 1016: open configuration .*/configs/dat01016\\.json$";
+    QTest::newRow("none saved: the failure is in the log pane")
+        << "1001" << false << "Controller 1001: .*/configs/dat01001\\.cnf not exists$";
+}
+
+void TestWorkstationGui::savedConfigurationsKnownAfterRestart()
+{
+    QFETCH(QString, id);
+    QFETCH(bool, tool);
+    QFETCH(QString, said);
+    QTemporaryDir bin;
+    const QString opened = bin.filePath(QStringLiteral("opened"));
+    if (tool) {
+        // The configuration tool stand-in notes the file it was given.
+        QFile script(bin.filePath(QStringLiteral("varnik")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" > '%1'\n").arg(opened).toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+    int code = -1;
+    const QString out = run(
+        m_savedArgs + QStringList{QStringLiteral("--select"), id, QStringLiteral("--trigger"),
+                                  QStringLiteral("actionOpenConfig"), QStringLiteral("--print-log"),
+                                  QStringLiteral("--quit-after"), QStringLiteral("1500")},
+        &code, tool ? bin.path() : QString());
+    QCOMPARE(code, 0);
+    QVERIFY2(out.contains(QLatin1String("1 configuration(s) saved earlier found")),
+             qPrintable(out));
+    QVERIFY2(out.contains(QRegularExpression(said, QRegularExpression::MultilineOption)),
+             qPrintable(out));
+    if (tool) {
+        QFile note(opened);
+        QTRY_VERIFY(note.exists());
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(note.readAll()).trimmed(),
+                 QDir(m_saved).filePath(QStringLiteral("configs/dat01016.json")));
+    }
+}
+
+void TestWorkstationGui::viewMenuAndQuit_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("shown"); // patterns the output holds
+    QTest::addColumn<QString>("notShown");
+    QTest::newRow("a closed queue comes back")
+        << QStringList{QStringLiteral("--select"),
+                       QStringLiteral("1001"),
+                       QStringLiteral("--trigger"),
+                       QStringLiteral("actionJournalAll,actionShowJournalQueue,"
+                                      "actionShowJournalQueue"),
+                       QStringLiteral("--quit-after"),
+                       QStringLiteral("2500")}
+        << QStringList{QStringLiteral("Journal queue hidden\n.*Journal queue shown"),
+                       QStringLiteral("^journalQueueDoc area=\\d+ floating=0 visible=1 ")}
+        << QString();
+    QTest::newRow("a queue never opened is made")
+        << QStringList{QStringLiteral("--trigger"), QStringLiteral("actionShowConfigQueue"),
+                       QStringLiteral("--quit-after"), QStringLiteral("1500")}
+        << QStringList{QStringLiteral("^configQueueDoc area=\\d+ floating=0 visible=1 ")}
+        << QString();
+    QTest::newRow("quit asks while downloads run")
+        << QStringList{QStringLiteral("--demo"), QStringLiteral("--quit-after"),
+                       QStringLiteral("700")}
+        << QStringList{QStringLiteral("^asked: \\d+ download\\(s\\) still running")} << QString();
+    QTest::newRow("quit asks nothing when idle")
+        << QStringList{QStringLiteral("--quit-after"), QStringLiteral("700")}
+        << QStringList{QStringLiteral("^platform xcb")} << QStringLiteral("asked:");
+}
+
+void TestWorkstationGui::viewMenuAndQuit()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, notShown);
+    // Each row starts without a saved layout: no queue comes back by itself.
+    QFile::remove(m_home.filePath(QStringLiteral("config/RoadControl/dq-workstation.conf")));
+    int code = -1;
+    const QString out =
+        run(args + QStringList{QStringLiteral("--data"), m_home.filePath(QStringLiteral("menu")),
+                               QStringLiteral("--print-log")},
+            &code);
+    QCOMPARE(code, 0);
+    for (const QString& pattern : shown)
+        QVERIFY2(out.contains(QRegularExpression(
+                     pattern, QRegularExpression::MultilineOption |
+                                  QRegularExpression::DotMatchesEverythingOption)),
+                 qPrintable(pattern + QLatin1Char('\n') + out));
+    if (!notShown.isEmpty())
+        QVERIFY2(!out.contains(notShown), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestWorkstationGui)
