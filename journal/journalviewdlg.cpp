@@ -9,14 +9,23 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
+#include <QTimer>
+
+#include <limits>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 QString JournalViewDlg::lastSaveDir;
 
@@ -54,26 +63,26 @@ public:
 
     QTableWidgetItem* clone() const override { return new JournalTableItem(*this); }
 
-    // Whether the cell's text contains text, case-insensitively; reads the
-    // string in place, without a copy or a QVariant, as the search reads every cell.
-    static bool contains(const QTableWidgetItem* item, const QString& text)
-    {
-        if (item->type() == ItemType) {
-            const auto* own = static_cast<const JournalTableItem*>(item);
-            if (!own->m_text.isNull())
-                return own->m_text.contains(text, Qt::CaseInsensitive);
-        }
-        return item->text().contains(text, Qt::CaseInsensitive);
-    }
-
 private:
     QString m_text;
 };
 
 } // namespace
 
+namespace {
+
+// A search scans this many cells (a few milliseconds) between looks at the
+// clock, and gives the event loop a turn after SliceMs, so a keystroke never
+// waits long behind it; a table of up to SliceCells cells is searched at once.
+constexpr int SliceCells = 65536;
+constexpr int SliceMs = 15;
+// Fill reports progress every this many rows.
+constexpr int ProgressRows = 8192;
+
+} // namespace
+
 JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
-                               QString saveDir)
+                               QString saveDir, const Progress& progress)
     : QDialog(parent), ui(new Ui::JournalViewDlg), journalData(std::move(data)),
       saveDirPath(std::move(saveDir))
 {
@@ -81,7 +90,25 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     QTableWidget* table = ui->journalTable;
     // The table sorts descending by Time from the start.
     table->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
+    m_searchSlice = new QTimer(this);
+    m_searchSlice->setSingleShot(true);
+    m_searchSlice->setInterval(0);
+    connect(m_searchSlice, &QTimer::timeout, this, &JournalViewDlg::continueSearch);
+    ui->findEdit->installEventFilter(this);
+    QAbstractItemModel* model = table->model();
+    connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
 
+    // Decoding is the first half of an open, filling the table the second.
+    const auto decoding = [this, &progress](int done, int total) {
+        m_cancelled = m_cancelled || !progress(total ? int(qint64(done) * 500 / total) : 0);
+        return !m_cancelled;
+    };
+    const auto filling = [this, &progress](int permille) {
+        m_cancelled = m_cancelled || !progress(500 + permille / 2);
+        return !m_cancelled;
+    };
     QVector<JournalRow> rows;
     const bool textJournal = mesPath.isEmpty();
     if (!textJournal) {
@@ -95,23 +122,37 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         QBuffer buffer(&definitions);
         buffer.open(QIODevice::ReadOnly);
         MessageDefinitionParser::parse(buffer, sources, messages);
-        rows = JournalDecoder(messages, sources).decodeBinary(journalData);
+        rows = JournalDecoder(messages, sources)
+                   .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress());
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
-        rows = JournalDecoder::decodeText(journalData);
+        rows = JournalDecoder::decodeText(journalData,
+                                          progress ? decoding : JournalDecoder::Progress());
     }
-    fillTable(table, rows, textJournal);
+    if (!m_cancelled)
+        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress());
+    rows = QVector<JournalRow>();
+    if (m_cancelled) {
+        journalData = QByteArray();
+        return;
+    }
     table->resizeColumnsToContents();
+    m_cellsStale = false;
+#ifdef __GLIBC__
+    // The decoded rows lie freed between the cells; give those pages back.
+    malloc_trim(0);
+#endif
 }
 
 JournalViewDlg::~JournalViewDlg() = default;
 
-void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
-                               bool textJournal)
+bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
+                               bool textJournal, JournalSearch* search, const Progress& progress)
 {
     const QVector<int> order = JournalOrder::displayOrder(rows);
     const int columns = JournalOrder::columnCount(textJournal);
+    const int count = order.size();
     QHeaderView* header = table->horizontalHeader();
     const int sortColumn = header->sortIndicatorSection();
     const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
@@ -119,23 +160,90 @@ void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     // Sorting off while filling: a sorted table would move each row as it is set.
     table->setSortingEnabled(false);
     table->setUpdatesEnabled(false);
-    table->setRowCount(order.size());
+    table->setRowCount(count);
+    QVector<QString> texts;
+    if (search)
+        texts.resize(count * columns);
     // Types, sources and many messages repeat: cells with equal texts share one string.
     QSet<QString> shared;
-    for (int r = 0; r < order.size(); ++r) {
+    QString previousTime;
+    for (int r = 0; r < count; ++r) {
+        if (progress && r % ProgressRows == 0 && !progress(int(qint64(r) * 1000 / count))) {
+            table->setRowCount(0);
+            table->setUpdatesEnabled(true);
+            table->setSortingEnabled(true);
+            return false;
+        }
         const JournalRow& row = rows.at(order.at(r));
         for (int c = 0; c < columns; ++c) {
             QString text = JournalOrder::cellText(row, c, textJournal);
-            if (c != 0)                      // Time texts rarely repeat
+            if (c != 0) {
                 text = *shared.insert(text); // the stored copy when there is one
+            } else if (text == previousTime) {
+                text = previousTime; // neighbours in time order often share a stamp
+            } else {
+                previousTime = text;
+            }
+            if (search)
+                texts[c * count + r] = text;
             table->setItem(r, c, new JournalTableItem(text));
         }
     }
+    if (search)
+        search->setCells(count, columns, std::move(texts));
     table->setUpdatesEnabled(true);
     // Re-enabling sorts once more; the sort is stable and the rows are already
     // in its order, so nothing moves.
     header->setSortIndicator(sortColumn, sortOrder);
     table->setSortingEnabled(true);
+    return true;
+}
+
+bool JournalViewDlg::isSearching() const
+{
+    return !m_search.isDone();
+}
+
+void JournalViewDlg::loadCells()
+{
+    if (!m_cellsStale)
+        return;
+    const QTableWidget* table = ui->journalTable;
+    const int rows = table->rowCount();
+    const int columns = table->columnCount();
+    QVector<QString> texts(rows * columns);
+    for (int c = 0; c < columns; ++c)
+        for (int r = 0; r < rows; ++r)
+            if (const QTableWidgetItem* item = table->item(r, c))
+                texts[c * rows + r] = item->text();
+    m_search.setCells(rows, columns, std::move(texts));
+    m_cellsStale = false;
+}
+
+void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    if (m_cellsStale)
+        return;
+    const QTableWidget* table = ui->journalTable;
+    for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+        for (int r = topLeft.row(); r <= bottomRight.row(); ++r)
+            if (const QTableWidgetItem* item = table->item(r, c))
+                m_search.setCell(r, c, item->text());
+}
+
+void JournalViewDlg::rowsRearranged()
+{
+    m_cellsStale = true;
+    // Matches are kept by row, so they are found again in the new order; Qt
+    // has moved the selection with its cells already.
+    const QString text = ui->findEdit->text();
+    if (text.isEmpty())
+        return;
+    m_searchSlice->stop();
+    loadCells();
+    m_search.start(text);
+    m_search.proceed(std::numeric_limits<int>::max());
+    applyFilter();
 }
 
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
@@ -146,44 +254,134 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
     // far more than the search. The model is told quietly and the view is
     // repainted once instead.
     QItemSelectionModel* selectionModel = table->selectionModel();
-    const QSignalBlocker quiet(selectionModel);
-    selectionModel->clearSelection();
+    {
+        const QSignalBlocker quiet(selectionModel);
+        selectionModel->clearSelection();
+    }
     table->viewport()->update();
+    m_searchSlice->stop();
+    loadCells();
+    m_search.start(text);
     if (text.isEmpty()) {
         ui->matches->setValue(0);
+        applyFilter();
         return;
     }
-    // Matching cells in column order; runs of adjacent rows in a column
-    // become one range so the selection is made in a single call.
-    QAbstractItemModel* model = table->model();
-    QItemSelection selection;
-    int count = 0;
-    const QTableWidgetItem* firstMatch = nullptr;
-    const int rows = table->rowCount();
-    const int columns = table->columnCount();
-    for (int c = 0; c < columns; ++c) {
-        int runStart = -1;
-        for (int r = 0; r <= rows; ++r) {
-            const QTableWidgetItem* item = r < rows ? table->item(r, c) : nullptr;
-            const bool match = item && JournalTableItem::contains(item, text);
-            if (match) {
-                ++count;
-                if (!firstMatch)
-                    firstMatch = item;
-                if (runStart < 0)
-                    runStart = r;
-            } else if (runStart >= 0) {
-                selection.append(
-                    QItemSelectionRange(model->index(runStart, c), model->index(r - 1, c)));
-                runStart = -1;
-            }
+    continueSearch();
+}
+
+void JournalViewDlg::continueSearch()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_search.proceed(SliceCells)) {
+        if (clock.elapsed() >= SliceMs) {
+            m_searchSlice->start();
+            return;
         }
     }
-    ui->matches->setValue(qMin(count, ui->matches->maximum()));
-    if (!firstMatch)
+    showMatches();
+}
+
+void JournalViewDlg::showMatches()
+{
+    QTableWidget* table = ui->journalTable;
+    const QVector<int>& found = m_search.matches();
+    ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
+    applyFilter();
+    if (found.isEmpty())
         return;
-    table->scrollToItem(firstMatch, QAbstractItemView::EnsureVisible);
-    selectionModel->select(selection, QItemSelectionModel::Select);
+    // Runs of adjacent rows in a column become one range, so the selection
+    // is made in a single call.
+    QAbstractItemModel* model = table->model();
+    const int rows = m_search.rows();
+    QItemSelection selection;
+    int runStart = found.first();
+    for (int i = 1; i <= found.size(); ++i) {
+        const int cell = i < found.size() ? found.at(i) : -1;
+        const int previous = found.at(i - 1);
+        if (cell == previous + 1 && cell % rows != 0)
+            continue;
+        selection.append(QItemSelectionRange(model->index(runStart % rows, runStart / rows),
+                                             model->index(previous % rows, previous / rows)));
+        runStart = cell;
+    }
+    table->scrollTo(model->index(m_search.rowOf(0), m_search.columnOf(0)),
+                    QAbstractItemView::EnsureVisible);
+    QItemSelectionModel* selectionModel = table->selectionModel();
+    {
+        const QSignalBlocker quiet(selectionModel);
+        selectionModel->select(selection, QItemSelectionModel::Select);
+    }
+    table->viewport()->update();
+}
+
+void JournalViewDlg::applyFilter()
+{
+    const bool filter =
+        ui->onlyMatches->isChecked() && !m_search.text().isEmpty() && m_search.isDone();
+    if (!filter && !m_filtered)
+        return;
+    QTableWidget* table = ui->journalTable;
+    QHeaderView* rowHeader = table->verticalHeader();
+    // With updates off the header does not work out every row's place per change.
+    rowHeader->setUpdatesEnabled(false);
+    const int rows = table->rowCount();
+    if (filter) {
+        const QVector<bool> matching = m_search.matchingRows();
+        for (int r = 0; r < rows; ++r)
+            rowHeader->setSectionHidden(r, !matching.at(r));
+    } else {
+        for (int r = 0; r < rows; ++r)
+            rowHeader->setSectionHidden(r, false);
+    }
+    rowHeader->setUpdatesEnabled(true);
+    m_filtered = filter;
+}
+
+void JournalViewDlg::on_onlyMatches_toggled(bool)
+{
+    if (m_search.isDone())
+        applyFilter();
+}
+
+void JournalViewDlg::goToMatch(bool forward)
+{
+    if (!m_search.isDone()) {
+        m_searchSlice->stop();
+        m_search.proceed(std::numeric_limits<int>::max());
+        showMatches();
+    }
+    QTableWidget* table = ui->journalTable;
+    const QModelIndex current = table->currentIndex();
+    const int row = current.isValid() ? current.row() : -1;
+    const int match =
+        forward ? m_search.next(row, current.column()) : m_search.previous(row, current.column());
+    if (match < 0)
+        return;
+    const QModelIndex index =
+        table->model()->index(m_search.rowOf(match), m_search.columnOf(match));
+    // The current cell moves; the selection of all matches stays.
+    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    table->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->findEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_F3:
+            // Taken here, so Enter does not press the dialog's default button.
+            goToMatch(!key->modifiers().testFlag(Qt::ShiftModifier));
+            return true;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void JournalViewDlg::on_saveButton_clicked()
@@ -215,12 +413,20 @@ void JournalViewDlg::on_saveButton_clicked()
                                                      ? JournalWriter::Format::Csv
                                                      : JournalWriter::Format::AlignedText;
             const QTableWidget* table = ui->journalTable;
-            written = JournalWriter::write(file, format, table->rowCount(), table->columnCount(),
-                                           [table](int row, int column) {
-                                               const QTableWidgetItem* item =
-                                                   table->item(row, column);
-                                               return item ? item->text() : QString();
-                                           });
+            // With "Only matches" the rows shown, otherwise all of them.
+            QVector<int> shown;
+            if (m_filtered) {
+                for (int r = 0; r < table->rowCount(); ++r)
+                    if (!table->isRowHidden(r))
+                        shown.append(r);
+            }
+            const int rowCount = m_filtered ? shown.size() : table->rowCount();
+            written = JournalWriter::write(
+                file, format, rowCount, table->columnCount(), [&](int row, int column) {
+                    const QTableWidgetItem* item =
+                        table->item(m_filtered ? shown.at(row) : row, column);
+                    return item ? item->text() : QString();
+                });
         }
         saved = written && file.commit();
         if (!saved)
