@@ -157,8 +157,15 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     const int sortColumn = header->sortIndicatorSection();
     const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
 
-    // Sorting off while filling: a sorted table would move each row as it is set.
-    table->setSortingEnabled(false);
+    // Sorting on, but without a sort column while filling: a sorted table
+    // would move each row as it is set, and turning sorting on afterwards would
+    // sort all rows once more although they are in order already. The header
+    // is kept quiet so that moving its indicator sorts nothing.
+    table->setSortingEnabled(true); // the table is empty: nothing to sort
+    {
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(-1, sortOrder);
+    }
     table->setUpdatesEnabled(false);
     table->setRowCount(count);
     QVector<QString> texts;
@@ -171,7 +178,8 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
         if (progress && r % ProgressRows == 0 && !progress(int(qint64(r) * 1000 / count))) {
             table->setRowCount(0);
             table->setUpdatesEnabled(true);
-            table->setSortingEnabled(true);
+            const QSignalBlocker quiet(header);
+            header->setSortIndicator(sortColumn, sortOrder);
             return false;
         }
         const JournalRow& row = rows.at(order.at(r));
@@ -192,10 +200,8 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     if (search)
         search->setCells(count, columns, std::move(texts));
     table->setUpdatesEnabled(true);
-    // Re-enabling sorts once more; the sort is stable and the rows are already
-    // in its order, so nothing moves.
+    const QSignalBlocker quiet(header);
     header->setSortIndicator(sortColumn, sortOrder);
-    table->setSortingEnabled(true);
     return true;
 }
 
