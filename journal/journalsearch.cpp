@@ -23,6 +23,11 @@ void JournalSearch::setCell(int row, int column, const QString& text)
 
 void JournalSearch::start(const QString& text)
 {
+    // A cleared field starts the next search afresh.
+    if (text.isEmpty()) {
+        m_doneText.clear();
+        m_doneMatches.clear();
+    }
     m_text = text;
     m_matches.clear();
     m_position = 0;

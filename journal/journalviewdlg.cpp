@@ -99,6 +99,9 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
+    // The search changes the selection quietly; anything heard here is the user's.
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { m_selectionTouched = true; });
 
     // Decoding is the first half of an open, filling the table the second.
     const auto decoding = [this, &progress](int done, int total) {
@@ -145,7 +148,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
 #endif
 }
 
-JournalViewDlg::~JournalViewDlg() = default;
+JournalViewDlg::~JournalViewDlg()
+{
+    // A large journal's cells are most of the process; once they are gone,
+    // their pages go back to the system.
+    ui->journalTable->setRowCount(0);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
                                bool textJournal, JournalSearch* search, const Progress& progress)
@@ -249,30 +260,23 @@ void JournalViewDlg::rowsRearranged()
     loadCells();
     m_search.start(text);
     m_search.proceed(std::numeric_limits<int>::max());
+    // The selection has moved with its cells, so it still holds these matches.
+    m_selected = m_search.matches();
     applyFilter();
 }
 
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
 {
-    QTableWidget* table = ui->journalTable;
-    // The view answers every selection change by working out the screen area of
-    // each changed range; with tens of thousands of scattered matches that costs
-    // far more than the search. The model is told quietly and the view is
-    // repainted once instead.
-    QItemSelectionModel* selectionModel = table->selectionModel();
-    {
-        const QSignalBlocker quiet(selectionModel);
-        selectionModel->clearSelection();
-    }
-    table->viewport()->update();
     m_searchSlice->stop();
     loadCells();
     m_search.start(text);
     if (text.isEmpty()) {
+        selectMatches();
         ui->matches->setValue(0);
         applyFilter();
         return;
     }
+    // The previous matches stay selected until the new ones are known.
     continueSearch();
 }
 
@@ -291,10 +295,37 @@ void JournalViewDlg::continueSearch()
 
 void JournalViewDlg::showMatches()
 {
-    QTableWidget* table = ui->journalTable;
     const QVector<int>& found = m_search.matches();
     ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
     applyFilter();
+    if (found.isEmpty()) {
+        selectMatches();
+        return;
+    }
+    QTableWidget* table = ui->journalTable;
+    table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
+                    QAbstractItemView::EnsureVisible);
+    selectMatches();
+}
+
+void JournalViewDlg::selectMatches()
+{
+    const QVector<int>& found = m_search.matches();
+    // Typing on often finds the very cells already selected: every selected
+    // range costs time to make, to drop and at each repaint, so they are kept.
+    if (!m_selectionTouched && found == m_selected)
+        return;
+    QTableWidget* table = ui->journalTable;
+    // The view answers every selection change by working out the screen area of
+    // each changed range; with tens of thousands of scattered matches that costs
+    // far more than the search. The model is told quietly and the view is
+    // repainted once instead.
+    QItemSelectionModel* selectionModel = table->selectionModel();
+    const QSignalBlocker quiet(selectionModel);
+    selectionModel->clearSelection();
+    m_selected = found;
+    m_selectionTouched = false;
+    table->viewport()->update();
     if (found.isEmpty())
         return;
     // Runs of adjacent rows in a column become one range, so the selection
@@ -312,14 +343,7 @@ void JournalViewDlg::showMatches()
                                              model->index(previous % rows, previous / rows)));
         runStart = cell;
     }
-    table->scrollTo(model->index(m_search.rowOf(0), m_search.columnOf(0)),
-                    QAbstractItemView::EnsureVisible);
-    QItemSelectionModel* selectionModel = table->selectionModel();
-    {
-        const QSignalBlocker quiet(selectionModel);
-        selectionModel->select(selection, QItemSelectionModel::Select);
-    }
-    table->viewport()->update();
+    selectionModel->select(selection, QItemSelectionModel::Select);
 }
 
 void JournalViewDlg::applyFilter()

@@ -59,6 +59,7 @@ private slots:
 private:
     void continueSearch();
     void showMatches();
+    void selectMatches();
     void applyFilter();
     void goToMatch(bool forward);
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
@@ -76,6 +77,8 @@ private:
     QTimer* m_searchSlice = nullptr; // runs the next slice of a long search
     bool m_cellsStale = true;        // rows moved since the texts were taken
     bool m_filtered = false;         // rows without a match are hidden
+    QVector<int> m_selected;         // the matches selected last, as the search gives them
+    bool m_selectionTouched = false; // the user has changed the selection since
     bool m_cancelled = false;
 
     // Start directory of every save dialog in the process, fixed at the first save click.
