@@ -182,7 +182,11 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     QVector<QString> texts;
     if (search)
         texts.resize(count * columns);
-    // Types, sources and many messages repeat: cells with equal texts share one string.
+    // Types, sources and many messages repeat: cells with equal texts share one
+    // string. Every text kept is a fresh copy of its exact size: the decoded
+    // strings (messages have room to grow) then all go with rows, and the pages
+    // they filled can go back to the system instead of staying half used.
+    const auto fresh = [](const QString& text) { return QString(text.constData(), text.size()); };
     QSet<QString> shared;
     QString previousTime;
     for (int r = 0; r < count; ++r) {
@@ -197,10 +201,14 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
         for (int c = 0; c < columns; ++c) {
             QString text = JournalOrder::cellText(row, c, textJournal);
             if (c != 0) {
-                text = *shared.insert(text); // the stored copy when there is one
+                auto stored = shared.constFind(text);
+                if (stored == shared.cend())
+                    stored = shared.insert(fresh(text));
+                text = *stored;
             } else if (text == previousTime) {
                 text = previousTime; // neighbours in time order often share a stamp
             } else {
+                text = fresh(text);
                 previousTime = text;
             }
             if (search)

@@ -274,6 +274,7 @@ void reportLongOpen(const char* name, const QByteArray& data, int version, int r
 {
     malloc_trim(0);
     const long before = statusKiB("VmRSS:");
+    const size_t heapBefore = mallinfo2().uordblks;
     QElapsedTimer clock;
     qint64 firstProgress = -1;
     qint64 cancelledAt = -1;
@@ -293,16 +294,20 @@ void reportLongOpen(const char* name, const QByteArray& data, int version, int r
     QCoreApplication::processEvents();
     const long after = statusKiB("VmRSS:");
     const long peak = statusKiB("VmHWM:");
+    const double heap = (double(mallinfo2().uordblks) - double(heapBefore)) / rows;
     if (cancel) {
         std::printf("%s, %d rows, cancelled at the first progress (%.3f s): viewer %s, back "
                     "%.3f s later; resident %+.0f bytes/row against before the open\n",
                     name, rows, firstProgress / 1e9, dlg ? "shown (wrong)" : "not shown",
                     open - cancelledAt / 1e9, (after - before) * 1024.0 / rows);
     } else {
-        std::printf("%s, %d rows: first progress after %.3f s, viewer shown after %.3f s; "
-                    "resident %.0f bytes/row with the viewer open (process peak %.0f bytes/row)\n",
-                    name, rows, firstProgress / 1e9, open, (after - before) * 1024.0 / rows,
-                    (peak - before) * 1024.0 / rows);
+        std::printf("%s, %d rows: first progress after %s s, viewer shown after %.3f s; "
+                    "resident %.0f bytes/row with the viewer open, of it %.0f in use on the heap "
+                    "(process peak %.0f bytes/row)\n",
+                    name, rows,
+                    firstProgress < 0 ? "(none)"
+                                      : qPrintable(QString::number(firstProgress / 1e9, 'f', 3)),
+                    open, (after - before) * 1024.0 / rows, heap, (peak - before) * 1024.0 / rows);
     }
     delete dlg;
 }
