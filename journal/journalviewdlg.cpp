@@ -361,20 +361,22 @@ void JournalViewDlg::applyFilter()
     if (!filter && !m_filtered)
         return;
     QTableWidget* table = ui->journalTable;
+    const int rows = table->rowCount();
+    const QVector<bool> shown = filter ? m_search.matchingRows() : QVector<bool>(rows, true);
+    // Only rows whose state changes are told: each change costs the header
+    // far more than this comparison.
+    if (m_filtered && shown == m_rowsShown)
+        return;
     QHeaderView* rowHeader = table->verticalHeader();
     // With updates off the header does not work out every row's place per change.
     rowHeader->setUpdatesEnabled(false);
-    const int rows = table->rowCount();
-    if (filter) {
-        const QVector<bool> matching = m_search.matchingRows();
-        for (int r = 0; r < rows; ++r)
-            rowHeader->setSectionHidden(r, !matching.at(r));
-    } else {
-        for (int r = 0; r < rows; ++r)
-            rowHeader->setSectionHidden(r, false);
+    for (int r = 0; r < rows; ++r) {
+        if (!m_filtered || shown.at(r) != m_rowsShown.at(r))
+            rowHeader->setSectionHidden(r, !shown.at(r));
     }
     rowHeader->setUpdatesEnabled(true);
     m_filtered = filter;
+    m_rowsShown = filter ? shown : QVector<bool>();
 }
 
 void JournalViewDlg::on_onlyMatches_toggled(bool)

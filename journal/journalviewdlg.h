@@ -77,6 +77,7 @@ private:
     QTimer* m_searchSlice = nullptr; // runs the next slice of a long search
     bool m_cellsStale = true;        // rows moved since the texts were taken
     bool m_filtered = false;         // rows without a match are hidden
+    QVector<bool> m_rowsShown;       // per row, while filtered
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
     bool m_cancelled = false;

@@ -11,6 +11,7 @@
 #include "journal/messagedefinitionparser.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -374,6 +375,20 @@ void reportSearch(const QByteArray& text)
                     qPrintable(needle), found, matches->value(), allTexts.size(), floor, first,
                     firstPasses, first / floor, last, passes, last / floor,
                     holds.at(holds.size() / 2), holds.last());
+        // "Only matches": checking it hides the other rows; then a keystroke with it on.
+        auto* only = dlg.findChild<QCheckBox*>(QStringLiteral("onlyMatches"));
+        const double hide = seconds([&] {
+            only->setChecked(true);
+            QCoreApplication::processEvents();
+        });
+        const double filtered = keystroke(needle.chopped(1));
+        const double show = seconds([&] {
+            only->setChecked(false);
+            QCoreApplication::processEvents();
+        });
+        std::printf("  \"Only matches\": checking it %.4f s, adding the last letter with it "
+                    "%.4f s, clearing it %.4f s\n",
+                    hide, filtered, show);
     }
 }
 
