@@ -80,6 +80,18 @@ QByteArray textJournal(const QList<QStringList>& lines)
     return data;
 }
 
+// 300 lines shown newest first, so line i lands in row 299 - i: "needle" is the
+// Source of row 0 and in the Message of rows 239 and 279.
+QByteArray needleJournal()
+{
+    QList<QStringList> lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringList{
+            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
+            "E", i == 299 ? "needle" : "src", i == 60 || i == 20 ? "a needle" : "text"};
+    return textJournal(lines);
+}
+
 std::unique_ptr<JournalViewDlg> textDialog(const QByteArray& data,
                                            const QString& saveDir = QString())
 {
@@ -339,13 +351,7 @@ void TestJournalViewDlg::searchCountStopsAt9999()
 
 void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
 {
-    // Rows are shown newest first, so line i lands in row 299 - i.
-    QList<QStringList> lines;
-    for (int i = 0; i < 300; ++i)
-        lines << QStringList{
-            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
-            "E", i == 299 ? "needle" : "src", i == 60 || i == 20 ? "a needle" : "text"};
-    auto dlg = textDialog(textJournal(lines));
+    auto dlg = textDialog(needleJournal());
     dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
     QTableWidget* table = tableOf(dlg.get());
@@ -370,27 +376,21 @@ void TestJournalViewDlg::findNextAndPrevious_data()
     QTest::addColumn<QPoint>("cell"); // column, row of the current cell
     const QKeySequence enter(Qt::Key_Return), f3(Qt::Key_F3);
     const QKeySequence back(Qt::SHIFT | Qt::Key_Return), backF3(Qt::SHIFT | Qt::Key_F3);
-    // Matches in count order: Message rows 59 and 279, then Source row 0.
-    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 59);
+    // Matches in count order: Message rows 239 and 279, then Source row 0.
+    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239);
     QTest::newRow("F3 twice, across columns") << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0);
-    QTest::newRow("wraps forward") << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 59);
+    QTest::newRow("wraps forward") << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239);
     QTest::newRow("back from none wraps to the last") << QList<QKeySequence>{back} << QPoint(3, 0);
     QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279);
     QTest::newRow("Enter on the keypad")
-        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 59);
+        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239);
 }
 
 void TestJournalViewDlg::findNextAndPrevious()
 {
     QFETCH(QList<QKeySequence>, keys);
     QFETCH(QPoint, cell);
-    // Rows are shown newest first, so line i lands in row 299 - i.
-    QList<QStringList> lines;
-    for (int i = 0; i < 300; ++i)
-        lines << QStringList{
-            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
-            "E", i == 299 ? "needle" : "src", i == 240 || i == 20 ? "a needle" : "text"};
-    auto dlg = textDialog(textJournal(lines));
+    auto dlg = textDialog(needleJournal());
     dlg->show();
     dlg->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
