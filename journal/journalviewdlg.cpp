@@ -67,10 +67,6 @@ private:
     QString m_text;
 };
 
-} // namespace
-
-namespace {
-
 // A search scans this many cells (a few milliseconds) between looks at the
 // clock, and gives the event loop a turn after SliceMs, so a keystroke never
 // waits long behind it; a table of up to SliceCells cells is searched at once.
