@@ -72,6 +72,10 @@ QString timeText(quint32 w)
     return QString(buf, 14);
 }
 
+// How often decoding reports its progress: a few milliseconds of work.
+constexpr int ProgressBlocks = 1024;
+constexpr int ProgressLines = 8192;
+
 } // namespace
 
 JournalDecoder::JournalDecoder(const QMap<int, QString>& messages,
@@ -159,7 +163,8 @@ void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& 
     rows.append(std::move(row));
 }
 
-QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data) const
+QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data,
+                                                 const Progress& progress) const
 {
     QVector<JournalRow> rows;
     const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
@@ -167,6 +172,8 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data) const
     rows.reserve((size + RecordSize - 1) / RecordSize);
     const bool reverse = blocksOldestFirst(data, QDate::currentDate().year());
     for (int block = 0; block < size; block += BlockSize) {
+        if (progress && block % (ProgressBlocks * BlockSize) == 0 && !progress(block, size))
+            return QVector<JournalRow>();
         const int blockEnd = qMin(size, block + BlockSize);
         const int count = (blockEnd - block + RecordSize - 1) / RecordSize;
         for (int i = 0; i < count; ++i) {
@@ -179,7 +186,7 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data) const
     return rows;
 }
 
-QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data)
+QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data, const Progress& progress)
 {
     QVector<JournalRow> rows;
     QTextCodec* messageCodec = MessageDefinitionParser::journalCodec();
@@ -188,6 +195,9 @@ QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data)
     while (const char* lineEnd = static_cast<const char*>(memchr(next, '\0', size_t(end - next)))) {
         const char* const line = next;
         next = lineEnd + 1;
+        if (progress && rows.size() % ProgressLines == 0 &&
+            !progress(int(line - data.constData()), data.size()))
+            return QVector<JournalRow>();
         auto nextSpace = [lineEnd](const char* from) {
             return static_cast<const char*>(memchr(from, ' ', size_t(lineEnd - from)));
         };

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
 
 // One row of the journal viewer's table.
 struct JournalRow
@@ -26,11 +27,17 @@ class JournalDecoder
 public:
     JournalDecoder(const QMap<int, QString>& messages, const QMap<int, QString>& sources);
 
+    // Told now and then how many bytes of how many are decoded; returning
+    // false stops the decoding, which then returns no rows.
+    using Progress = std::function<bool(int done, int total)>;
+
     // Rows in the order they are to be added to the viewer's table (newest-first stream, stops at
     // FFh).
-    QVector<JournalRow> decodeBinary(const QByteArray& data) const;
+    QVector<JournalRow> decodeBinary(const QByteArray& data,
+                                     const Progress& progress = Progress()) const;
     // Text journal (zero-terminated lines); rows in file order.
-    static QVector<JournalRow> decodeText(const QByteArray& data);
+    static QVector<JournalRow> decodeText(const QByteArray& data,
+                                          const Progress& progress = Progress());
     // Decodes one record and appends its row.
     void addRecord(const QByteArray& record, QVector<JournalRow>& rows) const;
     // Same for a record of len bytes (normally 8) at data.

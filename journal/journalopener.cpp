@@ -3,7 +3,13 @@
 #include "journal/journalviewdlg.h"
 #include "queue/downloadfile.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
+#include <QProgressDialog>
+
+#include <memory>
 
 namespace JournalOpener {
 
@@ -22,14 +28,45 @@ QString definitionPath(int version, const QDir& dir)
     return QString();
 }
 
+// An open that takes longer than this shows a progress dialog.
+constexpr int ProgressDelayMs = 500;
+
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
                     const QString& saveDir)
 {
+    // Events run while a long open shows its progress, and may take the parent away.
+    const QPointer<QWidget> owner(parent);
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> progress;
+    const auto report = [&](int permille) {
+        if (!progress) {
+            if (clock.elapsed() < ProgressDelayMs)
+                return true;
+            progress = std::make_unique<QProgressDialog>(
+                QCoreApplication::translate("JournalOpener", "Opening the journal ..."),
+                QCoreApplication::translate("JournalOpener", "Cancel"), 0, 1000);
+            progress->setWindowTitle(QCoreApplication::translate("JournalOpener", "Journal view"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+        }
+        progress->setValue(permille);
+        QCoreApplication::processEvents();
+        return !progress->wasCanceled() && (!parent || owner);
+    };
+    // No parent until it is complete; a cancelled dialog goes with what it read.
+    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report);
+    progress.reset();
+    if (!dlg->isComplete() || (parent && !owner))
+        return nullptr;
+    if (parent)
+        dlg->setParent(parent, dlg->windowFlags());
     // Owned by its parent, or by itself through delete-on-close.
-    auto* dlg = new JournalViewDlg(parent, data, mesPath, saveDir);
     dlg->setAttribute(Qt::WA_DeleteOnClose);
     dlg->show();
-    return dlg;
+    return dlg.release();
 }
 
 } // namespace

@@ -9,14 +9,23 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
+#include <QTimer>
+
+#include <limits>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 QString JournalViewDlg::lastSaveDir;
 
@@ -54,26 +63,22 @@ public:
 
     QTableWidgetItem* clone() const override { return new JournalTableItem(*this); }
 
-    // Whether the cell's text contains text, case-insensitively; reads the
-    // string in place, without a copy or a QVariant, as the search reads every cell.
-    static bool contains(const QTableWidgetItem* item, const QString& text)
-    {
-        if (item->type() == ItemType) {
-            const auto* own = static_cast<const JournalTableItem*>(item);
-            if (!own->m_text.isNull())
-                return own->m_text.contains(text, Qt::CaseInsensitive);
-        }
-        return item->text().contains(text, Qt::CaseInsensitive);
-    }
-
 private:
     QString m_text;
 };
 
+// A search scans this many cells (a few milliseconds) between looks at the
+// clock, and gives the event loop a turn after SliceMs, so a keystroke never
+// waits long behind it; a table of up to SliceCells cells is searched at once.
+constexpr int SliceCells = 65536;
+constexpr int SliceMs = 15;
+// Fill reports progress every this many rows.
+constexpr int ProgressRows = 8192;
+
 } // namespace
 
 JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
-                               QString saveDir)
+                               QString saveDir, const Progress& progress)
     : QDialog(parent), ui(new Ui::JournalViewDlg), journalData(std::move(data)),
       saveDirPath(std::move(saveDir))
 {
@@ -81,7 +86,28 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     QTableWidget* table = ui->journalTable;
     // The table sorts descending by Time from the start.
     table->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
+    m_searchSlice = new QTimer(this);
+    m_searchSlice->setSingleShot(true);
+    m_searchSlice->setInterval(0);
+    connect(m_searchSlice, &QTimer::timeout, this, &JournalViewDlg::continueSearch);
+    ui->findEdit->installEventFilter(this);
+    QAbstractItemModel* model = table->model();
+    connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
+    // The search changes the selection quietly; anything heard here is the user's.
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { m_selectionTouched = true; });
 
+    // Decoding is the first half of an open, filling the table the second.
+    const auto decoding = [this, &progress](int done, int total) {
+        m_cancelled = m_cancelled || !progress(total ? int(qint64(done) * 500 / total) : 0);
+        return !m_cancelled;
+    };
+    const auto filling = [this, &progress](int permille) {
+        m_cancelled = m_cancelled || !progress(500 + permille / 2);
+        return !m_cancelled;
+    };
     QVector<JournalRow> rows;
     const bool textJournal = mesPath.isEmpty();
     if (!textJournal) {
@@ -95,51 +121,204 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         QBuffer buffer(&definitions);
         buffer.open(QIODevice::ReadOnly);
         MessageDefinitionParser::parse(buffer, sources, messages);
-        rows = JournalDecoder(messages, sources).decodeBinary(journalData);
+        rows = JournalDecoder(messages, sources)
+                   .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress());
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
-        rows = JournalDecoder::decodeText(journalData);
+        rows = JournalDecoder::decodeText(journalData,
+                                          progress ? decoding : JournalDecoder::Progress());
     }
-    fillTable(table, rows, textJournal);
+    if (!m_cancelled)
+        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress());
+    rows = QVector<JournalRow>();
+    if (m_cancelled) {
+        journalData = QByteArray();
+        return;
+    }
     table->resizeColumnsToContents();
+    m_cellsStale = false;
+#ifdef __GLIBC__
+    // The decoded rows lie freed between the cells; give those pages back.
+    malloc_trim(0);
+#endif
 }
 
-JournalViewDlg::~JournalViewDlg() = default;
+JournalViewDlg::~JournalViewDlg()
+{
+    // A large journal's cells are most of the process; once they are gone,
+    // their pages go back to the system.
+    ui->journalTable->setRowCount(0);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
-void JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
-                               bool textJournal)
+bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
+                               bool textJournal, JournalSearch* search, const Progress& progress)
 {
     const QVector<int> order = JournalOrder::displayOrder(rows);
     const int columns = JournalOrder::columnCount(textJournal);
+    const int count = order.size();
     QHeaderView* header = table->horizontalHeader();
     const int sortColumn = header->sortIndicatorSection();
     const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
 
-    // Sorting off while filling: a sorted table would move each row as it is set.
-    table->setSortingEnabled(false);
+    // Sorting on, but without a sort column while filling: a sorted table
+    // would move each row as it is set, and turning sorting on afterwards would
+    // sort all rows once more although they are in order already. The header
+    // is kept quiet so that moving its indicator sorts nothing.
+    table->setSortingEnabled(true); // the table is empty: nothing to sort
+    {
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(-1, sortOrder);
+    }
     table->setUpdatesEnabled(false);
-    table->setRowCount(order.size());
-    // Types, sources and many messages repeat: cells with equal texts share one string.
+    table->setRowCount(count);
+    QVector<QString> texts;
+    if (search)
+        texts.resize(count * columns);
+    // Types, sources and many messages repeat: cells with equal texts share one
+    // string. Every text kept is a fresh copy of its exact size: the decoded
+    // strings (messages have room to grow) then all go with rows, and the pages
+    // they filled can go back to the system instead of staying half used.
+    const auto fresh = [](const QString& text) { return QString(text.constData(), text.size()); };
     QSet<QString> shared;
-    for (int r = 0; r < order.size(); ++r) {
+    QString previousTime;
+    for (int r = 0; r < count; ++r) {
+        if (progress && r % ProgressRows == 0 && !progress(int(qint64(r) * 1000 / count))) {
+            table->setRowCount(0);
+            table->setUpdatesEnabled(true);
+            const QSignalBlocker quiet(header);
+            header->setSortIndicator(sortColumn, sortOrder);
+            return false;
+        }
         const JournalRow& row = rows.at(order.at(r));
         for (int c = 0; c < columns; ++c) {
             QString text = JournalOrder::cellText(row, c, textJournal);
-            if (c != 0)                      // Time texts rarely repeat
-                text = *shared.insert(text); // the stored copy when there is one
+            if (c != 0) {
+                auto stored = shared.constFind(text);
+                if (stored == shared.cend())
+                    stored = shared.insert(fresh(text));
+                text = *stored;
+            } else if (text == previousTime) {
+                text = previousTime; // neighbours in time order often share a stamp
+            } else {
+                text = fresh(text);
+                previousTime = text;
+            }
+            if (search)
+                texts[c * count + r] = text;
             table->setItem(r, c, new JournalTableItem(text));
         }
     }
+    if (search)
+        search->setCells(count, columns, std::move(texts));
     table->setUpdatesEnabled(true);
-    // Re-enabling sorts once more; the sort is stable and the rows are already
-    // in its order, so nothing moves.
+    const QSignalBlocker quiet(header);
     header->setSortIndicator(sortColumn, sortOrder);
-    table->setSortingEnabled(true);
+    return true;
+}
+
+bool JournalViewDlg::isSearching() const
+{
+    return !m_search.isDone();
+}
+
+void JournalViewDlg::loadCells()
+{
+    if (!m_cellsStale)
+        return;
+    const QTableWidget* table = ui->journalTable;
+    const int rows = table->rowCount();
+    const int columns = table->columnCount();
+    QVector<QString> texts(rows * columns);
+    for (int c = 0; c < columns; ++c)
+        for (int r = 0; r < rows; ++r)
+            if (const QTableWidgetItem* item = table->item(r, c))
+                texts[c * rows + r] = item->text();
+    m_search.setCells(rows, columns, std::move(texts));
+    m_cellsStale = false;
+}
+
+void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    if (m_cellsStale)
+        return;
+    const QTableWidget* table = ui->journalTable;
+    for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+        for (int r = topLeft.row(); r <= bottomRight.row(); ++r)
+            if (const QTableWidgetItem* item = table->item(r, c))
+                m_search.setCell(r, c, item->text());
+}
+
+void JournalViewDlg::rowsRearranged()
+{
+    m_cellsStale = true;
+    // Matches are kept by row, so they are found again in the new order; Qt
+    // has moved the selection with its cells already.
+    const QString text = ui->findEdit->text();
+    if (text.isEmpty())
+        return;
+    m_searchSlice->stop();
+    loadCells();
+    m_search.start(text);
+    m_search.proceed(std::numeric_limits<int>::max());
+    // The selection has moved with its cells, so it still holds these matches.
+    m_selected = m_search.matches();
+    applyFilter();
 }
 
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
 {
+    m_searchSlice->stop();
+    loadCells();
+    m_search.start(text);
+    if (text.isEmpty()) {
+        selectMatches();
+        ui->matches->setValue(0);
+        applyFilter();
+        return;
+    }
+    // The previous matches stay selected until the new ones are known.
+    continueSearch();
+}
+
+void JournalViewDlg::continueSearch()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_search.proceed(SliceCells)) {
+        if (clock.elapsed() >= SliceMs) {
+            m_searchSlice->start();
+            return;
+        }
+    }
+    showMatches();
+}
+
+void JournalViewDlg::showMatches()
+{
+    const QVector<int>& found = m_search.matches();
+    ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
+    applyFilter();
+    if (found.isEmpty()) {
+        selectMatches();
+        return;
+    }
+    QTableWidget* table = ui->journalTable;
+    table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
+                    QAbstractItemView::EnsureVisible);
+    selectMatches();
+}
+
+void JournalViewDlg::selectMatches()
+{
+    const QVector<int>& found = m_search.matches();
+    // Typing on often finds the very cells already selected: every selected
+    // range costs time to make, to drop and at each repaint, so they are kept.
+    if (!m_selectionTouched && found == m_selected)
+        return;
     QTableWidget* table = ui->journalTable;
     // The view answers every selection change by working out the screen area of
     // each changed range; with tens of thousands of scattered matches that costs
@@ -148,42 +327,97 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
     QItemSelectionModel* selectionModel = table->selectionModel();
     const QSignalBlocker quiet(selectionModel);
     selectionModel->clearSelection();
+    m_selected = found;
+    m_selectionTouched = false;
     table->viewport()->update();
-    if (text.isEmpty()) {
-        ui->matches->setValue(0);
+    if (found.isEmpty())
         return;
-    }
-    // Matching cells in column order; runs of adjacent rows in a column
-    // become one range so the selection is made in a single call.
+    // Runs of adjacent rows in a column become one range, so the selection
+    // is made in a single call.
     QAbstractItemModel* model = table->model();
+    const int rows = m_search.rows();
     QItemSelection selection;
-    int count = 0;
-    const QTableWidgetItem* firstMatch = nullptr;
+    int runStart = found.first();
+    for (int i = 1; i <= found.size(); ++i) {
+        const int cell = i < found.size() ? found.at(i) : -1;
+        const int previous = found.at(i - 1);
+        if (cell == previous + 1 && cell % rows != 0)
+            continue;
+        selection.append(QItemSelectionRange(model->index(runStart % rows, runStart / rows),
+                                             model->index(previous % rows, previous / rows)));
+        runStart = cell;
+    }
+    selectionModel->select(selection, QItemSelectionModel::Select);
+}
+
+void JournalViewDlg::applyFilter()
+{
+    const bool filter =
+        ui->onlyMatches->isChecked() && !m_search.text().isEmpty() && m_search.isDone();
+    if (!filter && !m_filtered)
+        return;
+    QTableWidget* table = ui->journalTable;
     const int rows = table->rowCount();
-    const int columns = table->columnCount();
-    for (int c = 0; c < columns; ++c) {
-        int runStart = -1;
-        for (int r = 0; r <= rows; ++r) {
-            const QTableWidgetItem* item = r < rows ? table->item(r, c) : nullptr;
-            const bool match = item && JournalTableItem::contains(item, text);
-            if (match) {
-                ++count;
-                if (!firstMatch)
-                    firstMatch = item;
-                if (runStart < 0)
-                    runStart = r;
-            } else if (runStart >= 0) {
-                selection.append(
-                    QItemSelectionRange(model->index(runStart, c), model->index(r - 1, c)));
-                runStart = -1;
-            }
+    const QVector<bool> shown = filter ? m_search.matchingRows() : QVector<bool>(rows, true);
+    // Only rows whose state changes are told: each change costs the header
+    // far more than this comparison.
+    if (m_filtered && shown == m_rowsShown)
+        return;
+    QHeaderView* rowHeader = table->verticalHeader();
+    // With updates off the header does not work out every row's place per change.
+    rowHeader->setUpdatesEnabled(false);
+    for (int r = 0; r < rows; ++r) {
+        if (!m_filtered || shown.at(r) != m_rowsShown.at(r))
+            rowHeader->setSectionHidden(r, !shown.at(r));
+    }
+    rowHeader->setUpdatesEnabled(true);
+    m_filtered = filter;
+    m_rowsShown = filter ? shown : QVector<bool>();
+}
+
+void JournalViewDlg::on_onlyMatches_toggled(bool)
+{
+    if (m_search.isDone())
+        applyFilter();
+}
+
+void JournalViewDlg::goToMatch(bool forward)
+{
+    if (!m_search.isDone()) {
+        m_searchSlice->stop();
+        m_search.proceed(std::numeric_limits<int>::max());
+        showMatches();
+    }
+    QTableWidget* table = ui->journalTable;
+    const QModelIndex current = table->currentIndex();
+    const int row = current.isValid() ? current.row() : -1;
+    const int match =
+        forward ? m_search.next(row, current.column()) : m_search.previous(row, current.column());
+    if (match < 0)
+        return;
+    const QModelIndex index =
+        table->model()->index(m_search.rowOf(match), m_search.columnOf(match));
+    // The current cell moves; the selection of all matches stays.
+    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    table->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->findEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_F3:
+            // Taken here, so Enter does not press the dialog's default button.
+            goToMatch(!key->modifiers().testFlag(Qt::ShiftModifier));
+            return true;
+        default:
+            break;
         }
     }
-    ui->matches->setValue(qMin(count, ui->matches->maximum()));
-    if (!firstMatch)
-        return;
-    table->scrollToItem(firstMatch, QAbstractItemView::EnsureVisible);
-    selectionModel->select(selection, QItemSelectionModel::Select);
+    return QDialog::eventFilter(watched, event);
 }
 
 void JournalViewDlg::on_saveButton_clicked()
@@ -215,12 +449,20 @@ void JournalViewDlg::on_saveButton_clicked()
                                                      ? JournalWriter::Format::Csv
                                                      : JournalWriter::Format::AlignedText;
             const QTableWidget* table = ui->journalTable;
-            written = JournalWriter::write(file, format, table->rowCount(), table->columnCount(),
-                                           [table](int row, int column) {
-                                               const QTableWidgetItem* item =
-                                                   table->item(row, column);
-                                               return item ? item->text() : QString();
-                                           });
+            // With "Only matches" the rows shown, otherwise all of them.
+            QVector<int> shown;
+            if (m_filtered) {
+                for (int r = 0; r < table->rowCount(); ++r)
+                    if (!table->isRowHidden(r))
+                        shown.append(r);
+            }
+            const int rowCount = m_filtered ? shown.size() : table->rowCount();
+            written = JournalWriter::write(
+                file, format, rowCount, table->columnCount(), [&](int row, int column) {
+                    const QTableWidgetItem* item =
+                        table->item(m_filtered ? shown.at(row) : row, column);
+                    return item ? item->text() : QString();
+                });
         }
         saved = written && file.commit();
         if (!saved)

@@ -6,10 +6,14 @@
 #include <QMap>
 #include <QString>
 
+#include "journal/journalsearch.h"
+
+#include <functional>
 #include <memory>
 
 struct JournalRow;
 class QTableWidget;
+class QTimer;
 
 namespace Ui {
 class JournalViewDlg;
@@ -22,26 +26,61 @@ class JournalViewDlg : public QDialog
     Q_OBJECT
 
 public:
+    // Told now and then how far the open has come (0 to 1000); returning
+    // false stops it, and the table stays empty.
+    using Progress = std::function<bool(int permille)>;
+
     // An empty mesPath means a text journal; saveDir is where saving starts.
-    JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir);
+    JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir,
+                   const Progress& progress = Progress());
     ~JournalViewDlg() override;
+
+    // False when the progress callback stopped the open.
+    bool isComplete() const { return !m_cancelled; }
+    // Whether a quick search is still running in slices.
+    bool isSearching() const;
 
     // Fills the empty table with rows (given in the order they are added), in
     // the order that adding them one by one to the table sorted descending by
-    // Time would give, without re-sorting per row; leaves sorting on.
-    static void fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal);
+    // Time would give, without re-sorting per row; leaves sorting on. Gives
+    // the cell texts column by column to search when it is given; false (and
+    // an empty table) when progress stopped it.
+    static bool fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal,
+                          JournalSearch* search = nullptr, const Progress& progress = Progress());
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void on_saveButton_clicked();
     void on_findEdit_textChanged(const QString& text);
+    void on_onlyMatches_toggled(bool checked);
 
 private:
+    void continueSearch();
+    void showMatches();
+    void selectMatches();
+    void applyFilter();
+    void goToMatch(bool forward);
+    void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+    void rowsRearranged();
+    void loadCells();
+
     std::unique_ptr<Ui::JournalViewDlg> ui;
     QFile mesFile; // stays open for the dialog's life
     QMap<int, QString> messages;
     QMap<int, QString> sources;
     QByteArray journalData;
     QString saveDirPath;
+
+    JournalSearch m_search;
+    QTimer* m_searchSlice = nullptr; // runs the next slice of a long search
+    bool m_cellsStale = true;        // rows moved since the texts were taken
+    bool m_filtered = false;         // rows without a match are hidden
+    QVector<bool> m_rowsShown;       // per row, while filtered
+    QVector<int> m_selected;         // the matches selected last, as the search gives them
+    bool m_selectionTouched = false; // the user has changed the selection since
+    bool m_cancelled = false;
 
     // Start directory of every save dialog in the process, fixed at the first save click.
     static QString lastSaveDir;

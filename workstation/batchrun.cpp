@@ -7,11 +7,14 @@
 #include "workstation/workstationwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTextStream>
@@ -404,6 +407,23 @@ void BatchRun::savePictures()
             if (before.contains(d))
                 continue;
             d->resize(1440, 640);
+            processEventsFor(100);
+            // The quick search at work: the first word of the top row's
+            // message found, only the matching rows shown, and the third
+            // match made current, as F3 does.
+            auto* table = d->findChild<QTableWidget*>(QStringLiteral("journalTable"));
+            auto* find = d->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+            if (table && find && table->rowCount() > 0) {
+                const QTableWidgetItem* message = table->item(0, table->columnCount() - 2);
+                find->setText(message ? message->text().section(QLatin1Char(' '), 0, 0)
+                                      : QString());
+                if (auto* only = d->findChild<QCheckBox*>(QStringLiteral("onlyMatches")))
+                    only->setChecked(true);
+                for (int i = 0; i < 3; ++i) {
+                    QKeyEvent f3(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier);
+                    QCoreApplication::sendEvent(find, &f3);
+                }
+            }
             processEventsFor(200);
             save(d, family == Family::Vegal ? QStringLiteral("journal-view-text.png")
                                             : QStringLiteral("journal-view.png"));

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -65,6 +66,8 @@ private slots:
     void showJournal_data();
     void showJournal();
     void doubleClickBeforeFirstBlockOpensNothing();
+    void longOpenShowsProgress_data();
+    void longOpenShowsProgress();
 
 private:
     QTemporaryDir m_dir;
@@ -287,6 +290,56 @@ void TestJournalOpener::doubleClickBeforeFirstBlockOpensNothing()
     QVERIFY(QMetaObject::invokeMethod(&window, "on_queueTable_cellDoubleClicked", Q_ARG(int, 0),
                                       Q_ARG(int, 0)));
     QCOMPARE(openViewers(), 0);
+}
+
+void TestJournalOpener::longOpenShowsProgress_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("to the end") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+void TestJournalOpener::longOpenShowsProgress()
+{
+    QFETCH(bool, cancel);
+    // Enough lines to take well over half a second to open.
+    constexpr int Lines = 400000; // just under the 16 MiB a journal may have
+    static QByteArray data;
+    if (data.isEmpty()) {
+        // Distinct messages: each cell then holds its own text, as in a real journal.
+        for (int i = 0; i < Lines; ++i)
+            data += "01.03.21 10:00:00 E 5 Door open " + QByteArray::number(i) + '\0';
+    }
+    QWidget parent;
+    QElapsedTimer clock;
+    int shownAfter = -1;
+    // Looks for the progress dialog whenever the open lets events through.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<QProgressDialog*>(w);
+            if (progress && progress->isVisible() && shownAfter < 0) {
+                shownAfter = int(clock.elapsed());
+                QVERIFY(progress->isModal());
+                if (cancel)
+                    progress->cancel();
+            }
+        }
+    });
+    watch.start(10);
+    clock.start();
+    QPointer<QWidget> dlg =
+        JournalOpener::showJournal(&parent, TextJournalVegal, data, QDir(m_dir.path()));
+    watch.stop();
+    QVERIFY2(shownAfter >= 450, qPrintable(QString::number(shownAfter)));
+    QCOMPARE(dlg.isNull(), cancel);
+    QCOMPARE(openViewers(), cancel ? 0 : 1);
+    if (!cancel) {
+        QCOMPARE(dlg->parentWidget(), &parent);
+        QCOMPARE(tableOf(dlg)->rowCount(), Lines);
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<QProgressDialog*>(w));
 }
 
 QTEST_MAIN(TestJournalOpener)

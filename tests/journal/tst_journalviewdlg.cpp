@@ -6,6 +6,7 @@
 #include "viewerfixtures.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -79,6 +80,18 @@ QByteArray textJournal(const QList<QStringList>& lines)
     return data;
 }
 
+// 300 lines shown newest first, so line i lands in row 299 - i: "needle" is the
+// Source of row 0 and in the Message of rows 239 and 279.
+QByteArray needleJournal()
+{
+    QList<QStringList> lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringList{
+            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
+            "E", i == 299 ? "needle" : "src", i == 60 || i == 20 ? "a needle" : "text"};
+    return textJournal(lines);
+}
+
 std::unique_ptr<JournalViewDlg> textDialog(const QByteArray& data,
                                            const QString& saveDir = QString())
 {
@@ -104,7 +117,10 @@ private slots:
     void search();
     void searchCountStopsAt9999();
     void searchScrollsToFirstMatchInColumnOrder();
+    void findNextAndPrevious_data();
+    void findNextAndPrevious();
     void saveStartsInFirstClickedDialogsDirectory();
+    void onlyMatches(); // clicks a save button: after the test of the first click
     void editedCellIsSearchedAndSaved();
     void save_data();
     void save();
@@ -303,12 +319,22 @@ void TestJournalViewDlg::search()
                 if (table->item(r, c)->text().contains(text, Qt::CaseInsensitive))
                     expected.insert({r, c});
     }
-    QSet<QPair<int, int>> selected;
-    for (const QModelIndex& i : table->selectionModel()->selectedIndexes())
-        selected.insert({i.row(), i.column()});
-    QCOMPARE(selected, expected);
-    QCOMPARE(selected.size(), count);
+    const auto selected = [table] {
+        QSet<QPair<int, int>> cells;
+        for (const QModelIndex& i : table->selectionModel()->selectedIndexes())
+            cells.insert({i.row(), i.column()});
+        return cells;
+    };
+    QCOMPARE(selected(), expected);
+    QCOMPARE(selected().size(), count);
     QCOMPARE(table->rowCount(), 3); // nothing hidden or removed
+
+    // The user's own selection gives way even when the new text finds the same cells.
+    if (text.toUpper() != text) {
+        table->clearSelection();
+        edit->setText(text.toUpper());
+        QCOMPARE(selected(), expected);
+    }
 }
 
 void TestJournalViewDlg::searchCountStopsAt9999()
@@ -325,13 +351,7 @@ void TestJournalViewDlg::searchCountStopsAt9999()
 
 void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
 {
-    // Rows are shown newest first, so line i lands in row 299 - i.
-    QList<QStringList> lines;
-    for (int i = 0; i < 300; ++i)
-        lines << QStringList{
-            "04.03.21", QStringLiteral("10:%1:%2").arg(i / 60).arg(i % 60, 2, 10, QLatin1Char('0')),
-            "E", i == 299 ? "needle" : "src", i == 60 || i == 20 ? "a needle" : "text"};
-    auto dlg = textDialog(textJournal(lines));
+    auto dlg = textDialog(needleJournal());
     dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
     QTableWidget* table = tableOf(dlg.get());
@@ -348,6 +368,100 @@ void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
     QVERIFY(table->verticalScrollBar()->value() > 0);
     QVERIFY2(viewport.contains(cell), "first Message match not visible");
     QVERIFY(cell.bottom() > viewport.bottom() - 2 * cell.height());
+}
+
+void TestJournalViewDlg::findNextAndPrevious_data()
+{
+    QTest::addColumn<QList<QKeySequence>>("keys");
+    QTest::addColumn<QPoint>("cell"); // column, row of the current cell
+    const QKeySequence enter(Qt::Key_Return), f3(Qt::Key_F3);
+    const QKeySequence back(Qt::SHIFT | Qt::Key_Return), backF3(Qt::SHIFT | Qt::Key_F3);
+    // Matches in count order: Message rows 239 and 279, then Source row 0.
+    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239);
+    QTest::newRow("F3 twice, across columns") << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0);
+    QTest::newRow("wraps forward") << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239);
+    QTest::newRow("back from none wraps to the last") << QList<QKeySequence>{back} << QPoint(3, 0);
+    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279);
+    QTest::newRow("Enter on the keypad")
+        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239);
+}
+
+void TestJournalViewDlg::findNextAndPrevious()
+{
+    QFETCH(QList<QKeySequence>, keys);
+    QFETCH(QPoint, cell);
+    auto dlg = textDialog(needleJournal());
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    edit->setFocus();
+    edit->setText(QStringLiteral("needle"));
+    table->scrollToTop();
+    table->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    const QModelIndexList selected = table->selectionModel()->selectedIndexes();
+    QCOMPARE(selected.size(), 3);
+
+    for (const QKeySequence& key : keys)
+        QTest::keySequence(edit, key);
+    const QModelIndex current = table->currentIndex();
+    QCOMPARE(QPoint(current.column(), current.row()), cell);
+    QVERIFY(table->viewport()->rect().contains(table->visualRect(current)));
+    // The selection of all matches stays, and Enter does not press "Save ...".
+    QCOMPARE(table->selectionModel()->selectedIndexes().size(), 3);
+    QVERIFY(!m_driver.seen);
+    QVERIFY(edit->hasFocus());
+}
+
+void TestJournalViewDlg::onlyMatches()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"},
+                                       {"01.03.21", "10:00:01", "E", "6", "door"},
+                                       {"01.03.21", "10:00:02", "E", "7", "pump off"}}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    auto* only = dlg->findChild<QCheckBox*>(QStringLiteral("onlyMatches"));
+    QCOMPARE(only->text(), QStringLiteral("Only matches"));
+    const auto hidden = [table] {
+        QList<int> rows;
+        for (int r = 0; r < table->rowCount(); ++r)
+            if (table->isRowHidden(r))
+                rows << r;
+        return rows;
+    };
+    edit->setText(QStringLiteral("PUMP"));
+    QCOMPARE(hidden(), QList<int>{});
+    QTest::mouseClick(only, Qt::LeftButton);
+    QCOMPARE(hidden(), QList<int>{1});
+    edit->setText(QStringLiteral("pump o"));
+    QCOMPARE(hidden(), QList<int>{1});
+    edit->setText(QStringLiteral("pump on"));
+    QCOMPARE(hidden(), (QList<int>{0, 1}));
+
+    // Save writes the rows shown while the box is checked, all rows when not.
+    const QString shownPath = m_dir.filePath("shown.csv");
+    m_driver.answer(shownPath, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(readFile(shownPath), QByteArray("Date;Type;Message;Source\n"
+                                             "01.03.21 10:00:00;E;pump on;5\n"));
+    // Sorting while filtered keeps only the matching rows shown.
+    table->sortByColumn(3, Qt::DescendingOrder);
+    QCOMPARE(hidden(), (QList<int>{0, 1}));
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("pump on"));
+
+    edit->clear();
+    QCOMPARE(hidden(), QList<int>{});
+    edit->setText(QStringLiteral("door")); // rows now by Source: 7, 6, 5
+    QCOMPARE(hidden(), (QList<int>{0, 2}));
+    QTest::mouseClick(only, Qt::LeftButton);
+    QCOMPARE(hidden(), QList<int>{});
+    const QString allPath = m_dir.filePath("all.csv");
+    m_driver.answer(allPath, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(readFile(allPath).count('\n'), 4);
 }
 
 void TestJournalViewDlg::editedCellIsSearchedAndSaved()

@@ -1,0 +1,97 @@
+#include "journal/journalsearch.h"
+
+#include <QtTest>
+
+// Three columns of four rows, given column by column.
+static JournalSearch searchOver(const QString& text)
+{
+    JournalSearch search;
+    search.setCells(4, 3,
+                    {"a1", "x", "A2", "y",                      // column 0
+                     "x", "x", "x", "b",                        // column 1
+                     QStringLiteral("Ёлка a"), "z", "z", "a"}); // column 2
+    search.start(text);
+    while (!search.proceed(2)) {
+    }
+    return search;
+}
+
+class TestJournalSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesInCountOrder_data();
+    void matchesInCountOrder();
+    void navigation_data();
+    void navigation();
+    void narrowingSeesEditedCells();
+};
+
+void TestJournalSearch::matchesInCountOrder_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVector<int>>("cells");
+    QTest::addColumn<QVector<bool>>("rows");
+    QTest::newRow("empty") << QString() << QVector<int>{} << QVector<bool>{0, 0, 0, 0};
+    QTest::newRow("case and columns")
+        << "A" << QVector<int>{0, 2, 8, 11} << QVector<bool>{1, 0, 1, 1};
+    QTest::newRow("Cyrillic capitals")
+        << QStringLiteral("ёЛ") << QVector<int>{8} << QVector<bool>{1, 0, 0, 0};
+}
+
+void TestJournalSearch::matchesInCountOrder()
+{
+    QFETCH(QString, text);
+    QFETCH(QVector<int>, cells);
+    QFETCH(QVector<bool>, rows);
+    const JournalSearch search = searchOver(text);
+    QVERIFY(search.isDone());
+    QCOMPARE(search.matches(), cells);
+    QCOMPARE(search.matchingRows(), rows);
+}
+
+void TestJournalSearch::navigation_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("row"); // the current cell; -1: none
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<int>("previous");
+    // Matches of "a": (0,0) (2,0) (0,2) (3,2), positions 0 to 3.
+    QTest::newRow("no current cell") << "a" << -1 << 0 << 0 << 3;
+    QTest::newRow("on a match") << "a" << 2 << 0 << 2 << 0;
+    QTest::newRow("between matches, across columns") << "a" << 1 << 1 << 2 << 1;
+    QTest::newRow("wraps at both ends") << "a" << 3 << 2 << 0 << 2;
+    QTest::newRow("before the first") << "a" << 0 << 0 << 1 << 3;
+    QTest::newRow("nothing matches") << "q" << 1 << 1 << -1 << -1;
+}
+
+void TestJournalSearch::navigation()
+{
+    QFETCH(QString, text);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, next);
+    QFETCH(int, previous);
+    const JournalSearch search = searchOver(text);
+    QCOMPARE(search.next(row, column), next);
+    QCOMPARE(search.previous(row, column), previous);
+}
+
+void TestJournalSearch::narrowingSeesEditedCells()
+{
+    // A longer text only rescans the matches of the shorter one, unless a
+    // cell has changed since.
+    JournalSearch search = searchOver(QStringLiteral("x"));
+    search.setCell(3, 0, QStringLiteral("xy"));
+    search.start(QStringLiteral("xy"));
+    QVERIFY(search.proceed(100));
+    QCOMPARE(search.matches(), QVector<int>{3});
+    search.start(QStringLiteral("xyz"));
+    QVERIFY(search.proceed(100));
+    QVERIFY(search.matches().isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestJournalSearch)
+#include "tst_journalsearch.moc"
