@@ -178,7 +178,7 @@ void QueueWindow::itemChanged(QObject* light)
     // A refresh at most every refreshInterval: answers that come faster
     // change what the next refresh shows, not the table in between.
     const qint64 since = sinceShown.isValid() ? sinceShown.elapsed() : refreshInterval;
-    refresh->start(int(qBound<qint64>(0, refreshInterval - since, refreshInterval)));
+    refresh->start(int(qBound(qint64(0), refreshInterval - since, qint64(refreshInterval))));
 }
 
 void QueueWindow::showChanges()
@@ -195,7 +195,7 @@ void QueueWindow::showChanges()
     }
     // With thousands of rows changing at once, refreshes come further apart,
     // so that they never take more than a tenth of the time.
-    refreshInterval = int(qBound<qint64>(refreshMs, 10 * took.elapsed(), maxRefreshMs));
+    refreshInterval = int(qBound(qint64(refreshMs), 10 * took.elapsed(), qint64(maxRefreshMs)));
     sinceShown.start();
 }
 

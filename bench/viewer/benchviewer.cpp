@@ -5,6 +5,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -96,14 +97,14 @@ QByteArray textJournal()
     return data;
 }
 
-// 344 blocks of 12 records, stored newest first, with the codes of the 3.17 file.
-QByteArray binaryJournal()
+// Blocks of 12 records (344 by default), stored newest first, with the codes of the 3.17 file.
+QByteArray binaryJournal(int blocks = BinaryBlocks)
 {
     QRandomGenerator rng(317);
     const int codes[] = {6, 14, 19, 31, 47, 52, 53, 78, 80, 83, 84, 85, 93, 96, 102, 110, 135};
     QByteArray data;
     int minute = 0;
-    for (int b = 0; b < BinaryBlocks; ++b) {
+    for (int b = 0; b < blocks; ++b) {
         QByteArray block;
         for (int k = 0; k < 12; ++k) {
             if (rng.bounded(2))
@@ -212,7 +213,7 @@ void reportOpen(const char* name, const QByteArray& data, const QString& mesPath
     std::printf("%s, %d rows: open to filled table %.3f s, floor %.3f s, ratio %.2f "
                 "(target <= 1.5)\n  of it: empty dialog %.4f s, decoding %.4f s, "
                 "ordered fill and sort %.4f s, column resize %.4f s\n",
-                name, rows.size(), ours, floor, ours / floor, empty, decode, fill, resize);
+                name, int(rows.size()), ours, floor, ours / floor, empty, decode, fill, resize);
 }
 
 // The naive way on growing row counts while it stays within its budget.
@@ -241,10 +242,42 @@ void reportNaive(const char* name, const QVector<JournalRow>& rows, bool text)
 
 } // namespace
 
+// The viewer's peak memory on the largest journal it opens: as many binary
+// records, or as many of the shortest text lines, as the ceiling holds.
+int reportLargest(const QString& kind)
+{
+    const bool text = kind == QLatin1String("text");
+    QByteArray data;
+    if (text) {
+        const QByteArray line("1 2 I 3 4", 10); // ended by its zero byte
+        data = line.repeated(DownloadFile::maxSize / line.size());
+    } else {
+        data = binaryJournal(DownloadFile::maxSize / (12 * 8));
+    }
+    const long before = statusKiB("VmHWM:");
+    const double open = seconds([&] {
+        JournalViewDlg dlg(nullptr, data,
+                           text ? QString() : QStringLiteral(":/mes_files/Notepad.mes.317"),
+                           QString());
+        auto* table = dlg.findChild<QTableWidget*>(QStringLiteral("journalTable"));
+        std::printf("largest %s journal: %d bytes, %d rows\n", qPrintable(kind), int(data.size()),
+                    table->rowCount());
+    });
+    std::printf("  open %.1f s; peak resident %.0f MiB (%.0f MiB before), peak address space "
+                "%.0f MiB, pointer size %d\n",
+                open, statusKiB("VmHWM:") / 1024.0, before / 1024.0, statusKiB("VmPeak:") / 1024.0,
+                int(sizeof(void*)));
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     std::printf("bench-viewer (platform %s)\n", qPrintable(QGuiApplication::platformName()));
+    // --largest text|binary: only the peak memory on the largest journal of that kind.
+    const int largest = QCoreApplication::arguments().indexOf(QStringLiteral("--largest"));
+    if (largest > 0)
+        return reportLargest(QCoreApplication::arguments().value(largest + 1));
 
     const QByteArray text = textJournal();
     const QVector<JournalRow> textRows = JournalDecoder::decodeText(text);
@@ -258,7 +291,7 @@ int main(int argc, char* argv[])
     const long peak = statusKiB("VmHWM:");
     const long rssOpen = statusKiB("VmRSS:");
     std::printf("text journal, %d rows open: peak %.0f bytes/row, resident %.0f bytes/row\n",
-                textRows.size(), (peak - rssBefore) * 1024.0 / textRows.size(),
+                int(textRows.size()), (peak - rssBefore) * 1024.0 / textRows.size(),
                 (rssOpen - rssBefore) * 1024.0 / textRows.size());
 
     // Quick search: one keystroke against one case-insensitive pass over all cell texts.
