@@ -1,8 +1,10 @@
 #include "journal/journalopener.h"
 
+#include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "queue/downloadfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace JournalOpener {
@@ -25,6 +27,18 @@ QString definitionPath(int version, const QDir& dir)
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
                     const QString& saveDir)
 {
+    // Counted before anything is decoded: at most one row per line or record.
+    const qint64 rows =
+        mesPath.isEmpty() ? data.count('\0') : data.size() / JournalDecoder::RecordSize;
+    if (rows > maxRows) {
+        qCritical("%s", qUtf8Printable(QCoreApplication::translate(
+                                           "JournalOpener",
+                                           "The journal has %1 records, more than the %2 "
+                                           "the viewer shows: it is not opened.")
+                                           .arg(rows)
+                                           .arg(maxRows)));
+        return nullptr;
+    }
     // Owned by its parent, or by itself through delete-on-close.
     auto* dlg = new JournalViewDlg(parent, data, mesPath, saveDir);
     dlg->setAttribute(Qt::WA_DeleteOnClose);
