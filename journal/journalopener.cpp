@@ -1,5 +1,6 @@
 #include "journal/journalopener.h"
 
+#include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "queue/downloadfile.h"
 
@@ -34,6 +35,19 @@ constexpr int ProgressDelayMs = 500;
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
                     const QString& saveDir)
 {
+    // Counted before anything is decoded: at most one row per line or record.
+    const qint64 rows =
+        mesPath.isEmpty() ? data.count('\0') : data.size() / JournalDecoder::RecordSize;
+    if (rows > maxRows) {
+        qCritical("%s", qUtf8Printable(QCoreApplication::translate(
+                                           "JournalOpener",
+                                           "The journal has %1 records, more than the %2 "
+                                           "the viewer shows: it is not opened.")
+                                           .arg(rows)
+                                           .arg(maxRows)));
+        return nullptr;
+    }
+
     // Events run while a long open shows its progress, and may take the parent away.
     const QPointer<QWidget> owner(parent);
     QElapsedTimer clock;

@@ -12,9 +12,15 @@ class QWidget;
 // and bytes held by the journal queue (its View action and double click).
 namespace JournalOpener {
 
+// The most rows the viewer shows. A table row costs about 750 bytes, so the
+// largest journals a download holds (two million records) would take 1.5 GiB,
+// most of a 32-bit host's address space; the longest journals a controller
+// keeps have a few hundred thousand lines.
+constexpr int maxRows = 500000;
+
 // Opens binPath and shows it in a modeless, self-deleting dialog; the override
 // definition file is looked for in mesDir. Returns the dialog, or null when
-// nothing is shown.
+// nothing is shown (a journal of more than maxRows rows is not, and says so).
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
                      const QString& saveDir);
 

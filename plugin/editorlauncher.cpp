@@ -132,6 +132,17 @@ QString lastDirectory()
     return lastDir();
 }
 
+std::unique_ptr<QSettings> settings()
+{
+    auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                QCoreApplication::organizationName(),
+                                                QCoreApplication::applicationName());
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    settings->setIniCodec("UTF-8"); // Qt 6 reads and writes INI files as UTF-8 always
+#endif
+    return settings;
+}
+
 void openConfig(QObject* light, const QDir& configDir)
 {
     openConfig(light, configDir, QCoreApplication::applicationDirPath(), qgetenv("PATH"),
@@ -157,9 +168,8 @@ void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
         return;
     }
 
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope,
-                       QCoreApplication::organizationName(), QCoreApplication::applicationName());
-    settings.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> stored = EditorLauncher::settings();
+    QSettings& settings = *stored;
 
     EditorTable table;
     // The array is read even when the earlier key is present, so that a table

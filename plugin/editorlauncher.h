@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QString>
 
+#include <memory>
+
 class QObject;
+class QSettings;
 
 // Opens a light's downloaded configuration in the configuration tool or in the
 // editor remembered for its controller type.
@@ -19,5 +22,8 @@ void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
 
 // The directory the editor dialog starts in: that of the program chosen last.
 QString lastDirectory();
+
+// The application's settings file the editors are remembered in, read and written as UTF-8.
+std::unique_ptr<QSettings> settings();
 
 } // namespace EditorLauncher

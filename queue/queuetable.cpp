@@ -63,7 +63,7 @@ void QueueTable::updateEditorGeometries()
             first = 0;
         if (last < 0)
             last = rows - 1;
-        QStyleOptionViewItem option = viewOptions();
+        QStyleOptionViewItem option = itemOption();
         for (int row = first; row <= last; ++row) {
             if (isRowHidden(row))
                 continue;
@@ -88,6 +88,17 @@ void QueueTable::updateEditorGeometries()
     shown = inView;
 }
 
+QStyleOptionViewItem QueueTable::itemOption() const
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    return viewOptions();
+#else
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return option;
+#endif
+}
+
 void QueueTable::fitRowsToContents()
 {
     if (rowCount() == 0)
@@ -104,7 +115,7 @@ void QueueTable::widenColumnFor(QTableWidgetItem* cell)
         return;
     // As the table measures each cell when it fits a column to its contents.
     const int width =
-        itemDelegate(index)->sizeHint(viewOptions(), index).width() + (showGrid() ? 1 : 0);
+        itemDelegate(index)->sizeHint(itemOption(), index).width() + (showGrid() ? 1 : 0);
     if (width > columnWidth(index.column()))
         setColumnWidth(index.column(), width);
 }

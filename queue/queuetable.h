@@ -51,6 +51,8 @@ protected:
 
 private:
     void schedulePlacing();
+    // The options the view draws and sizes its cells with.
+    QStyleOptionViewItem itemOption() const;
 
     bool placingPending = false;
     QVector<QPointer<QWidget>> shown; // the cell widgets in view, as last placed

@@ -202,7 +202,7 @@ void QueueWindow::scheduleRefresh()
     // A refresh at most every refreshInterval: answers that come faster
     // change what the next refresh shows, not the table in between.
     const qint64 since = sinceShown.isValid() ? sinceShown.elapsed() : refreshInterval;
-    refresh->start(int(qBound<qint64>(0, refreshInterval - since, refreshInterval)));
+    refresh->start(int(qBound(qint64(0), refreshInterval - since, qint64(refreshInterval))));
 }
 
 void QueueWindow::showChanges()
@@ -222,7 +222,7 @@ void QueueWindow::showChanges()
     showCounts();
     if (ui->queueTable->selectionModel()->hasSelection())
         updateActions();
-    refreshInterval = int(qBound<qint64>(refreshMs, 10 * took.elapsed(), maxRefreshMs));
+    refreshInterval = int(qBound(qint64(refreshMs), 10 * took.elapsed(), qint64(maxRefreshMs)));
     sinceShown.start();
 }
 

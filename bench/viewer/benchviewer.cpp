@@ -10,6 +10,7 @@
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
+#include "queue/downloadfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,7 +37,6 @@ namespace {
 
 constexpr int TextLines = 200000;
 constexpr int BinaryBlocks = 344;
-constexpr int MaxBlocks = 16 * 1024 * 1024 / 96; // a full 16 MiB journal, two million records
 constexpr int Repeats = 5;
 constexpr double NaiveBudgetSeconds = 60.0;
 const QString UniqueText = QStringLiteral("Уникальное событие 4711");
@@ -402,6 +402,49 @@ void reportSearch(const QByteArray& text)
 
 } // namespace
 
+// The viewer's peak memory on the largest journal the module opens: as many
+// binary records, or text lines as long as the ceiling leaves them, as rows
+// the viewer takes. The same through the opener with one row more is refused.
+int reportLargest(const QString& kind)
+{
+    const bool text = kind == QLatin1String("text");
+    const auto journal = [text](int rows) {
+        if (!text)
+            return binaryJournal(rows / 12);
+        const int lineSize = DownloadFile::maxSize / rows;
+        QByteArray data;
+        data.reserve(lineSize * rows);
+        for (int i = 0; i < rows; ++i) // every message different: no shared strings
+            data += QByteArray("1 2 I 3 ")
+                        .append(QByteArray::number(i).leftJustified(lineSize - 9, 'x')) +
+                    '\0';
+        return data;
+    };
+    const int version = text ? JournalOpener::TextJournalTmHelix : 317;
+    const QDir noOverride(QStringLiteral("/nonexistent"));
+    if (JournalOpener::showJournal(nullptr, version, journal(JournalOpener::maxRows + 12),
+                                   noOverride)) {
+        std::printf("a %s journal of more rows than the viewer takes was opened\n",
+                    qPrintable(kind));
+        return 1;
+    }
+    const QByteArray data = journal(JournalOpener::maxRows);
+    const long before = statusKiB("VmHWM:");
+    QElapsedTimer t;
+    t.start();
+    std::unique_ptr<QWidget> dlg(JournalOpener::showJournal(nullptr, version, data, noOverride));
+    const double open = t.nsecsElapsed() / 1e9;
+    if (!dlg)
+        return 1;
+    std::printf("largest %s journal opened: %d bytes, %d rows; open %.1f s; peak resident %.0f MiB "
+                "(%.0f MiB before), peak address space %.0f MiB, pointer size %d\n",
+                qPrintable(kind), int(data.size()),
+                dlg->findChild<QTableWidget*>(QStringLiteral("journalTable"))->rowCount(), open,
+                statusKiB("VmHWM:") / 1024.0, before / 1024.0, statusKiB("VmPeak:") / 1024.0,
+                int(sizeof(void*)));
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     runOffscreenUnlessAsked();
@@ -417,9 +460,17 @@ int main(int argc, char* argv[])
         QStringLiteral("Skip the per-row sorted insertion (about a minute)."));
     const QCommandLineOption searchOnlyOption(QStringLiteral("search-only"),
                                               QStringLiteral("Only the quick search's figures."));
+    const QCommandLineOption largestOption(
+        QStringLiteral("largest"),
+        QStringLiteral("Only the view's peak memory on the largest journal of this kind (binary "
+                       "or text) the module opens."),
+        QStringLiteral("kind"));
     parser.addOption(noNaiveOption);
     parser.addOption(searchOnlyOption);
+    parser.addOption(largestOption);
     parser.process(app);
+    if (parser.isSet(largestOption))
+        return reportLargest(parser.value(largestOption));
     std::printf("bench-viewer (platform %s)\n", qPrintable(QGuiApplication::platformName()));
 
     const QByteArray text = textJournal();
@@ -434,10 +485,11 @@ int main(int argc, char* argv[])
     }
     // Memory first, while the process peak is still the journal's own.
     reportLongOpen("text journal", text, JournalOpener::TextJournalVegal, textRows.size(), false);
-    const QByteArray big = binaryJournal(MaxBlocks);
+    // The largest binary journal the viewer opens (a 16 MiB one holds four times as many records).
+    const QByteArray big = binaryJournal(JournalOpener::maxRows / 12);
     const int bigRows = decodeBinary(big, mes317).size();
-    reportLongOpen("binary journal (16 MiB)", big, 317, bigRows, false);
-    reportLongOpen("binary journal (16 MiB)", big, 317, bigRows, true);
+    reportLongOpen("largest binary journal opened", big, 317, bigRows, false);
+    reportLongOpen("largest binary journal opened", big, 317, bigRows, true);
 
     reportSearch(text);
 

@@ -76,7 +76,6 @@ private:
     void open(QObject* light, const QString& pathValue = QString());
     void storeEditors(const QList<QPair<QString, QString>>& editors);
     QList<QPair<QString, QString>> storedEditors();
-    QSettings* settings();
 
     QTemporaryDir settingsDir;
     QScopedPointer<QTemporaryDir> work;
@@ -102,18 +101,9 @@ void TestEditorLauncher::init()
     QVERIFY(w.mkdir(QStringLiteral("bin")));
     emptyDir = w.filePath(QStringLiteral("empty"));
     configDir = w.filePath(QStringLiteral("config"));
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     s->clear();
     s->sync();
-}
-
-QSettings* TestEditorLauncher::settings()
-{
-    auto* s =
-        new QSettings(QSettings::IniFormat, QSettings::UserScope,
-                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
-    s->setIniCodec("UTF-8");
-    return s;
 }
 
 // A program that records how many arguments it got and the first one, or one
@@ -161,7 +151,7 @@ void TestEditorLauncher::open(QObject* light, const QString& pathValue)
 
 void TestEditorLauncher::storeEditors(const QList<QPair<QString, QString>>& editors)
 {
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     s->beginGroup("Plugins/DownloadQueue");
     s->beginWriteArray("editors");
     for (int i = 0; i < editors.size(); ++i) {
@@ -175,7 +165,7 @@ void TestEditorLauncher::storeEditors(const QList<QPair<QString, QString>>& edit
 
 QList<QPair<QString, QString>> TestEditorLauncher::storedEditors()
 {
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     QList<QPair<QString, QString>> list;
     s->beginGroup(QStringLiteral("Plugins/DownloadQueue"));
     const int n = s->beginReadArray(QStringLiteral("editors"));
@@ -250,7 +240,7 @@ void TestEditorLauncher::missingFileIsLogged()
     open(&light);
     QTest::qWait(100);
     QCOMPARE(driver.shown, 0);
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     QVERIFY(s->allKeys().isEmpty());
 }
 
@@ -297,7 +287,7 @@ void TestEditorLauncher::storedEditorStartsWithoutDialog()
     const QString editor = makeProgram(QStringLiteral("editor"));
     const QString other = makeProgram(QStringLiteral("other"));
     storeEditors({{QStringLiteral("Вегал V3.16"), editor}, {"tm_helix", other}});
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     QFile settingsFile(s->fileName());
     QVERIFY(settingsFile.open(QIODevice::ReadOnly));
     const QByteArray before = settingsFile.readAll();
@@ -383,7 +373,7 @@ void TestEditorLauncher::earlierKeyIsConverted()
     const QString progB = makeProgram("B");
     const QString progNew = makeProgram("new");
     {
-        QScopedPointer<QSettings> s(settings());
+        const auto s = EditorLauncher::settings();
         s->setValue("Plugins/DownloadQueue/ProgTypeString",
                     QStringList{"A", progA, "", "B", progB, "C"});
     }
@@ -402,7 +392,7 @@ void TestEditorLauncher::earlierKeyIsConverted()
     if (choose)
         expected.append({type, progNew});
     QCOMPARE(storedEditors(), expected);
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     QVERIFY(!s->contains("Plugins/DownloadQueue/ProgTypeString"));
 
     if (!started.isEmpty())
@@ -435,7 +425,7 @@ void TestEditorLauncher::laterDuplicateWins()
         open(&light);
     }
     QCOMPARE(storedEditors(), (QList<QPair<QString, QString>>{{"T", second}, {"U", third}}));
-    QScopedPointer<QSettings> s(settings());
+    const auto s = EditorLauncher::settings();
     const QStringList keys = s->allKeys();
     QVERIFY2(!keys.join(' ').contains("editors/3"), qPrintable(keys.join(' ')));
 }

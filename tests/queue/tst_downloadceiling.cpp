@@ -1,7 +1,7 @@
 // The ceiling on what one download holds: whatever a controller or a storage
 // sends, an item's data never grows past it; the item then gives up for good
 // with "Error: data too large" and no file is written over. The viewer's
-// openers show nothing larger.
+// openers show nothing larger (nor more rows than the viewer holds).
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
@@ -343,30 +343,51 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<qint64>("size");
-        QTest::newRow("past the ceiling") << "big.bin" << qint64(DownloadFile::maxSize) + 1;
-        QTest::newRow("at the ceiling") << "edge.bin" << qint64(DownloadFile::maxSize);
-        QTest::newRow("a device") << "/dev/zero" << qint64(-1);
+        QTest::addColumn<QByteArray>("line"); // the file is this, repeated
+        QTest::addColumn<bool>("shown");
+        // Text without line ends: nothing to decode, whatever the size.
+        const QByteArray noLineEnd("a");
+        QTest::newRow("past the ceiling")
+            << "big.bin" << qint64(DownloadFile::maxSize) + 1 << noLineEnd << false;
+        QTest::newRow("at the ceiling")
+            << "edge.bin" << qint64(DownloadFile::maxSize) << noLineEnd << true;
+        QTest::newRow("a device") << "/dev/zero" << qint64(-1) << noLineEnd << false;
+        // Within the ceiling, but more rows than the viewer holds in a 32-bit host.
+        const QByteArray shortest("1 2 I 3 4", 10);
+        QTest::newRow("too many rows")
+            << "rows.bin" << qint64(JournalOpener::maxRows + 1) * shortest.size() << shortest
+            << false;
     }
 
     void openers()
     {
         QFETCH(QString, file);
         QFETCH(qint64, size);
+        QFETCH(QByteArray, line);
+        QFETCH(bool, shown);
         const QString path = QDir(dir.path()).absoluteFilePath(file);
-        // Text without line ends: nothing to decode, whatever the size.
+        const QByteArray data = size >= 0 ? line.repeated(int(size / line.size())) : QByteArray();
         if (size >= 0) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            QCOMPARE(f.write(QByteArray(int(size), 'a')), size);
+            QCOMPARE(f.write(data), size);
         }
         QWidget parent;
-        const bool shown = size >= 0 && size <= DownloadFile::maxSize;
+        // Refused within the ceiling: the operator is told why, by both openers.
+        if (!shown && size >= 0 && size <= DownloadFile::maxSize) {
+            const QString why = QStringLiteral("The journal has %1 records, more than the %2 the "
+                                               "viewer shows: it is not opened.")
+                                    .arg(size / line.size())
+                                    .arg(JournalOpener::maxRows);
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(why));
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(why));
+        }
         QWidget* dlg = JournalOpener::viewJournal(&parent, JournalOpener::TextJournalOther, path,
                                                   QDir(dir.path()), dir.path());
         QCOMPARE(dlg != nullptr, shown);
         if (size >= 0) {
-            dlg = JournalOpener::showJournal(&parent, JournalOpener::TextJournalTmHelix,
-                                             QByteArray(int(size), 'a'), QDir(dir.path()));
+            dlg = JournalOpener::showJournal(&parent, JournalOpener::TextJournalTmHelix, data,
+                                             QDir(dir.path()));
             QCOMPARE(dlg != nullptr, shown);
             QFile::remove(path);
         }
