@@ -14,6 +14,22 @@
 // Every text here is one the queue window shows, and the host may receive:
 // they belong to the window's translation context.
 
+namespace {
+
+// What the light's file is to hold: what came, then (only-new journals) the
+// journal as it was when queued, once.
+QByteArray fileData(const QueueItem& item)
+{
+    return item.buffer + item.previousJournal;
+}
+
+bool pastCeiling(const QueueItem& item)
+{
+    return qint64(item.buffer.size()) + item.previousJournal.size() > DownloadFile::maxSize;
+}
+
+} // namespace
+
 DownloadEngine::DownloadEngine(bool journal, QObject* parent)
     : QObject(parent), saveDir(QString()), journal(journal)
 {
@@ -111,7 +127,11 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         // the item goes on with the controller and must follow its link then.
         auto* relay = new SignalRelay(this);
         relay->onConnected = [this, light](bool up) { lightConnected(light, up); };
-        relay->onFinished = [this, light, relay] { answerArrived(light, relay->awaited); };
+        // Only the awaited response is connected to it (see forgetResponse).
+        relay->onFinished = [this, light] {
+            if (const QueueItem* it = this->item(light))
+                answerArrived(light, it->response);
+        };
         connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
@@ -208,14 +228,11 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
 
 void DownloadEngine::forgetResponse(QueueItem& item)
 {
-    item.response = nullptr;
     // A response let go of can never reach the item again, however often it
     // signals, whatever the item awaits next.
-    auto* relay = static_cast<SignalRelay*>(item.relay);
-    if (relay && relay->awaited) {
-        disconnect(relay->awaited, nullptr, relay, nullptr);
-        relay->awaited = nullptr;
-    }
+    if (item.response && item.relay)
+        disconnect(item.response, nullptr, item.relay, nullptr);
+    item.response = nullptr;
 }
 
 void DownloadEngine::releaseItem(QueueItem& item)
@@ -269,10 +286,9 @@ void DownloadEngine::remove(const QObjectList& objects)
         if (ids.contains(QString::number(it->id)))
             gone.append(it.key());
     for (QObject* light : qAsConst(gone)) {
-        auto it = items.find(light);
-        releaseItem(*it);
+        releaseItem(items[light]);
         emit itemRemoved(light);
-        items.erase(items.find(light));
+        items.remove(light);
     }
 }
 
@@ -331,9 +347,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     forgetResponse(*it);
     it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
     it->response = response;
-    auto* relay = static_cast<SignalRelay*>(it->relay);
-    relay->awaited = response;
-    connectFinished(response, relay);
+    connectFinished(response, it->relay);
     // Right after an answer, that answer has told of the change already.
     if (!continuing)
         tell(light, *it);
@@ -484,8 +498,7 @@ bool DownloadEngine::completeItem(QObject* light)
     // New records and the previous journal together past the ceiling: nothing
     // is saved, and the journal file stays as it is.
     const bool continuation = journal && it->expected == -3;
-    if (continuation &&
-        qint64(it->buffer.size()) + it->previousJournal.size() > DownloadFile::maxSize) {
+    if (pastCeiling(*it)) {
         it->dropData();
         giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
         return false;
@@ -493,8 +506,7 @@ bool DownloadEngine::completeItem(QObject* light)
     QString path = itemFileName(light);
     if (!journal && it->isMarked())
         path = DownloadFile::jsonPath(path);
-    // Continuation: the new records, then the journal as it was when queued, once.
-    const QByteArray data = continuation ? it->buffer + it->previousJournal : it->buffer;
+    const QByteArray data = fileData(*it);
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
     if (saved != DownloadFile::Saved) {
         // The file stays as it was, and the host must hear of it. Nothing of
@@ -563,10 +575,9 @@ void DownloadEngine::saveStoppedJournal(QObject* light, const QueueItem& item)
 {
     // Nothing received: the file keeps what it holds. Otherwise what came so
     // far, then (continuation) the journal as it was when queued.
-    if (item.buffer.isEmpty() ||
-        qint64(item.buffer.size()) + item.previousJournal.size() > DownloadFile::maxSize)
+    if (item.buffer.isEmpty() || pastCeiling(item))
         return;
-    DownloadFile::save(itemFileName(light), item.buffer + item.previousJournal);
+    DownloadFile::save(itemFileName(light), fileData(item));
 }
 
 void DownloadEngine::stop(const QObjectList& lights)

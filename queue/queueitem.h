@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QPointer>
 #include <QString>
 #include <QVector>
 
@@ -36,8 +37,8 @@ struct QueueItem
     bool done = false;
     int expected = 0; // journal: blocks argument; configuration: expected size
     int errors = 0;
-    int retryDelay = 0;          // ms until a retry; 0 = none pending
-    QObject* response = nullptr; // the awaited answer; null when none
+    int retryDelay = 0;         // ms until a retry; 0 = none pending
+    QPointer<QObject> response; // the awaited answer; null when none
     QByteArray buffer;
     QByteArray stopMarker;
     bool isVegal = false;
@@ -54,8 +55,8 @@ struct QueueItem
     // Answers in a row that took the download no further (a late duplicate,
     // or a controller stuck on an earlier position).
     int idleAnswers = 0;
-    // The engine's relay for the light's signals and the awaited response;
-    // owned by the engine.
+    // The engine's relay for the light's signals and the awaited response's
+    // finished(); owned by the engine.
     QObject* relay = nullptr;
 
     // Answers in a row that may add nothing before the item fails (retryably).

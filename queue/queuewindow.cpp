@@ -171,7 +171,7 @@ void QueueWindow::addRow(QObject* light)
     }
     for (QTableWidgetItem* cell : row.cells)
         if (cell)
-            fitColumn(cell, table->rowCount() > 1);
+            fitColumn(cell, cell->text().size(), table->rowCount() > 1);
 }
 
 void QueueWindow::removeRow(QObject* light)
@@ -217,11 +217,11 @@ void QueueWindow::showChanges()
         if (row != rows.end() && item)
             showItem(*row, *item);
     }
-    // With thousands of rows changing at once, refreshes come further apart,
-    // so that they never take more than a tenth of the time.
     showCounts();
     if (ui->queueTable->selectionModel()->hasSelection())
         updateActions();
+    // With thousands of rows changing at once, refreshes come further apart,
+    // so that they never take more than a tenth of the time.
     refreshInterval = int(qBound(qint64(refreshMs), 10 * took.elapsed(), qint64(maxRefreshMs)));
     sinceShown.start();
 }
@@ -323,18 +323,16 @@ QString QueueWindow::statusText(const QueueItem& item) const
 
 void QueueWindow::setCellText(QTableWidgetItem* cell, const QString& text)
 {
-    if (!cell || cell->text() == text)
-        return;
+    // Called only when what the cell shows has changed (see showItem).
     cell->setText(text);
-    fitColumn(cell, true);
+    fitColumn(cell, text.size(), true);
 }
 
-void QueueWindow::fitColumn(QTableWidgetItem* cell, bool widen)
+void QueueWindow::fitColumn(QTableWidgetItem* cell, int length, bool widen)
 {
     // A text longer than any the column held ("1024 bytes" after "836 bytes")
     // would be cut short. Rare enough to be measured at once.
     const int column = cell->column();
-    const int length = cell->text().size();
     if (length <= longestText[column])
         return;
     longestText[column] = length;

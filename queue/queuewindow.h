@@ -101,7 +101,7 @@ private:
     void updateActions();
     QString statusText(const QueueItem& item) const;
     void setCellText(QTableWidgetItem* cell, const QString& text);
-    void fitColumn(QTableWidgetItem* cell, bool widen);
+    void fitColumn(QTableWidgetItem* cell, int length, bool widen);
     void changeBar(QProgressBar* bar, int maximum, int value);
 
     // The light of a table row (through its "Object" cell), or null.

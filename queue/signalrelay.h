@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <functional>
 
 // Carries a host object's signals to the engine together with what they are
@@ -15,8 +14,6 @@ public:
 
     std::function<void()> onFinished;
     std::function<void(bool)> onConnected;
-    // The response whose finished() is connected to relayFinished(), if any.
-    QPointer<QObject> awaited;
 
 public slots:
     void relayFinished()
