@@ -4,6 +4,7 @@
 // own does the same exchanges and file writes, as the floor of that work.
 
 #include "bench/headless.h"
+#include "bench/processmemory.h"
 #include "host/response.h"
 #include "queue/downloadfile.h"
 
@@ -25,11 +26,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-#include <unistd.h>
 
 namespace {
 
@@ -145,20 +141,7 @@ namespace {
 
 qint64 residentBytes()
 {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
-}
-
-// Freed heap of earlier runs goes back to the system, so that it does not
-// hide what this run takes.
-void trimHeap()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
+    return qint64(statusKiB("VmRSS:")) * 1024;
 }
 
 } // namespace

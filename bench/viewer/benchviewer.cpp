@@ -6,6 +6,7 @@
 // --help lists the options.
 
 #include "bench/headless.h"
+#include "bench/processmemory.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
@@ -77,18 +78,6 @@ double median(const std::function<double()>& run)
         v << run();
     std::sort(v.begin(), v.end());
     return v.at(v.size() / 2);
-}
-
-long statusKiB(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // 200,000 lines oldest first, one to four per second, as a controller logs them.
@@ -276,7 +265,7 @@ void reportNaive(const char* name, const QVector<JournalRow>& rows, bool text)
 // after cancelling at the first progress), and resident memory per row.
 void reportLongOpen(const char* name, const QByteArray& data, int version, int rows, bool cancel)
 {
-    malloc_trim(0);
+    trimHeap();
     const long before = statusKiB("VmRSS:");
     const size_t heapBefore = mallinfo2().uordblks;
     QElapsedTimer clock;
