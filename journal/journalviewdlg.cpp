@@ -302,13 +302,11 @@ void JournalViewDlg::showMatches()
     const QVector<int>& found = m_search.matches();
     ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
     applyFilter();
-    if (found.isEmpty()) {
-        selectMatches();
-        return;
+    if (!found.isEmpty()) {
+        QTableWidget* table = ui->journalTable;
+        table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
+                        QAbstractItemView::EnsureVisible);
     }
-    QTableWidget* table = ui->journalTable;
-    table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
-                    QAbstractItemView::EnsureVisible);
     selectMatches();
 }
 
