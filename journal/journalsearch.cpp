@@ -8,9 +8,7 @@ void JournalSearch::setCells(int rows, int columns, QVector<QString> texts)
     m_cells = std::move(texts);
     m_rows = rows;
     m_columns = columns;
-    m_doneText.clear();
-    m_doneMatches.clear();
-    start(QString());
+    start(QString()); // forgets the matches of the former cells too
 }
 
 void JournalSearch::setCell(int row, int column, const QString& text)
@@ -43,24 +41,19 @@ bool JournalSearch::proceed(int maxCells)
     if (m_done)
         return true;
     const QString* cells = m_cells.constData();
-    if (m_narrowing) {
-        const int end = qMin(m_candidates.size(), m_position + maxCells);
+    // Over positions 0..total, the cell at each given by cellAt.
+    const auto scan = [&](int total, auto cellAt) {
+        const int end = qMin(total, m_position + maxCells);
         for (int i = m_position; i < end; ++i) {
-            const int cell = m_candidates.at(i);
+            const int cell = cellAt(i);
             if (cells[cell].contains(m_text, Qt::CaseInsensitive))
                 m_matches.append(cell);
         }
         m_position = end;
-        m_done = end == m_candidates.size();
-    } else {
-        const int end = qMin(m_cells.size(), m_position + maxCells);
-        for (int i = m_position; i < end; ++i) {
-            if (cells[i].contains(m_text, Qt::CaseInsensitive))
-                m_matches.append(i);
-        }
-        m_position = end;
-        m_done = end == m_cells.size();
-    }
+        return end == total;
+    };
+    m_done = m_narrowing ? scan(m_candidates.size(), [this](int i) { return m_candidates.at(i); })
+                         : scan(m_cells.size(), [](int i) { return i; });
     if (m_done) {
         m_candidates.clear();
         m_doneText = m_text;

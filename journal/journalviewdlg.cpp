@@ -185,13 +185,11 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
     const auto fresh = [](const QString& text) { return QString(text.constData(), text.size()); };
     QSet<QString> shared;
     QString previousTime;
+    bool complete = true;
     for (int r = 0; r < count; ++r) {
         if (progress && r % ProgressRows == 0 && !progress(int(qint64(r) * 1000 / count))) {
-            table->setRowCount(0);
-            table->setUpdatesEnabled(true);
-            const QSignalBlocker quiet(header);
-            header->setSortIndicator(sortColumn, sortOrder);
-            return false;
+            complete = false;
+            break;
         }
         const JournalRow& row = rows.at(order.at(r));
         for (int c = 0; c < columns; ++c) {
@@ -212,12 +210,14 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
             table->setItem(r, c, new JournalTableItem(text));
         }
     }
-    if (search)
+    if (!complete)
+        table->setRowCount(0);
+    else if (search)
         search->setCells(count, columns, std::move(texts));
     table->setUpdatesEnabled(true);
     const QSignalBlocker quiet(header);
     header->setSortIndicator(sortColumn, sortOrder);
-    return true;
+    return complete;
 }
 
 bool JournalViewDlg::isSearching() const
@@ -302,13 +302,11 @@ void JournalViewDlg::showMatches()
     const QVector<int>& found = m_search.matches();
     ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
     applyFilter();
-    if (found.isEmpty()) {
-        selectMatches();
-        return;
+    if (!found.isEmpty()) {
+        QTableWidget* table = ui->journalTable;
+        table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
+                        QAbstractItemView::EnsureVisible);
     }
-    QTableWidget* table = ui->journalTable;
-    table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
-                    QAbstractItemView::EnsureVisible);
     selectMatches();
 }
 

@@ -2,6 +2,7 @@
 
 #include "host/hostlight.h"
 #include "host/simulatedfleet.h"
+#include "journal/journalversion.h"
 #include "ui_workstationwindow.h"
 #include "workstation/moduleclient.h"
 
@@ -406,8 +407,15 @@ void WorkstationWindow::viewJournalFile(const QString& path)
             tr("%1 belongs to no known controller. Format:").arg(file), generations, 3, false, &ok);
         if (!ok)
             return;
-        const int index = generations.indexOf(choice);
-        version = index < 4 ? 314 + index : 0x2FFFF + 0x10000 * (index - 4);
+        // In the order of generations.
+        static const int versions[] = {314,
+                                       315,
+                                       316,
+                                       317,
+                                       JournalOpener::TextJournalTmHelix,
+                                       JournalOpener::TextJournalVegal,
+                                       JournalOpener::TextJournalOther};
+        version = versions[generations.indexOf(choice)];
         log(tr("Journal %1: format %2 as chosen").arg(file).arg(version));
     }
     m_module->viewJournal(version, path);

@@ -71,6 +71,7 @@ private slots:
 
 private:
     QString makeProgram(const QString& name, bool runnable = true);
+    QString makeConfig(const QString& name);
     QStringList waitForRun(const QString& program);
     bool ranWithin(const QString& program, int ms);
     void open(QObject* light, const QString& pathValue = QString());
@@ -122,6 +123,14 @@ QString TestEditorLauncher::makeProgram(const QString& relativePath, bool runnab
         f.write("#!/no/such/interpreter\n");
     f.close();
     f.setPermissions(f.permissions() | QFile::ExeOwner);
+    return path;
+}
+
+// An empty configuration file of that name in configDir; returns its path.
+QString TestEditorLauncher::makeConfig(const QString& name)
+{
+    const QString path = QDir(configDir).filePath(name);
+    QFile(path).open(QIODevice::WriteOnly);
     return path;
 }
 
@@ -268,8 +277,7 @@ void TestEditorLauncher::failedStartIsLogged()
     const QString editor = editorExists ? makeProgram(QStringLiteral("editor"))
                                         : QDir(work->path()).filePath(QStringLiteral("editor"));
     storeEditors({{"vegal2", editor}});
-    const QString cfg = QDir(configDir).filePath(QStringLiteral("dat00008.cnf"));
-    QFile(cfg).open(QIODevice::WriteOnly);
+    const QString cfg = makeConfig(QStringLiteral("dat00008.cnf"));
     QObject light;
     light.setProperty("id", 8);
     light.setProperty("type", QStringLiteral("vegal2"));
@@ -293,8 +301,7 @@ void TestEditorLauncher::storedEditorStartsWithoutDialog()
     const QByteArray before = settingsFile.readAll();
     settingsFile.close();
 
-    const QString cfg = QDir(configDir).filePath(QStringLiteral("my config.cnf"));
-    QFile(cfg).open(QIODevice::WriteOnly);
+    const QString cfg = makeConfig(QStringLiteral("my config.cnf"));
     QObject light;
     light.setProperty("id", 3);
     light.setProperty("type", QStringLiteral("Вегал V3.16"));
@@ -313,8 +320,7 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
     const QString existing = makeProgram(QStringLiteral("existing"));
     const QString chosen = makeProgram(QStringLiteral("tools/chosen"));
     storeEditors({{"old", existing}});
-    const QString cfg = QDir(configDir).filePath(QStringLiteral("dat00005.cnf"));
-    QFile(cfg).open(QIODevice::WriteOnly);
+    const QString cfg = makeConfig(QStringLiteral("dat00005.cnf"));
     QObject light;
     light.setProperty("id", 5);
     light.setProperty("type", QStringLiteral("new"));
@@ -377,8 +383,7 @@ void TestEditorLauncher::earlierKeyIsConverted()
         s->setValue("Plugins/DownloadQueue/ProgTypeString",
                     QStringList{"A", progA, "", "B", progB, "C"});
     }
-    const QString cfg = QDir(configDir).filePath(QStringLiteral("c.cnf"));
-    QFile(cfg).open(QIODevice::WriteOnly);
+    const QString cfg = makeConfig(QStringLiteral("c.cnf"));
     QObject light;
     light.setProperty("type", type);
     light.setProperty("dqueue_config", cfg);
@@ -409,8 +414,7 @@ void TestEditorLauncher::laterDuplicateWins()
     const QString third = makeProgram("third");
     // The last one is ignored: no program.
     storeEditors({{"T", first}, {"T", second}, {"X", ""}});
-    const QString cfg = QDir(configDir).filePath(QStringLiteral("c.cnf"));
-    QFile(cfg).open(QIODevice::WriteOnly);
+    const QString cfg = makeConfig(QStringLiteral("c.cnf"));
     QObject light;
     light.setProperty("type", "T");
     light.setProperty("dqueue_config", cfg);
