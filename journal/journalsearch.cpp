@@ -43,7 +43,8 @@ bool JournalSearch::proceed(int maxCells)
     const QString* cells = m_cells.constData();
     // Over positions 0..total, the cell at each given by cellAt.
     const auto scan = [&](int total, auto cellAt) {
-        const int end = qMin(total, m_position + maxCells);
+        // Counted from what is left: maxCells may be INT_MAX (finish now).
+        const int end = m_position + qMin(maxCells, total - m_position);
         for (int i = m_position; i < end; ++i) {
             const int cell = cellAt(i);
             if (cells[cell].contains(m_text, Qt::CaseInsensitive))

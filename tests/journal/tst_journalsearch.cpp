@@ -2,8 +2,11 @@
 
 #include <QtTest>
 
-// Three columns of four rows, given column by column.
-static JournalSearch searchOver(const QString& text)
+#include <limits>
+
+// Three columns of four rows, given column by column. finishAtOnce: after one
+// slice the rest is asked for in one go, as Enter during a search does.
+static JournalSearch searchOver(const QString& text, bool finishAtOnce = false)
 {
     JournalSearch search;
     search.setCells(4, 3,
@@ -11,6 +14,11 @@ static JournalSearch searchOver(const QString& text)
                      "x", "x", "x", "b",                        // column 1
                      QStringLiteral("Ёлка a"), "z", "z", "a"}); // column 2
     search.start(text);
+    if (finishAtOnce) {
+        if (!search.proceed(2))
+            search.proceed(std::numeric_limits<int>::max());
+        return search;
+    }
     while (!search.proceed(2)) {
     }
     return search;
@@ -33,11 +41,14 @@ void TestJournalSearch::matchesInCountOrder_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QVector<int>>("cells");
     QTest::addColumn<QVector<bool>>("rows");
-    QTest::newRow("empty") << QString() << QVector<int>{} << QVector<bool>{0, 0, 0, 0};
+    QTest::addColumn<bool>("finishAtOnce");
+    QTest::newRow("empty") << QString() << QVector<int>{} << QVector<bool>{0, 0, 0, 0} << false;
     QTest::newRow("case and columns")
-        << "A" << QVector<int>{0, 2, 8, 11} << QVector<bool>{1, 0, 1, 1};
+        << "A" << QVector<int>{0, 2, 8, 11} << QVector<bool>{1, 0, 1, 1} << false;
     QTest::newRow("Cyrillic capitals")
-        << QStringLiteral("ёЛ") << QVector<int>{8} << QVector<bool>{1, 0, 0, 0};
+        << QStringLiteral("ёЛ") << QVector<int>{8} << QVector<bool>{1, 0, 0, 0} << false;
+    QTest::newRow("the rest at once after a slice")
+        << "A" << QVector<int>{0, 2, 8, 11} << QVector<bool>{1, 0, 1, 1} << true;
 }
 
 void TestJournalSearch::matchesInCountOrder()
@@ -45,7 +56,8 @@ void TestJournalSearch::matchesInCountOrder()
     QFETCH(QString, text);
     QFETCH(QVector<int>, cells);
     QFETCH(QVector<bool>, rows);
-    const JournalSearch search = searchOver(text);
+    QFETCH(bool, finishAtOnce);
+    const JournalSearch search = searchOver(text, finishAtOnce);
     QVERIFY(search.isDone());
     QCOMPARE(search.matches(), cells);
     QCOMPARE(search.matchingRows(), rows);
