@@ -7,8 +7,10 @@
 #include "queue/storagefetch.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSet>
+#include <QThread>
 #include <QTimerEvent>
 
 // Every text here is one the queue window shows, and the host may receive:
@@ -16,16 +18,51 @@
 
 namespace {
 
-// What the light's file is to hold: what came, then (only-new journals) the
-// journal as it was when queued, once.
-QByteArray fileData(const QueueItem& item)
+QString tooLargeText()
 {
-    return item.buffer + item.previousJournal;
+    return QCoreApplication::translate("QueueWindow", "Error: data too large");
 }
 
-bool pastCeiling(const QueueItem& item)
+// Why a file could not be read or written, as the queue shows it.
+QString fileErrorText(DownloadFile::ReadResult read, const QString& path)
 {
-    return qint64(item.buffer.size()) + item.previousJournal.size() > DownloadFile::maxSize;
+    return read == DownloadFile::TooLarge
+               ? tooLargeText()
+               : QCoreApplication::translate("QueueWindow", "Error open %1").arg(path);
+}
+
+QString fileErrorText(DownloadFile::SaveResult saved, const QString& path)
+{
+    return (saved == DownloadFile::OpenFailed
+                ? QCoreApplication::translate("QueueWindow", "Error open %1")
+                : QCoreApplication::translate("QueueWindow", "Error write %1"))
+        .arg(path);
+}
+
+// About what an answer adds to the item: its bytes and texts.
+qint64 answerBytes(const QVariantList& data)
+{
+    qint64 bytes = 0;
+    for (const QVariant& value : data) {
+        if (value.userType() == QMetaType::QByteArray)
+            bytes += value.toByteArray().size();
+        else if (value.userType() == QMetaType::QString)
+            bytes += value.toString().size();
+    }
+    return bytes;
+}
+
+// Lists of items that keep entries of items gone or moved on are pruned
+// when they hold many more entries than there are items.
+template <typename List, typename Live> void prune(List& list, int items, Live live)
+{
+    if (list.size() <= size_t(2 * items + 64))
+        return;
+    List kept;
+    for (const auto& entry : list)
+        if (live(entry))
+            kept.push_back(entry);
+    list.swap(kept);
 }
 
 } // namespace
@@ -34,6 +71,9 @@ DownloadEngine::DownloadEngine(bool journal, QObject* parent)
     : QObject(parent), saveDir(QString()), journal(journal)
 {
     timerId = startTimer(tickMs, Qt::CoarseTimer);
+    wakeTimer.setSingleShot(true);
+    wakeTimer.setInterval(0);
+    connect(&wakeTimer, &QTimer::timeout, this, &DownloadEngine::wakeWaiters);
 }
 
 DownloadEngine::~DownloadEngine() = default;
@@ -86,6 +126,13 @@ void DownloadEngine::recount(QueueItem& item)
 
 void DownloadEngine::tell(QObject* light, QueueItem& item)
 {
+    // Whatever the item does next, it no longer waits for memory, and only
+    // a running download keeps its leave to grow past the budget.
+    if (item.status != Status::Waiting)
+        item.memoryWait = false;
+    if (item.exempt && item.phase() != QueueItem::Phase::Downloading)
+        setExempt(item, false);
+    reckon(item);
     recount(item);
     emit itemChanged(light);
 }
@@ -132,6 +179,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
             if (const QueueItem* it = this->item(light))
                 answerArrived(light, it->response);
         };
+        relay->onLost = [this, light] { responseLost(light); };
         connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
@@ -155,20 +203,10 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
 
     // A continuation point belongs to one request only.
     it->stopMarker.clear();
-    it->previousJournal.clear();
-    bool tooLarge = false;
-    if (journal && blocks == -3) {
-        QByteArray previous;
-        if (DownloadFile::read(itemFileName(light), &previous, &tooLarge)) {
-            it->stopMarker = JournalProtocol::stopMarkerOf(previous, tm || vg);
-            it->previousJournal = previous;
-        }
-    }
-    // A journal file too large to go on from is left alone, and so is the light.
-    if (tooLarge) {
-        giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
+    it->rereadPrevious = false;
+    // A journal file that cannot be gone on from is left alone, and so is the light.
+    if (journal && blocks == -3 && !readPrevious(light, *it))
         return;
-    }
 
     if (rpc)
         return;
@@ -241,10 +279,16 @@ void DownloadEngine::releaseItem(QueueItem& item)
         --phaseCounts[item.counted];
     item.counted = -1;
     forgetResponse(item);
+    setExempt(item, false);
+    item.memoryWait = false;
+    held -= item.heldCounted;
+    item.heldCounted = 0;
+    scheduleWake();
     if (auto* relay = static_cast<SignalRelay*>(item.relay)) {
         // Its signal may be running: deleted once that has returned.
         relay->onConnected = nullptr;
         relay->onFinished = nullptr;
+        relay->onLost = nullptr;
         relay->deleteLater();
         item.relay = nullptr;
     }
@@ -296,7 +340,27 @@ void DownloadEngine::remove(const QObjectList& objects)
 
 void DownloadEngine::sendRequest(QObject* light)
 {
+    const auto it = items.find(light);
+    if (it != items.end() && it->rereadPrevious && !readPrevious(light, *it))
+        return;
     issueCommand(light, false);
+}
+
+bool DownloadEngine::readPrevious(QObject* light, QueueItem& item)
+{
+    item.stopMarker.clear();
+    item.rereadPrevious = false;
+    const QString path = itemFileName(light);
+    QByteArray previous;
+    const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
+    if (read == DownloadFile::Read)
+        item.stopMarker = JournalProtocol::stopMarkerOf(previous, item.isMarked());
+    if (read == DownloadFile::Read || read == DownloadFile::Missing)
+        return true;
+    // Every later attempt reads it again, and fails the same way until it can.
+    item.rereadPrevious = true;
+    giveUp(light, fileErrorText(read, path));
+    return false;
 }
 
 void DownloadEngine::issueCommand(QObject* light, bool continuing)
@@ -322,13 +386,18 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     }
     QObject* response = nullptr;
     const QGenericReturnArgument result("Response*", &response);
-    const bool invoked = sendCommandMethod.isValid()
-                             ? sendCommandMethod.invoke(light, Qt::DirectConnection, result,
-                                                        Q_ARG(QVariant, QVariant(command)),
-                                                        Q_ARG(QVariant, QVariant(args)))
-                             : QMetaObject::invokeMethod(light, "sendCommand", result,
-                                                         Q_ARG(QVariant, QVariant(command)),
-                                                         Q_ARG(QVariant, QVariant(args)));
+    // A light is called in its own thread only: one living in another fails
+    // as a light whose command cannot be invoked.
+    const bool ownThread = light->thread() == QThread::currentThread();
+    bool invoked = false;
+    if (ownThread && sendCommandMethod.isValid())
+        invoked = sendCommandMethod.invoke(light, Qt::DirectConnection, result,
+                                           Q_ARG(QVariant, QVariant(command)),
+                                           Q_ARG(QVariant, QVariant(args)));
+    else if (ownThread)
+        invoked = QMetaObject::invokeMethod(light, "sendCommand", result,
+                                            Q_ARG(QVariant, QVariant(command)),
+                                            Q_ARG(QVariant, QVariant(args)));
     // The host ran code of its own: look the item up again.
     auto it = items.find(light);
     if (it == items.end())
@@ -368,6 +437,17 @@ void DownloadEngine::connectFinished(QObject* response, QObject* relay)
         connect(response, finishedSignal, relay, slot);
     else
         connect(response, SIGNAL(finished()), relay, SLOT(relayFinished())); // warns as Qt does
+    // A host that deletes the response before it answers must not leave the
+    // item waiting for ever.
+    connect(response, SIGNAL(destroyed()), relay, SLOT(relayLost()));
+}
+
+void DownloadEngine::responseLost(QObject* light)
+{
+    // Only the awaited response is connected (see forgetResponse).
+    if (items.contains(light))
+        failItem(light, QCoreApplication::translate("QueueWindow", "Error: response deleted"),
+                 false);
 }
 
 void DownloadEngine::answerFrom(QObject* response)
@@ -398,6 +478,8 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
         return;
     }
     const QVariantList data = response->property("data").toList();
+    if (!admit(light, *it, answerBytes(data)))
+        return;
     const BlockOutcome outcome =
         journal ? JournalProtocol::handleBlock(*it, data) : ConfigProtocol::handlePiece(*it, data);
     applyOutcome(light, *it, outcome);
@@ -495,30 +577,40 @@ bool DownloadEngine::completeItem(QObject* light)
     auto it = items.find(light);
     if (it == items.end())
         return false;
-    // New records and the previous journal together past the ceiling: nothing
-    // is saved, and the journal file stays as it is.
     const bool continuation = journal && it->expected == -3;
-    if (pastCeiling(*it)) {
-        it->dropData();
-        giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
-        return false;
-    }
     QString path = itemFileName(light);
     if (!journal && it->isMarked())
         path = DownloadFile::jsonPath(path);
-    const QByteArray data = fileData(*it);
+    QByteArray data = it->buffer;
+    if (continuation) {
+        // The new records, then the journal they continue as it is now. One
+        // that cannot be read fails the download: nothing is saved without
+        // it, and the file stays as it is. A Resume or Retry then starts over
+        // from the file's newest record.
+        QByteArray previous;
+        const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
+        if (read != DownloadFile::Read && read != DownloadFile::Missing) {
+            it->dropData();
+            it->rereadPrevious = true;
+            giveUp(light, fileErrorText(read, path));
+            return false;
+        }
+        if (qint64(data.size()) + previous.size() > DownloadFile::maxSize) {
+            it->dropData();
+            it->rereadPrevious = true;
+            giveUp(light, tooLargeText());
+            return false;
+        }
+        data += previous;
+    }
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
     if (saved != DownloadFile::Saved) {
         // The file stays as it was, and the host must hear of it. Nothing of
-        // this download counts any more: a Resume starts it over, from the
-        // same continuation point.
-        if (continuation)
-            it->stopMarker = JournalProtocol::stopMarkerOf(it->previousJournal, it->isMarked());
+        // this download counts any more: a Resume starts it over (an only-new
+        // one from the file's newest record).
         it->dropData();
-        giveUp(light, (saved == DownloadFile::OpenFailed
-                           ? QCoreApplication::translate("QueueWindow", "Error open %1")
-                           : QCoreApplication::translate("QueueWindow", "Error write %1"))
-                          .arg(path));
+        it->rereadPrevious = continuation;
+        giveUp(light, fileErrorText(saved, path));
         return false;
     }
     it->done = true;
@@ -526,11 +618,21 @@ bool DownloadEngine::completeItem(QObject* light)
     setBar(*it, 100, 100);
     if (continuation) {
         it->buffer = data;
-        it->previousJournal.clear();
         it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
+    if (!it->buffer.isEmpty()) {
+        it->completion = ++completions;
+        completedWithData.emplace_back(light, it->completion);
+        prune(completedWithData, items.size(), [this](const QPair<QObject*, quint64>& e) {
+            const QueueItem* entry = item(e.first);
+            return entry && entry->completion == e.second && !entry->released;
+        });
+    }
     setStatus(light, *it, Status::Completed);
+    // Beyond the budget, the oldest completed items' data is in their files only.
+    if (held > budget)
+        giveBackCompleted(held - budget);
     if (!journal)
         light->setProperty("dqueue_config", path);
     emit downloadComplete(light, path);
@@ -571,13 +673,23 @@ void DownloadEngine::lightConnected(QObject* light, bool connected)
     setStatus(light, *it, Status::Disconnected);
 }
 
-void DownloadEngine::saveStoppedJournal(QObject* light, const QueueItem& item)
+void DownloadEngine::saveStoppedJournal(QObject* light, QueueItem& item)
 {
-    // Nothing received: the file keeps what it holds. Otherwise what came so
-    // far, then (continuation) the journal as it was when queued.
-    if (item.buffer.isEmpty() || pastCeiling(item))
+    // A saved journal is never replaced by part of a download: the records
+    // past the part would be lost, and an only-new download's part in front
+    // of the journal would hide the records between them from the next one.
+    // The part stays in the item for View and Resume; it is saved only where
+    // there is no journal yet (an only-new download's never: its completion
+    // puts the file behind it).
+    if (item.buffer.isEmpty() || item.expected == -3)
         return;
-    DownloadFile::save(itemFileName(light), fileData(item));
+    const QString path = itemFileName(light);
+    const QFileInfo file(path);
+    if (file.exists() || file.isSymLink())
+        return;
+    const DownloadFile::SaveResult saved = DownloadFile::save(path, item.buffer);
+    if (saved != DownloadFile::Saved)
+        failItem(light, fileErrorText(saved, path), true);
 }
 
 void DownloadEngine::stop(const QObjectList& lights)
@@ -627,4 +739,100 @@ void DownloadEngine::goOn(QObject* light, QueueItem& item)
         setBar(item, item.expected, journal ? item.loaded : item.buffer.size());
     setStatus(light, item, Status::Resumed);
     sendRequest(light);
+}
+
+// ---------------------------------------------------------------- memory
+
+void DownloadEngine::reckon(QueueItem& item)
+{
+    // Capacity, not size: a growing buffer holds room for more.
+    const qint64 now = item.buffer.capacity();
+    if (now == item.heldCounted)
+        return;
+    if (now < item.heldCounted)
+        scheduleWake();
+    held += now - item.heldCounted;
+    item.heldCounted = now;
+}
+
+void DownloadEngine::setExempt(QueueItem& item, bool exempt)
+{
+    if (item.exempt == exempt)
+        return;
+    item.exempt = exempt;
+    exemptCount += exempt ? 1 : -1;
+    if (!exempt)
+        scheduleWake();
+}
+
+bool DownloadEngine::admit(QObject* light, QueueItem& item, qint64 bytes)
+{
+    item.lastAnswerBytes = int(qBound<qint64>(1, bytes, DownloadFile::maxSize));
+    if (item.exempt || held + bytes <= budget)
+        return true;
+    giveBackCompleted(held + bytes - budget);
+    if (held + bytes <= budget)
+        return true;
+    if (exemptCount < exemptDownloads) {
+        setExempt(item, true);
+        return true;
+    }
+    // Waits with what it has; the answer is let go of and asked for again
+    // once there is room.
+    forgetResponse(item);
+    item.memoryWait = true;
+    memoryWaiters.push_back(light);
+    prune(memoryWaiters, items.size(), [this](QObject* waiting) {
+        const QueueItem* entry = this->item(waiting);
+        return entry && entry->memoryWait;
+    });
+    setStatus(light, item, Status::Waiting);
+    return false;
+}
+
+void DownloadEngine::giveBackCompleted(qint64 excess)
+{
+    while (excess > 0 && !completedWithData.empty()) {
+        const QPair<QObject*, quint64> entry = completedWithData.front();
+        completedWithData.pop_front();
+        const auto it = items.find(entry.first);
+        if (it == items.end() || it->completion != entry.second || !it->done || it->released)
+            continue;
+        excess -= it->heldCounted;
+        it->buffer = QByteArray();
+        it->released = true;
+        reckon(*it);
+    }
+}
+
+void DownloadEngine::scheduleWake()
+{
+    if (!memoryWaiters.empty() && !wakeTimer.isActive())
+        wakeTimer.start();
+}
+
+void DownloadEngine::wakeWaiters()
+{
+    // As many as the room left takes, by the size of their last answers, and
+    // one more for each download that may go past the budget.
+    qint64 room = budget - held;
+    while (!memoryWaiters.empty()) {
+        QObject* light = memoryWaiters.front();
+        const auto it = items.find(light);
+        if (it == items.end() || !it->memoryWait) {
+            memoryWaiters.pop_front();
+            continue;
+        }
+        const bool fits = it->lastAnswerBytes <= room;
+        if (!fits && exemptCount >= exemptDownloads)
+            break;
+        memoryWaiters.pop_front();
+        if (fits)
+            room -= it->lastAnswerBytes;
+        else
+            setExempt(*it, true);
+        it->memoryWait = false;
+        // The host runs code of its own here.
+        sendRequest(light);
+    }
 }

@@ -8,6 +8,10 @@
 #include <QMetaMethod>
 #include <QObject>
 #include <QObjectList>
+#include <QPair>
+#include <QTimer>
+
+#include <deque>
 
 // One download queue without any widget: its items, the exchange of commands
 // and answers with the lights, retries, link handling, stop and resume,
@@ -23,6 +27,17 @@ public:
     static constexpr int tickMs = 1000;
     static constexpr int retryDelayMs = 2000;
 
+    // What all items together may hold in downloaded data. Beyond it,
+    // completed items give their data back (their saved files hold it) and
+    // downloads wait instead of growing, all but a few that may go past it so
+    // that some always finish. Each of those holds at most a download's
+    // ceiling (DownloadFile::maxSize), so the engine never holds much more
+    // than the budget and exemptDownloads ceilings: about 256 MiB, well clear
+    // of a 32-bit host's 2 GiB, whatever the controllers send. A fleet of
+    // 2,000 controllers with full journals holds about 70 MB and never meets it.
+    static constexpr qint64 defaultMemoryBudget = qint64(192) * 1024 * 1024;
+    static constexpr int exemptDownloads = 2;
+
     explicit DownloadEngine(bool journal, QObject* parent = nullptr);
     ~DownloadEngine() override;
 
@@ -32,6 +47,10 @@ public:
     // How often the timer really ticks; each tick still counts as tickMs.
     // Tests make time pass faster with it.
     void setTickInterval(int ms);
+    void setMemoryBudget(qint64 bytes) { budget = bytes; }
+    qint64 memoryBudget() const { return budget; }
+    // The bytes of downloaded data the items hold now.
+    qint64 memoryHeld() const { return held; }
 
     void enqueue(QObject* light, int blocks);
     void loadConfigFromStorage(QObject* cnfStorage, QObject* light, const QString& datetime,
@@ -84,6 +103,10 @@ private:
     void goOn(QObject* light, QueueItem& item);
 
     void sendRequest(QObject* light);
+    // Reads where an only-new journal goes on from; false (the item has
+    // failed, the file is left as it is) when its file is there but cannot
+    // be read.
+    bool readPrevious(QObject* light, QueueItem& item);
     void issueCommand(QObject* light, bool continuing);
     void connectFinished(QObject* response, QObject* relay);
     void answerArrived(QObject* light, QObject* response);
@@ -95,7 +118,19 @@ private:
     static bool isFinal(const QueueItem& item, bool fatal);
     // Saves the item's data; false when that failed (the item then has failed for good).
     bool completeItem(QObject* light);
-    void saveStoppedJournal(QObject* light, const QueueItem& item);
+    void saveStoppedJournal(QObject* light, QueueItem& item);
+    void responseLost(QObject* light);
+
+    // The memory budget: counts what the item holds now; whether an answer of
+    // so many bytes may be taken now (if not, the item waits for memory);
+    // gives completed items' data back, the oldest first; sends for waiting
+    // items again as memory comes free.
+    void reckon(QueueItem& item);
+    bool admit(QObject* light, QueueItem& item, qint64 bytes);
+    void giveBackCompleted(qint64 excess);
+    void scheduleWake();
+    void wakeWaiters();
+    void setExempt(QueueItem& item, bool exempt);
 
     void lightDestroyed(QObject* light);
     void forgetResponse(QueueItem& item);
@@ -110,4 +145,14 @@ private:
     QMetaMethod finishedSignal;
     const QMetaObject* commandMeta = nullptr;
     QMetaMethod sendCommandMethod;
+
+    qint64 budget = defaultMemoryBudget;
+    qint64 held = 0;
+    int exemptCount = 0;
+    quint64 completions = 0;
+    // In the order of waiting / of completion; entries of items that have
+    // moved on since are passed over.
+    std::deque<QObject*> memoryWaiters;
+    std::deque<QPair<QObject*, quint64>> completedWithData;
+    QTimer wakeTimer;
 };

@@ -39,16 +39,21 @@ DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArra
 
 bool DownloadFile::read(const QString& path, QByteArray* data, bool* tooLarge)
 {
-    if (tooLarge)
-        *tooLarge = false;
-    // Not what save would write to (above): no previous download to go on from.
-    if (QFileInfo(path).isSymLink())
-        return false;
-    QFile file(path);
-    const ReadResult result = readRegular(file, maxSize, data);
+    const ReadResult result = readFile(path, data);
     if (tooLarge)
         *tooLarge = result == TooLarge;
     return result == Read;
+}
+
+DownloadFile::ReadResult DownloadFile::readFile(const QString& path, QByteArray* data)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) // not what save would write to (above)
+        return NotRegular;
+    if (!info.exists())
+        return Missing;
+    QFile file(path);
+    return readRegular(file, maxSize, data);
 }
 
 DownloadFile::ReadResult DownloadFile::readRegular(QFile& file, qint64 limit, QByteArray* data)

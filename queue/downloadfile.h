@@ -10,7 +10,7 @@ class DownloadFile
 {
 public:
     enum SaveResult { Saved, OpenFailed, WriteFailed };
-    enum ReadResult { Read, NotRegular, Unreadable, TooLarge };
+    enum ReadResult { Read, NotRegular, Unreadable, TooLarge, Missing };
 
     // The most one download may hold in memory or read from its file. No
     // controller's journal or configuration comes near it; a controller that
@@ -32,6 +32,9 @@ public:
     // regular file, or (tooLarge set) when it is larger than maxSize, which is
     // then not read.
     static bool read(const QString& path, QByteArray* data, bool* tooLarge = nullptr);
+    // The same read, telling why it failed: Missing when nothing is at path
+    // (not even a link), NotRegular for a link or anything but a regular file.
+    static ReadResult readFile(const QString& path, QByteArray* data);
 
     // Opens file (named, not yet open) read-only and reads it whole into data
     // when it is a regular file, also behind links, of at most limit bytes.

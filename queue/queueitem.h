@@ -44,10 +44,11 @@ struct QueueItem
     bool isVegal = false;
     int maxErrors = -1;
 
-    // Continuation journals: the journal file as it was when the light was
-    // queued. It goes behind the new records on every save, exactly once,
-    // however often the download is stopped and resumed.
-    QByteArray previousJournal;
+    // Only-new journals: the journal file to go on from is to be read (again)
+    // before the next command; it was there but could not be read, or the
+    // download starts over from it. Nothing goes out until it can be read: a
+    // continuation is never saved without the journal it continues.
+    bool rereadPrevious = false;
     // Unmarked journals: where each block received so far begins in buffer,
     // so that a block sent again replaces from its own start, whatever the
     // lengths of the blocks around it.
@@ -80,6 +81,17 @@ struct QueueItem
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
+    // What the engine's memory budget knows of the item: the bytes counted
+    // for it, the size of its last answer, whether it waits for memory or may
+    // grow past the budget, and (completed) that its data was given back and
+    // its saved file holds it.
+    qint64 heldCounted = 0;
+    int lastAnswerBytes = 0;
+    bool memoryWait = false;
+    bool exempt = false;
+    bool released = false;
+    quint64 completion = 0;
+
     bool isMarked() const { return isTmHelix || isVegal; }
     Phase phase() const
     {
@@ -101,10 +113,11 @@ struct QueueItem
     }
     bool canResume() const { return stopped && !done; }
     bool canRetry() const { return status == Status::Failed && !done; }
-    // A journal with data (a partial one too), or a completed configuration.
+    // A journal with data (a partial one too, or one given back to its
+    // file), or a completed configuration.
     bool canOpen(bool journal) const
     {
-        return journal ? !buffer.isEmpty() : loaded != 0 && loaded == expected;
+        return journal ? released || !buffer.isEmpty() : loaded != 0 && loaded == expected;
     }
     // The marks a light's "type" gives when it is queued (a configuration's
     // header may mark it later).
@@ -131,6 +144,7 @@ struct QueueItem
     void dropData()
     {
         buffer = QByteArray();
+        released = false;
         blockStarts.clear();
         loaded = 0;
         idleAnswers = 0;

@@ -14,12 +14,19 @@ public:
 
     std::function<void()> onFinished;
     std::function<void(bool)> onConnected;
+    std::function<void()> onLost;
 
 public slots:
     void relayFinished()
     {
         if (onFinished)
             onFinished();
+    }
+    // The awaited response was destroyed before its finished().
+    void relayLost()
+    {
+        if (onLost)
+            onLost();
     }
     void relayConnected(bool connected)
     {

@@ -42,6 +42,7 @@ QString readInput(const QString& path, qint64 limit, QByteArray* data)
                                        : QStringLiteral("no such file");
     case DownloadFile::TooLarge:
         return QStringLiteral("larger than %1 MiB").arg(limit / (1024 * 1024));
+    case DownloadFile::Missing: // not told by readRegular
     case DownloadFile::Unreadable:
         break;
     }

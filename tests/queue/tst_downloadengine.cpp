@@ -1,6 +1,8 @@
 // The download engine alone: no widget, no application with a GUI.
 #include "queue/downloadengine.h"
+#include "queue/downloadfile.h"
 #include "queuesim.h"
+#include "tests/specialfiles.h"
 
 #include <QtTest>
 
@@ -20,6 +22,14 @@ private slots:
     void retryAtTheSecondTick();
     void deletedLight();
     void retryGoesOnWhereItFailed();
+    void continuationNeedsItsJournal_data();
+    void continuationNeedsItsJournal();
+    void stopKeepsSavedJournal_data();
+    void stopKeepsSavedJournal();
+    void stopSaveFailureIsReported();
+    void deletedResponseIsRetried();
+    void lightOfAnotherThread();
+    void memoryBudget();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -177,6 +187,274 @@ void TestDownloadEngine::retryGoesOnWhereItFailed()
     engine.remove({&running.light});
     engine.clear();
     QCOMPARE(counts(), (QList<int>{0, 0, 0, 0, 0}));
+}
+
+namespace {
+
+QByteArray fileData(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// Answers every awaited command until none is left.
+void answerAll(QueueSim& sim)
+{
+    while (sim.answerOne()) {
+    }
+}
+
+} // namespace
+
+void TestDownloadEngine::continuationNeedsItsJournal_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("atCompletion"); // fine when queued, not at completion
+    QTest::addColumn<bool>("tooLarge");
+    QTest::newRow("too large") << int(SpecialFiles::Sparse) << false << true;
+    QTest::newRow("directory") << int(SpecialFiles::Directory) << false << false;
+    QTest::newRow("fifo") << int(SpecialFiles::Fifo) << false << false;
+    QTest::newRow("link") << int(SpecialFiles::LinkToRegular) << false << false;
+    QTest::newRow("too large at completion") << int(SpecialFiles::Sparse) << true << true;
+    QTest::newRow("gone unreadable at completion") << int(SpecialFiles::Directory) << true << false;
+}
+
+void TestDownloadEngine::continuationNeedsItsJournal()
+{
+    // An only-new download never saves its new records without the journal
+    // they continue: while that cannot be read, every attempt fails alike.
+    QFETCH(int, kind);
+    QFETCH(bool, atCompletion);
+    QFETCH(bool, tooLarge);
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QueueSim sim(51);
+    sim.hold = true;
+    const QByteArray old = journalRecords(24, 0);
+    const QByteArray fresh = journalRecords(12, 100);
+    sim.journal = fresh + old;
+    const QString path = QDir(dir->path()).absoluteFilePath("Jrn00051.bin");
+    const auto spoil = [&] {
+        QFile::remove(path);
+        return SpecialFiles::make(SpecialFiles::Kind(kind), path, old, DownloadFile::maxSize + 1);
+    };
+    const QString message = tooLarge ? QStringLiteral("Error: data too large")
+                                     : QStringLiteral("Error open %1").arg(path);
+    QSignalSpy failed(&engine, &DownloadEngine::downloadFailed);
+    QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
+
+    QVERIFY(writeFile(path, old));
+    if (!atCompletion)
+        QVERIFY(spoil());
+    engine.enqueue(&sim.light, -3);
+    if (atCompletion) {
+        QVERIFY(sim.answerOne());
+        QVERIFY(spoil());
+        QVERIFY(sim.answerOne()); // the block holding the marker
+    }
+    const QueueItem* item = engine.item(&sim.light);
+    const int commands = sim.light.commandCount();
+    const auto failsAlike = [&](const char* attempt) {
+        // A row shows the link's loss, and keeps it while nothing is sent.
+        if (item->status != QueueItem::Status::Disconnected) {
+            QVERIFY2(item->status == QueueItem::Status::Failed, attempt);
+            QCOMPARE(item->message, message);
+        }
+        QCOMPARE(sim.light.commandCount(), commands);
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(SpecialFiles::kindAt(path), kind == SpecialFiles::LinkToRegular ? int(S_IFLNK)
+                                             : kind == SpecialFiles::Directory   ? int(S_IFDIR)
+                                             : kind == SpecialFiles::Fifo        ? int(S_IFIFO)
+                                                                                 : int(S_IFREG));
+    };
+    failsAlike("queued");
+    QCOMPARE(failed.count(), 1);
+    engine.retry({&sim.light});
+    failsAlike("retry");
+    engine.resume({&sim.light});
+    failsAlike("resume");
+    sim.light.setConnected(false);
+    sim.light.setConnected(true);
+    failsAlike("link back");
+    engine.enqueue(&sim.light, -3);
+    failsAlike("queued again");
+
+    // Readable again: the next attempt goes on from it.
+    QFile::remove(path);
+    QDir().rmdir(path);
+    QVERIFY(writeFile(path, old));
+    engine.retry({&sim.light});
+    answerAll(sim);
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(fileData(path), fresh + old);
+}
+
+void TestDownloadEngine::stopKeepsSavedJournal_data()
+{
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<bool>("saved");  // a journal file exists when queued
+    QTest::addColumn<int>("answers"); // before Stop
+    QTest::newRow("all, saved") << -1 << true << 2;
+    QTest::newRow("all, saved, stop at once") << -1 << true << 0;
+    QTest::newRow("two blocks, saved") << 2 << true << 1;
+    QTest::newRow("all, none saved") << -1 << false << 2;
+    QTest::newRow("only new, saved") << -3 << true << 1;
+    QTest::newRow("only new, none saved") << -3 << false << 1;
+}
+
+void TestDownloadEngine::stopKeepsSavedJournal()
+{
+    // Stop never replaces a saved journal with part of a download; the part
+    // stays in the item for View, and Resume completes it as usual.
+    QFETCH(int, blocks);
+    QFETCH(bool, saved);
+    QFETCH(int, answers);
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QueueSim sim(52);
+    sim.hold = true;
+    const QByteArray old = journalRecords(24, 0);
+    const QByteArray fresh = journalRecords(36, 100);
+    sim.journal = fresh + old;
+    const QString path = dir->filePath("Jrn00052.bin");
+    if (saved)
+        QVERIFY(writeFile(path, old));
+    engine.enqueue(&sim.light, blocks);
+    for (int i = 0; i < answers; ++i)
+        QVERIFY(sim.answerOne());
+    engine.stop({&sim.light});
+    const QueueItem* item = engine.item(&sim.light);
+    QCOMPARE(item->status, QueueItem::Status::Interrupted);
+    QCOMPARE(item->buffer, sim.journal.left(answers * 96));
+    const QByteArray part = blocks != -3 && !saved ? item->buffer : QByteArray();
+    QCOMPARE(QFile::exists(path), saved || !part.isEmpty());
+    QCOMPARE(fileData(path), saved ? old : part);
+
+    QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
+    engine.resume({&sim.light});
+    answerAll(sim);
+    QCOMPARE(done.count(), 1);
+    const QByteArray expected = blocks == -3   ? (saved ? fresh + old : sim.journal)
+                                : blocks == -1 ? sim.journal
+                                               : sim.journal.left(blocks * 96);
+    QCOMPARE(fileData(path), expected);
+}
+
+void TestDownloadEngine::stopSaveFailureIsReported()
+{
+    // No journal yet, and it cannot be saved: reported like any failed save;
+    // what came stays for View and Resume.
+    DownloadEngine engine(true);
+    const QDir missing(dir->filePath("missing"));
+    engine.setSaveDir(missing);
+    QueueSim sim(53);
+    sim.hold = true;
+    sim.journal = journalRecords(30, 0);
+    QSignalSpy failed(&engine, &DownloadEngine::downloadFailed);
+    engine.enqueue(&sim.light, -1);
+    QVERIFY(sim.answerOne());
+    engine.stop({&sim.light});
+    const QueueItem* item = engine.item(&sim.light);
+    const QString message =
+        QStringLiteral("Error open %1").arg(missing.absoluteFilePath("Jrn00053.bin"));
+    QCOMPARE(item->status, QueueItem::Status::Failed);
+    QCOMPARE(item->message, message);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(1).toString(), message);
+    QCOMPARE(item->buffer, sim.journal.left(96));
+    QVERIFY(item->canResume());
+}
+
+void TestDownloadEngine::deletedResponseIsRetried()
+{
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    engine.setTickInterval(20);
+    QueueSim sim(54);
+    sim.hold = true;
+    sim.journal = journalRecords(30, 0);
+    QSignalSpy failed(&engine, &DownloadEngine::downloadFailed);
+    engine.enqueue(&sim.light, -1);
+    QVERIFY(sim.answerOne());
+    delete sim.light.pendingResponses().value(0);
+    const QueueItem* item = engine.item(&sim.light);
+    QCOMPARE(item->status, QueueItem::Status::Failed);
+    QCOMPARE(item->message, QStringLiteral("Error: response deleted"));
+    QCOMPARE(item->errors, 1);
+    QCOMPARE(failed.count(), 0); // retryable
+    QTRY_COMPARE(sim.light.commandCount(), 3);
+    QCOMPARE(sim.light.lastCommand().args, QVariantList{1});
+    // A response let go of in the ordinary way is not a lost one.
+    answerAll(sim);
+    QCOMPARE(item->status, QueueItem::Status::Completed);
+    qDeleteAll(sim.light.findChildren<Response*>());
+    QCOMPARE(item->status, QueueItem::Status::Completed);
+}
+
+void TestDownloadEngine::lightOfAnotherThread()
+{
+    // Never called from another thread than its own: it fails as a call that
+    // cannot be made, and is retried as one.
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QThread other;
+    auto* light = new HostLight(55, QStringLiteral("Вегал V3.16"));
+    light->moveToThread(&other);
+    engine.enqueue(light, -1);
+    const QueueItem* item = engine.item(light);
+    QCOMPARE(item->status, QueueItem::Status::Failed);
+    QCOMPARE(item->message, QStringLiteral("invoke sendCommand error"));
+    QVERIFY(item->retryDelay > 0);
+    QCOMPARE(light->commandCount(), 0);
+    delete light; // its thread never ran
+}
+
+void TestDownloadEngine::memoryBudget()
+{
+    // Past the budget, completed items give their data back to their files
+    // and downloads wait rather than grow; a few may grow all the same, so
+    // every download completes, and nothing holds much more than the budget.
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    const qint64 budget = 4000;
+    engine.setMemoryBudget(budget);
+    std::vector<std::unique_ptr<QueueSim>> sims;
+    for (int i = 0; i < 12; ++i) {
+        sims.push_back(std::make_unique<QueueSim>(60 + i));
+        sims.back()->journal = journalRecords(12 * 12, i * 1000); // twelve blocks
+    }
+    qint64 peak = 0;
+    int waits = 0;
+    connect(&engine, &DownloadEngine::itemChanged, this, [&](QObject* light) {
+        peak = qMax(peak, engine.memoryHeld());
+        waits += engine.item(light)->status == QueueItem::Status::Waiting;
+    });
+    QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
+    for (auto& sim : sims)
+        engine.enqueue(&sim->light, -1);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), int(sims.size()), 20000);
+    QVERIFY(waits > 0);
+    // One journal's buffer is at most twice its 1152 bytes.
+    QVERIFY2(peak <= budget + DownloadEngine::exemptDownloads * 2304 + 96,
+             qPrintable(QString::number(peak)));
+    QVERIFY(engine.memoryHeld() <= budget);
+    int released = 0;
+    for (auto& sim : sims) {
+        const QueueItem* item = engine.item(&sim->light);
+        QCOMPARE(fileData(engine.itemFileName(&sim->light)), sim->journal);
+        QVERIFY(item->canOpen(true));
+        released += item->released;
+        QCOMPARE(item->buffer.isEmpty(), item->released);
+    }
+    QVERIFY(released > 0);
+    engine.clear();
+    QCOMPARE(engine.memoryHeld(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)
