@@ -68,7 +68,8 @@ template <typename List, typename Live> void prune(List& list, int items, Live l
 } // namespace
 
 DownloadEngine::DownloadEngine(bool journal, QObject* parent)
-    : QObject(parent), saveDir(QString()), journal(journal)
+    : QObject(parent), saveDir(QString()), journal(journal),
+      budget(journal ? journalMemoryBudget : configMemoryBudget)
 {
     timerId = startTimer(tickMs, Qt::CoarseTimer);
     wakeTimer.setSingleShot(true);

@@ -27,15 +27,17 @@ public:
     static constexpr int tickMs = 1000;
     static constexpr int retryDelayMs = 2000;
 
-    // What all items together may hold in downloaded data. Beyond it,
-    // completed items give their data back (their saved files hold it) and
-    // downloads wait instead of growing, all but a few that may go past it so
-    // that some always finish. Each of those holds at most a download's
-    // ceiling (DownloadFile::maxSize), so the engine never holds much more
-    // than the budget and exemptDownloads ceilings: about 256 MiB, well clear
-    // of a 32-bit host's 2 GiB, whatever the controllers send. A fleet of
-    // 2,000 controllers with full journals holds about 70 MB and never meets it.
-    static constexpr qint64 defaultMemoryBudget = qint64(192) * 1024 * 1024;
+    // What all items of a queue together may hold in downloaded data. Beyond
+    // it, completed items give their data back (their saved files hold it)
+    // and downloads wait instead of growing, all but exemptDownloads that may
+    // go past it so that some always finish; each of those holds at most a
+    // download's ceiling (DownloadFile::maxSize). The two queues together
+    // hold 192 MiB, about 320 MiB at the very most while buffers grow: well
+    // clear of a 32-bit host's 2 GiB, whatever the controllers send. A fleet
+    // of 2,000 controllers with full journals holds about 70 MB, and
+    // configurations are far smaller: ordinary fleets never meet it.
+    static constexpr qint64 journalMemoryBudget = qint64(160) * 1024 * 1024;
+    static constexpr qint64 configMemoryBudget = qint64(32) * 1024 * 1024;
     static constexpr int exemptDownloads = 2;
 
     explicit DownloadEngine(bool journal, QObject* parent = nullptr);
@@ -146,7 +148,7 @@ private:
     const QMetaObject* commandMeta = nullptr;
     QMetaMethod sendCommandMethod;
 
-    qint64 budget = defaultMemoryBudget;
+    qint64 budget;
     qint64 held = 0;
     int exemptCount = 0;
     quint64 completions = 0;
