@@ -1,0 +1,23 @@
+# Fails unless the module's dynamic symbols are Qt's plug-in entry points and
+# nothing else. Run as: cmake -DNM=<nm> -DMODULE=<module> -P moduleexports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+set(entry 0)
+set(others "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  if(name MATCHES "^qt_plugin_(instance|query_metadata|query_metadata_v2)$")
+    math(EXPR entry "${entry} + 1")
+  else()
+    list(APPEND others ${name})
+  endif()
+endforeach()
+list(LENGTH lines count)
+message(STATUS "${MODULE}: ${count} dynamic symbols")
+if(NOT entry EQUAL 2 OR others)
+  message(FATAL_ERROR "expected the two plug-in entry points only; found ${entry} and: ${others}")
+endif()
