@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QStyle>
 #include <QTimer>
+#include <QVector>
 #include <algorithm>
 
 QueueWindow::QueueWindow(QWidget* parent, bool journal)
@@ -471,24 +472,53 @@ void QueueWindow::retryDownloading()
 
 void QueueWindow::on_queueTable_cellDoubleClicked(int row, int)
 {
-    QObject* light = lightOfRow(row);
-    if (!light)
-        return;
-    const QueueItem& item = *engine->item(light);
-    if (!item.canOpen(journal))
-        return;
-    if (journal) {
-        const int version = JournalOpener::versionForLight(item.isTmHelix, item.isVegal,
-                                                           light->property("type").toString());
-        JournalOpener::showJournal(this, version, item.buffer, engine->saveDirectory());
-    } else {
-        emit openConfig(light);
-    }
+    openLater({lightOfRow(row)});
 }
 
 void QueueWindow::openConfigEditor()
 {
+    QObjectList lights;
     const QList<int> rowList = selectedRows();
     for (int row : rowList)
-        on_queueTable_cellDoubleClicked(row, 0);
+        lights << lightOfRow(row);
+    openLater(lights);
+}
+
+void QueueWindow::openLater(const QObjectList& lights)
+{
+    // A long journal opens with a progress dialog, an event loop in which the
+    // host may delete this window: open only once the click or the menu that
+    // asked has returned, and only what is still there.
+    QVector<QPointer<QObject>> wanted;
+    for (QObject* light : lights)
+        if (light)
+            wanted << light;
+    if (wanted.isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this, wanted] {
+        const QPointer<QueueWindow> self(this);
+        const QVector<QPointer<QObject>> pending = wanted;
+        for (const QPointer<QObject>& light : pending) {
+            if (!self)
+                return;
+            if (light)
+                openItem(light);
+        }
+    });
+}
+
+void QueueWindow::openItem(QObject* light)
+{
+    const QueueItem* item = engine->item(light);
+    if (!item || !item->canOpen(journal))
+        return;
+    if (journal) {
+        const int version = JournalOpener::versionForLight(item->isTmHelix, item->isVegal,
+                                                           light->property("type").toString());
+        // A shared copy: the item may go while the open runs events.
+        const QByteArray data = item->buffer;
+        JournalOpener::showJournal(this, version, data, engine->saveDirectory());
+    } else {
+        emit openConfig(light);
+    }
 }

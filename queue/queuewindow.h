@@ -110,6 +110,9 @@ private:
     QList<int> selectedRows() const;
     // The lights of those rows whose items the action can act on, in the same order.
     QObjectList selectedLights(bool (QueueItem::*canAct)() const) const;
+    // Opens the lights' journals or configurations from the event loop.
+    void openLater(const QObjectList& lights);
+    void openItem(QObject* light);
     void scheduleReseat();
     void reseatCells();
 

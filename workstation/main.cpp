@@ -6,16 +6,15 @@
 #include "host/simulatedfleet.h"
 #include "workstation/batchrun.h"
 #include "workstation/moduleclient.h"
+#include "workstation/workstationoptions.h"
 #include "workstation/workstationwindow.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QDockWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 
@@ -114,97 +113,13 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dq-workstation"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Stand-in operator workstation hosting the download-queue module with simulated "
-        "traffic-light controllers."));
-    parser.addHelpOption();
-    const QCommandLineOption batchOption(QStringLiteral("batch"),
-                                         QStringLiteral("Run the downloads headless, check every "
-                                                        "file, print a summary and exit."));
-    const QCommandLineOption lightsOption(QStringLiteral("lights"),
-                                          QStringLiteral("Number of simulated controllers (batch "
-                                                         "default 40, window default 18)."),
-                                          QStringLiteral("N"));
-    const QCommandLineOption dataOption(QStringLiteral("data"),
-                                        QStringLiteral("Data directory for configurations, "
-                                                       "journals and pictures."),
-                                        QStringLiteral("DIR"));
-    // Only for --help: the option itself was taken out of the arguments above.
-    const QCommandLineOption pluginOption(QStringLiteral("plugin"),
-                                          QStringLiteral("The module file or its directory."),
-                                          QStringLiteral("PATH"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of the simulated data (default 7)."),
-                                        QStringLiteral("S"), QStringLiteral("7"));
-    const QCommandLineOption noPicturesOption(QStringLiteral("no-pictures"),
-                                              QStringLiteral("Batch: save no pictures."));
-    const QCommandLineOption problemsOption(QStringLiteral("problems-only"),
-                                            QStringLiteral("Batch: the summary lists only the "
-                                                           "downloads that ended otherwise than "
-                                                           "expected."));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Batch: seconds to wait for all "
-                                                          "downloads (default 180)."),
-                                           QStringLiteral("S"), QStringLiteral("180"));
-    const QCommandLineOption demoOption(QStringLiteral("demo"),
-                                        QStringLiteral("Window: queue journals and "
-                                                       "configurations of all controllers at "
-                                                       "start."));
-    const QCommandLineOption docksOption(
-        QStringLiteral("arrange-docks"),
-        QStringLiteral("Window: after the first downloads, place the queue docks, e.g. "
-                       "journal=left,config=top (left, right, top, bottom, float)."),
-        QStringLiteral("SPEC"));
-    const QCommandLineOption quitOption(QStringLiteral("quit-after"),
-                                        QStringLiteral("Window: quit after this many "
-                                                       "milliseconds, as Quit does, answering "
-                                                       "yes if asked (the layout is saved)."),
-                                        QStringLiteral("MS"));
-    const QCommandLineOption layoutOption(QStringLiteral("print-layout"),
-                                          QStringLiteral("Window: print where the queue docks "
-                                                         "are before closing."));
-    const QCommandLineOption growOption(QStringLiteral("grow-seconds"),
-                                        QStringLiteral("Window: every this many seconds the "
-                                                       "controllers' journals grow (default 20, "
-                                                       "0: never)."),
-                                        QStringLiteral("S"), QStringLiteral("20"));
-    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
-                                              QStringLiteral("Window: save a picture of the "
-                                                             "window before closing."),
-                                              QStringLiteral("FILE"));
-    const QCommandLineOption viewJournalOption(
-        QStringLiteral("view-journal"),
-        QStringLiteral("Window: at start, show a saved journal file as \"View saved journal\" "
-                       "does."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption selectOption(
-        QStringLiteral("select"),
-        QStringLiteral("Window: at start, select the controllers with these ids, e.g. 1001,1004."),
-        QStringLiteral("IDS"));
-    const QCommandLineOption triggerOption(
-        QStringLiteral("trigger"),
-        QStringLiteral("Window: after the first downloads, trigger these actions one after "
-                       "another, by object name, e.g. actionOpenConfig,actionShowJournalQueue."),
-        QStringLiteral("ACTIONS"));
-    const QCommandLineOption printLogOption(QStringLiteral("print-log"),
-                                            QStringLiteral("Window: print the log pane before "
-                                                           "closing."));
-    parser.addOptions({batchOption, lightsOption, dataOption, pluginOption, seedOption,
-                       noPicturesOption, problemsOption, timeoutOption, demoOption, docksOption,
-                       quitOption, layoutOption, growOption, screenshotOption, viewJournalOption,
-                       selectOption, triggerOption, printLogOption});
-    parser.process(app);
-
     QTextStream err(stderr);
-    const int lights = qBound(1, parser.value(lightsOption).toInt(), 2000);
-    const int count = parser.isSet(lightsOption) ? lights : (batch ? 40 : 18);
-    const quint32 seed = parser.value(seedOption).toUInt();
-    QString dataDir = parser.value(dataOption);
-    if (dataDir.isEmpty())
-        dataDir = batch ? QDir::current().absoluteFilePath(QStringLiteral("workstation-batch"))
-                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    dataDir = QDir(dataDir).absolutePath();
+    WorkstationOptions options;
+    if (!options.process(app)) {
+        err << "dq-workstation: " << options.errorText() << '\n';
+        return 2;
+    }
+    const QString dataDir = options.dataDir();
 
     ModuleClient module;
     if (pluginGiven && pluginPath.isEmpty()) {
@@ -216,7 +131,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    SimulatedFleet fleet(count, seed);
+    SimulatedFleet fleet(options.lights(), options.seed());
     JsonRpcClientPlugin rpcStorage;
     InvokeStorage invokeStorage;
     fillStorages(fleet, &rpcStorage, &invokeStorage);
@@ -227,12 +142,12 @@ int main(int argc, char* argv[])
     if (batch) {
         window.resize(1400, 900);
         window.show();
-        BatchRun::Options options;
-        options.dataDir = dataDir;
-        options.pictures = !parser.isSet(noPicturesOption);
-        options.problemsOnly = parser.isSet(problemsOption);
-        options.timeoutSeconds = qMax(5, parser.value(timeoutOption).toInt());
-        BatchRun run(&module, &window, &fleet, &rpcStorage, &invokeStorage, options);
+        BatchRun::Options batchOptions;
+        batchOptions.dataDir = dataDir;
+        batchOptions.pictures = !options.isSet(QStringLiteral("no-pictures"));
+        batchOptions.problemsOnly = options.isSet(QStringLiteral("problems-only"));
+        batchOptions.timeoutSeconds = options.timeoutSeconds();
+        BatchRun run(&module, &window, &fleet, &rpcStorage, &invokeStorage, batchOptions);
         int exitCode = 1;
         QObject::connect(&run, &BatchRun::finished, &app, [&](int code) {
             exitCode = code;
@@ -246,16 +161,15 @@ int main(int argc, char* argv[])
 
     const QString configDir = QDir(dataDir).absoluteFilePath(QStringLiteral("configs"));
     const QString journalDir = QDir(dataDir).absoluteFilePath(QStringLiteral("journals"));
-    QDir().mkpath(configDir);
-    QDir().mkpath(journalDir);
     module.setDirectories(configDir, journalDir);
     window.adoptSavedConfigurations();
     window.restoreLayout();
-    window.setJournalGrowth(parser.value(growOption).toInt());
+    window.setJournalGrowth(options.growSeconds());
     window.show();
     window.log(QStringLiteral("Data directory %1").arg(dataDir));
 
-    if (parser.isSet(demoOption)) {
+    const QString docks = options.value(QStringLiteral("arrange-docks"));
+    if (options.isSet(QStringLiteral("demo"))) {
         QTimer::singleShot(200, &window, [&] {
             QList<int> all;
             for (int i = 0; i < fleet.size(); ++i)
@@ -263,26 +177,27 @@ int main(int argc, char* argv[])
             window.selectControllers(all);
             QMetaObject::invokeMethod(&window, "on_actionJournalAll_triggered");
             QMetaObject::invokeMethod(&window, "on_actionConfig_triggered");
-            if (parser.isSet(docksOption))
-                arrangeDocks(&window, parser.value(docksOption));
+            if (options.isSet(QStringLiteral("arrange-docks")))
+                arrangeDocks(&window, docks);
         });
-    } else if (parser.isSet(docksOption)) {
-        QTimer::singleShot(200, &window, [&] { arrangeDocks(&window, parser.value(docksOption)); });
+    } else if (options.isSet(QStringLiteral("arrange-docks"))) {
+        QTimer::singleShot(200, &window, [&] { arrangeDocks(&window, docks); });
     }
-    if (parser.isSet(selectOption)) {
+    if (options.isSet(QStringLiteral("select"))) {
         QList<int> rows;
-        const QStringList ids = parser.value(selectOption).split(QLatin1Char(','));
+        const QStringList ids = options.value(QStringLiteral("select")).split(QLatin1Char(','));
         for (int row = 0; row < fleet.size(); ++row)
             if (ids.contains(QString::number(fleet.controller(row)->id())))
                 rows << row;
         window.selectControllers(rows);
     }
-    if (parser.isSet(viewJournalOption))
-        QTimer::singleShot(100, &window,
-                           [&] { window.viewJournalFile(parser.value(viewJournalOption)); });
-    if (parser.isSet(triggerOption)) {
+    if (options.isSet(QStringLiteral("view-journal")))
+        QTimer::singleShot(100, &window, [&] {
+            window.viewJournalFile(options.value(QStringLiteral("view-journal")));
+        });
+    if (options.isSet(QStringLiteral("trigger"))) {
         // One action every 300 ms, from after the demo's downloads are queued.
-        const QStringList names = parser.value(triggerOption).split(QLatin1Char(','));
+        const QStringList names = options.value(QStringLiteral("trigger")).split(QLatin1Char(','));
         for (int i = 0; i < names.size(); ++i) {
             const QString name = names.at(i);
             QTimer::singleShot(500 + 300 * i, &window, [&window, &err, name] {
@@ -304,17 +219,17 @@ int main(int argc, char* argv[])
         QTextStream(stdout) << "asked: " << question->text() << '\n';
         question->button(QMessageBox::Yes)->click();
     });
-    if (parser.isSet(quitOption)) {
-        QTimer::singleShot(parser.value(quitOption).toInt(), &window, [&] {
+    if (options.isSet(QStringLiteral("quit-after"))) {
+        QTimer::singleShot(options.quitAfterMs(), &window, [&] {
             QTextStream report(stdout);
-            if (parser.isSet(layoutOption))
+            if (options.isSet(QStringLiteral("print-layout")))
                 report << "platform " << QGuiApplication::platformName() << '\n'
                        << window.layoutReport() << '\n';
-            if (parser.isSet(printLogOption))
+            if (options.isSet(QStringLiteral("print-log")))
                 report << window.logText() << '\n';
             report.flush();
-            if (parser.isSet(screenshotOption))
-                window.grab().save(parser.value(screenshotOption));
+            if (options.isSet(QStringLiteral("screenshot")))
+                window.grab().save(options.value(QStringLiteral("screenshot")));
             answerer.start();
             window.findChild<QAction*>(QStringLiteral("actionQuit"))->trigger();
         });

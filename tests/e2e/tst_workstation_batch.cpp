@@ -23,6 +23,7 @@ private slots:
     void unexpectedOutcomesComeFirst();
     void modulePath_data();
     void modulePath();
+    void badValueEndsAtOnce();
 
 private:
     QString workstation() const
@@ -195,6 +196,20 @@ void TestWorkstationBatch::modulePath()
                  &output, workingDir),
         exitCode);
     QVERIFY2(output.contains(said), qPrintable(output));
+}
+
+void TestWorkstationBatch::badValueEndsAtOnce()
+{
+    // The values themselves are checked in tst_workstationoptions; here only
+    // that the program says so and stops before running anything.
+    QTemporaryDir data; // where a batch that ran anyway would write
+    QString output;
+    QCOMPARE(runBatch({QStringLiteral("--lights"), QStringLiteral("abc"), QStringLiteral("--data"),
+                       data.path()},
+                      &output),
+             2);
+    QCOMPARE(output.trimmed(), QStringLiteral("dq-workstation: --lights: 'abc' is not a whole "
+                                              "number from 1 to 2000"));
 }
 
 QTEST_GUILESS_MAIN(TestWorkstationBatch)

@@ -5,10 +5,12 @@
 #include <QAction>
 #include <QDialog>
 #include <QHeaderView>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -88,6 +90,8 @@ private slots:
     void numbersSortAsNumbers();
     void clearQueueWithList();
     void viewAndRunEditor();
+    void doubleClickOpensAfterTheClick_data();
+    void doubleClickOpensAfterTheClick();
 
     void fiftyLightsAtOnce();
     void barsShownForRowsInView();
@@ -964,9 +968,12 @@ void TestQueueWindow::viewAndRunEditor()
     // No bytes yet: nothing opens.
     QMetaObject::invokeMethod(&jw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(jw, 53)),
                               Q_ARG(int, 2));
+    QCoreApplication::processEvents();
     QCOMPARE(dialogs(), 0);
     selectCells(jw, {{51, 0}, {51, 3}, {51, 5}, {52, 1}, {53, 0}});
     QMetaObject::invokeMethod(&jw, "openConfigEditor");
+    QCOMPARE(dialogs(), 0); // opened from the event loop, once the action has returned
+    QCoreApplication::processEvents();
     QCOMPARE(dialogs(), 2);
 
     QueueWindow cw(nullptr, false);
@@ -979,6 +986,7 @@ void TestQueueWindow::viewAndRunEditor()
     QVERIFY(d.answerOne());
     QMetaObject::invokeMethod(&cw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(cw, 54)),
                               Q_ARG(int, 0));
+    QCoreApplication::processEvents();
     QCOMPARE(open.count(), 0);
     while (d.answerOne()) {
     }
@@ -987,8 +995,55 @@ void TestQueueWindow::viewAndRunEditor()
                               Q_ARG(int, 0));
     selectCells(cw, {{54, 1}, {54, 4}});
     QMetaObject::invokeMethod(&cw, "openConfigEditor");
+    QCoreApplication::processEvents();
     QCOMPARE(open.count(), 2);
     QCOMPARE(open.at(0).at(0).value<QObject*>(), &d.light);
+}
+
+void TestQueueWindow::doubleClickOpensAfterTheClick_data()
+{
+    QTest::addColumn<bool>("windowGone");
+    QTest::addColumn<bool>("lightGone");
+    QTest::newRow("opens") << false << false;
+    QTest::newRow("host deleted its main window") << true << false;
+    QTest::newRow("light deleted") << false << true;
+}
+
+void TestQueueWindow::doubleClickOpensAfterTheClick()
+{
+    QFETCH(bool, windowGone);
+    QFETCH(bool, lightGone);
+    // A long open runs events (its progress), in which the host may delete its
+    // main window: the table's mouse handler must have returned by then.
+    auto host = std::make_unique<QMainWindow>();
+    auto* jw = new QueueWindow(host.get(), true);
+    host->setCentralWidget(jw);
+    jw->setSaveDir(QDir(dir->path()));
+    auto sim = std::make_unique<QueueSim>(61);
+    sim->hold = true;
+    sim->journal = journalRecords(30, 0);
+    jw->enqueue(&sim->light, -1);
+    QVERIFY(sim->answerOne());
+    host->show();
+    QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+    QTableWidget* table = tableOf(*jw);
+    const QRect cellRect = table->visualItemRect(table->item(rowOf(*jw, 61), ObjectCol));
+    const auto viewers = [] {
+        const auto windows = QApplication::topLevelWidgets();
+        return int(std::count_if(windows.begin(), windows.end(), [](QWidget* w) {
+            return qobject_cast<QDialog*>(w) && w->isVisible();
+        }));
+    };
+    // The press that starts a double click, then the double click itself.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cellRect.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cellRect.center());
+    QCOMPARE(viewers(), 0);
+    if (windowGone)
+        host.reset();
+    if (lightGone)
+        sim.reset();
+    QCoreApplication::processEvents();
+    QCOMPARE(viewers(), windowGone || lightGone ? 0 : 1);
 }
 
 void TestQueueWindow::fiftyLightsAtOnce()

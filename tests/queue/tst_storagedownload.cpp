@@ -481,6 +481,7 @@ void TestStorageDownload::throughThePlugin()
     qputenv("PATH", QFile::encodeName(toolDir.path()) + ":/usr/bin:/bin");
     table->item(0, ObjectColumn)->setSelected(true);
     runEditor->trigger();
+    QCoreApplication::processEvents(); // the editor starts once the action has returned
     qputenv("PATH", oldPath);
     QFile out(tool + QStringLiteral(".out"));
     QTRY_VERIFY(out.exists());
