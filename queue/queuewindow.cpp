@@ -515,9 +515,16 @@ void QueueWindow::openItem(QObject* light)
     if (journal) {
         const int version = JournalOpener::versionForLight(item->isTmHelix, item->isVegal,
                                                            light->property("type").toString());
+        const QDir dir = engine->saveDirectory();
+        // Given back to its file under the memory budget: the file holds the same bytes.
+        if (item->released) {
+            JournalOpener::viewJournal(this, version, engine->itemFileName(light), dir,
+                                       dir.absolutePath());
+            return;
+        }
         // A shared copy: the item may go while the open runs events.
         const QByteArray data = item->buffer;
-        JournalOpener::showJournal(this, version, data, engine->saveDirectory());
+        JournalOpener::showJournal(this, version, data, dir);
     } else {
         emit openConfig(light);
     }

@@ -975,6 +975,20 @@ void TestQueueWindow::viewAndRunEditor()
     QCOMPARE(dialogs(), 0); // opened from the event loop, once the action has returned
     QCoreApplication::processEvents();
     QCOMPARE(dialogs(), 2);
+    // Given back to its file under the memory budget: View opens the file.
+    jw.engine->setMemoryBudget(0);
+    while (a.answerOne()) {
+    }
+    QVERIFY(itemOf(jw, &a.light).released);
+    selectCells(jw, {{51, 0}});
+    QMetaObject::invokeMethod(&jw, "openConfigEditor");
+    QCoreApplication::processEvents();
+    QCOMPARE(dialogs(), 3);
+    const auto tables = jw.findChildren<QTableWidget*>(QStringLiteral("journalTable"));
+    int shown = 0;
+    for (const QTableWidget* table : tables)
+        shown = qMax(shown, table->rowCount());
+    QCOMPARE(shown, 24); // two whole blocks: the third shows erased space
 
     QueueWindow cw(nullptr, false);
     cw.setSaveDir(QDir(dir->path()));
