@@ -81,8 +81,9 @@ DownloadEngine::~DownloadEngine() = default;
 
 void DownloadEngine::setTickInterval(int ms)
 {
-    killTimer(timerId);
-    timerId = startTimer(ms, Qt::CoarseTimer);
+    if (timerId)
+        killTimer(timerId);
+    timerId = ms > 0 ? startTimer(ms, Qt::CoarseTimer) : 0;
 }
 
 const QueueItem* DownloadEngine::item(QObject* light) const
@@ -644,8 +645,12 @@ bool DownloadEngine::completeItem(QObject* light)
 
 void DownloadEngine::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() != timerId)
-        return;
+    if (event->timerId() == timerId)
+        tick();
+}
+
+void DownloadEngine::tick()
+{
     QObjectList due;
     for (auto it = items.begin(); it != items.end(); ++it) {
         if (it->retryDelay > 0) {

@@ -47,8 +47,11 @@ public:
     QDir saveDirectory() const { return saveDir; }
     void setSaveDir(const QDir& dir) { saveDir = dir; }
     // How often the timer really ticks; each tick still counts as tickMs.
-    // Tests make time pass faster with it.
+    // Tests make time pass faster with it, or (0) stop the timer and call
+    // tick() themselves.
     void setTickInterval(int ms);
+    // One step of the retry countdown: items whose delay runs out are sent for.
+    void tick();
     void setMemoryBudget(qint64 bytes) { budget = bytes; }
     qint64 memoryBudget() const { return budget; }
     // The bytes of downloaded data the items hold now.

@@ -3,8 +3,11 @@
 #include "host/hostlight.h"
 #include "host/response.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QTimer>
+
+#include <initializer_list>
 
 // A controller behind a stand-in light: it holds a journal and a
 // configuration and answers "GET_JRNL" / "GET_CONFIG" through the event loop.
@@ -109,5 +112,29 @@ inline QByteArray textLines(int count, int first)
     QByteArray out;
     for (int i = 0; i < count; ++i)
         out += QByteArray("event ") + QByteArray::number(first + i) + '\0';
+    return out;
+}
+
+// A file's bytes, or "<no file>" when it does not open.
+inline QByteArray fileData(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
+}
+
+inline bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// Little-endian 16-bit words, as configuration images begin.
+inline QByteArray wordsLE(std::initializer_list<quint16> values)
+{
+    QByteArray out;
+    for (quint16 v : values) {
+        out += char(v & 0xFF);
+        out += char(v >> 8);
+    }
     return out;
 }
