@@ -3,7 +3,8 @@
 #include <QString>
 
 // What one answer of a controller means for its queue item, decided without
-// any widget; the window turns it into table updates and the next step.
+// any widget; the download engine turns it into the item's shown fields and
+// the next step.
 struct BlockOutcome
 {
     enum Action { RequestNext, Complete, Fail };
@@ -33,6 +34,13 @@ struct BlockOutcome
     int rangeMax = 0;
     bool setValue = false; // progress bar value
     int value = 0;
+
+    static BlockOutcome completed()
+    {
+        BlockOutcome out;
+        out.action = Complete;
+        return out;
+    }
 
     static BlockOutcome failed(Failure failure)
     {

@@ -1,7 +1,7 @@
 #include "queue/configprotocol.h"
 
 #include "queue/answerfield.h"
-#include "queue/downloadfile.h"
+#include "queue/ceiling.h"
 
 namespace {
 
@@ -64,16 +64,7 @@ int ConfigProtocol::imageSize(const QByteArray& piece)
 
 BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
 {
-    // However the controller sends it (a text without "END.", JSON without its
-    // zero byte, huge pieces), the configuration never grows past the ceiling.
-    const bool hugePiece =
-        data.size() >= 3 && data.at(2).toByteArray().size() > DownloadFile::maxSize;
-    const BlockOutcome out = hugePiece ? BlockOutcome() : takePiece(item, data);
-    if (hugePiece || item.buffer.size() > DownloadFile::maxSize) {
-        item.dropData();
-        return BlockOutcome::failed(BlockOutcome::DataTooLarge);
-    }
-    return out;
+    return takeWithinCeiling(item, data, 2, [&] { return takePiece(item, data); });
 }
 
 BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data)
@@ -108,75 +99,18 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
     if (resent)
         item.buffer.truncate(int(offset - headerBytes));
 
-    bool header = false;
     const bool first = item.loaded == 0;
     if (first) {
         if (piece.isEmpty())
             return BlockOutcome::failed(BlockOutcome::EmptyAnswer);
-        if (piece.startsWith("#TxtCfg")) {
-            item.textConfig = true;
-            out.typeText = BlockOutcome::Adapter;
-        } else if (piece.startsWith("#jcfg")) {
-            const JsonHeader h = parseJsonHeader(piece);
-            if (h.hasLength) {
-                item.expected = h.length;
-                out.setRange = true;
-                out.rangeMax = h.length;
-                out.setValue = true;
-                out.value = piece.size();
-            }
-            out.typeText = BlockOutcome::HeaderType;
-            out.headerType = h.type;
-            const int brace = piece.indexOf('{');
-            if (brace > 0)
-                piece.remove(0, brace);
-            if (h.type.toLower() == QLatin1String("vegal2"))
-                item.isVegal = true;
-            else
-                item.isTmHelix = true;
-        } else {
-            const int size = imageSize(piece);
-            if (size < 0)
-                return BlockOutcome::failed(BlockOutcome::InvalidConfigSize);
-            item.expected = size;
-            out.setRange = true;
-            out.rangeMax = size;
-            out.setValue = true;
-            out.value = piece.size();
-        }
-        header = item.textConfig || item.isMarked();
+        if (!takeForm(item, piece, out))
+            return BlockOutcome::failed(BlockOutcome::InvalidConfigSize);
     }
-
-    if (!header) {
+    // A text or JSON configuration's first piece is its header, not data.
+    if (!first || !(item.textConfig || item.isMarked())) {
         item.buffer.append(piece);
-        if (!first) {
-            if (item.textConfig) {
-                const int end = item.buffer.indexOf("END.", 1);
-                if (end > 0) {
-                    item.buffer.truncate(end + 4);
-                    out.action = BlockOutcome::Complete;
-                    return out;
-                }
-            } else {
-                if (item.isMarked()) {
-                    const int zero = item.buffer.indexOf('\0');
-                    if (zero >= 0) {
-                        item.buffer.truncate(zero);
-                        out.action = BlockOutcome::Complete;
-                        return out;
-                    }
-                }
-                if (item.expected > 0 && item.buffer.size() >= item.expected) {
-                    item.buffer.truncate(item.expected);
-                    out.loadedText = BlockOutcome::Bytes;
-                    out.loadedValue = item.expected;
-                    out.action = BlockOutcome::Complete;
-                    return out;
-                }
-                out.setValue = true;
-                out.value = item.buffer.size();
-            }
-        }
+        if (!first && bodyEnds(item, out))
+            return out;
     }
     // After a piece came again, go on right behind it rather than skip ahead.
     item.loaded = resent ? int(offset) + piece.size() : item.loaded + piece.size();
@@ -185,4 +119,72 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
     if (item.stalls(item.loaded > before))
         out.failRetryable();
     return out;
+}
+
+bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, BlockOutcome& out)
+{
+    if (piece.startsWith("#TxtCfg")) {
+        item.textConfig = true;
+        out.typeText = BlockOutcome::Adapter;
+        return true;
+    }
+    if (piece.startsWith("#jcfg")) {
+        const JsonHeader h = parseJsonHeader(piece);
+        if (h.hasLength) {
+            item.expected = h.length;
+            out.setRange = true;
+            out.rangeMax = h.length;
+            out.setValue = true;
+            out.value = piece.size();
+        }
+        out.typeText = BlockOutcome::HeaderType;
+        out.headerType = h.type;
+        const int brace = piece.indexOf('{');
+        if (brace > 0)
+            piece.remove(0, brace);
+        if (h.type.toLower() == QLatin1String("vegal2"))
+            item.isVegal = true;
+        else
+            item.isTmHelix = true;
+        return true;
+    }
+    const int size = imageSize(piece);
+    if (size < 0)
+        return false;
+    item.expected = size;
+    out.setRange = true;
+    out.rangeMax = size;
+    out.setValue = true;
+    out.value = piece.size();
+    return true;
+}
+
+bool ConfigProtocol::bodyEnds(QueueItem& item, BlockOutcome& out)
+{
+    if (item.textConfig) {
+        const int end = item.buffer.indexOf("END.", 1);
+        if (end <= 0)
+            return false;
+        item.buffer.truncate(end + 4);
+        out.action = BlockOutcome::Complete;
+        return true;
+    }
+    if (item.isMarked()) {
+        const int zero = item.buffer.indexOf('\0');
+        if (zero >= 0) {
+            item.buffer.truncate(zero);
+            out.action = BlockOutcome::Complete;
+            return true;
+        }
+    }
+    if (item.expected > 0 && item.buffer.size() >= item.expected) {
+        item.buffer.truncate(item.expected);
+        out.loadedText = BlockOutcome::Bytes;
+        out.loadedValue = item.expected;
+        out.action = BlockOutcome::Complete;
+        return true;
+    }
+    out.setValue = true;
+    out.value = item.buffer.size();
+    return false;
 }

@@ -29,4 +29,10 @@ public:
 
 private:
     static BlockOutcome takePiece(QueueItem& item, const QVariantList& data);
+    // The first piece tells the form: a text or JSON header (which may set
+    // the size and the family's mark) or a binary image's offset table; false
+    // when the table gives no usable size. A JSON header is cut to its "{".
+    static bool takeForm(QueueItem& item, QByteArray& piece, BlockOutcome& out);
+    // Whether the data stored so far ends the configuration by its form's rule.
+    static bool bodyEnds(QueueItem& item, BlockOutcome& out);
 };

@@ -161,7 +161,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     const QString type = light->property("type").toString();
     const bool tm = QueueItem::isTmHelixType(type);
     const bool vg = QueueItem::isVegalType(type);
-    const int barMaximum = journal ? (blocks == -1 ? 0 : qMax(blocks, 0)) : 100;
+    const int barMaximum = journal ? (blocks == QueueItem::allBlocks ? 0 : qMax(blocks, 0)) : 100;
 
     auto it = items.find(light);
     if (it == items.end()) {
@@ -207,7 +207,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     it->stopMarker.clear();
     it->rereadPrevious = false;
     // A journal file that cannot be gone on from is left alone, and so is the light.
-    if (journal && blocks == -3 && !readPrevious(light, *it))
+    if (journal && blocks == QueueItem::onlyNewBlocks && !readPrevious(light, *it))
         return;
 
     if (rpc)
@@ -226,7 +226,7 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
         return;
     // While set, the controller itself is left alone: the storage drives the item.
     light->setProperty("rpc", true);
-    enqueue(light, -1);
+    enqueue(light, QueueItem::allBlocks);
     if (!items.contains(light)) {
         light->setProperty("rpc", QVariant());
         return;
@@ -579,7 +579,7 @@ bool DownloadEngine::completeItem(QObject* light)
     auto it = items.find(light);
     if (it == items.end())
         return false;
-    const bool continuation = journal && it->expected == -3;
+    const bool continuation = journal && it->expected == QueueItem::onlyNewBlocks;
     QString path = itemFileName(light);
     if (!journal && it->isMarked())
         path = DownloadFile::jsonPath(path);
@@ -687,7 +687,7 @@ void DownloadEngine::saveStoppedJournal(QObject* light, QueueItem& item)
     // The part stays in the item for View and Resume; it is saved only where
     // there is no journal yet (an only-new download's never: its completion
     // puts the file behind it).
-    if (item.buffer.isEmpty() || item.expected == -3)
+    if (item.buffer.isEmpty() || item.expected == QueueItem::onlyNewBlocks)
         return;
     const QString path = itemFileName(light);
     const QFileInfo file(path);

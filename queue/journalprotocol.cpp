@@ -1,7 +1,7 @@
 #include "queue/journalprotocol.h"
 
 #include "queue/answerfield.h"
-#include "queue/downloadfile.h"
+#include "queue/ceiling.h"
 
 #include <cstring>
 
@@ -58,21 +58,11 @@ QByteArray JournalProtocol::stopMarkerOf(const QByteArray& journal, bool marked)
 
 BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
 {
-    // However the controller sends it (blocks that never end, huge blocks),
-    // the journal never grows past the ceiling: the item gives it up.
-    const bool hugeBlock =
-        data.size() >= 2 && data.at(1).toByteArray().size() > DownloadFile::maxSize;
-    const BlockOutcome out = hugeBlock ? BlockOutcome() : takeBlock(item, data);
-    if (hugeBlock || item.buffer.size() > DownloadFile::maxSize) {
-        item.dropData();
-        return BlockOutcome::failed(BlockOutcome::DataTooLarge);
-    }
-    return out;
+    return takeWithinCeiling(item, data, 1, [&] { return takeBlock(item, data); });
 }
 
 BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& data)
 {
-    BlockOutcome out;
     QByteArray block;
     if (data.size() < 2 || !AnswerField::bytes(data.at(1), &block))
         return BlockOutcome::failed(BlockOutcome::WrongAnswer);
@@ -83,62 +73,51 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
             return BlockOutcome::failed(BlockOutcome::WrongAnswer);
         // Stored where it claims to belong, it would leave a gap: ask again.
         if (number > item.loaded) {
+            BlockOutcome out;
             out.failRetryable();
             return out;
         }
     }
-    const qint64 length = block.size();
-
     // An empty block ends the journal, for every family (a controller past the
     // end of its memory would otherwise be asked again without end); nothing
     // received so far is dropped for it.
-    if (length == 0) {
-        out.action = BlockOutcome::Complete;
-        return out;
-    }
+    if (block.isEmpty())
+        return BlockOutcome::completed();
+    return item.isMarked() ? takeTextBlock(item, block) : takeRecordBlock(item, block, number);
+}
 
-    if (item.isMarked()) {
-        if (!item.stopMarker.isEmpty()) {
-            const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
-            if (at >= 0) {
-                if (at <= item.buffer.size())
-                    item.buffer.truncate(int(at));
-                else
-                    item.buffer.append(block.left(int(at - item.buffer.size())));
-                item.stopMarker.clear();
-                out.action = BlockOutcome::Complete;
-                return out;
-            }
+BlockOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& block)
+{
+    if (!item.stopMarker.isEmpty()) {
+        const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
+        if (at >= 0) {
+            if (at <= item.buffer.size())
+                item.buffer.truncate(int(at));
+            else
+                item.buffer.append(block.left(int(at - item.buffer.size())));
+            item.stopMarker.clear();
+            return BlockOutcome::completed();
         }
-        // Two zero bytes end the text, also when the first of them closed the
-        // previous block. The zero that ends the last line stays with it.
-        const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
-        if (endsWithZero && block.startsWith('\0')) {
-            out.action = BlockOutcome::Complete;
-            return out;
-        }
-        const int k = block.indexOf(QByteArray(2, '\0'));
-        if (k >= 0) {
-            if (k > 0 || (!item.buffer.isEmpty() && !endsWithZero))
-                item.buffer.append(block.left(k + 1));
-            out.action = BlockOutcome::Complete;
-            return out;
-        }
-        item.buffer.append(block);
-        ++item.loaded;
-        out.loadedText = BlockOutcome::Blocks;
-        out.loadedValue = item.loaded;
-        if (item.expected > 0 && item.loaded >= item.expected) {
-            out.action = BlockOutcome::Complete;
-            return out;
-        }
-        if (item.expected > 0) {
-            out.setValue = true;
-            out.value = item.loaded;
-        }
-        return out;
     }
+    // Two zero bytes end the text, also when the first of them closed the
+    // previous block. The zero that ends the last line stays with it.
+    const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
+    if (endsWithZero && block.startsWith('\0'))
+        return BlockOutcome::completed();
+    const int k = block.indexOf(QByteArray(2, '\0'));
+    if (k >= 0) {
+        if (k > 0 || (!item.buffer.isEmpty() && !endsWithZero))
+            item.buffer.append(block.left(k + 1));
+        return BlockOutcome::completed();
+    }
+    item.buffer.append(block);
+    ++item.loaded;
+    return counted(item);
+}
 
+BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray& block,
+                                              qint64 number)
+{
     // A block that arrives again replaces what was stored from where that
     // block began; blocks of other lengths around it are neither cut nor moved.
     const int before = item.loaded;
@@ -153,37 +132,41 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
             // The records in front of the marker are new: keep them.
             item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
-            out.action = BlockOutcome::Complete;
-            return out;
+            return BlockOutcome::completed();
         }
     }
-    if (hasErasedRecord(block)) {
-        out.action = BlockOutcome::Complete;
-        return out;
-    }
+    if (hasErasedRecord(block))
+        return BlockOutcome::completed();
     item.blockStarts.append(item.buffer.size());
     item.buffer.append(block);
     // After an earlier block came again, ask for the one behind it next: counting
     // on from the request would skip the block that was asked for.
     item.loaded = resent ? int(number) + 1 : item.loaded + 1;
-    out.loadedText = BlockOutcome::Blocks;
-    out.loadedValue = item.loaded;
-    if (item.expected > 0 && item.loaded >= item.expected) {
-        // Never more blocks than asked for; a short last block stays whole.
-        if (item.blockStarts.size() > item.expected) {
-            item.buffer.truncate(item.blockStarts.at(item.expected));
-            item.blockStarts.resize(item.expected);
-        }
-        out.action = BlockOutcome::Complete;
+    // Never more blocks than asked for; a short last block stays whole.
+    if (item.expected > 0 && item.blockStarts.size() > item.expected) {
+        item.buffer.truncate(item.blockStarts.at(item.expected));
+        item.blockStarts.resize(item.expected);
+    }
+    BlockOutcome out = counted(item);
+    if (out.action != BlockOutcome::RequestNext)
         return out;
-    }
-    if (item.expected > 0) {
-        out.setValue = true;
-        out.value = item.loaded;
-    }
     if (item.loaded >= maxBlocks)
         out.action = BlockOutcome::Complete;
     else if (item.stalls(item.loaded > before))
         out.failRetryable();
+    return out;
+}
+
+BlockOutcome JournalProtocol::counted(const QueueItem& item)
+{
+    BlockOutcome out;
+    out.loadedText = BlockOutcome::Blocks;
+    out.loadedValue = item.loaded;
+    if (item.expected > 0 && item.loaded >= item.expected) {
+        out.action = BlockOutcome::Complete;
+    } else if (item.expected > 0) {
+        out.setValue = true;
+        out.value = item.loaded;
+    }
     return out;
 }

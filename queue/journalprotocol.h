@@ -29,4 +29,10 @@ public:
 
 private:
     static BlockOutcome takeBlock(QueueItem& item, const QVariantList& data);
+    // Marked families: zero-terminated lines, ending at two zero bytes.
+    static BlockOutcome takeTextBlock(QueueItem& item, const QByteArray& block);
+    // Unmarked families: numbered blocks of 8-byte records, ending at erased space.
+    static BlockOutcome takeRecordBlock(QueueItem& item, const QByteArray& block, qint64 number);
+    // A whole block stored: what the queue shows, and the end at the blocks asked for.
+    static BlockOutcome counted(const QueueItem& item);
 };

@@ -28,6 +28,10 @@ struct QueueItem
     // Where the item stands, as the queue's counts sum it up.
     enum class Phase { Waiting, Downloading, Completed, Failed, Stopped };
     static constexpr int phaseCount = 5;
+    // The journal block counts a host asks for besides a number of blocks:
+    // all the controller holds, or only what is newer than the saved journal.
+    static constexpr int allBlocks = -1;
+    static constexpr int onlyNewBlocks = -3;
 
     int loaded = 0; // journal: blocks received; configuration: bytes received
     int area = 0;   // configuration area asked for (always 0)
