@@ -8,12 +8,6 @@ void JsonRpcClientPlugin::setArchivedConfig(const QString& id, const QString& da
     archive[id].insert(datetime, data);
 }
 
-void JsonRpcClientPlugin::setError(int code, const QString& message)
-{
-    errorCode = code;
-    errorMessage = message;
-}
-
 QVariantMap JsonRpcClientPlugin::replyShell() const
 {
     return QVariantMap{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
@@ -29,12 +23,6 @@ QVariant JsonRpcClientPlugin::sendCommand(QString service, QString method, QVari
         return scripted.dequeue();
 
     QVariantMap reply = replyShell();
-    if (errorCode != 0) {
-        reply.insert(QStringLiteral("error"),
-                     QVariantMap{{QStringLiteral("code"), errorCode},
-                                 {QStringLiteral("message"), errorMessage}});
-        return reply;
-    }
     const QVariantList list = params.toList();
     const QString id = list.value(0).toString();
     QByteArray found;

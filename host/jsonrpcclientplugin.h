@@ -28,9 +28,6 @@ public:
 
     void setConfig(const QString& id, const QByteArray& data) { current.insert(id, data); }
     void setArchivedConfig(const QString& id, const QString& datetime, const QByteArray& data);
-    // Every following call answers {"error": {"code", "message"}} until cleared.
-    void setError(int code, const QString& message);
-    void clearError() { errorCode = 0; }
     // The next calls answer exactly these replies, first in first out.
     void enqueueReply(const QVariant& reply) { scripted.enqueue(reply); }
     // Run while a call is being answered, as a client waiting on the network
@@ -48,8 +45,6 @@ private:
 
     QHash<QString, QByteArray> current;
     QHash<QString, QHash<QString, QByteArray>> archive;
-    int errorCode = 0;
-    QString errorMessage;
     QQueue<QVariant> scripted;
     std::function<void()> duringCall;
     QVector<Call> m_calls;

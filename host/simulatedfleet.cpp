@@ -120,14 +120,6 @@ SimulatedFleet::SimulatedFleet(int count, quint32 seed, QObject* parent) : QObje
     }
 }
 
-int SimulatedFleet::indexOfId(int id) const
-{
-    for (int i = 0; i < m_controllers.size(); ++i)
-        if (m_controllers.at(i)->id() == id)
-            return i;
-    return -1;
-}
-
 QByteArray SimulatedFleet::storageConfig(int index, bool archived) const
 {
     const int id = m_controllers.at(index)->id();

@@ -70,8 +70,6 @@ public:
     static QMap<QString, QByteArray> expectedFinalFiles(int count, quint32 seed);
 
 private:
-    int indexOfId(int id) const;
-
     QVector<SimulatedController*> m_controllers;
     QVector<StorageEntry> m_storage;
     bool m_phase2 = false;

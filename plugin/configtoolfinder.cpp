@@ -1,6 +1,5 @@
 #include "plugin/configtoolfinder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -46,12 +45,6 @@ QString findConfigTool(const QString& appDir, const QByteArray& pathValue, char 
             return found;
     }
     return QString();
-}
-
-QString findConfigTool()
-{
-    return findConfigTool(QCoreApplication::applicationDirPath(), qgetenv("PATH"),
-                          defaultSeparator(), defaultFileName());
 }
 
 } // namespace ConfigToolFinder

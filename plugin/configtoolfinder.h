@@ -20,8 +20,4 @@ char defaultSeparator();
 QString findConfigTool(const QString& appDir, const QByteArray& pathValue, char separator,
                        const QString& fileName);
 
-// The same with the host's application directory, the "PATH" environment
-// variable and the platform's defaults.
-QString findConfigTool();
-
 } // namespace ConfigToolFinder

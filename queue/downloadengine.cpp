@@ -452,18 +452,6 @@ void DownloadEngine::responseLost(QObject* light)
                  false);
 }
 
-void DownloadEngine::answerFrom(QObject* response)
-{
-    if (!response)
-        return;
-    for (auto it = items.cbegin(); it != items.cend(); ++it) {
-        if (it->response == response) {
-            answerArrived(it.key(), response);
-            return;
-        }
-    }
-}
-
 void DownloadEngine::answerArrived(QObject* light, QObject* response)
 {
     auto it = items.find(light);

@@ -69,10 +69,6 @@ public:
     // Failed items go on from where they failed, their error count reset.
     void retry(const QObjectList& lights);
 
-    // The light's link signal and answers, for callers connected by name.
-    void lightConnected(QObject* light, bool connected);
-    void answerFrom(QObject* response);
-
     // The light's item, or null when it has none.
     const QueueItem* item(QObject* light) const;
     QueueItem* item(QObject* light);
@@ -107,6 +103,8 @@ private:
     // Sends for a stopped or failed item again, from where it stands.
     void goOn(QObject* light, QueueItem& item);
 
+    // The light's link signal.
+    void lightConnected(QObject* light, bool connected);
     void sendRequest(QObject* light);
     // Reads where an only-new journal goes on from; false (the item has
     // failed, the file is left as it is) when its file is there but cannot

@@ -120,17 +120,6 @@ void QueueWindow::clearQueue(QObjectList obj_list)
     engine->remove(obj_list);
 }
 
-void QueueWindow::light_connected(bool connected)
-{
-    engine->lightConnected(sender(), connected);
-}
-
-void QueueWindow::responseFinished()
-{
-    // Kept for callers that connect a response to this slot by name.
-    engine->answerFrom(sender());
-}
-
 // ---------------------------------------------------------------- table
 
 void QueueWindow::addRow(QObject* light)

@@ -44,8 +44,6 @@ signals:
     void downloadFailed(QObject* light, QString msg);
 
 private slots:
-    void light_connected(bool connected);
-    void responseFinished();
     void on_queueTable_cellDoubleClicked(int row, int column);
     void openConfigEditor();
 

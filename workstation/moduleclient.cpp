@@ -31,8 +31,6 @@ QString moduleFile(const QString& dir)
     // The platform's naming of a module called "downloadqueue".
 #if defined(Q_OS_WIN)
     return QDir(dir).filePath(QStringLiteral("downloadqueue.dll"));
-#elif defined(Q_OS_MACOS)
-    return QDir(dir).filePath(QStringLiteral("libdownloadqueue.so"));
 #else
     return QDir(dir).filePath(QStringLiteral("libdownloadqueue.so"));
 #endif
