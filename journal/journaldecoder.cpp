@@ -76,6 +76,9 @@ QString timeText(quint32 w)
 constexpr int ProgressBlocks = 1024;
 constexpr int ProgressLines = 8192;
 
+// Room for the messages of the shipped definition files, made once per record.
+constexpr int ReservedMessage = 96;
+
 } // namespace
 
 JournalDecoder::JournalDecoder(const QMap<int, QString>& messages,
@@ -153,8 +156,11 @@ void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& 
     if (source != DebugSource && len >= RecordSize) {
         const MessageTemplate& t = m_templates[data[4]];
         if (!t.isEmpty()) {
-            row.message.reserve(96);
+            row.message.reserve(ReservedMessage);
             t.expand(data, len, row.message);
+            // Grown by doubling; a long text keeps only its own size.
+            if (row.message.size() > ReservedMessage)
+                row.message.squeeze();
         }
     }
     if (row.message.isEmpty())
@@ -163,10 +169,13 @@ void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& 
     rows.append(std::move(row));
 }
 
-QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data,
-                                                 const Progress& progress) const
+QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data, const Progress& progress,
+                                                 bool* tooMuchText) const
 {
+    if (tooMuchText)
+        *tooMuchText = false;
     QVector<JournalRow> rows;
+    qint64 text = 0;
     const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
     const int size = data.size();
     rows.reserve((size + RecordSize - 1) / RecordSize);
@@ -181,6 +190,12 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data,
             if (bytes[start] == 0xFF)
                 return rows; // erased space: nothing after it is shown
             addRecord(bytes + start, qMin(RecordSize, blockEnd - start), rows);
+            text += rows.constLast().message.size();
+            if (text > MaxMessageText) {
+                if (tooMuchText)
+                    *tooMuchText = true;
+                return QVector<JournalRow>();
+            }
         }
     }
     return rows;

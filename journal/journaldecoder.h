@@ -31,10 +31,20 @@ public:
     // false stops the decoding, which then returns no rows.
     using Progress = std::function<bool(int done, int total)>;
 
+    // The most characters of message text one binary journal decodes to: room
+    // for the viewer's 500,000 rows at 134 characters each (the longest
+    // message of the shipped files has 105). Time stamps have a fixed width and
+    // sources are names shared by their rows, so the messages are what a
+    // definition file can make grow; with this bound a journal's texts take at
+    // most 128 MiB, whatever its definitions, and a 32-bit host stays clear of
+    // its 2 GiB.
+    static constexpr qint64 MaxMessageText = 64 * 1024 * 1024;
+
     // Rows in the order they are to be added to the viewer's table (newest-first stream, stops at
-    // FFh).
-    QVector<JournalRow> decodeBinary(const QByteArray& data,
-                                     const Progress& progress = Progress()) const;
+    // FFh). Messages of more than MaxMessageText characters in all stop the
+    // decoding: no rows, and tooMuchText set when given.
+    QVector<JournalRow> decodeBinary(const QByteArray& data, const Progress& progress = Progress(),
+                                     bool* tooMuchText = nullptr) const;
     // Text journal (zero-terminated lines); rows in file order.
     static QVector<JournalRow> decodeText(const QByteArray& data,
                                           const Progress& progress = Progress());

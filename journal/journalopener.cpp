@@ -32,19 +32,26 @@ QString definitionPath(int version, const QDir& dir)
 // An open that takes longer than this shows a progress dialog.
 constexpr int ProgressDelayMs = 500;
 
-QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
-                    const QString& saveDir)
+void logCritical(const QString& message)
 {
-    // Counted before anything is decoded: at most one row per line or record.
-    const qint64 rows =
-        mesPath.isEmpty() ? data.count('\0') : data.size() / JournalDecoder::RecordSize;
+    qCritical("%s", qUtf8Printable(message));
+}
+
+// binPath names the journal's file; empty for one held in memory.
+QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
+                    const QString& saveDir, const QString& binPath = QString())
+{
+    // Counted before anything is decoded: at most one row per line or record,
+    // a short last record included.
+    const qint64 rows = mesPath.isEmpty() ? data.count('\0')
+                                          : (qint64(data.size()) + JournalDecoder::RecordSize - 1) /
+                                                JournalDecoder::RecordSize;
     if (rows > maxRows) {
-        qCritical("%s", qUtf8Printable(QCoreApplication::translate(
-                                           "JournalOpener",
-                                           "The journal has %1 records, more than the %2 "
-                                           "the viewer shows: it is not opened.")
-                                           .arg(rows)
-                                           .arg(maxRows)));
+        logCritical(QCoreApplication::translate("JournalOpener",
+                                                "The journal has %1 records, more than the %2 "
+                                                "the viewer shows: it is not opened.")
+                        .arg(rows)
+                        .arg(maxRows));
         return nullptr;
     }
 
@@ -73,6 +80,21 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     // No parent until it is complete; a cancelled dialog goes with what it read.
     auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report);
     progress.reset();
+    if (dlg->hasTooMuchText()) {
+        const QString bound = QString::number(JournalDecoder::MaxMessageText);
+        logCritical(binPath.isEmpty()
+                        ? QCoreApplication::translate(
+                              "JournalOpener",
+                              "The journal's messages come to more than the %1 characters the "
+                              "viewer holds: it is not opened.")
+                              .arg(bound)
+                        : QCoreApplication::translate(
+                              "JournalOpener",
+                              "The messages of the journal %1 come to more than the %2 characters "
+                              "the viewer holds: it is not opened.")
+                              .arg(QDir::toNativeSeparators(binPath), bound));
+        return nullptr;
+    }
     if (!dlg->isComplete() || (parent && !owner))
         return nullptr;
     if (parent)
@@ -99,10 +121,16 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
     // would not even open, a device never end.
     QFile file(binPath);
     QByteArray data;
-    if (DownloadFile::readRegular(file, DownloadFile::maxSize, &data) != DownloadFile::Read)
+    const DownloadFile::ReadResult read =
+        DownloadFile::readRegular(file, DownloadFile::maxSize, &data);
+    if (read != DownloadFile::Read) {
+        logCritical(QCoreApplication::translate("JournalOpener", "Cannot view the journal %1: %2")
+                        .arg(QDir::toNativeSeparators(binPath),
+                             DownloadFile::readFailure(read, file, DownloadFile::maxSize)));
         return nullptr;
+    }
     file.close();
-    return openDialog(parent, data, mesPath, saveDir);
+    return openDialog(parent, data, mesPath, saveDir, binPath);
 }
 
 QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir)

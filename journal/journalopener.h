@@ -20,7 +20,9 @@ constexpr int maxRows = 500000;
 
 // Opens binPath and shows it in a modeless, self-deleting dialog; the override
 // definition file is looked for in mesDir. Returns the dialog, or null when
-// nothing is shown (a journal of more than maxRows rows is not, and says so).
+// nothing is shown. A file that is not read (no regular file, larger than a
+// download), a journal of more than maxRows rows and one whose messages are
+// more than the decoder's bound are refused with a message in the log.
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
                      const QString& saveDir);
 

@@ -115,14 +115,22 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         // An unreadable definition file leaves the table empty; so does one
         // that never ends or never opens (a device, a FIFO) or is far too large.
         QByteArray definitions;
-        if (DownloadFile::readRegular(mesFile, MessageDefinitionParser::maxFileSize,
-                                      &definitions) != DownloadFile::Read)
+        const DownloadFile::ReadResult read =
+            DownloadFile::readRegular(mesFile, MessageDefinitionParser::maxFileSize, &definitions);
+        if (read != DownloadFile::Read) {
+            qCritical("%s", qUtf8Printable(tr("Cannot read the message definitions %1: %2")
+                                               .arg(QDir::toNativeSeparators(mesPath),
+                                                    DownloadFile::readFailure(
+                                                        read, mesFile,
+                                                        MessageDefinitionParser::maxFileSize))));
             return;
+        }
         QBuffer buffer(&definitions);
         buffer.open(QIODevice::ReadOnly);
         MessageDefinitionParser::parse(buffer, sources, messages);
         rows = JournalDecoder(messages, sources)
-                   .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress());
+                   .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress(),
+                                 &m_tooMuchText);
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
@@ -132,7 +140,7 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     if (!m_cancelled)
         fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress());
     rows = QVector<JournalRow>();
-    if (m_cancelled) {
+    if (m_cancelled || m_tooMuchText) {
         journalData = QByteArray();
         return;
     }
@@ -146,9 +154,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
 
 JournalViewDlg::~JournalViewDlg()
 {
-    // A large journal's cells are most of the process; once they are gone,
-    // their pages go back to the system.
+    // A large journal's cells are most of the process: they go now, ahead of
+    // the table (a child, deleted after the members). Their texts are shared
+    // with the search, so the heap is trimmed only once that has gone too
+    // (m_heapTrim).
     ui->journalTable->setRowCount(0);
+}
+
+JournalViewDlg::HeapTrim::~HeapTrim()
+{
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif

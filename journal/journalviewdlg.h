@@ -37,6 +37,9 @@ public:
 
     // False when the progress callback stopped the open.
     bool isComplete() const { return !m_cancelled; }
+    // Whether the journal's messages came to more than the decoder's bound
+    // (the table then stays empty).
+    bool hasTooMuchText() const { return m_tooMuchText; }
     // Whether a quick search is still running in slices.
     bool isSearching() const;
 
@@ -66,6 +69,17 @@ private:
     void rowsRearranged();
     void loadCells();
 
+    // Gives the freed heap back to the system when it goes: declared first, so
+    // that it goes after everything else the dialog holds.
+    struct HeapTrim
+    {
+        HeapTrim() = default;
+        HeapTrim(const HeapTrim&) = delete;
+        HeapTrim& operator=(const HeapTrim&) = delete;
+        ~HeapTrim();
+    };
+    HeapTrim m_heapTrim;
+
     std::unique_ptr<Ui::JournalViewDlg> ui;
     QFile mesFile; // stays open for the dialog's life
     QMap<int, QString> messages;
@@ -81,6 +95,7 @@ private:
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
     bool m_cancelled = false;
+    bool m_tooMuchText = false;
 
     // Start directory of every save dialog in the process, fixed at the first save click.
     static QString lastSaveDir;

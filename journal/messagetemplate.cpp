@@ -252,9 +252,17 @@ MessageTemplate::MessageTemplate(const QString& text)
 void MessageTemplate::expand(const uchar* record, int len, QString& out) const
 {
     const Tables& t = tables();
+    const int end = out.size() + MaxExpandedLength;
+    // Texts are taken only as far as one character past the end, which is
+    // enough to know that the expansion is cut; numbers add a few characters.
+    const auto put = [&out, end](const QString& text) {
+        out.append(text.constData(), qMin(text.size(), end + 1 - out.size()));
+    };
     for (const Piece& p : m_pieces) {
+        if (out.size() > end)
+            break;
         if (p.conv == Literal) {
-            out.append(p.text);
+            put(p.text);
             continue;
         }
         const uint b = byteAt(record, len, p.offset);
@@ -290,24 +298,28 @@ void MessageTemplate::expand(const uchar* record, int len, QString& out) const
             break;
         case 'a': {
             const QVector<QString>& rows = t.rows[7];
-            out.append(b < uint(rows.size()) ? rows.at(int(b)) : t.badAddress);
+            put(b < uint(rows.size()) ? rows.at(int(b)) : t.badAddress);
             break;
         }
         case 'V':
             if (b < uint(p.variants.size()))
-                out.append(p.variants.at(int(b)));
+                put(p.variants.at(int(b)));
             else
-                out.append(p.text.arg(b));
+                put(p.text.arg(b));
             break;
         case Unknown:
-            out.append(p.text.arg(hexByte(b)));
+            put(p.text.arg(hexByte(b)));
             break;
         default: { // '1'..'7'
             const QVector<QString>& rows = t.rows[p.conv - '1'];
-            out.append(b < uint(rows.size()) ? rows.at(int(b)) : p.text);
+            put(b < uint(rows.size()) ? rows.at(int(b)) : p.text);
             break;
         }
         }
+    }
+    if (out.size() > end) {
+        out.truncate(end - 1);
+        out.append(QChar(0x2026)); // "…"
     }
 }
 

@@ -13,8 +13,14 @@ public:
     MessageTemplate() = default;
     explicit MessageTemplate(const QString& text);
 
+    // The most characters one record's message expands to. A definition file
+    // may hold a text of megabytes, and every record would repeat it; no
+    // shipped text comes near this. A longer expansion is cut to end in "…".
+    static constexpr int MaxExpandedLength = 4096;
+
     bool isEmpty() const { return m_pieces.isEmpty(); }
-    // Appends the expansion for a record of len bytes (parameters from byte 5 on).
+    // Appends the expansion for a record of len bytes (parameters from byte 5
+    // on), at most MaxExpandedLength characters of it.
     void expand(const uchar* record, int len, QString& out) const;
     // The highest record byte a conversion reads, or -1 when none reads any.
     int lastByteRead() const { return m_lastByte; }

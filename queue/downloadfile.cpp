@@ -73,3 +73,21 @@ DownloadFile::ReadResult DownloadFile::readRegular(QFile& file, qint64 limit, QB
     *data = std::move(bytes);
     return Read;
 }
+
+QString DownloadFile::readFailure(ReadResult result, const QFile& file, qint64 limit)
+{
+    switch (result) {
+    case Read:
+        return QString();
+    case NotRegular:
+        return QFileInfo::exists(file.fileName()) ? QStringLiteral("not a regular file")
+                                                  : QStringLiteral("no such file");
+    case TooLarge:
+        return QStringLiteral("larger than %1 MiB").arg(limit / (1024 * 1024));
+    case Missing:
+        return QStringLiteral("no such file");
+    case Unreadable:
+        break;
+    }
+    return file.errorString();
+}

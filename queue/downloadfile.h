@@ -42,4 +42,7 @@ public:
     // a device has no end. Once opened the file stays open, so its
     // errorString() tells why it was Unreadable; data is set only when Read.
     static ReadResult readRegular(QFile& file, qint64 limit, QByteArray* data);
+    // Why readRegular(file, limit, ...) gave result, in English, for a log line
+    // or an error message: "no such file", "larger than 16 MiB" ...
+    static QString readFailure(ReadResult result, const QFile& file, qint64 limit);
 };

@@ -10,12 +10,19 @@
 #include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
 
 #include <cstdio>
+#include <new>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -34,30 +41,50 @@ int fail(int code, const QString& message)
 QString readInput(const QString& path, qint64 limit, QByteArray* data)
 {
     QFile file(path);
-    switch (DownloadFile::readRegular(file, limit, data)) {
-    case DownloadFile::Read:
-        return QString();
-    case DownloadFile::NotRegular:
-        return QFileInfo::exists(path) ? QStringLiteral("not a regular file")
-                                       : QStringLiteral("no such file");
-    case DownloadFile::TooLarge:
-        return QStringLiteral("larger than %1 MiB").arg(limit / (1024 * 1024));
-    case DownloadFile::Missing: // not told by readRegular
-    case DownloadFile::Unreadable:
-        break;
-    }
-    return file.errorString();
+    return DownloadFile::readFailure(DownloadFile::readRegular(file, limit, data), file, limit);
 }
 
-int cannotWrite(const QFileDevice& out)
+int cannotWrite(const QString& path, const QFileDevice& out)
 {
-    return fail(OutputError,
-                QStringLiteral("%1: cannot write: %2").arg(out.fileName(), out.errorString()));
+    return fail(OutputError, QStringLiteral("%1: cannot write: %2").arg(path, out.errorString()));
 }
 
-} // namespace
+// The descriptor of this process that path names (/dev/stdout, /dev/stderr,
+// /dev/fd/N, /proc/self/fd/N and the like, also behind links), or -1. Such a
+// name reopens whatever the descriptor leads to: a file the shell opened to
+// append to would be started over, or replaced as a whole.
+int ownDescriptor(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    const QRegularExpression name(
+        QStringLiteral("^/(?:dev/std(in|out|err)|(?:dev|proc/(?:self|thread-self|%1))/fd/(\\d+))$")
+            .arg(QCoreApplication::applicationPid()));
+    QString current = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    for (int links = 0; links < 40; ++links) {
+        const QRegularExpressionMatch match = name.match(current);
+        if (match.hasMatch()) {
+            const QString stream = match.captured(1);
+            if (!stream.isEmpty())
+                return stream == QLatin1String("in") ? 0 : stream == QLatin1String("out") ? 1 : 2;
+            bool ok = false;
+            const int descriptor = match.captured(2).toInt(&ok);
+            return ok ? descriptor : -1;
+        }
+        char target[4096];
+        const ssize_t length =
+            ::readlink(QFile::encodeName(current).constData(), target, sizeof target);
+        if (length <= 0 || size_t(length) >= sizeof target)
+            return -1;
+        const QString next = QFile::decodeName(QByteArray(target, int(length)));
+        current = QDir::cleanPath(QFileInfo(current).dir().absoluteFilePath(next));
+    }
+#else
+    Q_UNUSED(path)
+#endif
+    return -1;
+}
 
-int main(int argc, char* argv[])
+int run(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dq-journal"));
@@ -151,7 +178,15 @@ int main(int argc, char* argv[])
         QMap<int, QString> sources;
         QMap<int, QString> messages;
         MessageDefinitionParser::parse(mesBuffer, sources, messages);
-        rows = JournalDecoder(messages, sources).decodeBinary(data);
+        bool tooMuchText = false;
+        rows = JournalDecoder(messages, sources).decodeBinary(data, {}, &tooMuchText);
+        if (tooMuchText)
+            return fail(InputError,
+                        QStringLiteral("%1: the messages come to more than %2 characters with the "
+                                       "definitions %3")
+                            .arg(journalPath)
+                            .arg(JournalDecoder::MaxMessageText)
+                            .arg(mesPath));
     }
 
     const QVector<int> order = JournalOrder::displayOrder(rows);
@@ -171,6 +206,15 @@ int main(int argc, char* argv[])
             return fail(OutputError, QStringLiteral("cannot write to standard output"));
         return Ok;
     }
+    // Written through the descriptor, as "-" is: appending where the shell
+    // appends, and a descriptor that is not open fails as it is.
+    const int descriptor = ownDescriptor(outPath);
+    if (descriptor >= 0) {
+        QFile out;
+        if (!out.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
+            return cannotWrite(outPath, out);
+        return Ok;
+    }
     // A device or FIFO, also behind a link, is written straight through:
     // replacing it by a regular file would destroy the node or cut off
     // whatever reads it. Unbuffered: the writer hands over large chunks, and
@@ -179,12 +223,27 @@ int main(int argc, char* argv[])
     if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
         QFile out(outPath);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
-            return cannotWrite(out);
+            return cannotWrite(outPath, out);
         return Ok;
     }
     QSaveFile out(outPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out) ||
         !out.commit())
-        return cannotWrite(out);
+        return cannotWrite(outPath, out);
     return Ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The bounds on what is read and decoded keep the memory needed far below
+    // what a host has; should it run out all the same, that is said like any
+    // other input that cannot be decoded.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("dq-journal: out of memory\n", stderr);
+        return InputError;
+    }
 }

@@ -5,6 +5,7 @@
 // the template in UTF-8.
 
 #include "journal/messageformatter.h"
+#include "journal/messagetemplate.h"
 
 #include <QStringList>
 
@@ -98,6 +99,9 @@ QString reference(const QString& text, const QByteArray& record)
             break;
         }
     }
+    // One record's text is cut, visibly, at the bound.
+    if (result.size() > MessageTemplate::MaxExpandedLength)
+        result = result.left(MessageTemplate::MaxExpandedLength - 1) + QChar(0x2026);
     if (result.isEmpty()) {
         result = QStringLiteral("%1h %2h %3h %4h")
                      .arg(hex2(at(4)), hex2(at(5)), hex2(at(6)), hex2(at(7)));

@@ -1,3 +1,4 @@
+#include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 #include "queue/downloadfile.h"
@@ -25,6 +26,9 @@ private slots:
     void errors();
     void outputToSpecialFiles_data();
     void outputToSpecialFiles();
+    void outputThroughOwnDescriptors_data();
+    void outputThroughOwnDescriptors();
+    void outOfMemoryIsAnError();
     void help();
 
 private:
@@ -176,6 +180,21 @@ void TestDqJournal::errors_data()
                                            << "message definitions: not a regular file" << 2;
     QTest::newRow("definitions past the ceiling")
         << QStringList{"-m", largeMes, journal} << "message definitions: larger than 4 MiB" << 2;
+
+    // Every record's text as long as one may be, one record more than the bound holds.
+    const QString longMes = m_dir.filePath("long.mes");
+    const QString manyRecords = m_dir.filePath("many.bin");
+    QVERIFY(writeFile(longMes, definitionFile({{2, QString(MessageTemplate::MaxExpandedLength + 1,
+                                                           QLatin1Char('m'))}})));
+    QVERIFY(writeFile(manyRecords, record(3, 5, 7, 8, 9, 1, 2)
+                                       .repeated(int(JournalDecoder::MaxMessageText /
+                                                     MessageTemplate::MaxExpandedLength) +
+                                                 1)));
+    QTest::newRow("messages past the bound")
+        << QStringList{"-m", longMes, manyRecords}
+        << QStringLiteral("the messages come to more than %1 characters")
+               .arg(JournalDecoder::MaxMessageText)
+        << 2;
 }
 
 void TestDqJournal::errors()
@@ -252,6 +271,64 @@ void TestDqJournal::outputToSpecialFiles()
         QCOMPARE(SpecialFiles::kindAt(path), before);
         QCOMPARE(SpecialFiles::kindAt(SpecialFiles::targetOf(path)), targetBefore);
     }
+}
+
+void TestDqJournal::outputThroughOwnDescriptors_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("toStderr"); // else the tool's standard output is the log
+    QTest::newRow("/dev/stdout") << "/dev/stdout" << false;
+    QTest::newRow("/dev/stderr") << "/dev/stderr" << true;
+    QTest::newRow("/dev/fd/1") << "/dev/fd/1" << false;
+    QTest::newRow("/proc/self/fd/2") << "/proc/self/fd/2" << true;
+    QTest::newRow("link to /dev/stdout") << "stdout.link" << false;
+}
+
+// As "dq-journal -o /dev/stdout >> log": the log is appended to, not replaced.
+void TestDqJournal::outputThroughOwnDescriptors()
+{
+    QFETCH(QString, output);
+    QFETCH(bool, toStderr);
+    const QString input = m_dir.filePath("small.bin");
+    QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
+    const QByteArray expected = run({input}).out;
+    QVERIFY(expected.count('\n') > 3);
+    const QString path = output.startsWith(QLatin1Char('/')) ? output : m_dir.filePath(output);
+    if (path != output) {
+        QFile::remove(path);
+        QVERIFY(QFile::link(QStringLiteral("/dev/stdout"), path));
+    }
+    const QString log = m_dir.filePath("log.txt");
+    QVERIFY(writeFile(log, "earlier lines\n"));
+
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    if (toStderr)
+        p.setStandardErrorFile(log, QIODevice::Append);
+    else
+        p.setStandardOutputFile(log, QIODevice::Append);
+    p.start(m_tool, {"-o", path, input});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(readFile(log), "earlier lines\n" + expected);
+}
+
+void TestDqJournal::outOfMemoryIsAnError()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("the sanitizer's shadow memory does not fit under a limit on the address space");
+#endif
+    // The largest journal a download holds, decoded in far less memory than it needs.
+    const QString input = m_dir.filePath("largest.bin");
+    QVERIFY(writeFile(input, record(3, 5, 7, 8, 9, 1, 2).repeated(DownloadFile::maxSize / 8)));
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"),
+            {"-c", "ulimit -v 200000 && exec \"$0\" \"$1\"", m_tool, input});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 2);
+    QCOMPARE(p.readAllStandardError(), QByteArray("dq-journal: out of memory\n"));
 }
 
 void TestDqJournal::help()

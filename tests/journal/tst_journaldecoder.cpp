@@ -19,6 +19,8 @@ private slots:
     void stopsAtErasedSpace_data();
     void stopsAtErasedSpace();
     void shortLastRecord();
+    void boundOnMessageText_data();
+    void boundOnMessageText();
     void textJournal_data();
     void textJournal();
 };
@@ -277,6 +279,30 @@ void TestJournalDecoder::shortLastRecord()
     const QVector<JournalRow> rows = decoder().decodeBinary(data);
     QCOMPARE(messagesOf(rows), QStringList({u("01h 00h 00h 00h"), u("#1"), u("#0")}));
     QCOMPARE(rows.at(0).time, u("14.03 10:00:03"));
+}
+
+void TestJournalDecoder::boundOnMessageText_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<bool>("decoded");
+    // Every message as long as one may be.
+    const int perRecord = MessageTemplate::MaxExpandedLength;
+    const int atBound = int(JournalDecoder::MaxMessageText / perRecord);
+    QTest::newRow("at the bound") << atBound << true;
+    QTest::newRow("one record more") << atBound + 1 << false;
+}
+
+void TestJournalDecoder::boundOnMessageText()
+{
+    QFETCH(int, records);
+    QFETCH(bool, decoded);
+    const JournalDecoder longText(
+        {{1, QString(MessageTemplate::MaxExpandedLength, QLatin1Char('m'))}}, {});
+    bool tooMuch = !decoded;
+    const QVector<JournalRow> rows =
+        longText.decodeBinary(record(word(3, 14, 10, 0, 0, 1)).repeated(records), {}, &tooMuch);
+    QCOMPARE(tooMuch, !decoded);
+    QCOMPARE(rows.size(), decoded ? records : 0);
 }
 
 void TestJournalDecoder::textJournal_data()

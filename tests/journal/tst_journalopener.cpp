@@ -1,6 +1,8 @@
 #include "host/hostlight.h"
+#include "journal/journaldecoder.h"
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
+#include "queue/downloadfile.h"
 #include "queue/queuewindow.h"
 #include "tests/specialfiles.h"
 #include "viewerfixtures.h"
@@ -61,6 +63,8 @@ private slots:
     void viewJournalWithoutFileShowsNothing();
     void viewJournalOnlyOfRegularFiles_data();
     void viewJournalOnlyOfRegularFiles();
+    void refusesWhatTheViewerCannotHold_data();
+    void refusesWhatTheViewerCannotHold();
     void dialogIsModelessAndDeletesItself();
     void viewJournalSavesIntoJournalDirectory();
     void showJournal_data();
@@ -186,17 +190,27 @@ void TestJournalOpener::viewJournalOnlyOfRegularFiles_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false;
-    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << true;
+    QTest::addColumn<QString>("reason"); // told in the log when not shown
+    QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false << "not a regular file";
+    QTest::newRow("link to /dev/zero")
+        << int(SpecialFiles::LinkToZero) << false << "not a regular file";
+    QTest::newRow("past the ceiling") << int(SpecialFiles::Sparse) << false << "larger than 16 MiB";
+    QTest::newRow("link to a regular file") << int(SpecialFiles::LinkToRegular) << true << "";
 }
 
 void TestJournalOpener::viewJournalOnlyOfRegularFiles()
 {
     QFETCH(int, kind);
     QFETCH(bool, shown);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath("Jrn00027.bin");
-    QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_textJournal)));
+    QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_textJournal),
+                               DownloadFile::maxSize + 1));
+    if (!shown)
+        QTest::ignoreMessage(
+            QtCriticalMsg,
+            qPrintable(QStringLiteral("Cannot view the journal %1: %2").arg(path, reason)));
     const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
     QWidget* dlg =
         JournalOpener::viewJournal(nullptr, TextJournalOther, path, QDir(dir.path()), QString());
@@ -204,6 +218,44 @@ void TestJournalOpener::viewJournalOnlyOfRegularFiles()
     QCOMPARE(dlg != nullptr, shown);
     if (dlg)
         QCOMPARE(tableOf(dlg)->rowCount(), 1);
+}
+
+void TestJournalOpener::refusesWhatTheViewerCannotHold_data()
+{
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QString>("message"); // %1, where it is there: the journal's path
+    const QByteArray code2 = record(3, 5, 7, 8, 9, 1, 2);
+    const QByteArray code3 = record(3, 5, 7, 8, 9, 1, 3);
+    QTest::newRow("a short record past the row limit")
+        << code3.repeated(JournalOpener::maxRows) + code3.left(1)
+        << QStringLiteral("The journal has %1 records, more than the %2 the viewer shows: it is "
+                          "not opened.")
+               .arg(JournalOpener::maxRows + 1)
+               .arg(JournalOpener::maxRows);
+    // The override file's text of code 2 is longer than one record's message may be.
+    QTest::newRow("messages past the bound")
+        << code2.repeated(int(JournalDecoder::MaxMessageText / MessageTemplate::MaxExpandedLength) +
+                          1)
+        << QStringLiteral("The messages of the journal %1 come to more than the %2 characters "
+                          "the viewer holds: it is not opened.")
+               .arg(QStringLiteral("%1"), QString::number(JournalDecoder::MaxMessageText));
+}
+
+void TestJournalOpener::refusesWhatTheViewerCannotHold()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Jrn00028.bin");
+    QVERIFY(writeFile(path, journal));
+    QVERIFY(writeFile(
+        dir.filePath("Notepad.mes.315"),
+        definitionFile({{2, QString(MessageTemplate::MaxExpandedLength + 1, QLatin1Char('m'))}})));
+    QTest::ignoreMessage(
+        QtCriticalMsg,
+        qPrintable(message.contains(QLatin1String("%1")) ? message.arg(path) : message));
+    QVERIFY(!JournalOpener::viewJournal(nullptr, 315, path, QDir(dir.path()), dir.path()));
+    QCOMPARE(openViewers(), 0);
 }
 
 void TestJournalOpener::dialogIsModelessAndDeletesItself()

@@ -121,6 +121,16 @@ void TestMessageFormatter::expands_data()
                                        "substitute type 7");
     QTest::newRow("no conversion") << u("ВПУ отключено") << QByteArray() << u("ВПУ отключено");
     QTest::newRow("short record reads 0") << u("$i $x $1") << QByteArray() << u("0 00h приемника");
+
+    // A record's text is cut at the bound, visibly, however it grows past it.
+    const int bound = MessageTemplate::MaxExpandedLength;
+    const QString full(bound, QLatin1Char('a'));
+    const QString cut = QString(bound - 1, QLatin1Char('a')) + u("…");
+    QTest::newRow("text at the bound") << full << QByteArray() << full;
+    QTest::newRow("text past the bound") << full + u("b$ib") << QByteArray::fromHex("07") << cut;
+    QTest::newRow("variant past the bound") << u("$V(") + full + u("b,c)") << QByteArray() << cut;
+    QTest::newRow("number past the bound")
+        << full.left(bound - 1) + u("$I") << QByteArray::fromHex("3412") << cut;
 }
 
 void TestMessageFormatter::expands()
