@@ -1,5 +1,7 @@
 #include "host/controllerdata.h"
 
+#include "core/downloadfile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -435,14 +437,13 @@ bool configSavedAsJson(Family family, const Config& config)
 
 QString journalFileName(int id)
 {
-    return QStringLiteral("Jrn%1.bin").arg(id, 5, 10, QLatin1Char('0'));
+    return DownloadFile::fileName(true, id);
 }
 
 QString configFileName(int id, bool json)
 {
-    return QStringLiteral("dat%1.%2")
-        .arg(id, 5, 10, QLatin1Char('0'))
-        .arg(json ? QStringLiteral("json") : QStringLiteral("cnf"));
+    const QString name = DownloadFile::fileName(false, id);
+    return json ? DownloadFile::jsonPath(name) : name;
 }
 
 QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,

@@ -2,7 +2,7 @@
 
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -111,8 +111,8 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
                      const QString& saveDir)
 {
     QString mesPath;
-    if (version != TextJournalTmHelix && version != TextJournalVegal &&
-        version != TextJournalOther) {
+    if (version != JournalVersion::TextJournalTmHelix && version != JournalVersion::TextJournalVegal &&
+        version != JournalVersion::TextJournalOther) {
         mesPath = definitionPath(version, mesDir);
         if (mesPath.isEmpty())
             return nullptr;
@@ -139,7 +139,7 @@ QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const
         return nullptr;
     QString mesPath;
     // The queue's own opener knows only the two text-journal families it marks.
-    if (version != TextJournalTmHelix && version != TextJournalVegal) {
+    if (version != JournalVersion::TextJournalTmHelix && version != JournalVersion::TextJournalVegal) {
         mesPath = definitionPath(version, dir);
         if (mesPath.isEmpty())
             return nullptr;

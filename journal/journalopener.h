@@ -1,6 +1,6 @@
 #pragma once
 
-#include "journal/journalversion.h"
+#include "core/journalversion.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -142,15 +142,20 @@ void DownloadQueue::getWindow(bool journal)
         connect(created, SIGNAL(openConfig(QObject*)), this, SLOT(openConfig(QObject*)));
         connect(created, SIGNAL(destroyed()), this, SLOT(windowDestroyed()));
         window = created;
-        if (!journal) {
+        if (journal) {
+            connect(created, &QueueWindow::viewJournalRequested, created,
+                    [created](int version, const QByteArray& data, const QString& file,
+                              const QString& dir) {
+                        if (file.isEmpty())
+                            JournalOpener::showJournal(created, version, data, QDir(dir));
+                        else
+                            JournalOpener::viewJournal(created, version, file, QDir(dir), dir);
+                    });
+        } else {
             connect(created, SIGNAL(downloadComplete(QObject*, QString)), this,
                     SIGNAL(configurationDownloadComplete(QObject*, QString)));
             connect(created, SIGNAL(downloadFailed(QObject*, QString)), this,
                     SIGNAL(configurationDownloadFailed(QObject*, QString)));
-        }
-        if (!window) {
-            qWarning("queueWindow = null");
-            return;
         }
     }
 

@@ -1,5 +1,6 @@
 #include "plugin/editorlauncher.h"
 
+#include "core/downloadfile.h"
 #include "plugin/configtoolfinder.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,7 @@ QString configFileOf(QObject* light, const QDir& configDir)
         return stored;
     // An id that is not a number counts as 0, as toInt() gives.
     const int id = light->property("id").toInt();
-    return configDir.absoluteFilePath(QStringLiteral("dat%1.cnf").arg(id, 5, 10, QLatin1Char('0')));
+    return configDir.absoluteFilePath(DownloadFile::fileName(false, id));
 }
 
 void readEditors(QSettings& settings, EditorTable& table)

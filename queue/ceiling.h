@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/downloadfile.h"
 #include "queue/blockoutcome.h"
-#include "queue/downloadfile.h"
 #include "queue/queueitem.h"
 
 #include <QVariantList>

@@ -1,7 +1,8 @@
 #include "queue/downloadengine.h"
 
+#include "core/controllerfamily.h"
+#include "core/downloadfile.h"
 #include "queue/configprotocol.h"
-#include "queue/downloadfile.h"
 #include "queue/journalprotocol.h"
 #include "queue/signalrelay.h"
 #include "queue/storagefetch.h"
@@ -159,8 +160,8 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     if (!ok)
         return;
     const QString type = light->property("type").toString();
-    const bool tm = QueueItem::isTmHelixType(type);
-    const bool vg = QueueItem::isVegalType(type);
+    const bool tm = ControllerFamily::isTmHelixType(type);
+    const bool vg = ControllerFamily::isVegalType(type);
     const int barMaximum = journal ? (blocks == QueueItem::allBlocks ? 0 : qMax(blocks, 0)) : 100;
 
     auto it = items.find(light);

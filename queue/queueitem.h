@@ -123,17 +123,6 @@ struct QueueItem
     {
         return journal ? released || !buffer.isEmpty() : loaded != 0 && loaded == expected;
     }
-    // The marks a light's "type" gives when it is queued (a configuration's
-    // header may mark it later).
-    static bool isTmHelixType(const QString& type)
-    {
-        return type.toLower() == QLatin1String("tm_helix");
-    }
-    static bool isVegalType(const QString& type)
-    {
-        const QString lower = type.toLower();
-        return lower == QLatin1String("vegal2") || lower == QString::fromUtf8("зелта");
-    }
     // Counts an answer that took the download further or not; true when it
     // was the last idle answer allowed, and the count starts over.
     bool stalls(bool advanced)

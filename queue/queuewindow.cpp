@@ -1,7 +1,7 @@
 #include "queue/queuewindow.h"
 #include "ui_queuewindow.h"
 
-#include "journal/journalopener.h"
+#include "core/journalversion.h"
 #include "queue/downloadengine.h"
 
 #include <QAction>
@@ -502,18 +502,14 @@ void QueueWindow::openItem(QObject* light)
     if (!item || !item->canOpen(journal))
         return;
     if (journal) {
-        const int version = JournalOpener::versionForLight(item->isTmHelix, item->isVegal,
-                                                           light->property("type").toString());
-        const QDir dir = engine->saveDirectory();
-        // Given back to its file under the memory budget: the file holds the same bytes.
-        if (item->released) {
-            JournalOpener::viewJournal(this, version, engine->itemFileName(light), dir,
-                                       dir.absolutePath());
-            return;
-        }
-        // A shared copy: the item may go while the open runs events.
+        const int version = JournalVersion::forLight(item->isTmHelix, item->isVegal,
+                                                     light->property("type").toString());
+        // Given back to its file under the memory budget: the file holds the
+        // same bytes. A shared copy of the data: the item may go while the
+        // journal opens.
         const QByteArray data = item->buffer;
-        JournalOpener::showJournal(this, version, data, dir);
+        const QString file = item->released ? engine->itemFileName(light) : QString();
+        emit viewJournalRequested(version, data, file, engine->saveDirectory().absolutePath());
     } else {
         emit openConfig(light);
     }

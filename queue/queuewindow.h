@@ -40,6 +40,10 @@ public:
 
 signals:
     void openConfig(QObject* light);
+    // View of a journal row: its data, or (file not empty) the saved file that
+    // holds it; dir is the queue's directory (definition-file overrides, saves).
+    void viewJournalRequested(int version, const QByteArray& data, const QString& file,
+                              const QString& dir);
     void downloadComplete(QObject* light, QString file_name);
     void downloadFailed(QObject* light, QString msg);
 

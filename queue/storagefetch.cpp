@@ -1,6 +1,6 @@
 #include "queue/storagefetch.h"
 
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -5,7 +5,7 @@
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 #include "workstation/moduleclient.h"
 
-#include "journal/journalversion.h"
-#include "queue/queueitem.h"
+#include "core/journalversion.h"
+#include "core/controllerfamily.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -196,8 +196,8 @@ QStringList ModuleClient::openConfig(QObject* light)
 
 int ModuleClient::journalVersionFor(const QString& type)
 {
-    return JournalOpener::versionForLight(QueueItem::isTmHelixType(type),
-                                          QueueItem::isVegalType(type), type);
+    return JournalVersion::forLight(ControllerFamily::isTmHelixType(type),
+                                          ControllerFamily::isVegalType(type), type);
 }
 
 void ModuleClient::onComplete(QObject* light, QString fileName)

@@ -2,7 +2,7 @@
 
 #include "host/hostlight.h"
 #include "host/simulatedfleet.h"
-#include "journal/journalversion.h"
+#include "core/journalversion.h"
 #include "ui_workstationwindow.h"
 #include "workstation/moduleclient.h"
 
@@ -412,9 +412,9 @@ void WorkstationWindow::viewJournalFile(const QString& path)
                                        315,
                                        316,
                                        317,
-                                       JournalOpener::TextJournalTmHelix,
-                                       JournalOpener::TextJournalVegal,
-                                       JournalOpener::TextJournalOther};
+                                       JournalVersion::TextJournalTmHelix,
+                                       JournalVersion::TextJournalVegal,
+                                       JournalVersion::TextJournalOther};
         version = versions[generations.indexOf(choice)];
         log(tr("Journal %1: format %2 as chosen").arg(file).arg(version));
     }

@@ -6,7 +6,7 @@
 #include "bench/headless.h"
 #include "bench/processmemory.h"
 #include "host/response.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -11,7 +11,7 @@
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -409,7 +409,7 @@ int reportLargest(const QString& kind)
                     '\0';
         return data;
     };
-    const int version = text ? JournalOpener::TextJournalTmHelix : 317;
+    const int version = text ? JournalVersion::TextJournalTmHelix : 317;
     const QDir noOverride(QStringLiteral("/nonexistent"));
     if (JournalOpener::showJournal(nullptr, version, journal(JournalOpener::maxRows + 12),
                                    noOverride)) {
@@ -473,7 +473,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     // Memory first, while the process peak is still the journal's own.
-    reportLongOpen("text journal", text, JournalOpener::TextJournalVegal, textRows.size(), false);
+    reportLongOpen("text journal", text, JournalVersion::TextJournalVegal, textRows.size(), false);
     // The largest binary journal the viewer opens (a 16 MiB one holds four times as many records).
     const QByteArray big = binaryJournal(JournalOpener::maxRows / 12);
     const int bigRows = decodeBinary(big, mes317).size();

@@ -5,7 +5,7 @@
 #include "host/hostlight.h"
 #include "host/response.h"
 #include "queue/downloadengine.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,8 @@
 // Drives the built plug-in the way the host does: QPluginLoader, properties,
 // invokeMethod and signals only. Nothing of the module is linked in.
+#include "host/controllerdata.h"
 #include "host/hostlight.h"
+#include "host/response.h"
 #include "savedlayout.h"
 
 #include <QDockWidget>
@@ -14,6 +16,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -459,6 +462,42 @@ private slots:
                                   Q_ARG(QString, "bad"));
         QCOMPARE(complete.size(), 0);
         QCOMPARE(failed.size(), 0);
+    }
+
+    void viewOpensTheJournalViewer()
+    {
+        // The queue's View reaches the module's viewer, on the bytes downloaded.
+        QMainWindow mw;
+        QTemporaryDir dir;
+        QObject* m = module();
+        m->setProperty("journalDir", dir.path());
+        const QByteArray record =
+            ControllerData::binaryRecord(QDateTime(QDate(2026, 3, 1), QTime(10, 15)), 1, 2);
+        HostLight light(12, QStringLiteral("Вегал V3.17"));
+        light.setHandler([record](HostLight*, const HostLight::Command& c) {
+            const int n = c.args.value(0).toInt();
+            const QByteArray block = n == 0 ? record.repeated(12) : QByteArray(96, char(0xFF));
+            QPointer<Response> response = c.response;
+            QTimer::singleShot(0, [response, n, block] {
+                if (response)
+                    response->finishWithData({n, block});
+            });
+        });
+        QMetaObject::invokeMethod(m, "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, -1));
+        auto* dock = mw.findChild<QDockWidget*>("journalQueueDoc");
+        QVERIFY(dock);
+        auto* table = dock->findChild<QTableWidget*>("queueTable");
+        QTRY_COMPARE(table->item(0, 5)->text(), QStringLiteral("completed"));
+        table->selectRow(0);
+        QAction* view = nullptr;
+        for (QAction* a : table->actions())
+            if (a->text() == QLatin1String("View"))
+                view = a;
+        QVERIFY(view);
+        view->trigger();
+        QTableWidget* journal = nullptr;
+        QTRY_VERIFY((journal = mw.findChild<QTableWidget*>("journalTable")));
+        QCOMPARE(journal->rowCount(), 12);
     }
 
     void deletingTheModuleLeavesWindowsAlive()

@@ -1,7 +1,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 #include "savedialogdriver.h"
 #include "tests/specialfiles.h"
 #include "viewerfixtures.h"

@@ -1,9 +1,7 @@
-#include "host/hostlight.h"
+#include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
-#include "queue/downloadfile.h"
-#include "queue/queuewindow.h"
 #include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
@@ -17,9 +15,9 @@
 #include <QtTest>
 
 using namespace ViewerFixtures;
-using JournalOpener::TextJournalOther;
-using JournalOpener::TextJournalTmHelix;
-using JournalOpener::TextJournalVegal;
+using JournalVersion::TextJournalOther;
+using JournalVersion::TextJournalTmHelix;
+using JournalVersion::TextJournalVegal;
 
 namespace {
 
@@ -69,7 +67,6 @@ private slots:
     void viewJournalSavesIntoJournalDirectory();
     void showJournal_data();
     void showJournal();
-    void doubleClickBeforeFirstBlockOpensNothing();
     void longOpenShowsProgress_data();
     void longOpenShowsProgress();
 
@@ -114,7 +111,7 @@ void TestJournalOpener::versionForLight()
     QFETCH(bool, vegal);
     QFETCH(QString, type);
     QFETCH(int, version);
-    QCOMPARE(JournalOpener::versionForLight(tmHelix, vegal, type), version);
+    QCOMPARE(JournalVersion::forLight(tmHelix, vegal, type), version);
 }
 
 void TestJournalOpener::viewJournal_data()
@@ -329,20 +326,6 @@ void TestJournalOpener::showJournal()
     QCOMPARE(dlg->parentWidget(), &window);
     QCOMPARE(tableOf(dlg)->columnCount(), columns);
     QCOMPARE(tableOf(dlg)->rowCount(), 1);
-}
-
-void TestJournalOpener::doubleClickBeforeFirstBlockOpensNothing()
-{
-    QueueWindow window(nullptr, true);
-    window.setSaveDir(QDir(m_dir.path()));
-    HostLight light(25, QStringLiteral("Вегал V3.17"));
-    window.enqueue(&light, 25); // not connected: no block arrives
-    auto* table = window.findChild<QTableWidget*>(QStringLiteral("queueTable"));
-    QCOMPARE(table->rowCount(), 1);
-    QVERIFY(QMetaObject::invokeMethod(&window, "on_queueTable_cellDoubleClicked", Q_ARG(int, 0),
-                                      Q_ARG(int, 0)));
-    QCoreApplication::processEvents(); // the queue opens from the event loop
-    QCOMPARE(openViewers(), 0);
 }
 
 void TestJournalOpener::longOpenShowsProgress_data()

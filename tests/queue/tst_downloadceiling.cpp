@@ -2,13 +2,13 @@
 // sends, an item's data never grows past it; the item then gives up for good
 // with "Error: data too large" and no file is written over. The viewer's
 // openers show nothing larger (nor more rows than the viewer holds).
+#include "core/downloadfile.h"
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
 #include "host/response.h"
 #include "journal/journalopener.h"
 #include "queue/configprotocol.h"
-#include "queue/downloadfile.h"
 #include "queue/journalprotocol.h"
 #include "queue/queuewindow.h"
 
@@ -382,11 +382,11 @@ private slots:
             QTest::ignoreMessage(QtCriticalMsg, qPrintable(why));
             QTest::ignoreMessage(QtCriticalMsg, qPrintable(why));
         }
-        QWidget* dlg = JournalOpener::viewJournal(&parent, JournalOpener::TextJournalOther, path,
+        QWidget* dlg = JournalOpener::viewJournal(&parent, JournalVersion::TextJournalOther, path,
                                                   QDir(dir.path()), dir.path());
         QCOMPARE(dlg != nullptr, shown);
         if (size >= 0) {
-            dlg = JournalOpener::showJournal(&parent, JournalOpener::TextJournalTmHelix, data,
+            dlg = JournalOpener::showJournal(&parent, JournalVersion::TextJournalTmHelix, data,
                                              QDir(dir.path()));
             QCOMPARE(dlg != nullptr, shown);
             QFile::remove(path);

@@ -1,6 +1,6 @@
 // The download engine alone: no widget, no application with a GUI.
+#include "core/downloadfile.h"
 #include "queue/downloadengine.h"
-#include "queue/downloadfile.h"
 #include "queuesim.h"
 #include "tests/specialfiles.h"
 

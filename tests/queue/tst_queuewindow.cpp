@@ -528,17 +528,21 @@ void TestQueueWindow::viewAndRunEditor()
     jw.enqueue(&c.light, -1);
     QVERIFY(a.answerOne());
     QVERIFY(b.answerOne());
-    const auto dialogs = [&jw] { return jw.findChildren<QDialog*>().size(); };
+    QSignalSpy views(&jw, &QueueWindow::viewJournalRequested);
     // No bytes yet: nothing opens.
     QMetaObject::invokeMethod(&jw, "on_queueTable_cellDoubleClicked", Q_ARG(int, rowOf(jw, 53)),
                               Q_ARG(int, 2));
     QCoreApplication::processEvents();
-    QCOMPARE(dialogs(), 0);
+    QCOMPARE(views.count(), 0);
     selectCells(jw, {{51, 0}, {51, 3}, {51, 5}, {52, 1}, {53, 0}});
     QMetaObject::invokeMethod(&jw, "openConfigEditor");
-    QCOMPARE(dialogs(), 0); // opened from the event loop, once the action has returned
+    QCOMPARE(views.count(), 0); // opened from the event loop, once the action has returned
     QCoreApplication::processEvents();
-    QCOMPARE(dialogs(), 2);
+    QCOMPARE(views.count(), 2);
+    QCOMPARE(views.at(0).at(0).toInt(), 316); // the light's generation
+    QCOMPARE(views.at(0).at(1).toByteArray(), a.journal.left(96));
+    QCOMPARE(views.at(0).at(2).toString(), QString());
+    QCOMPARE(views.at(0).at(3).toString(), QDir(dir->path()).absolutePath());
     // Given back to its file under the memory budget: View opens the file.
     jw.engine->setMemoryBudget(0);
     while (a.answerOne()) {
@@ -547,12 +551,9 @@ void TestQueueWindow::viewAndRunEditor()
     selectCells(jw, {{51, 0}});
     QMetaObject::invokeMethod(&jw, "openConfigEditor");
     QCoreApplication::processEvents();
-    QCOMPARE(dialogs(), 3);
-    const auto tables = jw.findChildren<QTableWidget*>(QStringLiteral("journalTable"));
-    int shown = 0;
-    for (const QTableWidget* table : tables)
-        shown = qMax(shown, table->rowCount());
-    QCOMPARE(shown, 24); // two whole blocks: the third shows erased space
+    QCOMPARE(views.count(), 3);
+    QCOMPARE(views.at(2).at(1).toByteArray(), QByteArray());
+    QCOMPARE(views.at(2).at(2).toString(), jw.engine->itemFileName(&a.light));
 
     QueueWindow cw(nullptr, false);
     cw.setSaveDir(QDir(dir->path()));
@@ -606,22 +607,18 @@ void TestQueueWindow::doubleClickOpensAfterTheClick()
     QVERIFY(QTest::qWaitForWindowExposed(host.get()));
     QTableWidget* table = tableOf(*jw);
     const QRect cellRect = table->visualItemRect(table->item(rowOf(*jw, 61), ObjectCol));
-    const auto viewers = [] {
-        const auto windows = QApplication::topLevelWidgets();
-        return int(std::count_if(windows.begin(), windows.end(), [](QWidget* w) {
-            return qobject_cast<QDialog*>(w) && w->isVisible();
-        }));
-    };
+    int views = 0;
+    connect(jw, &QueueWindow::viewJournalRequested, this, [&views] { ++views; });
     // The press that starts a double click, then the double click itself.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cellRect.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cellRect.center());
-    QCOMPARE(viewers(), 0);
+    QCOMPARE(views, 0);
     if (windowGone)
         host.reset();
     if (lightGone)
         sim.reset();
     QCoreApplication::processEvents();
-    QCOMPARE(viewers(), windowGone || lightGone ? 0 : 1);
+    QCOMPARE(views, windowGone || lightGone ? 0 : 1);
 }
 
 void TestQueueWindow::fiftyLightsAtOnce()

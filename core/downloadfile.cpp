@@ -1,4 +1,4 @@
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 
 #include <QFile>
 #include <QFileInfo>

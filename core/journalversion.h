@@ -3,8 +3,9 @@
 #include <QString>
 
 // Which format a journal is read in (no widgets: hosts may decide it too).
-namespace JournalOpener {
+namespace JournalVersion {
 
+// Besides 314 to 317, the binary generations named by their definition files.
 enum Version : int {
     TextJournalTmHelix = 0x2FFFF,
     TextJournalVegal = 0x3FFFF,
@@ -12,6 +13,6 @@ enum Version : int {
 };
 
 // The version the journal queue picks from a light's family marks and "type".
-int versionForLight(bool isTmHelix, bool isVegal, const QString& type);
+int forLight(bool isTmHelix, bool isVegal, const QString& type);
 
-} // namespace JournalOpener
+} // namespace JournalVersion

@@ -1,4 +1,4 @@
-#include "queue/downloadfile.h"
+#include "core/downloadfile.h"
 #include "tests/specialfiles.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "journal/journalversion.h"
+#include "core/journalversion.h"
 
-namespace JournalOpener {
+namespace JournalVersion {
 
-int versionForLight(bool isTmHelix, bool isVegal, const QString& type)
+int forLight(bool isTmHelix, bool isVegal, const QString& type)
 {
     if (isTmHelix)
         return TextJournalTmHelix;
@@ -20,4 +20,4 @@ int versionForLight(bool isTmHelix, bool isVegal, const QString& type)
     return 314;
 }
 
-} // namespace JournalOpener
+} // namespace JournalVersion

@@ -1,0 +1,27 @@
+# Fails when a folder of the module includes from a folder it must not know:
+# core/ knows only itself; journal/ and queue/ know core/ and never each other;
+# plugin/ knows them all. None of them knows the stand-in host or the tools.
+# Run as: cmake -DSOURCE_DIR=<project> -P layers.cmake
+cmake_minimum_required(VERSION 3.16)
+set(allowed_core core)
+set(allowed_journal core journal)
+set(allowed_queue core queue)
+set(allowed_plugin core journal queue plugin)
+set(faults "")
+foreach(folder core journal queue plugin)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^#include \"[a-z_]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([a-z_]+)/.*$" "\\1" target "${line}")
+      if(NOT target IN_LIST allowed_${folder})
+        file(RELATIVE_PATH name "${SOURCE_DIR}" "${source}")
+        list(APPEND faults "${name}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(faults)
+  string(REPLACE ";" "\n  " listed "${faults}")
+  message(FATAL_ERROR "includes across the layers:\n  ${listed}")
+endif()
