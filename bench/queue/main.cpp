@@ -5,6 +5,8 @@
 
 #include "bench/headless.h"
 #include "bench/processmemory.h"
+#include "bench/queue/memorybench.h"
+#include "bench/queue/scratchdir.h"
 #include "host/response.h"
 #include "core/downloadfile.h"
 
@@ -191,13 +193,6 @@ Lights makeLights(int count)
     for (int id = 1; id <= count; ++id)
         lights.push_back(std::make_unique<BenchLight>(id));
     return lights;
-}
-
-// Files go to memory when possible: the figures are the clients', not the disk's.
-QString scratchTemplate()
-{
-    const QString shm = QStringLiteral("/dev/shm");
-    return QFileInfo(shm).isWritable() ? shm + QStringLiteral("/bench-queue-XXXXXX") : QString();
 }
 
 // Runs the loop until the last completion; false when no command went out
@@ -423,7 +418,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(
         QStringLiteral("Journal downloads of N lights at once through the built module, docked "
                        "in a main window, against a minimal client of the same exchanges and "
-                       "file writes. Each light answers %1 blocks, then erased space.")
+                       "file writes. Each light answers %1 blocks, then erased space. With "
+                       "--memory: the module's memory under a flood of downloads instead.")
             .arg(validBlocks));
     parser.addHelpOption();
     const QCommandLineOption lightsOption(
@@ -438,10 +434,30 @@ int main(int argc, char** argv)
         QStringLiteral("Runs of each client per number of lights, taken in turns; each figure is "
                        "the best of them, as the least disturbed by the rest of the machine."),
         QStringLiteral("count"), QStringLiteral("3"));
+    const QCommandLineOption memoryOption(
+        QStringLiteral("memory"),
+        QStringLiteral("Measure memory instead: hostile lights (1 MiB blocks without end) and "
+                       "lights of real-size journals, each download to its end, the peak resident "
+                       "memory against the download budget, how the downloads ended and View on "
+                       "each kind of row."));
+    const QCommandLineOption scenariosOption(
+        QStringLiteral("scenarios"),
+        QStringLiteral("With --memory: the runs, as kind:lights separated by commas (kind: "
+                       "hostile or real)."),
+        QStringLiteral("list"), QStringLiteral("hostile:100,hostile:1000,real:10000"));
     parser.addOption(lightsOption);
     parser.addOption(hiddenOption);
     parser.addOption(repeatOption);
+    parser.addOption(memoryOption);
+    parser.addOption(scenariosOption);
     parser.process(app);
+    std::vector<MemoryBench::Scenario> scenarios;
+    if (parser.isSet(memoryOption) &&
+        !MemoryBench::parse(parser.value(scenariosOption), &scenarios)) {
+        std::fprintf(stderr, "--scenarios: kind:lights separated by commas, kind hostile or "
+                             "real, lights from 1 to 99999\n");
+        return 2;
+    }
     const int repeat = qBound(1, parser.value(repeatOption).toInt(), 100);
     const std::vector<int> counts = parseCounts(parser.value(lightsOption));
     if (counts.empty()) {
@@ -457,6 +473,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(loader.errorString()));
         return 2;
     }
+
+    if (!scenarios.empty())
+        return MemoryBench(module, layout, shown).run(scenarios) ? 0 : 1;
 
     // Warm-up, not shown: first-use costs (fonts, styles, the file system) stay out.
     if (const char* fault = runModule(module, layout, shown, 20).fault) {
