@@ -7,8 +7,8 @@
 #include "bench/processmemory.h"
 #include "bench/queue/memorybench.h"
 #include "bench/queue/scratchdir.h"
-#include "host/response.h"
 #include "core/downloadfile.h"
+#include "host/response.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

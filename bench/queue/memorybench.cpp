@@ -2,8 +2,8 @@
 
 #include "bench/processmemory.h"
 #include "bench/queue/scratchdir.h"
+#include "core/downloadfile.h"
 #include "queue/downloadengine.h"
-#include "queue/downloadfile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -367,7 +367,8 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
         "Journal downloads of every light at once through the module until each has completed "
         "or failed.\nhostile: 1 MiB blocks without end (a download fails at the ceiling of "
         "%.0f MiB); real: a journal of %d blocks of %d bytes (%d bytes).\n"
-        "Budget %.0f MiB; %d downloads may go past it: budget + %d ceilings = %.0f MiB.\n"
+        "Journal queue budget %.0f MiB; %d downloads may go past it: budget + %d ceilings = %.0f "
+        "MiB.\n"
         "peak: the resident high-water mark less the resident set before queuing%s; end: the "
         "resident set at the last end, less the same.\n"
         "held: the engine's own count of the data its items hold (buffer capacities), at its "
@@ -377,9 +378,9 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
         "Views: of rows left at the end; of a waiting row in a second run.\n\n",
         mib(DownloadFile::maxSize), MemoryLight::realBlocks, MemoryLight::realBlockSize,
         MemoryLight::realBlocks * MemoryLight::realBlockSize,
-        mib(DownloadEngine::defaultMemoryBudget), DownloadEngine::exemptDownloads,
+        mib(DownloadEngine::journalMemoryBudget), DownloadEngine::exemptDownloads,
         DownloadEngine::exemptDownloads,
-        mib(DownloadEngine::defaultMemoryBudget +
+        mib(DownloadEngine::journalMemoryBudget +
             qint64(DownloadEngine::exemptDownloads) * DownloadFile::maxSize),
         resetPeak() ? "" : " (this system cannot set the mark back: the highest of all runs)",
         sampleMs);
