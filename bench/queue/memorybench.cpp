@@ -169,6 +169,7 @@ void MemoryBench::checkView(const char* what, MemoryLight* light, const QByteArr
         } else {
             QList<QWidget*> before = viewers();
             view->trigger();
+            QCoreApplication::processEvents(); // the queue opens once the action has returned
             const int rows = takeNewViewer(before);
             // The module's own viewer on a saved file of the same journal.
             const QString path =
