@@ -72,36 +72,150 @@ void fillStorages(const SimulatedFleet& fleet, JsonRpcClientPlugin* rpc, InvokeS
     }
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// Qt's own "-plugin" option would take "--plugin PATH" for a platform
+// plug-in: the module's path is taken out of the arguments before Qt sees them.
+struct PluginOption
 {
-    // Qt's own "-plugin" option would take "--plugin PATH" for a platform plug-in:
-    // take it out of the arguments before Qt sees them.
-    QString pluginPath;
-    bool pluginGiven = false;
+    QString path;
+    bool given = false;
+};
+
+PluginOption takePluginOption(int& argc, char* argv[])
+{
+    PluginOption option;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         if ((qstrcmp(argv[i], "--plugin") == 0 || qstrcmp(argv[i], "-plugin") == 0) &&
             i + 1 < argc) {
-            pluginPath = QString::fromLocal8Bit(argv[++i]);
-            pluginGiven = true;
+            option.path = QString::fromLocal8Bit(argv[++i]);
+            option.given = true;
         } else if (qstrncmp(argv[i], "--plugin=", 9) == 0) {
-            pluginPath = QString::fromLocal8Bit(argv[i] + 9);
-            pluginGiven = true;
+            option.path = QString::fromLocal8Bit(argv[i] + 9);
+            option.given = true;
         } else {
             argv[kept++] = argv[i];
         }
     }
     argc = kept;
     argv[argc] = nullptr;
-    const bool batch = [&] {
-        for (int i = 1; i < argc; ++i)
-            if (qstrcmp(argv[i], "--batch") == 0)
-                return true;
-        return false;
-    }();
+    return option;
+}
+
+bool batchAsked(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--batch") == 0)
+            return true;
+    return false;
+}
+
+int runBatch(QApplication& app, ModuleClient& module, WorkstationWindow& window,
+             SimulatedFleet& fleet, JsonRpcClientPlugin& rpcStorage, InvokeStorage& invokeStorage,
+             const WorkstationOptions& options)
+{
+    window.resize(1400, 900);
+    window.show();
+    BatchRun::Options batchOptions;
+    batchOptions.dataDir = options.dataDir();
+    batchOptions.pictures = !options.isSet(QStringLiteral("no-pictures"));
+    batchOptions.problemsOnly = options.isSet(QStringLiteral("problems-only"));
+    batchOptions.timeoutSeconds = options.timeoutSeconds();
+    BatchRun run(&module, &window, &fleet, &rpcStorage, &invokeStorage, batchOptions);
+    int exitCode = 1;
+    QObject::connect(&run, &BatchRun::finished, &app, [&](int code) {
+        exitCode = code;
+        app.quit();
+    });
+    QTimer::singleShot(0, &run, &BatchRun::start);
+    app.exec();
+    window.hide();
+    return exitCode;
+}
+
+// What the options script in the window: the demo's downloads, the docks'
+// places, a selection, a journal to view, actions to trigger.
+void scriptWindow(WorkstationWindow& window, const SimulatedFleet& fleet,
+                  const WorkstationOptions& options, QTextStream& err)
+{
+    const QString docks = options.value(QStringLiteral("arrange-docks"));
+    const bool arrange = options.isSet(QStringLiteral("arrange-docks"));
+    if (options.isSet(QStringLiteral("demo"))) {
+        QTimer::singleShot(200, &window, [&window, &fleet, docks, arrange] {
+            QList<int> all;
+            for (int i = 0; i < fleet.size(); ++i)
+                all << i;
+            window.selectControllers(all);
+            QMetaObject::invokeMethod(&window, "on_actionJournalAll_triggered");
+            QMetaObject::invokeMethod(&window, "on_actionConfig_triggered");
+            if (arrange)
+                arrangeDocks(&window, docks);
+        });
+    } else if (arrange) {
+        QTimer::singleShot(200, &window, [&window, docks] { arrangeDocks(&window, docks); });
+    }
+    if (options.isSet(QStringLiteral("select"))) {
+        QList<int> rows;
+        const QStringList ids = options.value(QStringLiteral("select")).split(QLatin1Char(','));
+        for (int row = 0; row < fleet.size(); ++row)
+            if (ids.contains(QString::number(fleet.controller(row)->id())))
+                rows << row;
+        window.selectControllers(rows);
+    }
+    if (options.isSet(QStringLiteral("view-journal"))) {
+        const QString path = options.value(QStringLiteral("view-journal"));
+        QTimer::singleShot(100, &window, [&window, path] { window.viewJournalFile(path); });
+    }
+    if (options.isSet(QStringLiteral("trigger"))) {
+        // One action every 300 ms, from after the demo's downloads are queued.
+        const QStringList names = options.value(QStringLiteral("trigger")).split(QLatin1Char(','));
+        for (int i = 0; i < names.size(); ++i) {
+            const QString name = names.at(i);
+            QTimer::singleShot(500 + 300 * i, &window, [&window, &err, name] {
+                if (auto* action = window.findChild<QAction*>(name))
+                    action->trigger();
+                else
+                    err << "no action " << name << '\n' << Qt::flush;
+            });
+        }
+    }
+}
+
+// --quit-after: reports what was asked for, then quits as the operator would;
+// the question about running downloads is answered with yes, and said.
+void scriptQuit(WorkstationWindow& window, const WorkstationOptions& options, QTimer& answerer)
+{
+    answerer.setInterval(50);
+    QObject::connect(&answerer, &QTimer::timeout, &window, [&window] {
+        auto* question = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
+        if (!question || !question->isVisible())
+            return;
+        QTextStream(stdout) << "asked: " << question->text() << '\n';
+        question->button(QMessageBox::Yes)->click();
+    });
+    if (!options.isSet(QStringLiteral("quit-after")))
+        return;
+    QTimer::singleShot(options.quitAfterMs(), &window, [&window, &options, &answerer] {
+        QTextStream report(stdout);
+        if (options.isSet(QStringLiteral("print-layout")))
+            report << "platform " << QGuiApplication::platformName() << '\n'
+                   << window.layoutReport() << '\n';
+        if (options.isSet(QStringLiteral("print-log")))
+            report << window.logText() << '\n';
+        report.flush();
+        if (options.isSet(QStringLiteral("screenshot")))
+            window.grab().save(options.value(QStringLiteral("screenshot")));
+        answerer.start();
+        window.findChild<QAction*>(QStringLiteral("actionQuit"))->trigger();
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const PluginOption plugin = takePluginOption(argc, argv);
     // Without a display the same work runs offscreen.
+    const bool batch = batchAsked(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         (batch || (qEnvironmentVariableIsEmpty("DISPLAY") &&
                    qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))))
@@ -119,14 +233,12 @@ int main(int argc, char* argv[])
         err << "dq-workstation: " << options.errorText() << '\n';
         return 2;
     }
-    const QString dataDir = options.dataDir();
-
     ModuleClient module;
-    if (pluginGiven && pluginPath.isEmpty()) {
+    if (plugin.given && plugin.path.isEmpty()) {
         err << "--plugin needs a path\n";
         return 2;
     }
-    if (!module.load(pluginPath)) {
+    if (!module.load(plugin.path)) {
         err << module.errorString() << '\n';
         return 2;
     }
@@ -135,104 +247,21 @@ int main(int argc, char* argv[])
     JsonRpcClientPlugin rpcStorage;
     InvokeStorage invokeStorage;
     fillStorages(fleet, &rpcStorage, &invokeStorage);
-
     WorkstationWindow window(&module, &fleet);
     window.setStorages(&rpcStorage, &invokeStorage);
+    if (batch)
+        return runBatch(app, module, window, fleet, rpcStorage, invokeStorage, options);
 
-    if (batch) {
-        window.resize(1400, 900);
-        window.show();
-        BatchRun::Options batchOptions;
-        batchOptions.dataDir = dataDir;
-        batchOptions.pictures = !options.isSet(QStringLiteral("no-pictures"));
-        batchOptions.problemsOnly = options.isSet(QStringLiteral("problems-only"));
-        batchOptions.timeoutSeconds = options.timeoutSeconds();
-        BatchRun run(&module, &window, &fleet, &rpcStorage, &invokeStorage, batchOptions);
-        int exitCode = 1;
-        QObject::connect(&run, &BatchRun::finished, &app, [&](int code) {
-            exitCode = code;
-            app.quit();
-        });
-        QTimer::singleShot(0, &run, &BatchRun::start);
-        app.exec();
-        window.hide();
-        return exitCode;
-    }
-
-    const QString configDir = QDir(dataDir).absoluteFilePath(QStringLiteral("configs"));
-    const QString journalDir = QDir(dataDir).absoluteFilePath(QStringLiteral("journals"));
-    module.setDirectories(configDir, journalDir);
+    const QDir dataDir(options.dataDir());
+    module.setDirectories(dataDir.absoluteFilePath(QStringLiteral("configs")),
+                          dataDir.absoluteFilePath(QStringLiteral("journals")));
     window.adoptSavedConfigurations();
     window.restoreLayout();
     window.setJournalGrowth(options.growSeconds());
     window.show();
-    window.log(QStringLiteral("Data directory %1").arg(dataDir));
-
-    const QString docks = options.value(QStringLiteral("arrange-docks"));
-    if (options.isSet(QStringLiteral("demo"))) {
-        QTimer::singleShot(200, &window, [&] {
-            QList<int> all;
-            for (int i = 0; i < fleet.size(); ++i)
-                all << i;
-            window.selectControllers(all);
-            QMetaObject::invokeMethod(&window, "on_actionJournalAll_triggered");
-            QMetaObject::invokeMethod(&window, "on_actionConfig_triggered");
-            if (options.isSet(QStringLiteral("arrange-docks")))
-                arrangeDocks(&window, docks);
-        });
-    } else if (options.isSet(QStringLiteral("arrange-docks"))) {
-        QTimer::singleShot(200, &window, [&] { arrangeDocks(&window, docks); });
-    }
-    if (options.isSet(QStringLiteral("select"))) {
-        QList<int> rows;
-        const QStringList ids = options.value(QStringLiteral("select")).split(QLatin1Char(','));
-        for (int row = 0; row < fleet.size(); ++row)
-            if (ids.contains(QString::number(fleet.controller(row)->id())))
-                rows << row;
-        window.selectControllers(rows);
-    }
-    if (options.isSet(QStringLiteral("view-journal")))
-        QTimer::singleShot(100, &window, [&] {
-            window.viewJournalFile(options.value(QStringLiteral("view-journal")));
-        });
-    if (options.isSet(QStringLiteral("trigger"))) {
-        // One action every 300 ms, from after the demo's downloads are queued.
-        const QStringList names = options.value(QStringLiteral("trigger")).split(QLatin1Char(','));
-        for (int i = 0; i < names.size(); ++i) {
-            const QString name = names.at(i);
-            QTimer::singleShot(500 + 300 * i, &window, [&window, &err, name] {
-                if (auto* action = window.findChild<QAction*>(name))
-                    action->trigger();
-                else
-                    err << "no action " << name << '\n' << Qt::flush;
-            });
-        }
-    }
-    // A scripted quit answers the question about running downloads with yes,
-    // and says that it was asked.
+    window.log(QStringLiteral("Data directory %1").arg(options.dataDir()));
+    scriptWindow(window, fleet, options, err);
     QTimer answerer;
-    answerer.setInterval(50);
-    QObject::connect(&answerer, &QTimer::timeout, &window, [&window] {
-        auto* question = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
-        if (!question || !question->isVisible())
-            return;
-        QTextStream(stdout) << "asked: " << question->text() << '\n';
-        question->button(QMessageBox::Yes)->click();
-    });
-    if (options.isSet(QStringLiteral("quit-after"))) {
-        QTimer::singleShot(options.quitAfterMs(), &window, [&] {
-            QTextStream report(stdout);
-            if (options.isSet(QStringLiteral("print-layout")))
-                report << "platform " << QGuiApplication::platformName() << '\n'
-                       << window.layoutReport() << '\n';
-            if (options.isSet(QStringLiteral("print-log")))
-                report << window.logText() << '\n';
-            report.flush();
-            if (options.isSet(QStringLiteral("screenshot")))
-                window.grab().save(options.value(QStringLiteral("screenshot")));
-            answerer.start();
-            window.findChild<QAction*>(QStringLiteral("actionQuit"))->trigger();
-        });
-    }
+    scriptQuit(window, options, answerer);
     return app.exec();
 }
