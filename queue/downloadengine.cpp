@@ -762,7 +762,7 @@ void DownloadEngine::setExempt(QueueItem& item, bool exempt)
 
 bool DownloadEngine::admit(QObject* light, QueueItem& item, qint64 bytes)
 {
-    item.lastAnswerBytes = int(qBound<qint64>(1, bytes, DownloadFile::maxSize));
+    item.lastAnswerBytes = int(qBound(qint64(1), bytes, qint64(DownloadFile::maxSize)));
     if (item.exempt || held + bytes <= budget)
         return true;
     giveBackCompleted(held + bytes - budget);
