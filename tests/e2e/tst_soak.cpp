@@ -1,10 +1,13 @@
 // Soak: hundreds of simulated controllers of every family download journals and
 // configurations through the built module for a while, under random faults from
 // the controllers (error answers, lost commands, link drops, late, duplicate and
-// repeated answers) and from the host (queuing again, Stop and Resume, clearing some
-// lights, storage errors). Every saved file is compared with its controller's
-// data; at the end no download may be left without an answer or a retry coming,
-// and memory must not have grown with the run.
+// repeated answers) and from the host (queuing again, Stop, Resume and Retry, clearing
+// some lights, storage errors, journal files that cannot be read for a while). The
+// controllers' journals grow all the time. Every saved file is compared with its
+// controller's data; at the end no download may be left without an answer or a retry
+// coming, every journal file must hold its controller's records without gap or
+// repeat (after one last fetch of the new ones), and memory must not have grown
+// with the run.
 //
 // DQ_SOAK_SECONDS (default 60) sets the faulty phase, DQ_SOAK_CONTROLLERS (500)
 // the fleet, DQ_SOAK_SEED (20261207) the random choices, DQ_SOAK_SETTLE_SECONDS
@@ -16,6 +19,7 @@
 #include "host/jsonrpcclientplugin.h"
 #include "host/response.h"
 #include "host/simulatedfleet.h"
+#include "tests/specialfiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,6 +31,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <map>
+#include <memory>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -109,6 +116,11 @@ struct Figures
     qint64 resumes = 0;
     qint64 clears = 0;
     qint64 storageErrors = 0;
+    qint64 retries = 0;        // Retry of a failed only-new download
+    qint64 unreadable = 0;     // journal files made unreadable for a while
+    qint64 refusals = 0;       // only-new attempts failed for such a file
+    qint64 entriesWritten = 0; // journal entries the controllers wrote during the run
+    qint64 journalsKept = 0;   // journal files that hold their controller's history
     qint64 journalsCompleted = 0;
     qint64 configsCompleted = 0;
     qint64 storageCompleted = 0;
@@ -120,7 +132,7 @@ struct Figures
     {
         return errorAnswers + lostCommands + linkFlaps + lateAnswers + duplicateAnswers +
                repeatedAnswers + stuckAnswers + laterAnswers + shortBlocks + requeues + stops +
-               clears + storageErrors;
+               clears + storageErrors + retries + unreadable;
     }
 };
 
@@ -134,9 +146,15 @@ struct Request
     // After a final failure a returning link carries the download on from the
     // controller: what it then ends in.
     bool revivable = false;
+    // The file it saves replaces the journal file (not an only-new download
+    // going on from one).
+    bool replaces = false;
     int blocks = -1;
     QByteArray expected;
     QString failure; // the final failure it must end in, or empty
+    // An only-new download under way when its journal file became unreadable:
+    // it fails with this when it ends before the file is back.
+    QString mayFail;
 };
 
 class Soak;
@@ -175,6 +193,8 @@ public:
     int id() const { return controller->id(); }
     QString type() const { return controller->light()->property("type").toString(); }
     bool isConnected() const { return up; }
+    // Grows each time the link goes down.
+    int linkEpoch() const { return epoch; }
 
     void setConnected(bool connected)
     {
@@ -198,6 +218,9 @@ public:
     // Binary journals fetched only new: the first record of the journal file,
     // which the module looks for; a controller may end its answer right behind it.
     QByteArray marker;
+    // An only-new download was asked for, or refused, while the journal file
+    // cannot be read: nothing may be asked of the journal until it can.
+    bool refusing = false;
 
 signals:
     void connected(bool connected);
@@ -221,8 +244,27 @@ struct Unit
     int index = 0;
     bool inStorage = false;
     bool missingFromStorage = false;
+    // After its first journal, only the new records are asked for.
+    bool keeper = false;
     Request journal;
     Request config;
+    // Every journal entry the controller ever wrote, newest first (the
+    // controller itself keeps only its newest ones), and its size at the start.
+    QByteArray history;
+    int grownFrom = 0;
+    // What the journal file must end with: what the last download that
+    // replaced it saved, or the part a Stop saved where there was none; and
+    // the history's size then: the entries written since must come before it.
+    QByteArray base;
+    int historyAtBase = 0;
+    // While the journal file cannot be read (-1: it can): what sits in its
+    // place, its fingerprint, whether the real journal is kept aside, and the
+    // failure every only-new download must end in.
+    int unreadableKind = -1;
+    QByteArray fingerprint;
+    bool keptAside = false;
+    QString refusal;
+    int refusedEpoch = 0; // the link's then: a drop since shows the item as disconnected
 };
 
 class Soak : public QObject
@@ -246,8 +288,12 @@ public:
             u.light = new SoakLight(u.controller, this, rng.generate());
             u.light->setParent(this);
             u.index = i;
+            u.keeper = i % 3 == 0;
+            u.history = u.controller->journal();
+            u.grownFrom = u.history.size();
             units.append(u);
         }
+        QDir(dir).mkdir(QStringLiteral("aside"));
         newStorage();
         for (const SimulatedFleet::StorageEntry& e : fleet.storageEntries()) {
             for (Unit& u : units) {
@@ -313,6 +359,13 @@ public:
                 clearSome(u, journal);
             }
         }
+        growSome();
+        if (rng.bounded(3) == 0)
+            onlyNewAction();
+        if (rng.bounded(40) == 0)
+            makeUnreadable();
+        if (!unreadable.isEmpty() && rng.bounded(4) == 0)
+            unreadableAction(units[unreadable.at(int(rng.bounded(quint32(unreadable.size()))))]);
     }
 
     // No more faults: links come up, stopped and cleared downloads go on.
@@ -320,8 +373,13 @@ public:
     {
         running = false;
         faultsOn = false;
+        while (!unreadable.isEmpty())
+            putBack(units[unreadable.first()]);
         for (Unit& u : units) {
             u.light->setConnected(true);
+            // A refused download is queued again now that its file can be read.
+            if (!u.journal.active && !u.journal.failure.isEmpty())
+                startJournal(u, ControllerData::BlocksNew);
             for (bool journal : {true, false}) {
                 Request& r = journal ? u.journal : u.config;
                 if (r.cleared) {
@@ -331,6 +389,39 @@ public:
                 }
             }
         }
+    }
+
+    // One more fetch of the new records of every journal, without faults.
+    void fetchNewRecords()
+    {
+        for (Unit& u : units) {
+            grow(u, 1 + int(rng.bounded(5)));
+            startJournal(u, ControllerData::BlocksNew);
+        }
+    }
+
+    // Every journal file must hold the run of its controller's entries from the
+    // newest back to the oldest one of the last download that replaced the file,
+    // in order, without gap or repeat; returns the files that do.
+    // Scoped so, not to the first download: a full or N-block one rightly replaces the file.
+    int checkCustody()
+    {
+        int kept = 0;
+        for (const Unit& u : units) {
+            const QByteArray want = u.history.left(u.history.size() - u.historyAtBase) + u.base;
+            const QByteArray file = contents(filePath(u.controller->journalFileName()));
+            if (!u.base.isEmpty() && file == want)
+                ++kept;
+            else
+                problem(QStringLiteral("%1 %2: journal file of %3 bytes, %4 expected: %5")
+                            .arg(u.controller->id())
+                            .arg(ControllerData::familyName(u.controller->family()))
+                            .arg(file.size())
+                            .arg(want.size())
+                            .arg(departure(file, want, u.history, u.controller->isMarked())));
+        }
+        figures.journalsKept = kept;
+        return kept;
     }
 
     int activeDownloads() const
@@ -388,6 +479,14 @@ public:
         return out;
     }
 
+    void problem(const QString& text)
+    {
+        if (figures.problems.size() < 20)
+            figures.problems.append(text);
+        else if (figures.problems.size() == 20)
+            figures.problems.append(QStringLiteral("..."));
+    }
+
 public slots:
     void journalComplete(QObject* light, const QString& path) { completed(light, path, true); }
     void configComplete(QObject* light, const QString& path) { completed(light, path, false); }
@@ -395,12 +494,234 @@ public slots:
     void configFailed(QObject* light, const QString& msg) { failed(light, msg, false); }
 
 private:
-    void problem(const QString& text)
+    static QByteArray contents(const QString& path)
     {
-        if (figures.problems.size() < 20)
-            figures.problems.append(text);
-        else if (figures.problems.size() == 20)
-            figures.problems.append(QStringLiteral("..."));
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The entries of a journal, newest first: records, or lines without their zero.
+    static QList<QByteArray> entries(const QByteArray& journal, bool marked)
+    {
+        QList<QByteArray> out;
+        if (marked) {
+            out = journal.split('\0');
+            if (journal.endsWith('\0'))
+                out.removeLast();
+        } else {
+            for (int at = 0; at < journal.size(); at += ControllerData::RecordSize)
+                out.append(journal.mid(at, ControllerData::RecordSize));
+        }
+        return out;
+    }
+
+    // Where a journal file first departs from what it must hold (a prefix of
+    // the history).
+    static QString departure(const QByteArray& file, const QByteArray& want,
+                             const QByteArray& history, bool marked)
+    {
+        const QList<QByteArray> got = entries(file, marked);
+        const QList<QByteArray> wanted = entries(want, marked);
+        int i = 0;
+        while (i < got.size() && i < wanted.size() && got.at(i) == wanted.at(i))
+            ++i;
+        if (i == got.size())
+            return QStringLiteral("the %1 oldest entries missing").arg(wanted.size() - i);
+        const int j = entries(history, marked).indexOf(got.at(i));
+        if (j < 0)
+            return QStringLiteral("entry %1 never written").arg(i);
+        if (j < i)
+            return QStringLiteral("entry %1 repeats entry %2").arg(i).arg(j);
+        return i == wanted.size()
+                   ? QStringLiteral("%1 entries too many at the old end").arg(got.size() - i)
+                   : QStringLiteral("a gap of %1 entries at entry %2").arg(j - i).arg(i);
+    }
+
+    // The controller writes count new entries; only while no journal download
+    // of it is under way, which would otherwise find its blocks shifted. Each
+    // writes a few thousand bytes at most (text journals keep every line here),
+    // so that memory stays flat over a long run.
+    void grow(Unit& u, int count)
+    {
+        SimulatedController* c = u.controller;
+        if (u.journal.active || (c->isMarked() && c->journal().size() >= 12 * 1024) ||
+            u.history.size() >= u.grownFrom + 8 * 1024)
+            return;
+        const int before = c->journal().size();
+        c->growJournal(count);
+        const QByteArray now = c->journal();
+        u.history.prepend(
+            now.left(c->isMarked() ? now.size() - before : count * ControllerData::RecordSize));
+        figures.entriesWritten += count;
+    }
+
+    void growSome()
+    {
+        grow(units[int(rng.bounded(quint32(units.size())))], 1 + int(rng.bounded(6)));
+    }
+
+    // The operator's Stop (then Resume, or a new request) or Retry on a running
+    // only-new download.
+    void onlyNewAction()
+    {
+        QVector<int> running;
+        for (const Unit& u : qAsConst(units)) {
+            const Request& r = u.journal;
+            if (r.active && r.blocks == ControllerData::BlocksNew && !r.stopped && !r.cleared)
+                running.append(u.index);
+        }
+        if (running.isEmpty())
+            return;
+        Unit& u = units[running.at(int(rng.bounded(quint32(running.size()))))];
+        const QString status = statusOf(true, u.controller->id());
+        static const QStringList notFailed = {
+            QStringLiteral("waiting"),     QStringLiteral("waiting for connection"),
+            QStringLiteral("downloading"), QStringLiteral("disconnected"),
+            QStringLiteral("interrupted"), QStringLiteral("resumed"),
+            QStringLiteral("completed")};
+        if (notFailed.contains(status) || rng.bounded(4) == 0)
+            return stop(u, true);
+        ++figures.retries;
+        selectRow(journalWindow, u.controller->id());
+        QMetaObject::invokeMethod(journalWindow, "retryDownloading");
+    }
+
+    // Lstat's view of a path (and of a link's target): whatever replaces or
+    // changes the thing there changes it.
+    static QByteArray fingerprintOf(const QString& path)
+    {
+        QByteArray out;
+        struct stat st
+        {
+        };
+        const QByteArray native = QFile::encodeName(path);
+        for (bool follow : {false, true}) {
+            if ((follow ? stat(native.constData(), &st) : lstat(native.constData(), &st)) != 0)
+                return out + "-";
+            out += QByteArray::number(st.st_mode) + ' ' + QByteArray::number(qint64(st.st_ino)) +
+                   ' ' + QByteArray::number(qint64(st.st_size)) + ' ' +
+                   QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
+                   QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ';';
+        }
+        return out;
+    }
+
+    // Puts something the module cannot read in place of a journal file for a
+    // while, the journal itself kept aside; of a light with no journal download
+    // under way but an only-new one.
+    void makeUnreadable()
+    {
+        QVector<int> candidates;
+        for (const Unit& u : qAsConst(units))
+            if (u.unreadableKind < 0 &&
+                (!u.journal.active || u.journal.blocks == ControllerData::BlocksNew))
+                candidates.append(u.index);
+        if (candidates.isEmpty())
+            return;
+        Unit& u = units[candidates.at(int(rng.bounded(quint32(candidates.size()))))];
+        Request& r = u.journal;
+        const QString name = u.controller->journalFileName();
+        const QString path = filePath(name);
+        const QString aside = filePath(QStringLiteral("aside/") + name);
+        const QByteArray journal = contents(path);
+        u.keptAside = QFile::rename(path, aside);
+        // Root reads a file whatever its permissions.
+        enum { Directory, Fifo, Sparse, Link, NoPermission };
+        const int kind = int(rng.bounded(geteuid() == 0 ? NoPermission : NoPermission + 1));
+        bool made = false;
+        switch (kind) {
+        case Directory:
+            made = SpecialFiles::make(SpecialFiles::Directory, path);
+            break;
+        case Fifo:
+            made = SpecialFiles::make(SpecialFiles::Fifo, path);
+            // A read would wait for ever: a writer lets it go, and tells.
+            fifoGuards[u.index] = std::make_unique<SpecialFiles::FifoGuard>(path);
+            break;
+        case Sparse: // past the 16 MiB a journal file may have
+            made = SpecialFiles::make(SpecialFiles::Sparse, path, QByteArray(), 17 << 20);
+            break;
+        case Link:
+            made = SpecialFiles::make(SpecialFiles::LinkToRegular, path, journal);
+            break;
+        default:
+            made = SpecialFiles::make(SpecialFiles::Regular, path, journal) &&
+                   QFile::setPermissions(path, QFileDevice::Permissions());
+            break;
+        }
+        if (!made)
+            return problem(QStringLiteral("%1: cannot make the journal file unreadable")
+                               .arg(u.controller->id()));
+        ++figures.unreadable;
+        u.unreadableKind = kind;
+        u.fingerprint = fingerprintOf(path);
+        u.refusal = kind == Sparse ? QStringLiteral("Error: data too large")
+                                   : QStringLiteral("Error open %1").arg(path);
+        unreadable.append(u.index);
+        if (r.active)
+            r.mayFail = u.refusal; // when it ends before the file is back
+        else
+            startJournal(u, ControllerData::BlocksNew);
+        const int index = u.index;
+        QTimer::singleShot(300 + int(rng.bounded(2200)), this, [this, index] {
+            if (running)
+                putBack(units[index]);
+        });
+    }
+
+    // The thing in the journal's place must be as it was left; the journal
+    // then comes back.
+    void putBack(Unit& u)
+    {
+        const QString name = u.controller->journalFileName();
+        const QString path = filePath(name);
+        const auto guard = fifoGuards.find(u.index);
+        if (fingerprintOf(path) != u.fingerprint)
+            problem(QStringLiteral("%1: the unreadable journal file was changed")
+                        .arg(u.controller->id()));
+        if (guard != fifoGuards.end() && guard->second->fired())
+            problem(QStringLiteral("%1: the FIFO in place of the journal file was read")
+                        .arg(u.controller->id()));
+        if (guard != fifoGuards.end())
+            fifoGuards.erase(guard);
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        QFile::remove(SpecialFiles::targetOf(path));
+        if (u.keptAside && !QFile::rename(filePath(QStringLiteral("aside/") + name), path))
+            problem(QStringLiteral("%1: cannot put the journal back").arg(u.controller->id()));
+        u.unreadableKind = -1;
+        u.light->refusing = false;
+        unreadable.removeOne(u.index);
+    }
+
+    // The operator tries again while the journal file cannot be read: Retry,
+    // Resume or a new request, each of which must fail without a command, or
+    // the link drops and comes back, which must send nothing. A refused item
+    // stays stopped, failed until its link drops: Retry then does not apply.
+    void unreadableAction(Unit& u)
+    {
+        if (u.journal.active)
+            return;
+        int roll = int(rng.bounded(4));
+        if (roll == 3) {
+            ++figures.linkFlaps;
+            return u.light->flap(50 + int(rng.bounded(300)));
+        }
+        if (roll == 0 && u.refusedEpoch != u.light->linkEpoch())
+            roll = 1;
+        if (roll == 2 || !u.light->refusing) {
+            ++figures.requeues;
+            return startJournal(u, ControllerData::BlocksNew);
+        }
+        Request r;
+        r.active = true;
+        r.blocks = ControllerData::BlocksNew;
+        r.failure = u.refusal;
+        u.journal = r;
+        selectRow(journalWindow, u.controller->id());
+        ++(roll == 0 ? figures.retries : figures.resumes);
+        QMetaObject::invokeMethod(journalWindow,
+                                  roll == 0 ? "retryDownloading" : "resumeDownloading");
     }
 
     void completed(QObject* light, const QString& path, bool journal)
@@ -415,9 +736,13 @@ private:
         const bool revived = !r.active;
         r.active = false;
         r.revivable = false;
-        QFile file(path);
-        const QByteArray saved = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        if (!r.failure.isEmpty())
+        // Nothing is read where the journal file cannot be: it may be a FIFO.
+        const bool readable = !journal || u->unreadableKind < 0;
+        const QByteArray saved = readable ? contents(path) : QByteArray();
+        if (!readable)
+            problem(QStringLiteral("%1: completed while the journal file cannot be read")
+                        .arg(u->controller->id()));
+        else if (!r.failure.isEmpty())
             problem(QStringLiteral("%1: completed, must fail with %2")
                         .arg(u->controller->id())
                         .arg(r.failure));
@@ -429,6 +754,10 @@ private:
                         .arg(r.expected.size()));
         else
             ++figures.filesVerified;
+        if (journal && r.replaces) {
+            u->base = r.expected;
+            u->historyAtBase = u->history.size();
+        }
         ++(journal     ? figures.journalsCompleted
            : r.storage ? figures.storageCompleted
                        : figures.configsCompleted);
@@ -446,10 +775,22 @@ private:
             return problem(QStringLiteral("%1: failure nobody waits for").arg(u->controller->id()));
         const bool revived = !r.active;
         r.active = false;
-        if (msg != r.failure)
+        if (msg != r.failure && (r.mayFail.isEmpty() || msg != r.mayFail))
             problem(QStringLiteral("%1: failed with %2").arg(u->controller->id()).arg(msg));
         else
             ++figures.expectedFailures;
+        if (journal) {
+            // Refused for a journal file that cannot be read: the item stays
+            // stopped, and sends nothing until a new attempt finds the file back.
+            if (u->unreadableKind >= 0 && msg == u->refusal) {
+                ++figures.refusals;
+                u->light->refusing = true;
+                u->refusedEpoch = u->light->linkEpoch();
+                r.failure = msg;
+            }
+            r.revivable = false;
+            return next(*u, journal);
+        }
         // The failed item stays queued, and a returning link asks the controller
         // again; not after a final failure of the storage.
         r.revivable = msg != QLatin1String("Not in storage");
@@ -468,7 +809,10 @@ private:
         if (!running)
             return;
         const int index = u.index;
-        QTimer::singleShot(int(rng.bounded(400)), this, [this, index, journal] {
+        // A keeper's operator fetches the new records now and then.
+        const int delay =
+            journal && u.keeper ? 300 + int(rng.bounded(1500)) : int(rng.bounded(400));
+        QTimer::singleShot(delay, this, [this, index, journal] {
             Unit& v = units[index];
             Request& r = journal ? v.journal : v.config;
             if (!running || r.active)
@@ -487,12 +831,26 @@ private:
             blocks = roll < 4   ? ControllerData::BlocksAll
                      : roll < 6 ? 1 + int(rng.bounded(8))
                                 : ControllerData::BlocksNew;
-            // New entries since the last download, while no download of it runs. A
-            // binary journal drops its oldest records; a text journal is kept small
-            // here, so that the data, and with it memory, stays the same size.
-            if (blocks == ControllerData::BlocksNew && !u.journal.active &&
-                c->journal().size() < 12 * 1024)
-                c->growJournal(1 + int(rng.bounded(40)));
+            if ((u.keeper && !u.base.isEmpty()) || u.unreadableKind >= 0)
+                blocks = ControllerData::BlocksNew;
+            // New entries since the last download. A binary journal drops its
+            // oldest records.
+            if (blocks == ControllerData::BlocksNew)
+                grow(u, 1 + int(rng.bounded(8)));
+        }
+        Request r;
+        r.active = true;
+        r.blocks = blocks;
+        if (u.unreadableKind >= 0) {
+            // Only new records are asked for while the file cannot be read (a full
+            // download would replace it), and each request must fail unsent.
+            r.blocks = ControllerData::BlocksNew;
+            r.failure = u.refusal;
+            u.journal = r;
+            u.light->refusing = true;
+            QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, u.light),
+                                      Q_ARG(int, r.blocks));
+            return;
         }
         QFile file(filePath(c->journalFileName()));
         const bool exists = file.open(QIODevice::ReadOnly);
@@ -500,9 +858,7 @@ private:
         u.light->marker = blocks == ControllerData::BlocksNew && !c->isMarked()
                               ? existing.left(ControllerData::RecordSize)
                               : QByteArray();
-        Request r;
-        r.active = true;
-        r.blocks = blocks;
+        r.replaces = blocks != ControllerData::BlocksNew || !exists;
         const SoakLight* light = u.light;
         r.expected = ControllerData::expectedJournalFile([light](int n) { return light->block(n); },
                                                          c->isMarked(), blocks, exists, existing);
@@ -601,16 +957,44 @@ private:
         if (!selectRow(window, u.controller->id()))
             return problem(QStringLiteral("%1: no row to stop").arg(u.controller->id()));
         ++figures.stops;
+        const QString path = filePath(u.controller->journalFileName());
+        const bool hadFile = !journal || SpecialFiles::kindAt(path) != -1;
+        // A saved journal stays as it is (not read where it cannot be: a FIFO).
+        const bool readable = journal && hadFile && u.unreadableKind < 0;
+        const QByteArray before = readable ? contents(path) : QByteArray();
         QMetaObject::invokeMethod(window, "stopDownloading");
-        (journal ? u.journal : u.config).stopped = true;
+        Request& stopped = journal ? u.journal : u.config;
+        stopped.stopped = true;
+        if (readable && contents(path) != before)
+            problem(QStringLiteral("%1: Stop of a journal download (blocks %2) changed its file")
+                        .arg(u.controller->id())
+                        .arg(stopped.blocks));
+        if (!hadFile && SpecialFiles::kindAt(path) != -1) {
+            // Where there was no journal, Stop saves the part received, the
+            // journal's newest entries; never for an only-new download.
+            const QByteArray part = contents(path);
+            if (stopped.blocks == ControllerData::BlocksNew || !stopped.expected.startsWith(part))
+                problem(QStringLiteral("%1: Stop of a journal download (blocks %2) saved %3 bytes")
+                            .arg(u.controller->id())
+                            .arg(stopped.blocks)
+                            .arg(part.size()));
+            u.base = part;
+            u.historyAtBase = u.history.size();
+        }
         const int index = u.index;
-        const bool requeue = rng.bounded(5) == 0;
-        QTimer::singleShot(100 + int(rng.bounded(1500)), this, [this, index, journal, requeue] {
+        // Then the same download goes on, or starts over; a journal's maybe
+        // asking for the new records only.
+        const int followUp = int(rng.bounded(5));
+        const int delay = rng.bounded(4) == 0 ? 0 : 100 + int(rng.bounded(1500));
+        QTimer::singleShot(delay, this, [this, index, journal, followUp] {
             Unit& v = units[index];
             Request& r = journal ? v.journal : v.config;
             if (!running || !r.stopped)
                 return;
-            if (requeue) {
+            if (followUp == 0 && journal) {
+                ++figures.requeues;
+                startJournal(v, ControllerData::BlocksNew);
+            } else if (followUp == 1) {
                 ++figures.requeues;
                 journal ? startJournal(v, r.blocks) : startConfig(v, false);
             } else {
@@ -670,6 +1054,8 @@ private:
     QScopedPointer<JsonRpcClientPlugin> rpc;
     QScopedPointer<InvokeStorage> invoke;
     int storageCalls = 0;
+    QVector<int> unreadable; // units whose journal file cannot be read now
+    std::map<int, std::unique_ptr<SpecialFiles::FifoGuard>> fifoGuards;
     QPointer<QWidget> journalWindow;
     QPointer<QWidget> configWindow;
 };
@@ -679,6 +1065,11 @@ Response* SoakLight::sendCommand(QVariant command, QVariant args)
     auto* response = new Response(this);
     ++soak->figures.commands;
     const bool journal = command.toString() == QLatin1String("GET_JRNL");
+    if (journal && refusing) {
+        soak->problem(
+            QStringLiteral("%1: journal asked for while its file cannot be read").arg(id()));
+        refusing = false; // once is enough
+    }
     const QVariantList a = args.toList();
     const int latency = 1 + int(rng.bounded(15));
     const bool faults = soak->faultsOn;
@@ -842,9 +1233,20 @@ private slots:
         soak.settle();
         QElapsedTimer settleClock;
         settleClock.start();
-        while ((soak.activeDownloads() > 0 || !soak.unfinishedRows().isEmpty()) &&
-               settleClock.elapsed() < settleSeconds * 1000)
-            QTest::qWait(100);
+        const auto settled = [&] {
+            while ((soak.activeDownloads() > 0 || !soak.unfinishedRows().isEmpty()) &&
+                   settleClock.elapsed() < settleSeconds * 1000)
+                QTest::qWait(100);
+            return soak.activeDownloads() == 0;
+        };
+        // Then the new records of every journal once more, and every journal file
+        // must hold its controller's history.
+        int journalsKept = 0;
+        if (settled()) {
+            soak.fetchNewRecords();
+            if (settled())
+                journalsKept = soak.checkCustody();
+        }
         const Memory atEnd = memoryNow();
         const int stuck = soak.activeDownloads();
         const QStringList unfinishedRows = soak.unfinishedRows();
@@ -859,6 +1261,9 @@ private slots:
               f.commands, f.faults(), f.errorAnswers, f.lostCommands, f.linkFlaps, f.lateAnswers,
               f.duplicateAnswers, f.repeatedAnswers, f.stuckAnswers, f.laterAnswers, f.shortBlocks,
               f.requeues, f.stops, f.resumes, f.clears, f.storageErrors);
+        qInfo("journals: entries written %lld, Retry %lld, files unreadable for a while %lld, "
+              "downloads refused for them %lld, files holding their controller's history %lld",
+              f.entriesWritten, f.retries, f.unreadable, f.refusals, f.journalsKept);
         qInfo("downloads completed %lld (journals %lld, configurations %lld, from the storage "
               "%lld), files verified %lld, expected failures %lld",
               f.journalsCompleted + f.configsCompleted + f.storageCompleted, f.journalsCompleted,
@@ -878,6 +1283,7 @@ private slots:
         QCOMPARE(stuck, 0);
         QVERIFY2(unfinishedRows.isEmpty(), qPrintable(unfinishedRows.join(QLatin1String("; "))));
         QVERIFY(f.filesVerified > count);
+        QCOMPARE(journalsKept, count);
         // The module keeps one buffer per item: once every light has been through a
         // download, memory stays where it was. Sanitizers hold freed memory back.
         if (!underSanitizer() && warm.rss > 0)
