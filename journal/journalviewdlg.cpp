@@ -1,11 +1,11 @@
 #include "journal/journalviewdlg.h"
 #include "ui_journalviewdlg.h"
 
+#include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "core/downloadfile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -43,8 +43,8 @@ public:
     static constexpr int ItemType = QTableWidgetItem::UserType + 1;
 
     // A null m_text marks a replaced text, so an empty one is kept as "".
-    explicit JournalTableItem(const QString& text)
-        : QTableWidgetItem(ItemType), m_text(text.isNull() ? QLatin1String("") : text)
+    explicit JournalTableItem(const QString& text, int type = ItemType)
+        : QTableWidgetItem(type), m_text(text.isNull() ? QLatin1String("") : text)
     {}
 
     QVariant data(int role) const override
@@ -65,6 +65,33 @@ public:
 
 private:
     QString m_text;
+};
+
+// A Time cell: sorts by when its record was written, not by its text, and
+// knows its record (its index in the order rows were added).
+class JournalTimeItem : public JournalTableItem
+{
+public:
+    static constexpr int ItemType = QTableWidgetItem::UserType + 2;
+
+    JournalTimeItem(const QString& text, qint64 key, int record)
+        : JournalTableItem(text, ItemType), m_key(key), m_record(record)
+    {}
+
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        if (other.type() == ItemType)
+            return m_key < static_cast<const JournalTimeItem&>(other).m_key;
+        return QTableWidgetItem::operator<(other);
+    }
+
+    QTableWidgetItem* clone() const override { return new JournalTimeItem(*this); }
+
+    int record() const { return m_record; }
+
+private:
+    qint64 m_key;
+    int m_record;
 };
 
 // A search scans this many cells (a few milliseconds) between looks at the
@@ -146,6 +173,8 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     }
     table->resizeColumnsToContents();
     m_cellsStale = false;
+    // Every cell may match.
+    ui->matches->setMaximum(table->rowCount() * table->columnCount());
 #ifdef __GLIBC__
     // The decoded rows lie freed between the cells; give those pages back.
     malloc_trim(0);
@@ -221,7 +250,9 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
             }
             if (search)
                 texts[c * count + r] = text;
-            table->setItem(r, c, new JournalTableItem(text));
+            table->setItem(r, c,
+                           c == 0 ? new JournalTimeItem(text, row.order, order.at(r))
+                                  : new JournalTableItem(text));
         }
     }
     if (!complete)

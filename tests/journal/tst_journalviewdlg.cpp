@@ -52,6 +52,20 @@ QList<QStringList> tableTexts(const QTableWidget* table)
     return rows;
 }
 
+// A Time cell that sorts by its row's order in time.
+class KeyedItem : public QTableWidgetItem
+{
+public:
+    KeyedItem(const QString& text, qint64 key) : QTableWidgetItem(text), m_key(key) {}
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        return m_key < static_cast<const KeyedItem&>(other).m_key;
+    }
+
+private:
+    qint64 m_key;
+};
+
 // The reference: each row inserted on its own into the sorted table, its
 // Time cell set last so the whole row moves to its sorted place.
 QList<QStringList> naiveTable(const QVector<JournalRow>& rows, bool textJournal)
@@ -67,7 +81,7 @@ QList<QStringList> naiveTable(const QVector<JournalRow>& rows, bool textJournal)
             cells.prepend(row.type);
         for (int c = 0; c < cells.size(); ++c)
             table.setItem(r, c + 1, new QTableWidgetItem(cells.at(c)));
-        table.setItem(r, 0, new QTableWidgetItem(row.time));
+        table.setItem(r, 0, new KeyedItem(row.time, row.order));
     }
     return tableTexts(&table);
 }
@@ -115,12 +129,13 @@ private slots:
     void sameTimeStampKeepsOwnRows();
     void search_data();
     void search();
-    void searchCountStopsAt9999();
+    void searchCountsEveryMatch();
     void searchScrollsToFirstMatchInColumnOrder();
     void findNextAndPrevious_data();
     void findNextAndPrevious();
     void saveStartsInFirstClickedDialogsDirectory();
-    void onlyMatches(); // clicks a save button: after the test of the first click
+    void timeSortsByWhenWritten(); // saves: after the test of the first click
+    void onlyMatches();            // clicks a save button: after the test of the first click
     void editedCellIsSearchedAndSaved();
     void save_data();
     void save();
@@ -161,7 +176,7 @@ void TestJournalViewDlg::form()
     QCOMPARE(matches->buttonSymbols(), QAbstractSpinBox::NoButtons);
     QVERIFY(!matches->keyboardTracking());
     QCOMPARE(matches->minimum(), 0);
-    QCOMPARE(matches->maximum(), 9999);
+    QCOMPARE(matches->maximum(), 0); // as many as cells
     QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("saveButton"))->text(),
              QStringLiteral("Save ..."));
 
@@ -290,6 +305,32 @@ void TestJournalViewDlg::sameTimeStampKeepsOwnRows()
                                               QStringLiteral("Календарная автоматика")}));
 }
 
+void TestJournalViewDlg::timeSortsByWhenWritten()
+{
+    auto dlg = textDialog(textJournal({{"28.02.26", "10:00:00", "I", "5", "feb"},
+                                       {"31.12.25", "23:59:59", "I", "5", "dec"},
+                                       {"01.03.26", "00:00:00", "I", "5", "mar"},
+                                       {"01.01.26", "00:00:00", "I", "5", "jan"}}));
+    QTableWidget* table = tableOf(dlg.get());
+    const auto messages = [table] {
+        QStringList m;
+        for (int r = 0; r < table->rowCount(); ++r)
+            m << table->item(r, 2)->text();
+        return m;
+    };
+    QCOMPARE(messages(), (QStringList{"mar", "feb", "jan", "dec"}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QHeaderView* header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    QCOMPARE(messages(), (QStringList{"dec", "jan", "feb", "mar"}));
+    const QString path = m_dir.filePath("oldest.csv");
+    m_driver.answer(path, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QVERIFY(readFile(path).startsWith("Date;Type;Message;Source\n31.12.25 23:59:59;I;dec;5\n"));
+}
+
 void TestJournalViewDlg::search_data()
 {
     QTest::addColumn<QString>("text");
@@ -345,7 +386,7 @@ void TestJournalViewDlg::search()
     }
 }
 
-void TestJournalViewDlg::searchCountStopsAt9999()
+void TestJournalViewDlg::searchCountsEveryMatch()
 {
     QByteArray data;
     for (int i = 0; i < 5000; ++i)
@@ -353,7 +394,7 @@ void TestJournalViewDlg::searchCountStopsAt9999()
                          QStringLiteral("text xq %1").arg(i));
     auto dlg = textDialog(data);
     dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(QStringLiteral("XQ"));
-    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 9999);
+    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 10000);
     QCOMPARE(tableOf(dlg.get())->selectionModel()->selectedIndexes().size(), 10000);
 }
 
