@@ -7,13 +7,17 @@
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 
+#include <QAction>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QSet>
@@ -122,6 +126,16 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
+    // Copy takes whole rows; an editor open in a cell keeps Ctrl+C for its own text.
+    auto* copy = new QAction(this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    table->addAction(copy);
+    connect(copy, &QAction::triggered, this, &JournalViewDlg::copySelection);
+    m_copyRows = new QAction(tr("Copy rows"), this);
+    connect(m_copyRows, &QAction::triggered, this, &JournalViewDlg::copyRows);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QWidget::customContextMenuRequested, this, &JournalViewDlg::showTableMenu);
     // The search changes the selection quietly; anything heard here is the user's.
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { m_selectionTouched = true; });
@@ -461,6 +475,66 @@ bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QVector<int> JournalViewDlg::selectedRows() const
+{
+    const QTableWidget* table = ui->journalTable;
+    QVector<bool> selected(table->rowCount(), false);
+    const QItemSelection selection = table->selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection)
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            selected[r] = true;
+    QVector<int> rows;
+    for (int r = 0; r < selected.size(); ++r)
+        if (selected.at(r) && !table->isRowHidden(r))
+            rows.append(r);
+    return rows;
+}
+
+void JournalViewDlg::copySelection()
+{
+    const QTableWidget* table = ui->journalTable;
+    const QItemSelection selection = table->selectionModel()->selection();
+    if (selection.size() == 1 && selection.first().height() == 1 && selection.first().width() == 1)
+        copyCell(selection.first().topLeft());
+    else if (selection.isEmpty())
+        copyCell(table->currentIndex());
+    else
+        copyRows();
+}
+
+void JournalViewDlg::copyRows()
+{
+    const QTableWidget* table = ui->journalTable;
+    const QString text =
+        JournalWriter::copyText(selectedRows(), table->columnCount(), [table](int row, int column) {
+            const QTableWidgetItem* item = table->item(row, column);
+            return item ? item->text() : QString();
+        });
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void JournalViewDlg::copyCell(const QModelIndex& index)
+{
+    if (index.isValid())
+        QGuiApplication::clipboard()->setText(index.data().toString());
+}
+
+void JournalViewDlg::showTableMenu(const QPoint& pos)
+{
+    QTableWidget* table = ui->journalTable;
+    QModelIndex index = table->indexAt(pos);
+    if (!index.isValid())
+        index = table->currentIndex();
+    m_copyRows->setEnabled(table->selectionModel()->hasSelection());
+    QMenu menu(this);
+    menu.addAction(m_copyRows);
+    QAction* cell = menu.addAction(tr("Copy cell"));
+    cell->setEnabled(index.isValid());
+    if (menu.exec(table->viewport()->mapToGlobal(pos)) == cell)
+        copyCell(index);
 }
 
 void JournalViewDlg::on_saveButton_clicked()

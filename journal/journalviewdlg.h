@@ -12,6 +12,7 @@
 #include <memory>
 
 struct JournalRow;
+class QAction;
 class QTableWidget;
 class QTimer;
 
@@ -68,6 +69,13 @@ private:
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void rowsRearranged();
     void loadCells();
+    // Ctrl+C: the selected rows, or the text of a single selected cell.
+    void copySelection();
+    void copyRows();
+    void copyCell(const QModelIndex& index);
+    void showTableMenu(const QPoint& pos);
+    // Rows holding a selected cell, top to bottom, the hidden ones left out.
+    QVector<int> selectedRows() const;
 
     // Gives the freed heap back to the system when it goes: declared first, so
     // that it goes after everything else the dialog holds.
@@ -94,6 +102,7 @@ private:
     QVector<bool> m_rowsShown;       // per row, while filtered
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
+    QAction* m_copyRows = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -133,6 +134,8 @@ private slots:
     void searchScrollsToFirstMatchInColumnOrder();
     void findNextAndPrevious_data();
     void findNextAndPrevious();
+    void copy_data();
+    void copy();
     void saveStartsInFirstClickedDialogsDirectory();
     void timeSortsByWhenWritten(); // saves: after the test of the first click
     void onlyMatches();            // clicks a save button: after the test of the first click
@@ -461,6 +464,41 @@ void TestJournalViewDlg::findNextAndPrevious()
     QCOMPARE(table->selectionModel()->selectedIndexes().size(), 3);
     QVERIFY(!m_driver.seen);
     QVERIFY(edit->hasFocus());
+}
+
+void TestJournalViewDlg::copy_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("onlyMatches");
+    QTest::addColumn<QString>("clipboard");
+    const QString one = QStringLiteral("01.03.21 10:00:02\tW\tpump off\t7\n");
+    const QString three = QStringLiteral("01.03.21 10:00:00\tE\tpump on\t5\n");
+    QTest::newRow("rows of the matches, as shown") << "pump" << false << one + three;
+    QTest::newRow("hidden rows left out") << "pump on" << true << three;
+    QTest::newRow("a single cell: its text") << "off" << false << "pump off";
+}
+
+void TestJournalViewDlg::copy()
+{
+    QFETCH(QString, search);
+    QFETCH(bool, onlyMatches);
+    QFETCH(QString, clipboard);
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"},
+                                       {"01.03.21", "10:00:01", "E", "6", "door"},
+                                       {"01.03.21", "10:00:02", "W", "7", "pump off"}}));
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(search);
+    if (onlyMatches) {
+        dlg->findChild<QCheckBox*>(QStringLiteral("onlyMatches"))->setChecked(true);
+        table->selectAll(); // rows hidden but selected are not copied
+    }
+    QGuiApplication::clipboard()->clear();
+    table->setFocus();
+    QTest::keySequence(table, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
 }
 
 void TestJournalViewDlg::onlyMatches()

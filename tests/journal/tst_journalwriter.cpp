@@ -22,6 +22,8 @@ private slots:
     void writesUtf8WithLfOnly();
     void displayOrder_data();
     void displayOrder();
+    void copyText_data();
+    void copyText();
 };
 
 static QString spaces(int n)
@@ -144,6 +146,28 @@ void TestJournalWriter::displayOrder()
     for (int i : JournalOrder::displayOrder(rows))
         got << rows.at(i).message;
     QCOMPARE(got, messages);
+}
+
+void TestJournalWriter::copyText_data()
+{
+    QTest::addColumn<QVector<int>>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << QVector<int>{} << QString();
+    QTest::newRow("in the order given, tabs and line breaks made spaces")
+        << QVector<int>{1, 0}
+        << QStringLiteral("01.02 03:04:06\tДверь   открыта\tАСУДД\n"
+                          "01.02 03:04:05\ta;b\t\n");
+}
+
+void TestJournalWriter::copyText()
+{
+    QFETCH(QVector<int>, rows);
+    QFETCH(QString, text);
+    const QList<QStringList> cells{
+        {"01.02 03:04:05", "a;b", ""},
+        {"01.02 03:04:06", QStringLiteral("Дверь\t\r\nоткрыта"), QStringLiteral("АСУДД")}};
+    QCOMPARE(JournalWriter::copyText(rows, 3, [&](int r, int c) { return cells.at(r).at(c); }),
+             text);
 }
 
 QTEST_GUILESS_MAIN(TestJournalWriter)
