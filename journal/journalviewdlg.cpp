@@ -2,6 +2,7 @@
 #include "ui_journalviewdlg.h"
 
 #include "core/downloadfile.h"
+#include "journal/journalcelldelegate.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
@@ -126,6 +128,24 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
+    m_delegate = new JournalCellDelegate(table);
+    table->setItemDelegate(m_delegate);
+    // Find next and previous from anywhere in the dialog; Enter in the search
+    // field is taken by the event filter.
+    const auto dialogAction = [this](const QKeySequence& key, auto slot) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    dialogAction(QKeySequence(Qt::Key_F3), [this] { goToMatch(true); });
+    dialogAction(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { goToMatch(false); });
+    dialogAction(QKeySequence::Find, [this] {
+        ui->findEdit->setFocus(Qt::ShortcutFocusReason);
+        ui->findEdit->selectAll();
+    });
     // Copy takes whole rows; an editor open in a cell keeps Ctrl+C for its own text.
     auto* copy = new QAction(this);
     copy->setShortcut(QKeySequence::Copy);
@@ -331,6 +351,9 @@ void JournalViewDlg::rowsRearranged()
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
 {
     m_searchSlice->stop();
+    ui->searchStatus->clear();
+    m_delegate->setSearchText(text);
+    ui->journalTable->viewport()->update();
     loadCells();
     m_search.start(text);
     if (text.isEmpty()) {
@@ -448,15 +471,32 @@ void JournalViewDlg::goToMatch(bool forward)
     QTableWidget* table = ui->journalTable;
     const QModelIndex current = table->currentIndex();
     const int row = current.isValid() ? current.row() : -1;
-    const int match =
-        forward ? m_search.next(row, current.column()) : m_search.previous(row, current.column());
+    bool wrapped = false;
+    const int match = forward ? m_search.next(row, current.column(), &wrapped)
+                              : m_search.previous(row, current.column(), &wrapped);
+    ui->searchStatus->setText(!wrapped  ? QString()
+                              : forward ? tr("Search wrapped to the top")
+                                        : tr("Search wrapped to the bottom"));
     if (match < 0)
         return;
-    const QModelIndex index =
-        table->model()->index(m_search.rowOf(match), m_search.columnOf(match));
+    showRecordCell(table->model()->index(m_search.rowOf(match), m_search.columnOf(match)));
+}
+
+void JournalViewDlg::showRecordCell(const QModelIndex& index)
+{
+    QTableWidget* table = ui->journalTable;
     // The current cell moves; the selection of all matches stays.
     table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    table->scrollTo(index, QAbstractItemView::EnsureVisible);
+    // Rows around it tell what came before and after; a cell this near an
+    // edge is brought to the middle.
+    constexpr int ContextRows = 3;
+    const QRect cell = table->visualRect(index);
+    const int context = ContextRows * table->rowHeight(index.row());
+    if (!cell.isValid() || cell.top() < context ||
+        cell.bottom() > table->viewport()->height() - context)
+        table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    table->horizontalScrollBar()->setValue(0);
+    table->viewport()->update();
 }
 
 bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)

@@ -12,6 +12,7 @@
 #include <memory>
 
 struct JournalRow;
+class JournalCellDelegate;
 class QAction;
 class QTableWidget;
 class QTimer;
@@ -66,6 +67,9 @@ private:
     void selectMatches();
     void applyFilter();
     void goToMatch(bool forward);
+    // Makes index current and scrolls to it with a few rows around it, the
+    // Time column in view.
+    void showRecordCell(const QModelIndex& index);
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void rowsRearranged();
     void loadCells();
@@ -103,6 +107,7 @@ private:
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
     QAction* m_copyRows = nullptr;
+    JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;
 

@@ -136,6 +136,7 @@ private slots:
     void findNextAndPrevious();
     void copy_data();
     void copy();
+    void findFromAnywhere();
     void saveStartsInFirstClickedDialogsDirectory();
     void timeSortsByWhenWritten(); // saves: after the test of the first click
     void onlyMatches();            // clicks a save button: after the test of the first click
@@ -426,22 +427,30 @@ void TestJournalViewDlg::findNextAndPrevious_data()
 {
     QTest::addColumn<QList<QKeySequence>>("keys");
     QTest::addColumn<QPoint>("cell"); // column, row of the current cell
+    QTest::addColumn<QString>("status");
     const QKeySequence enter(Qt::Key_Return), f3(Qt::Key_F3);
     const QKeySequence back(Qt::SHIFT | Qt::Key_Return), backF3(Qt::SHIFT | Qt::Key_F3);
+    const QString top = QStringLiteral("Search wrapped to the top");
+    const QString bottom = QStringLiteral("Search wrapped to the bottom");
     // Matches in count order: Message rows 239 and 279, then Source row 0.
-    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239);
-    QTest::newRow("F3 twice, across columns") << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0);
-    QTest::newRow("wraps forward") << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239);
-    QTest::newRow("back from none wraps to the last") << QList<QKeySequence>{back} << QPoint(3, 0);
-    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279);
+    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239) << "";
+    QTest::newRow("F3 twice, across columns")
+        << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0) << "";
+    QTest::newRow("wraps forward")
+        << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239) << top;
+    QTest::newRow("back from none to the last") << QList<QKeySequence>{back} << QPoint(3, 0) << "";
+    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279) << "";
+    QTest::newRow("back past the first wraps")
+        << QList<QKeySequence>{f3, backF3} << QPoint(3, 0) << bottom;
     QTest::newRow("Enter on the keypad")
-        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239);
+        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239) << "";
 }
 
 void TestJournalViewDlg::findNextAndPrevious()
 {
     QFETCH(QList<QKeySequence>, keys);
     QFETCH(QPoint, cell);
+    QFETCH(QString, status);
     auto dlg = textDialog(needleJournal());
     dlg->show();
     dlg->activateWindow();
@@ -459,11 +468,49 @@ void TestJournalViewDlg::findNextAndPrevious()
         QTest::keySequence(edit, key);
     const QModelIndex current = table->currentIndex();
     QCOMPARE(QPoint(current.column(), current.row()), cell);
-    QVERIFY(table->viewport()->rect().contains(table->visualRect(current)));
+    // With rows of context around it.
+    const QRect shown = table->visualRect(current);
+    QVERIFY(table->viewport()->rect().contains(shown));
+    QVERIFY(current.row() < 3 || shown.top() >= 3 * shown.height());
+    QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("searchStatus"))->text(), status);
     // The selection of all matches stays, and Enter does not press "Save ...".
     QCOMPARE(table->selectionModel()->selectedIndexes().size(), 3);
     QVERIFY(!m_driver.seen);
     QVERIFY(edit->hasFocus());
+}
+
+void TestJournalViewDlg::findFromAnywhere()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "I", "5", "pump on"},
+                                       {"01.03.21", "10:00:01", "I", "6", "door"},
+                                       {"01.03.21", "10:00:02", "I", "7", "pump off"}}));
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    edit->setText(QStringLiteral("pump"));
+    table->setFocus();
+    table->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    QTest::keySequence(table, QKeySequence(Qt::Key_F3));
+    QTest::keySequence(table, QKeySequence(Qt::Key_F3));
+    QCOMPARE(table->currentIndex(), table->model()->index(2, 2));
+    QVERIFY(table->hasFocus());
+
+    // The current match looks unlike the other match, which stays selected,
+    // and that one unlike a cell without a match.
+    const QImage image = table->viewport()->grab().toImage();
+    const auto background = [&](int row) {
+        const QRect r = table->visualRect(table->model()->index(row, 2));
+        return image.pixelColor(r.right() - 3, r.center().y());
+    };
+    QVERIFY(table->selectionModel()->isSelected(table->model()->index(0, 2)));
+    QVERIFY(background(2) != background(0));
+    QVERIFY(background(0) != background(1));
+
+    QTest::keySequence(table, QKeySequence::Find);
+    QVERIFY(edit->hasFocus());
+    QCOMPARE(edit->selectedText(), QStringLiteral("pump"));
 }
 
 void TestJournalViewDlg::copy_data()
