@@ -195,6 +195,8 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
+        // Errors and warnings stand out from the other rows.
+        m_delegate->setTypeColumn(1);
         rows = JournalDecoder::decodeText(journalData,
                                           progress ? decoding : JournalDecoder::Progress());
     }

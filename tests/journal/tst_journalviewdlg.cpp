@@ -137,6 +137,7 @@ private slots:
     void copy_data();
     void copy();
     void findFromAnywhere();
+    void errorsAndWarningsTinted();
     void saveStartsInFirstClickedDialogsDirectory();
     void timeSortsByWhenWritten(); // saves: after the test of the first click
     void onlyMatches();            // clicks a save button: after the test of the first click
@@ -511,6 +512,31 @@ void TestJournalViewDlg::findFromAnywhere()
     QTest::keySequence(table, QKeySequence::Find);
     QVERIFY(edit->hasFocus());
     QCOMPARE(edit->selectedText(), QStringLiteral("pump"));
+}
+
+void TestJournalViewDlg::errorsAndWarningsTinted()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "lamp failed"},
+                                       {"01.03.21", "10:00:01", "W", "6", "door"},
+                                       {"01.03.21", "10:00:02", "I", "7", "mode"}}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    table->selectionModel()->select(table->model()->index(2, 2), QItemSelectionModel::Select);
+    table->selectionModel()->select(table->model()->index(0, 0), QItemSelectionModel::Select);
+    const QImage image = table->viewport()->grab().toImage();
+    const auto background = [&](int row, int column) {
+        const QRect r = table->visualRect(table->model()->index(row, column));
+        return image.pixelColor(r.right() - 3, r.center().y());
+    };
+    // Rows newest first: I, W, E.
+    const QColor plain = background(0, 3);
+    QVERIFY(background(2, 3) != plain && background(1, 3) != plain);
+    QVERIFY(background(2, 3) != background(1, 3));
+    QCOMPARE(background(2, 1), background(2, 3)); // the whole row
+    // Selected, an error is still told from the rest, and shows it is selected.
+    QVERIFY(background(2, 2) != background(0, 0));
+    QVERIFY(background(2, 2) != background(2, 3));
 }
 
 void TestJournalViewDlg::copy_data()
