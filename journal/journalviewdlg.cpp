@@ -5,15 +5,19 @@
 #include "journal/journalcelldelegate.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
+#include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 
 #include <QAction>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -146,6 +150,8 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         ui->findEdit->setFocus(Qt::ShortcutFocusReason);
         ui->findEdit->selectAll();
     });
+    m_goToTime = dialogAction(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToTime(); });
+    m_goToTime->setText(tr("Go to time..."));
     // Copy takes whole rows; an editor open in a cell keeps Ctrl+C for its own text.
     auto* copy = new QAction(this);
     copy->setShortcut(QKeySequence::Copy);
@@ -171,6 +177,7 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     };
     QVector<JournalRow> rows;
     const bool textJournal = mesPath.isEmpty();
+    m_textJournal = textJournal;
     if (!textJournal) {
         mesFile.setFileName(mesPath);
         // An unreadable definition file leaves the table empty; so does one
@@ -200,8 +207,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         rows = JournalDecoder::decodeText(journalData,
                                           progress ? decoding : JournalDecoder::Progress());
     }
+    QVector<int> order;
     if (!m_cancelled)
-        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress());
+        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress(), &order);
+    if (!m_cancelled && !m_tooMuchText) {
+        m_when.resize(rows.size());
+        for (int i = 0; i < rows.size(); ++i)
+            m_when[i] = rows.at(i).when;
+        m_oldestFirst = QVector<int>(order.crbegin(), order.crend());
+    }
     rows = QVector<JournalRow>();
     if (m_cancelled || m_tooMuchText) {
         journalData = QByteArray();
@@ -234,9 +248,12 @@ JournalViewDlg::HeapTrim::~HeapTrim()
 }
 
 bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
-                               bool textJournal, JournalSearch* search, const Progress& progress)
+                               bool textJournal, JournalSearch* search, const Progress& progress,
+                               QVector<int>* shownOrder)
 {
     const QVector<int> order = JournalOrder::displayOrder(rows);
+    if (shownOrder)
+        *shownOrder = order;
     const int columns = JournalOrder::columnCount(textJournal);
     const int count = order.size();
     QHeaderView* header = table->horizontalHeader();
@@ -484,11 +501,13 @@ void JournalViewDlg::goToMatch(bool forward)
     showRecordCell(table->model()->index(m_search.rowOf(match), m_search.columnOf(match)));
 }
 
-void JournalViewDlg::showRecordCell(const QModelIndex& index)
+void JournalViewDlg::showRecordCell(const QModelIndex& index, bool selectRow)
 {
     QTableWidget* table = ui->journalTable;
-    // The current cell moves; the selection of all matches stays.
-    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    // The current cell moves; for a match the selection of all matches stays.
+    table->selectionModel()->setCurrentIndex(
+        index, selectRow ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                         : QItemSelectionModel::NoUpdate);
     // Rows around it tell what came before and after; a cell this near an
     // edge is brought to the middle.
     constexpr int ContextRows = 3;
@@ -499,6 +518,65 @@ void JournalViewDlg::showRecordCell(const QModelIndex& index)
         table->scrollTo(index, QAbstractItemView::PositionAtCenter);
     table->horizontalScrollBar()->setValue(0);
     table->viewport()->update();
+}
+
+int JournalViewDlg::rowOfRecord(int record) const
+{
+    const QTableWidget* table = ui->journalTable;
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (recordOfRow(r) == record)
+            return r;
+    return -1;
+}
+
+int JournalViewDlg::recordOfRow(int row) const
+{
+    const QTableWidgetItem* item = ui->journalTable->item(row, 0);
+    return item && item->type() == JournalTimeItem::ItemType
+               ? static_cast<const JournalTimeItem*>(item)->record()
+               : -1;
+}
+
+void JournalViewDlg::goToTime()
+{
+    // Where the operator is, or else the newest record, is where the question starts.
+    const int here = recordOfRow(ui->journalTable->currentIndex().row());
+    qint64 newest = JournalTime::Unknown;
+    for (auto it = m_oldestFirst.crbegin(); it != m_oldestFirst.crend() && newest < 0; ++it)
+        newest = m_when.at(*it);
+    if (newest < 0)
+        return; // no record has a time to go to
+    const qint64 start = here >= 0 && m_when.at(here) >= 0 ? m_when.at(here) : newest;
+    constexpr qint64 Day = 86400;
+    const QDateTime startTime(QDate::fromJulianDay(start / Day),
+                              QTime(0, 0).addSecs(int(start % Day)));
+
+    QDialog ask(this);
+    ask.setWindowTitle(tr("Go to time"));
+    auto* edit = new QDateTimeEdit(startTime, &ask);
+    // Binary records carry no year.
+    edit->setDisplayFormat(m_textJournal ? QStringLiteral("dd.MM.yyyy HH:mm:ss")
+                                         : QStringLiteral("dd.MM HH:mm:ss"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    auto* form = new QFormLayout(&ask);
+    form->addRow(tr("First record at or after:"), edit);
+    form->addRow(buttons);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const QDateTime asked = edit->dateTime();
+    const QTime time = asked.time();
+    const qint64 target =
+        m_textJournal
+            ? JournalTime::fromFields(asked.date().year(), asked.date().month(), asked.date().day(),
+                                      time.hour(), time.minute(), time.second())
+            : JournalTime::latestNotAfter(asked.date().month(), asked.date().day(), time, newest);
+    if (target == JournalTime::Unknown)
+        return;
+    const int row = rowOfRecord(JournalTime::goTo(m_oldestFirst, m_when, target));
+    if (row >= 0)
+        showRecordCell(ui->journalTable->model()->index(row, 0), true);
 }
 
 bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
@@ -575,6 +653,8 @@ void JournalViewDlg::showTableMenu(const QPoint& pos)
     menu.addAction(m_copyRows);
     QAction* cell = menu.addAction(tr("Copy cell"));
     cell->setEnabled(index.isValid());
+    menu.addSeparator();
+    menu.addAction(m_goToTime);
     if (menu.exec(table->viewport()->mapToGlobal(pos)) == cell)
         copyCell(index);
 }

@@ -50,8 +50,10 @@ public:
     // Time would give, without re-sorting per row; leaves sorting on. Gives
     // the cell texts column by column to search when it is given; false (and
     // an empty table) when progress stopped it.
+    // order, when given, receives the rows' indices as the table shows them.
     static bool fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal,
-                          JournalSearch* search = nullptr, const Progress& progress = Progress());
+                          JournalSearch* search = nullptr, const Progress& progress = Progress(),
+                          QVector<int>* order = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,7 +71,13 @@ private:
     void goToMatch(bool forward);
     // Makes index current and scrolls to it with a few rows around it, the
     // Time column in view.
-    void showRecordCell(const QModelIndex& index);
+    void showRecordCell(const QModelIndex& index, bool selectRow = false);
+    // Asks for a date and time and shows the record that going there reaches.
+    void goToTime();
+    // The table row of a record (its index among the rows as added); -1 when none.
+    int rowOfRecord(int record) const;
+    // The record of a table row; -1 when none.
+    int recordOfRow(int row) const;
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void rowsRearranged();
     void loadCells();
@@ -107,6 +115,10 @@ private:
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
     QAction* m_copyRows = nullptr;
+    QAction* m_goToTime = nullptr;
+    bool m_textJournal = false;
+    QVector<qint64> m_when;     // per record, when it was written
+    QVector<int> m_oldestFirst; // the records in time order
     JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -138,6 +139,8 @@ private slots:
     void copy();
     void findFromAnywhere();
     void errorsAndWarningsTinted();
+    void goToTime_data();
+    void goToTime();
     void saveStartsInFirstClickedDialogsDirectory();
     void timeSortsByWhenWritten(); // saves: after the test of the first click
     void onlyMatches();            // clicks a save button: after the test of the first click
@@ -537,6 +540,60 @@ void TestJournalViewDlg::errorsAndWarningsTinted()
     // Selected, an error is still told from the rest, and shows it is selected.
     QVERIFY(background(2, 2) != background(0, 0));
     QVERIFY(background(2, 2) != background(2, 3));
+}
+
+void TestJournalViewDlg::goToTime_data()
+{
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QDateTime>("asked");
+    QTest::addColumn<QString>("time"); // of the record gone to
+    // Binary: the year asked is not shown and does not count.
+    QTest::newRow("binary, across the year")
+        << false << QDateTime({2000, 12, 31}, {23, 45}) << "31.12 23:50:00";
+    QTest::newRow("binary, new year")
+        << false << QDateTime({2000, 1, 1}, {0, 0}) << "02.01 00:05:00";
+    QTest::newRow("binary, before all")
+        << false << QDateTime({2000, 12, 29}, {0, 0}) << "30.12 12:00:00";
+    // No later 3 January is in the journal: the one a year before is meant.
+    QTest::newRow("binary, past the newest")
+        << false << QDateTime({2000, 1, 3}, {0, 0}) << "30.12 12:00:00";
+    QTest::newRow("text") << true << QDateTime({2026, 1, 15}, {0, 0}) << "28.02.26 10:00:00";
+    QTest::newRow("text, after all")
+        << true << QDateTime({2026, 4, 1}, {0, 0}) << "01.03.26 00:00:00";
+}
+
+void TestJournalViewDlg::goToTime()
+{
+    QFETCH(bool, text);
+    QFETCH(QDateTime, asked);
+    QFETCH(QString, time);
+    // Newest first, as controllers keep them.
+    const QByteArray data = text ? textJournal({{"01.03.26", "00:00:00", "I", "5", "mar"},
+                                                {"28.02.26", "10:00:00", "I", "5", "feb"},
+                                                {"01.01.26", "00:00:00", "I", "5", "jan"},
+                                                {"31.12.25", "23:59:59", "I", "5", "dec"}})
+                                 : record(1, 2, 0, 10, 0, 1, 1) + record(1, 2, 0, 5, 0, 1, 1) +
+                                       record(12, 31, 23, 50, 0, 1, 1) +
+                                       record(12, 30, 12, 0, 0, 1, 1);
+    JournalViewDlg dlg(nullptr, data, text ? QString() : m_mesPath, QString());
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTableWidget* table = tableOf(&dlg);
+    bool asksTime = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        auto* ask = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* edit = ask ? ask->findChild<QDateTimeEdit*>() : nullptr;
+        if (!edit)
+            return;
+        asksTime = true;
+        edit->setDateTime(asked);
+        ask->accept();
+    });
+    table->setFocus();
+    QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_G));
+    QVERIFY(asksTime);
+    QCOMPARE(table->item(table->currentIndex().row(), 0)->text(), time);
 }
 
 void TestJournalViewDlg::copy_data()
