@@ -6,6 +6,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
+#include "journal/journaltimelineview.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 
@@ -43,6 +44,7 @@ namespace {
 
 // Whether some dialog's save button has been clicked in this process.
 bool saveDirChosen = false;
+bool timelineShown = true;
 
 // A cell that keeps its text as a plain string instead of a list of role
 // values: a large journal has hundreds of thousands of cells. Once the text is
@@ -215,6 +217,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         for (int i = 0; i < rows.size(); ++i)
             m_when[i] = rows.at(i).when;
         m_oldestFirst = QVector<int>(order.crbegin(), order.crend());
+        if (timelineShown) {
+            QVector<bool> errors;
+            if (textJournal) {
+                errors.resize(rows.size());
+                for (int i = 0; i < rows.size(); ++i)
+                    errors[i] = rows.at(i).type == QLatin1String("E");
+            }
+            buildTimeline(errors);
+        }
     }
     rows = QVector<JournalRow>();
     if (m_cancelled || m_tooMuchText) {
@@ -229,6 +240,37 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     // The decoded rows lie freed between the cells; give those pages back.
     malloc_trim(0);
 #endif
+}
+
+void JournalViewDlg::setTimelineShown(bool shown)
+{
+    timelineShown = shown;
+}
+
+void JournalViewDlg::buildTimeline(const QVector<bool>& errors)
+{
+    m_timeline.build(m_oldestFirst, m_when, errors);
+    if (m_timeline.bins().isEmpty())
+        return;
+    m_timelineView = new JournalTimelineView(this);
+    m_timelineView->setObjectName(QStringLiteral("timeline"));
+    const QString hour =
+        m_textJournal ? QStringLiteral("dd.MM.yyyy HH:mm") : QStringLiteral("dd.MM HH:mm");
+    m_timelineView->setTimeline(&m_timeline, m_timeline.binSeconds() < JournalTimeline::Day
+                                                 ? hour
+                                                 : hour.left(hour.indexOf(QLatin1Char(' '))));
+    ui->verticalLayout->insertWidget(1, m_timelineView);
+    connect(m_timelineView, &JournalTimelineView::binClicked, this, [this](int bin) {
+        const int row = rowOfRecord(m_timeline.bins().at(bin).first);
+        if (row >= 0)
+            showRecordCell(ui->journalTable->model()->index(row, 0), true);
+    });
+    connect(ui->journalTable->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                const int record = recordOfRow(current.row());
+                m_timelineView->setCurrentBin(record >= 0 ? m_timeline.binOf(m_when.at(record))
+                                                          : -1);
+            });
 }
 
 JournalViewDlg::~JournalViewDlg()

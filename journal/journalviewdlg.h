@@ -7,12 +7,14 @@
 #include <QString>
 
 #include "journal/journalsearch.h"
+#include "journal/journaltimeline.h"
 
 #include <functional>
 #include <memory>
 
 struct JournalRow;
 class JournalCellDelegate;
+class JournalTimelineView;
 class QAction;
 class QTableWidget;
 class QTimer;
@@ -36,6 +38,10 @@ public:
     JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir,
                    const Progress& progress = Progress());
     ~JournalViewDlg() override;
+
+    // Whether dialogs opened from now on show the timeline above the table
+    // (they do unless told otherwise); for measuring what it costs.
+    static void setTimelineShown(bool shown);
 
     // False when the progress callback stopped the open.
     bool isComplete() const { return !m_cancelled; }
@@ -78,6 +84,8 @@ private:
     int rowOfRecord(int record) const;
     // The record of a table row; -1 when none.
     int recordOfRow(int row) const;
+    // Bins the records for the timeline; errors tells, per record, which are errors.
+    void buildTimeline(const QVector<bool>& errors);
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void rowsRearranged();
     void loadCells();
@@ -119,6 +127,8 @@ private:
     bool m_textJournal = false;
     QVector<qint64> m_when;     // per record, when it was written
     QVector<int> m_oldestFirst; // the records in time order
+    JournalTimeline m_timeline;
+    JournalTimelineView* m_timelineView = nullptr;
     JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;

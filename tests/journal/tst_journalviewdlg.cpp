@@ -1,4 +1,5 @@
 #include "journal/journaldecoder.h"
+#include "journal/journaltimelineview.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 #include "savedialogdriver.h"
@@ -139,6 +140,7 @@ private slots:
     void copy();
     void findFromAnywhere();
     void errorsAndWarningsTinted();
+    void timeline();
     void goToTime_data();
     void goToTime();
     void saveStartsInFirstClickedDialogsDirectory();
@@ -540,6 +542,33 @@ void TestJournalViewDlg::errorsAndWarningsTinted()
     // Selected, an error is still told from the rest, and shows it is selected.
     QVERIFY(background(2, 2) != background(0, 0));
     QVERIFY(background(2, 2) != background(2, 3));
+}
+
+void TestJournalViewDlg::timeline()
+{
+    // Three hours, newest first; the middle one empty.
+    auto dlg = textDialog(textJournal({{"01.03.21", "12:30:00", "I", "5", "late"},
+                                       {"01.03.21", "10:40:00", "E", "5", "second"},
+                                       {"01.03.21", "10:20:00", "I", "5", "first"}}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    auto* strip = dlg->findChild<JournalTimelineView*>(QStringLiteral("timeline"));
+    QVERIFY(strip && strip->isVisible());
+    QTableWidget* table = tableOf(dlg.get());
+    QVERIFY(strip->geometry().bottom() < table->geometry().top());
+    const auto xOf = [strip](int bin) {
+        int x = 0;
+        while (strip->binAt(x) != bin)
+            ++x;
+        return x + 1;
+    };
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(xOf(1), strip->height() / 2));
+    QVERIFY(!table->currentIndex().isValid()); // an empty hour goes nowhere
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(xOf(0), strip->height() / 2));
+    QCOMPARE(table->item(table->currentIndex().row(), 2)->text(), QStringLiteral("first"));
+    QCOMPARE(strip->currentBin(), 0);
+    table->setCurrentCell(0, 2);
+    QCOMPARE(strip->currentBin(), 2);
 }
 
 void TestJournalViewDlg::goToTime_data()
