@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QStyledItemDelegate>
 
 // Paints the journal table's cells: the quick search's text marked inside
