@@ -87,9 +87,10 @@ void JournalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     QTextCharFormat mark;
     mark.setBackground(matchColor());
     mark.setForeground(QColor(Qt::black));
-    for (int at = shown.indexOf(m_searchText, 0, Qt::CaseInsensitive); at >= 0;
-         at = shown.indexOf(m_searchText, at + m_searchText.size(), Qt::CaseInsensitive))
-        marks.append({at, m_searchText.size(), mark});
+    const int length = int(m_searchText.size());
+    for (int at = int(shown.indexOf(m_searchText, 0, Qt::CaseInsensitive)); at >= 0;
+         at = int(shown.indexOf(m_searchText, at + length, Qt::CaseInsensitive)))
+        marks.append({at, length, mark});
     QTextLayout layout(shown, opt.font);
     layout.setFormats(marks);
     layout.beginLayout();
