@@ -1,5 +1,6 @@
 #include "journal/journaldecoder.h"
 
+#include "journal/journaltime.h"
 #include "journal/messagedefinitionparser.h"
 
 #include <QCoreApplication>
@@ -187,8 +188,10 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data, const P
         const int count = (blockEnd - block + RecordSize - 1) / RecordSize;
         for (int i = 0; i < count; ++i) {
             const int start = block + RecordSize * (reverse ? count - 1 - i : i);
-            if (bytes[start] == 0xFF)
+            if (bytes[start] == 0xFF) {
+                JournalTime::setBinaryTimes(rows, QDate::currentDate());
                 return rows; // erased space: nothing after it is shown
+            }
             addRecord(bytes + start, qMin(RecordSize, blockEnd - start), rows);
             text += rows.constLast().message.size();
             if (text > MaxMessageText) {
@@ -198,6 +201,7 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data, const P
             }
         }
     }
+    JournalTime::setBinaryTimes(rows, QDate::currentDate());
     return rows;
 }
 
@@ -242,6 +246,8 @@ QVector<JournalRow> JournalDecoder::decodeText(const QByteArray& data, const Pro
         row.type = fields[1];
         row.source = fields[2];
         row.message = messageCodec->toUnicode(message, int(lineEnd - message));
+        row.when = JournalTime::fromText(row.time);
+        row.order = row.when;
         rows.append(std::move(row));
     }
     return rows;

@@ -18,6 +18,10 @@ struct JournalRow
     QString type; // empty for binary journals
     QString message;
     QString source;
+    // The key the Time column sorts by (greater is newer), and when the record
+    // was written (JournalTime's seconds, JournalTime::Unknown when not known).
+    qint64 order = 0;
+    qint64 when = -1;
 };
 
 // Turns binary journals (8-byte records) and text journals (NUL-terminated
@@ -41,11 +45,13 @@ public:
     static constexpr qint64 MaxMessageText = 64 * 1024 * 1024;
 
     // Rows in the order they are to be added to the viewer's table (newest-first stream, stops at
-    // FFh). Messages of more than MaxMessageText characters in all stop the
-    // decoding: no rows, and tooMuchText set when given.
+    // FFh), with their order in time and their times (JournalTime::setBinaryTimes). Messages of
+    // more than MaxMessageText characters in all stop the decoding: no rows, and tooMuchText set
+    // when given.
     QVector<JournalRow> decodeBinary(const QByteArray& data, const Progress& progress = Progress(),
                                      bool* tooMuchText = nullptr) const;
-    // Text journal (zero-terminated lines); rows in file order.
+    // Text journal (zero-terminated lines); rows in file order, ordered by
+    // the date and time they carry.
     static QVector<JournalRow> decodeText(const QByteArray& data,
                                           const Progress& progress = Progress());
     // Decodes one record and appends its row.

@@ -10,12 +10,12 @@ QVector<int> displayOrder(const QVector<JournalRow>& rows)
 {
     const int n = rows.size();
     QVector<int> order(n);
-    // Later rows first, then a stable sort: among equal Time texts the later
+    // Later rows first, then a stable sort: among equal times the later
     // row stays above, as sorted insertion places a new row above its equals.
     for (int i = 0; i < n; ++i)
         order[i] = n - 1 - i;
     // Journals usually arrive ordered already; spare the sort then.
-    const auto greater = [&rows](int a, int b) { return rows.at(b).time < rows.at(a).time; };
+    const auto greater = [&rows](int a, int b) { return rows.at(b).order < rows.at(a).order; };
     if (!std::is_sorted(order.begin(), order.end(), greater))
         std::stable_sort(order.begin(), order.end(), greater);
     return order;

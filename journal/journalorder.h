@@ -10,8 +10,8 @@ struct JournalRow;
 namespace JournalOrder {
 
 // Indices into rows (given in the order they are added) in the order the
-// viewer's table shows them: descending by Time text, compared as the table
-// compares cell texts, a later-added row above rows with an equal Time text.
+// viewer's table shows them: newest first by their order in time
+// (JournalRow::order), a later-added row above rows of an equal time.
 // This is the order per-row insertion into the sorted table would give.
 QVector<int> displayOrder(const QVector<JournalRow>& rows);
 

@@ -63,23 +63,35 @@ bool JournalSearch::proceed(int maxCells)
     return m_done;
 }
 
-int JournalSearch::next(int row, int column) const
+int JournalSearch::next(int row, int column, bool* wrapped) const
 {
+    if (wrapped)
+        *wrapped = false;
     if (m_matches.isEmpty())
         return -1;
     const int cell = row < 0 ? -1 : column * m_rows + row;
     const auto it = std::upper_bound(m_matches.cbegin(), m_matches.cend(), cell);
-    return it == m_matches.cend() ? 0 : int(it - m_matches.cbegin());
+    if (it != m_matches.cend())
+        return int(it - m_matches.cbegin());
+    if (wrapped)
+        *wrapped = true;
+    return 0;
 }
 
-int JournalSearch::previous(int row, int column) const
+int JournalSearch::previous(int row, int column, bool* wrapped) const
 {
+    if (wrapped)
+        *wrapped = false;
     if (m_matches.isEmpty())
         return -1;
     if (row < 0)
         return m_matches.size() - 1;
     const auto it = std::lower_bound(m_matches.cbegin(), m_matches.cend(), column * m_rows + row);
-    return it == m_matches.cbegin() ? m_matches.size() - 1 : int(it - m_matches.cbegin()) - 1;
+    if (it != m_matches.cbegin())
+        return int(it - m_matches.cbegin()) - 1;
+    if (wrapped)
+        *wrapped = true;
+    return m_matches.size() - 1;
 }
 
 QVector<bool> JournalSearch::matchingRows() const

@@ -30,9 +30,11 @@ public:
 
     // The position in matches() of the first match after (next) or before
     // (previous) the cell at row, column, wrapping around; -1 when nothing
-    // matches. A row of -1 stands before the first cell.
-    int next(int row, int column) const;
-    int previous(int row, int column) const;
+    // matches. A row of -1 stands before the first cell (or, going back, after
+    // the last) and wraps nothing. wrapped, when given, tells whether the
+    // search went past the end (or the start) to get there.
+    int next(int row, int column, bool* wrapped = nullptr) const;
+    int previous(int row, int column, bool* wrapped = nullptr) const;
 
     // Per row, whether any of its cells matches (all false before the end).
     QVector<bool> matchingRows() const;

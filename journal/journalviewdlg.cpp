@@ -1,21 +1,32 @@
 #include "journal/journalviewdlg.h"
 #include "ui_journalviewdlg.h"
 
+#include "core/downloadfile.h"
+#include "journal/journalcelldelegate.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
+#include "journal/journaltime.h"
+#include "journal/journaltimelineview.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "core/downloadfile.h"
 
+#include <QAction>
 #include <QBuffer>
+#include <QClipboard>
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
@@ -33,6 +44,7 @@ namespace {
 
 // Whether some dialog's save button has been clicked in this process.
 bool saveDirChosen = false;
+bool timelineShown = true;
 
 // A cell that keeps its text as a plain string instead of a list of role
 // values: a large journal has hundreds of thousands of cells. Once the text is
@@ -43,8 +55,8 @@ public:
     static constexpr int ItemType = QTableWidgetItem::UserType + 1;
 
     // A null m_text marks a replaced text, so an empty one is kept as "".
-    explicit JournalTableItem(const QString& text)
-        : QTableWidgetItem(ItemType), m_text(text.isNull() ? QLatin1String("") : text)
+    explicit JournalTableItem(const QString& text, int type = ItemType)
+        : QTableWidgetItem(type), m_text(text.isNull() ? QLatin1String("") : text)
     {}
 
     QVariant data(int role) const override
@@ -65,6 +77,33 @@ public:
 
 private:
     QString m_text;
+};
+
+// A Time cell: sorts by when its record was written, not by its text, and
+// knows its record (its index in the order rows were added).
+class JournalTimeItem : public JournalTableItem
+{
+public:
+    static constexpr int ItemType = QTableWidgetItem::UserType + 2;
+
+    JournalTimeItem(const QString& text, qint64 key, int record)
+        : JournalTableItem(text, ItemType), m_key(key), m_record(record)
+    {}
+
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        if (other.type() == ItemType)
+            return m_key < static_cast<const JournalTimeItem&>(other).m_key;
+        return QTableWidgetItem::operator<(other);
+    }
+
+    QTableWidgetItem* clone() const override { return new JournalTimeItem(*this); }
+
+    int record() const { return m_record; }
+
+private:
+    qint64 m_key;
+    int m_record;
 };
 
 // A search scans this many cells (a few milliseconds) between looks at the
@@ -95,6 +134,36 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
+    m_delegate = new JournalCellDelegate(table);
+    table->setItemDelegate(m_delegate);
+    // Find next and previous from anywhere in the dialog; Enter in the search
+    // field is taken by the event filter.
+    const auto dialogAction = [this](const QKeySequence& key, auto slot) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    dialogAction(QKeySequence(Qt::Key_F3), [this] { goToMatch(true); });
+    dialogAction(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { goToMatch(false); });
+    dialogAction(QKeySequence::Find, [this] {
+        ui->findEdit->setFocus(Qt::ShortcutFocusReason);
+        ui->findEdit->selectAll();
+    });
+    m_goToTime = dialogAction(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToTime(); });
+    m_goToTime->setText(tr("Go to time..."));
+    // Copy takes whole rows; an editor open in a cell keeps Ctrl+C for its own text.
+    auto* copy = new QAction(this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    table->addAction(copy);
+    connect(copy, &QAction::triggered, this, &JournalViewDlg::copySelection);
+    m_copyRows = new QAction(tr("Copy rows"), this);
+    connect(m_copyRows, &QAction::triggered, this, &JournalViewDlg::copyRows);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QWidget::customContextMenuRequested, this, &JournalViewDlg::showTableMenu);
     // The search changes the selection quietly; anything heard here is the user's.
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { m_selectionTouched = true; });
@@ -110,6 +179,7 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     };
     QVector<JournalRow> rows;
     const bool textJournal = mesPath.isEmpty();
+    m_textJournal = textJournal;
     if (!textJournal) {
         mesFile.setFileName(mesPath);
         // An unreadable definition file leaves the table empty; so does one
@@ -134,11 +204,29 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
+        // Errors and warnings stand out from the other rows.
+        m_delegate->setTypeColumn(1);
         rows = JournalDecoder::decodeText(journalData,
                                           progress ? decoding : JournalDecoder::Progress());
     }
+    QVector<int> order;
     if (!m_cancelled)
-        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress());
+        fillTable(table, rows, textJournal, &m_search, progress ? filling : Progress(), &order);
+    if (!m_cancelled && !m_tooMuchText) {
+        m_when.resize(rows.size());
+        for (int i = 0; i < rows.size(); ++i)
+            m_when[i] = rows.at(i).when;
+        m_oldestFirst = QVector<int>(order.crbegin(), order.crend());
+        if (timelineShown) {
+            QVector<bool> errors;
+            if (textJournal) {
+                errors.resize(rows.size());
+                for (int i = 0; i < rows.size(); ++i)
+                    errors[i] = rows.at(i).type == QLatin1String("E");
+            }
+            buildTimeline(errors);
+        }
+    }
     rows = QVector<JournalRow>();
     if (m_cancelled || m_tooMuchText) {
         journalData = QByteArray();
@@ -146,10 +234,43 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     }
     table->resizeColumnsToContents();
     m_cellsStale = false;
+    // Every cell may match.
+    ui->matches->setMaximum(table->rowCount() * table->columnCount());
 #ifdef __GLIBC__
     // The decoded rows lie freed between the cells; give those pages back.
     malloc_trim(0);
 #endif
+}
+
+void JournalViewDlg::setTimelineShown(bool shown)
+{
+    timelineShown = shown;
+}
+
+void JournalViewDlg::buildTimeline(const QVector<bool>& errors)
+{
+    m_timeline.build(m_oldestFirst, m_when, errors);
+    if (m_timeline.bins().isEmpty())
+        return;
+    m_timelineView = new JournalTimelineView(this);
+    m_timelineView->setObjectName(QStringLiteral("timeline"));
+    const QString hour =
+        m_textJournal ? QStringLiteral("dd.MM.yyyy HH:mm") : QStringLiteral("dd.MM HH:mm");
+    m_timelineView->setTimeline(&m_timeline, m_timeline.binSeconds() < JournalTimeline::Day
+                                                 ? hour
+                                                 : hour.left(hour.indexOf(QLatin1Char(' '))));
+    ui->verticalLayout->insertWidget(1, m_timelineView);
+    connect(m_timelineView, &JournalTimelineView::binClicked, this, [this](int bin) {
+        const int row = rowOfRecord(m_timeline.bins().at(bin).first);
+        if (row >= 0)
+            showRecordCell(ui->journalTable->model()->index(row, 0), true);
+    });
+    connect(ui->journalTable->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                const int record = recordOfRow(current.row());
+                m_timelineView->setCurrentBin(record >= 0 ? m_timeline.binOf(m_when.at(record))
+                                                          : -1);
+            });
 }
 
 JournalViewDlg::~JournalViewDlg()
@@ -169,9 +290,12 @@ JournalViewDlg::HeapTrim::~HeapTrim()
 }
 
 bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& rows,
-                               bool textJournal, JournalSearch* search, const Progress& progress)
+                               bool textJournal, JournalSearch* search, const Progress& progress,
+                               QVector<int>* shownOrder)
 {
     const QVector<int> order = JournalOrder::displayOrder(rows);
+    if (shownOrder)
+        *shownOrder = order;
     const int columns = JournalOrder::columnCount(textJournal);
     const int count = order.size();
     QHeaderView* header = table->horizontalHeader();
@@ -221,7 +345,9 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
             }
             if (search)
                 texts[c * count + r] = text;
-            table->setItem(r, c, new JournalTableItem(text));
+            table->setItem(r, c,
+                           c == 0 ? new JournalTimeItem(text, row.order, order.at(r))
+                                  : new JournalTableItem(text));
         }
     }
     if (!complete)
@@ -286,6 +412,9 @@ void JournalViewDlg::rowsRearranged()
 void JournalViewDlg::on_findEdit_textChanged(const QString& text)
 {
     m_searchSlice->stop();
+    ui->searchStatus->clear();
+    m_delegate->setSearchText(text);
+    ui->journalTable->viewport()->update();
     loadCells();
     m_search.start(text);
     if (text.isEmpty()) {
@@ -403,15 +532,93 @@ void JournalViewDlg::goToMatch(bool forward)
     QTableWidget* table = ui->journalTable;
     const QModelIndex current = table->currentIndex();
     const int row = current.isValid() ? current.row() : -1;
-    const int match =
-        forward ? m_search.next(row, current.column()) : m_search.previous(row, current.column());
+    bool wrapped = false;
+    const int match = forward ? m_search.next(row, current.column(), &wrapped)
+                              : m_search.previous(row, current.column(), &wrapped);
+    ui->searchStatus->setText(!wrapped  ? QString()
+                              : forward ? tr("Search wrapped to the top")
+                                        : tr("Search wrapped to the bottom"));
     if (match < 0)
         return;
-    const QModelIndex index =
-        table->model()->index(m_search.rowOf(match), m_search.columnOf(match));
-    // The current cell moves; the selection of all matches stays.
-    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    table->scrollTo(index, QAbstractItemView::EnsureVisible);
+    showRecordCell(table->model()->index(m_search.rowOf(match), m_search.columnOf(match)));
+}
+
+void JournalViewDlg::showRecordCell(const QModelIndex& index, bool selectRow)
+{
+    QTableWidget* table = ui->journalTable;
+    // The current cell moves; for a match the selection of all matches stays.
+    table->selectionModel()->setCurrentIndex(
+        index, selectRow ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                         : QItemSelectionModel::NoUpdate);
+    // Rows around it tell what came before and after; a cell this near an
+    // edge is brought to the middle.
+    constexpr int ContextRows = 3;
+    const QRect cell = table->visualRect(index);
+    const int context = ContextRows * table->rowHeight(index.row());
+    if (!cell.isValid() || cell.top() < context ||
+        cell.bottom() > table->viewport()->height() - context)
+        table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    table->horizontalScrollBar()->setValue(0);
+    table->viewport()->update();
+}
+
+int JournalViewDlg::rowOfRecord(int record) const
+{
+    const QTableWidget* table = ui->journalTable;
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (recordOfRow(r) == record)
+            return r;
+    return -1;
+}
+
+int JournalViewDlg::recordOfRow(int row) const
+{
+    const QTableWidgetItem* item = ui->journalTable->item(row, 0);
+    return item && item->type() == JournalTimeItem::ItemType
+               ? static_cast<const JournalTimeItem*>(item)->record()
+               : -1;
+}
+
+void JournalViewDlg::goToTime()
+{
+    // Where the operator is, or else the newest record, is where the question starts.
+    const int here = recordOfRow(ui->journalTable->currentIndex().row());
+    qint64 newest = JournalTime::Unknown;
+    for (auto it = m_oldestFirst.crbegin(); it != m_oldestFirst.crend() && newest < 0; ++it)
+        newest = m_when.at(*it);
+    if (newest < 0)
+        return; // no record has a time to go to
+    const qint64 start = here >= 0 && m_when.at(here) >= 0 ? m_when.at(here) : newest;
+    constexpr qint64 Day = 86400;
+    const QDateTime startTime(QDate::fromJulianDay(start / Day),
+                              QTime(0, 0).addSecs(int(start % Day)));
+
+    QDialog ask(this);
+    ask.setWindowTitle(tr("Go to time"));
+    auto* edit = new QDateTimeEdit(startTime, &ask);
+    // Binary records carry no year.
+    edit->setDisplayFormat(m_textJournal ? QStringLiteral("dd.MM.yyyy HH:mm:ss")
+                                         : QStringLiteral("dd.MM HH:mm:ss"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    auto* form = new QFormLayout(&ask);
+    form->addRow(tr("First record at or after:"), edit);
+    form->addRow(buttons);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const QDateTime asked = edit->dateTime();
+    const QTime time = asked.time();
+    const qint64 target =
+        m_textJournal
+            ? JournalTime::fromFields(asked.date().year(), asked.date().month(), asked.date().day(),
+                                      time.hour(), time.minute(), time.second())
+            : JournalTime::latestNotAfter(asked.date().month(), asked.date().day(), time, newest);
+    if (target == JournalTime::Unknown)
+        return;
+    const int row = rowOfRecord(JournalTime::goTo(m_oldestFirst, m_when, target));
+    if (row >= 0)
+        showRecordCell(ui->journalTable->model()->index(row, 0), true);
 }
 
 bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
@@ -430,6 +637,68 @@ bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QVector<int> JournalViewDlg::selectedRows() const
+{
+    const QTableWidget* table = ui->journalTable;
+    QVector<bool> selected(table->rowCount(), false);
+    const QItemSelection selection = table->selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection)
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            selected[r] = true;
+    QVector<int> rows;
+    for (int r = 0; r < selected.size(); ++r)
+        if (selected.at(r) && !table->isRowHidden(r))
+            rows.append(r);
+    return rows;
+}
+
+void JournalViewDlg::copySelection()
+{
+    const QTableWidget* table = ui->journalTable;
+    const QItemSelection selection = table->selectionModel()->selection();
+    if (selection.size() == 1 && selection.first().height() == 1 && selection.first().width() == 1)
+        copyCell(selection.first().topLeft());
+    else if (selection.isEmpty())
+        copyCell(table->currentIndex());
+    else
+        copyRows();
+}
+
+void JournalViewDlg::copyRows()
+{
+    const QTableWidget* table = ui->journalTable;
+    const QString text =
+        JournalWriter::copyText(selectedRows(), table->columnCount(), [table](int row, int column) {
+            const QTableWidgetItem* item = table->item(row, column);
+            return item ? item->text() : QString();
+        });
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void JournalViewDlg::copyCell(const QModelIndex& index)
+{
+    if (index.isValid())
+        QGuiApplication::clipboard()->setText(index.data().toString());
+}
+
+void JournalViewDlg::showTableMenu(const QPoint& pos)
+{
+    QTableWidget* table = ui->journalTable;
+    QModelIndex index = table->indexAt(pos);
+    if (!index.isValid())
+        index = table->currentIndex();
+    m_copyRows->setEnabled(table->selectionModel()->hasSelection());
+    QMenu menu(this);
+    menu.addAction(m_copyRows);
+    QAction* cell = menu.addAction(tr("Copy cell"));
+    cell->setEnabled(index.isValid());
+    menu.addSeparator();
+    menu.addAction(m_goToTime);
+    if (menu.exec(table->viewport()->mapToGlobal(pos)) == cell)
+        copyCell(index);
 }
 
 void JournalViewDlg::on_saveButton_clicked()

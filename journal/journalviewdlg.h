@@ -7,11 +7,15 @@
 #include <QString>
 
 #include "journal/journalsearch.h"
+#include "journal/journaltimeline.h"
 
 #include <functional>
 #include <memory>
 
 struct JournalRow;
+class JournalCellDelegate;
+class JournalTimelineView;
+class QAction;
 class QTableWidget;
 class QTimer;
 
@@ -35,6 +39,10 @@ public:
                    const Progress& progress = Progress());
     ~JournalViewDlg() override;
 
+    // Whether dialogs opened from now on show the timeline above the table
+    // (they do unless told otherwise); for measuring what it costs.
+    static void setTimelineShown(bool shown);
+
     // False when the progress callback stopped the open.
     bool isComplete() const { return !m_cancelled; }
     // Whether the journal's messages came to more than the decoder's bound
@@ -48,8 +56,10 @@ public:
     // Time would give, without re-sorting per row; leaves sorting on. Gives
     // the cell texts column by column to search when it is given; false (and
     // an empty table) when progress stopped it.
+    // order, when given, receives the rows' indices as the table shows them.
     static bool fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal,
-                          JournalSearch* search = nullptr, const Progress& progress = Progress());
+                          JournalSearch* search = nullptr, const Progress& progress = Progress(),
+                          QVector<int>* order = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,9 +75,27 @@ private:
     void selectMatches();
     void applyFilter();
     void goToMatch(bool forward);
+    // Makes index current and scrolls to it with a few rows around it, the
+    // Time column in view.
+    void showRecordCell(const QModelIndex& index, bool selectRow = false);
+    // Asks for a date and time and shows the record that going there reaches.
+    void goToTime();
+    // The table row of a record (its index among the rows as added); -1 when none.
+    int rowOfRecord(int record) const;
+    // The record of a table row; -1 when none.
+    int recordOfRow(int row) const;
+    // Bins the records for the timeline; errors tells, per record, which are errors.
+    void buildTimeline(const QVector<bool>& errors);
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void rowsRearranged();
     void loadCells();
+    // Ctrl+C: the selected rows, or the text of a single selected cell.
+    void copySelection();
+    void copyRows();
+    void copyCell(const QModelIndex& index);
+    void showTableMenu(const QPoint& pos);
+    // Rows holding a selected cell, top to bottom, the hidden ones left out.
+    QVector<int> selectedRows() const;
 
     // Gives the freed heap back to the system when it goes: declared first, so
     // that it goes after everything else the dialog holds.
@@ -94,6 +122,14 @@ private:
     QVector<bool> m_rowsShown;       // per row, while filtered
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
+    QAction* m_copyRows = nullptr;
+    QAction* m_goToTime = nullptr;
+    bool m_textJournal = false;
+    QVector<qint64> m_when;     // per record, when it was written
+    QVector<int> m_oldestFirst; // the records in time order
+    JournalTimeline m_timeline;
+    JournalTimelineView* m_timelineView = nullptr;
+    JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;
 

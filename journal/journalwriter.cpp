@@ -149,4 +149,23 @@ bool write(QIODevice& device, Format format, int rowCount, int columnCount, cons
     return writeAll(device, chunk);
 }
 
+QString copyText(const QVector<int>& rows, int columnCount, const CellText& cell)
+{
+    QString out;
+    for (const int row : rows) {
+        for (int c = 0; c < columnCount; ++c) {
+            if (c > 0)
+                out += QLatin1Char('\t');
+            QString text = cell(row, c);
+            for (QChar& ch : text) {
+                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
+                    ch = QLatin1Char(' ');
+            }
+            out += text;
+        }
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
 } // namespace JournalWriter

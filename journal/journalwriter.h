@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -28,6 +29,12 @@ QString rowLine(Format format, int columnCount, const QStringList& cells);
 
 // Writes the header and all rows; false when the device reports a write error.
 bool write(QIODevice& device, Format format, int rowCount, int columnCount, const CellText& cell);
+
+// Rows as the viewer copies them for pasting elsewhere: each given row (in
+// the order given) on its own line, ended by LF, its cells in column order
+// separated by tabs; a tab, CR or LF inside a cell becomes a space, so that
+// every line stays one row.
+QString copyText(const QVector<int>& rows, int columnCount, const CellText& cell);
 
 // Writes all of data, going on after a short write as the system expects: on
 // a full disk the next write then fails and the device learns the reason.

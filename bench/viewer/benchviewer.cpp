@@ -7,11 +7,11 @@
 
 #include "bench/headless.h"
 #include "bench/processmemory.h"
+#include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalopener.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
-#include "core/downloadfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -236,6 +236,34 @@ void reportOpen(const char* name, const QByteArray& data, const QString& mesPath
                 name, rows.size(), ours, floor, ours / floor, empty, decode, fill, resize);
 }
 
+// What the timeline adds to an open: the viewer opened, shown and painted once
+// with it and without it, the runs alternating.
+void reportTimeline(const char* name, const QByteArray& data, const QString& mesPath, int rows)
+{
+    const auto open = [&](bool timeline) {
+        JournalViewDlg::setTimelineShown(timeline);
+        std::unique_ptr<JournalViewDlg> dlg;
+        return seconds([&] {
+            dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, QString());
+            dlg->show();
+            QCoreApplication::processEvents();
+        });
+    };
+    QVector<double> with, without;
+    for (int i = 0; i < Repeats; ++i) {
+        without << open(false);
+        with << open(true);
+    }
+    JournalViewDlg::setTimelineShown(true);
+    std::sort(with.begin(), with.end());
+    std::sort(without.begin(), without.end());
+    const double w = with.at(Repeats / 2);
+    const double wo = without.at(Repeats / 2);
+    std::printf("%s, %d rows: open and first paint with the timeline %.3f s, without %.3f s, "
+                "ratio %.3f (target <= 1.05)\n",
+                name, rows, w, wo, w / wo);
+}
+
 // The naive way on growing row counts while it stays within its budget.
 void reportNaive(const char* name, const QVector<JournalRow>& rows, bool text)
 {
@@ -454,6 +482,10 @@ int main(int argc, char* argv[])
         QStringLiteral("Only the view's peak memory on the largest journal of this kind (binary "
                        "or text) the module opens."),
         QStringLiteral("kind"));
+    const QCommandLineOption timelineOption(
+        QStringLiteral("timeline-only"),
+        QStringLiteral("Only the opening time with and without the timeline."));
+    parser.addOption(timelineOption);
     parser.addOption(noNaiveOption);
     parser.addOption(searchOnlyOption);
     parser.addOption(largestOption);
@@ -468,6 +500,10 @@ int main(int argc, char* argv[])
     const QByteArray binary = binaryJournal();
     const QVector<JournalRow> binaryRows = decodeBinary(binary, mes317);
 
+    if (parser.isSet(timelineOption)) {
+        reportTimeline("text journal", text, QString(), textRows.size());
+        return 0;
+    }
     if (parser.isSet(searchOnlyOption)) {
         reportSearch(text);
         return 0;
@@ -484,6 +520,7 @@ int main(int argc, char* argv[])
 
     reportOpen("text journal", text, QString(), textRows, true);
     reportOpen("binary journal (344 blocks)", binary, mes317, binaryRows, false);
+    reportTimeline("text journal", text, QString(), textRows.size());
     if (parser.isSet(noNaiveOption))
         return 0;
     reportNaive("text journal", textRows, true);

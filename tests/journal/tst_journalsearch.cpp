@@ -70,13 +70,14 @@ void TestJournalSearch::navigation_data()
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("next");
     QTest::addColumn<int>("previous");
+    QTest::addColumn<QString>("wrapped"); // "n": next wrapped, "p": previous wrapped
     // Matches of "a": (0,0) (2,0) (0,2) (3,2), positions 0 to 3.
-    QTest::newRow("no current cell") << "a" << -1 << 0 << 0 << 3;
-    QTest::newRow("on a match") << "a" << 2 << 0 << 2 << 0;
-    QTest::newRow("between matches, across columns") << "a" << 1 << 1 << 2 << 1;
-    QTest::newRow("wraps at both ends") << "a" << 3 << 2 << 0 << 2;
-    QTest::newRow("before the first") << "a" << 0 << 0 << 1 << 3;
-    QTest::newRow("nothing matches") << "q" << 1 << 1 << -1 << -1;
+    QTest::newRow("no current cell") << "a" << -1 << 0 << 0 << 3 << "";
+    QTest::newRow("on a match") << "a" << 2 << 0 << 2 << 0 << "";
+    QTest::newRow("between matches, across columns") << "a" << 1 << 1 << 2 << 1 << "";
+    QTest::newRow("on the last: next wraps") << "a" << 3 << 2 << 0 << 2 << "n";
+    QTest::newRow("on the first: previous wraps") << "a" << 0 << 0 << 1 << 3 << "p";
+    QTest::newRow("nothing matches") << "q" << 1 << 1 << -1 << -1 << "";
 }
 
 void TestJournalSearch::navigation()
@@ -86,9 +87,13 @@ void TestJournalSearch::navigation()
     QFETCH(int, column);
     QFETCH(int, next);
     QFETCH(int, previous);
+    QFETCH(QString, wrapped);
     const JournalSearch search = searchOver(text);
-    QCOMPARE(search.next(row, column), next);
-    QCOMPARE(search.previous(row, column), previous);
+    bool nextWrapped = true, previousWrapped = true;
+    QCOMPARE(search.next(row, column, &nextWrapped), next);
+    QCOMPARE(search.previous(row, column, &previousWrapped), previous);
+    QCOMPARE(nextWrapped, wrapped.contains('n'));
+    QCOMPARE(previousWrapped, wrapped.contains('p'));
 }
 
 void TestJournalSearch::narrowingSeesEditedCells()

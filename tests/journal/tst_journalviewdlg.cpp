@@ -1,4 +1,5 @@
 #include "journal/journaldecoder.h"
+#include "journal/journaltimelineview.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 #include "savedialogdriver.h"
@@ -7,6 +8,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -52,6 +55,20 @@ QList<QStringList> tableTexts(const QTableWidget* table)
     return rows;
 }
 
+// A Time cell that sorts by its row's order in time.
+class KeyedItem : public QTableWidgetItem
+{
+public:
+    KeyedItem(const QString& text, qint64 key) : QTableWidgetItem(text), m_key(key) {}
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        return m_key < static_cast<const KeyedItem&>(other).m_key;
+    }
+
+private:
+    qint64 m_key;
+};
+
 // The reference: each row inserted on its own into the sorted table, its
 // Time cell set last so the whole row moves to its sorted place.
 QList<QStringList> naiveTable(const QVector<JournalRow>& rows, bool textJournal)
@@ -67,7 +84,7 @@ QList<QStringList> naiveTable(const QVector<JournalRow>& rows, bool textJournal)
             cells.prepend(row.type);
         for (int c = 0; c < cells.size(); ++c)
             table.setItem(r, c + 1, new QTableWidgetItem(cells.at(c)));
-        table.setItem(r, 0, new QTableWidgetItem(row.time));
+        table.setItem(r, 0, new KeyedItem(row.time, row.order));
     }
     return tableTexts(&table);
 }
@@ -115,12 +132,19 @@ private slots:
     void sameTimeStampKeepsOwnRows();
     void search_data();
     void search();
-    void searchCountStopsAt9999();
+    void searchCountsEveryMatch();
     void searchScrollsToFirstMatchInColumnOrder();
     void findNextAndPrevious_data();
     void findNextAndPrevious();
+    void copy_data();
+    void copy();
+    void findFromAnywhere();
+    void timeline();
+    void goToTime_data();
+    void goToTime();
     void saveStartsInFirstClickedDialogsDirectory();
-    void onlyMatches(); // clicks a save button: after the test of the first click
+    void timeSortsByWhenWritten(); // saves: after the test of the first click
+    void onlyMatches();            // clicks a save button: after the test of the first click
     void editedCellIsSearchedAndSaved();
     void save_data();
     void save();
@@ -161,7 +185,7 @@ void TestJournalViewDlg::form()
     QCOMPARE(matches->buttonSymbols(), QAbstractSpinBox::NoButtons);
     QVERIFY(!matches->keyboardTracking());
     QCOMPARE(matches->minimum(), 0);
-    QCOMPARE(matches->maximum(), 9999);
+    QCOMPARE(matches->maximum(), 0); // as many as cells
     QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("saveButton"))->text(),
              QStringLiteral("Save ..."));
 
@@ -290,6 +314,32 @@ void TestJournalViewDlg::sameTimeStampKeepsOwnRows()
                                               QStringLiteral("Календарная автоматика")}));
 }
 
+void TestJournalViewDlg::timeSortsByWhenWritten()
+{
+    auto dlg = textDialog(textJournal({{"28.02.26", "10:00:00", "I", "5", "feb"},
+                                       {"31.12.25", "23:59:59", "I", "5", "dec"},
+                                       {"01.03.26", "00:00:00", "I", "5", "mar"},
+                                       {"01.01.26", "00:00:00", "I", "5", "jan"}}));
+    QTableWidget* table = tableOf(dlg.get());
+    const auto messages = [table] {
+        QStringList m;
+        for (int r = 0; r < table->rowCount(); ++r)
+            m << table->item(r, 2)->text();
+        return m;
+    };
+    QCOMPARE(messages(), (QStringList{"mar", "feb", "jan", "dec"}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QHeaderView* header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    QCOMPARE(messages(), (QStringList{"dec", "jan", "feb", "mar"}));
+    const QString path = m_dir.filePath("oldest.csv");
+    m_driver.answer(path, CsvFilter);
+    QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QVERIFY(readFile(path).startsWith("Date;Type;Message;Source\n31.12.25 23:59:59;I;dec;5\n"));
+}
+
 void TestJournalViewDlg::search_data()
 {
     QTest::addColumn<QString>("text");
@@ -345,7 +395,7 @@ void TestJournalViewDlg::search()
     }
 }
 
-void TestJournalViewDlg::searchCountStopsAt9999()
+void TestJournalViewDlg::searchCountsEveryMatch()
 {
     QByteArray data;
     for (int i = 0; i < 5000; ++i)
@@ -353,7 +403,7 @@ void TestJournalViewDlg::searchCountStopsAt9999()
                          QStringLiteral("text xq %1").arg(i));
     auto dlg = textDialog(data);
     dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(QStringLiteral("XQ"));
-    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 9999);
+    QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 10000);
     QCOMPARE(tableOf(dlg.get())->selectionModel()->selectedIndexes().size(), 10000);
 }
 
@@ -382,22 +432,30 @@ void TestJournalViewDlg::findNextAndPrevious_data()
 {
     QTest::addColumn<QList<QKeySequence>>("keys");
     QTest::addColumn<QPoint>("cell"); // column, row of the current cell
+    QTest::addColumn<QString>("status");
     const QKeySequence enter(Qt::Key_Return), f3(Qt::Key_F3);
     const QKeySequence back(Qt::SHIFT | Qt::Key_Return), backF3(Qt::SHIFT | Qt::Key_F3);
+    const QString top = QStringLiteral("Search wrapped to the top");
+    const QString bottom = QStringLiteral("Search wrapped to the bottom");
     // Matches in count order: Message rows 239 and 279, then Source row 0.
-    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239);
-    QTest::newRow("F3 twice, across columns") << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0);
-    QTest::newRow("wraps forward") << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239);
-    QTest::newRow("back from none wraps to the last") << QList<QKeySequence>{back} << QPoint(3, 0);
-    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279);
+    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239) << "";
+    QTest::newRow("F3 twice, across columns")
+        << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0) << "";
+    QTest::newRow("wraps forward")
+        << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239) << top;
+    QTest::newRow("back from none to the last") << QList<QKeySequence>{back} << QPoint(3, 0) << "";
+    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279) << "";
+    QTest::newRow("back past the first wraps")
+        << QList<QKeySequence>{f3, backF3} << QPoint(3, 0) << bottom;
     QTest::newRow("Enter on the keypad")
-        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239);
+        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239) << "";
 }
 
 void TestJournalViewDlg::findNextAndPrevious()
 {
     QFETCH(QList<QKeySequence>, keys);
     QFETCH(QPoint, cell);
+    QFETCH(QString, status);
     auto dlg = textDialog(needleJournal());
     dlg->show();
     dlg->activateWindow();
@@ -415,11 +473,172 @@ void TestJournalViewDlg::findNextAndPrevious()
         QTest::keySequence(edit, key);
     const QModelIndex current = table->currentIndex();
     QCOMPARE(QPoint(current.column(), current.row()), cell);
-    QVERIFY(table->viewport()->rect().contains(table->visualRect(current)));
+    // With rows of context around it.
+    const QRect shown = table->visualRect(current);
+    QVERIFY(table->viewport()->rect().contains(shown));
+    QVERIFY(current.row() < 3 || shown.top() >= 3 * shown.height());
+    QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("searchStatus"))->text(), status);
     // The selection of all matches stays, and Enter does not press "Save ...".
     QCOMPARE(table->selectionModel()->selectedIndexes().size(), 3);
     QVERIFY(!m_driver.seen);
     QVERIFY(edit->hasFocus());
+}
+
+void TestJournalViewDlg::findFromAnywhere()
+{
+    // Newest first: I, W, E.
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"},
+                                       {"01.03.21", "10:00:01", "W", "6", "door"},
+                                       {"01.03.21", "10:00:02", "I", "7", "pump off"}}));
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    edit->setText(QStringLiteral("pump"));
+    table->setFocus();
+    table->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    QTest::keySequence(table, QKeySequence(Qt::Key_F3));
+    QTest::keySequence(table, QKeySequence(Qt::Key_F3));
+    QCOMPARE(table->currentIndex(), table->model()->index(2, 2));
+    QVERIFY(table->hasFocus());
+
+    const QImage image = table->viewport()->grab().toImage();
+    const auto background = [&](int row, int column) {
+        const QRect r = table->visualRect(table->model()->index(row, column));
+        return image.pixelColor(r.right() - 3, r.center().y());
+    };
+    // The current match looks unlike the other match, which stays selected.
+    QVERIFY(table->selectionModel()->isSelected(table->model()->index(0, 2)));
+    QVERIFY(background(2, 2) != background(0, 2));
+    // Errors and warnings are tinted, the whole row, and a selected error
+    // still looks unlike another selected cell.
+    const QColor plain = background(0, 3);
+    QVERIFY(background(2, 3) != plain && background(1, 3) != plain);
+    QVERIFY(background(2, 3) != background(1, 3));
+    QCOMPARE(background(2, 1), background(2, 3));
+    edit->setText(QStringLiteral("0"));
+    QVERIFY(table->selectionModel()->isSelected(table->model()->index(0, 0)));
+    const QImage selected = table->viewport()->grab().toImage();
+    const QRect error = table->visualRect(table->model()->index(2, 0));
+    const QRect other = table->visualRect(table->model()->index(0, 0));
+    QVERIFY(selected.pixelColor(error.right() - 3, error.center().y()) !=
+            selected.pixelColor(other.right() - 3, other.center().y()));
+
+    QTest::keySequence(table, QKeySequence::Find);
+    QVERIFY(edit->hasFocus());
+    QCOMPARE(edit->selectedText(), QStringLiteral("0"));
+}
+
+void TestJournalViewDlg::timeline()
+{
+    // Three hours, newest first; the middle one empty.
+    auto dlg = textDialog(textJournal({{"01.03.21", "12:30:00", "I", "5", "late"},
+                                       {"01.03.21", "10:40:00", "E", "5", "second"},
+                                       {"01.03.21", "10:20:00", "I", "5", "first"}}));
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    auto* strip = dlg->findChild<JournalTimelineView*>(QStringLiteral("timeline"));
+    QVERIFY(strip && strip->isVisible());
+    QTableWidget* table = tableOf(dlg.get());
+    QVERIFY(strip->geometry().bottom() < table->geometry().top());
+    const auto xOf = [strip](int bin) {
+        int x = 0;
+        while (strip->binAt(x) != bin)
+            ++x;
+        return x + 1;
+    };
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(xOf(1), strip->height() / 2));
+    QVERIFY(!table->currentIndex().isValid()); // an empty hour goes nowhere
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(xOf(0), strip->height() / 2));
+    QCOMPARE(table->item(table->currentIndex().row(), 2)->text(), QStringLiteral("first"));
+    QCOMPARE(strip->currentBin(), 0);
+    table->setCurrentCell(0, 2);
+    QCOMPARE(strip->currentBin(), 2);
+}
+
+void TestJournalViewDlg::goToTime_data()
+{
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QDateTime>("asked");
+    QTest::addColumn<QString>("time"); // of the record gone to
+    // Binary: the year asked is not shown and does not count.
+    QTest::newRow("binary, across the year")
+        << false << QDateTime({2000, 12, 31}, {23, 45}) << "31.12 23:50:00";
+    // No later 3 January is in the journal: the one a year before is meant.
+    QTest::newRow("binary, past the newest")
+        << false << QDateTime({2000, 1, 3}, {0, 0}) << "30.12 12:00:00";
+    QTest::newRow("text, after all")
+        << true << QDateTime({2026, 4, 1}, {0, 0}) << "01.03.26 00:00:00";
+}
+
+void TestJournalViewDlg::goToTime()
+{
+    QFETCH(bool, text);
+    QFETCH(QDateTime, asked);
+    QFETCH(QString, time);
+    // Newest first, as controllers keep them.
+    const QByteArray data = text ? textJournal({{"01.03.26", "00:00:00", "I", "5", "mar"},
+                                                {"28.02.26", "10:00:00", "I", "5", "feb"},
+                                                {"01.01.26", "00:00:00", "I", "5", "jan"},
+                                                {"31.12.25", "23:59:59", "I", "5", "dec"}})
+                                 : record(1, 2, 0, 10, 0, 1, 1) + record(1, 2, 0, 5, 0, 1, 1) +
+                                       record(12, 31, 23, 50, 0, 1, 1) +
+                                       record(12, 30, 12, 0, 0, 1, 1);
+    JournalViewDlg dlg(nullptr, data, text ? QString() : m_mesPath, QString());
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTableWidget* table = tableOf(&dlg);
+    bool asksTime = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        auto* ask = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* edit = ask ? ask->findChild<QDateTimeEdit*>() : nullptr;
+        if (!edit)
+            return;
+        asksTime = true;
+        edit->setDateTime(asked);
+        ask->accept();
+    });
+    table->setFocus();
+    QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_G));
+    QVERIFY(asksTime);
+    QCOMPARE(table->item(table->currentIndex().row(), 0)->text(), time);
+}
+
+void TestJournalViewDlg::copy_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("onlyMatches");
+    QTest::addColumn<QString>("clipboard");
+    const QString one = QStringLiteral("01.03.21 10:00:02\tW\tpump off\t7\n");
+    const QString three = QStringLiteral("01.03.21 10:00:00\tE\tpump on\t5\n");
+    QTest::newRow("rows of the matches, as shown") << "pump" << false << one + three;
+    QTest::newRow("hidden rows left out") << "pump on" << true << three;
+    QTest::newRow("a single cell: its text") << "off" << false << "pump off";
+}
+
+void TestJournalViewDlg::copy()
+{
+    QFETCH(QString, search);
+    QFETCH(bool, onlyMatches);
+    QFETCH(QString, clipboard);
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"},
+                                       {"01.03.21", "10:00:01", "E", "6", "door"},
+                                       {"01.03.21", "10:00:02", "W", "7", "pump off"}}));
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(search);
+    if (onlyMatches) {
+        dlg->findChild<QCheckBox*>(QStringLiteral("onlyMatches"))->setChecked(true);
+        table->selectAll(); // rows hidden but selected are not copied
+    }
+    QGuiApplication::clipboard()->clear();
+    table->setFocus();
+    QTest::keySequence(table, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
 }
 
 void TestJournalViewDlg::onlyMatches()

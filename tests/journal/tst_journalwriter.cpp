@@ -22,6 +22,8 @@ private slots:
     void writesUtf8WithLfOnly();
     void displayOrder_data();
     void displayOrder();
+    void copyText_data();
+    void copyText();
 };
 
 static QString spaces(int n)
@@ -117,9 +119,9 @@ void TestJournalWriter::writesUtf8WithLfOnly()
     QVERIFY(!bytes.contains('\r'));
 }
 
-static JournalRow row(const QString& time, const QString& message)
+static JournalRow row(qint64 order, const QString& message)
 {
-    return JournalRow{time, QString(), message, QString()};
+    return JournalRow{QString(), QString(), message, QString(), order};
 }
 
 void TestJournalWriter::displayOrder_data()
@@ -128,17 +130,12 @@ void TestJournalWriter::displayOrder_data()
     QTest::addColumn<QStringList>("messages"); // expected, top to bottom
     QTest::newRow("empty") << QVector<JournalRow>{} << QStringList{};
     QTest::newRow("oldest first is reversed")
-        << QVector<JournalRow>{row("01.01 10:00:00", "a"), row("01.01 10:00:01", "b"),
-                               row("01.01 10:00:02", "c")}
-        << QStringList{"c", "b", "a"};
+        << QVector<JournalRow>{row(0, "a"), row(1, "b"), row(2, "c")} << QStringList{"c", "b", "a"};
     QTest::newRow("equal times: later added above")
-        << QVector<JournalRow>{row("01.01 10:00:00", "a"), row("01.01 10:00:00", "b"),
-                               row("01.01 09:00:00", "c"), row("01.01 10:00:00", "d")}
+        << QVector<JournalRow>{row(5, "a"), row(5, "b"), row(4, "c"), row(5, "d")}
         << QStringList{"d", "b", "a", "c"};
-    // Texts compare as strings: day first, so 02.01 is above 01.12.
-    QTest::newRow("text, not calendar")
-        << QVector<JournalRow>{row("01.12 00:00:00", "dec"), row("02.01 00:00:00", "jan")}
-        << QStringList{"jan", "dec"};
+    QTest::newRow("newest first as added")
+        << QVector<JournalRow>{row(2, "a"), row(1, "b")} << QStringList{"a", "b"};
 }
 
 void TestJournalWriter::displayOrder()
@@ -149,6 +146,28 @@ void TestJournalWriter::displayOrder()
     for (int i : JournalOrder::displayOrder(rows))
         got << rows.at(i).message;
     QCOMPARE(got, messages);
+}
+
+void TestJournalWriter::copyText_data()
+{
+    QTest::addColumn<QVector<int>>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << QVector<int>{} << QString();
+    QTest::newRow("in the order given, tabs and line breaks made spaces")
+        << QVector<int>{1, 0}
+        << QStringLiteral("01.02 03:04:06\tДверь   открыта\tАСУДД\n"
+                          "01.02 03:04:05\ta;b\t\n");
+}
+
+void TestJournalWriter::copyText()
+{
+    QFETCH(QVector<int>, rows);
+    QFETCH(QString, text);
+    const QList<QStringList> cells{
+        {"01.02 03:04:05", "a;b", ""},
+        {"01.02 03:04:06", QStringLiteral("Дверь\t\r\nоткрыта"), QStringLiteral("АСУДД")}};
+    QCOMPARE(JournalWriter::copyText(rows, 3, [&](int r, int c) { return cells.at(r).at(c); }),
+             text);
 }
 
 QTEST_GUILESS_MAIN(TestJournalWriter)

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QStyledItemDelegate>
+
+// Paints the journal table's cells: the quick search's text marked inside
+// every cell holding it, the current match apart from the other (selected)
+// matches, and, in text journals, rows of errors and warnings tinted.
+class JournalCellDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit JournalCellDelegate(QObject* parent = nullptr);
+
+    void setSearchText(const QString& text) { m_searchText = text; }
+    // The column whose "E" or "W" tints its row; -1 for none.
+    void setTypeColumn(int column) { m_typeColumn = column; }
+
+    // Backgrounds of error and warning rows, of matched text and of the current match.
+    static QColor errorTint();
+    static QColor warningTint();
+    static QColor matchColor();
+    static QColor currentMatchColor();
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+private:
+    QString m_searchText;
+    int m_typeColumn = -1;
+};

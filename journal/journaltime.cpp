@@ -1,0 +1,119 @@
+#include "journal/journaltime.h"
+
+#include "journal/journaldecoder.h"
+
+namespace JournalTime {
+
+namespace {
+
+constexpr qint64 DaySeconds = 86400;
+
+// Reads the decimal digits of text from pos up to a character in stops or the
+// end; -1 when there are none or something else comes first.
+int number(const QString& text, int& pos)
+{
+    int value = 0;
+    const int start = pos;
+    while (pos < text.size() && text.at(pos).isDigit() && pos - start < 5)
+        value = value * 10 + text.at(pos++).digitValue();
+    return pos == start ? -1 : value;
+}
+
+bool expect(const QString& text, int& pos, char c)
+{
+    if (pos >= text.size() || text.at(pos) != QLatin1Char(c))
+        return false;
+    ++pos;
+    return true;
+}
+
+inline int twoDigits(const QChar* p)
+{
+    return p[0].digitValue() * 10 + p[1].digitValue();
+}
+
+} // namespace
+
+qint64 fromFields(int year, int month, int day, int hour, int minute, int second)
+{
+    const QDate date(year, month, day);
+    if (!date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 59)
+        return Unknown;
+    return date.toJulianDay() * DaySeconds + hour * 3600 + minute * 60 + second;
+}
+
+qint64 fromText(const QString& text)
+{
+    int pos = 0;
+    int f[6];
+    const char separators[6] = {'.', '.', ' ', ':', ':', '\0'};
+    for (int i = 0; i < 6; ++i) {
+        f[i] = number(text, pos);
+        if (f[i] < 0 || (separators[i] && !expect(text, pos, separators[i])))
+            return Unknown;
+    }
+    if (pos != text.size())
+        return Unknown;
+    const int year = f[2] < 100 ? 2000 + f[2] : f[2];
+    return fromFields(year, f[1], f[0], f[3], f[4], f[5]);
+}
+
+void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today)
+{
+    const int n = rows.size();
+    // The decoder writes every field in two digits: "dd.MM hh:mm:ss".
+    int year = today.year();
+    int newerMonth = today.month();
+    for (int i = 0; i < n; ++i) {
+        JournalRow& row = rows[i];
+        row.when = Unknown;
+        if (row.time.size() != 14)
+            continue;
+        const QChar* t = row.time.constData();
+        const int month = twoDigits(t + 3);
+        if (month < 1 || month > 12)
+            continue;
+        // Going back in time the months rose: a new year lay between.
+        if (month - newerMonth >= 6)
+            --year;
+        newerMonth = month;
+        row.when = fromFields(year, month, twoDigits(t), twoDigits(t + 6), twoDigits(t + 9),
+                              twoDigits(t + 12));
+    }
+    qint64 key = 0;
+    for (int i = n - 1; i >= 0; --i) {
+        if (i < n - 1 && rows.at(i).time != rows.at(i + 1).time)
+            ++key;
+        rows[i].order = key;
+    }
+}
+
+qint64 latestNotAfter(int month, int day, const QTime& time, qint64 newest)
+{
+    const int newestYear = newest >= 0 ? int(QDate::fromJulianDay(newest / DaySeconds).year())
+                                       : QDate::currentDate().year();
+    // 29 February is looked for in the latest leap year.
+    for (int year = newestYear; year > newestYear - 8; --year) {
+        const qint64 t = fromFields(year, month, day, time.hour(), time.minute(), time.second());
+        if (t != Unknown && (newest < 0 || t <= newest))
+            return t;
+    }
+    return Unknown;
+}
+
+int goTo(const QVector<int>& oldestFirst, const QVector<qint64>& when, qint64 target)
+{
+    int before = -1;
+    for (const int record : oldestFirst) {
+        const qint64 t = when.at(record);
+        if (t == Unknown)
+            continue;
+        if (t >= target)
+            return record;
+        before = record;
+    }
+    return before;
+}
+
+} // namespace JournalTime

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDate>
+#include <QTime>
+#include <QVector>
+
+struct JournalRow;
+
+// When journal records were written, and their order in time, without widgets.
+// Times are seconds from a fixed origin (the Julian day times 86400 plus the
+// time of day), so they subtract and bin as plain numbers.
+namespace JournalTime {
+
+// No real date and time.
+constexpr qint64 Unknown = -1;
+
+// The time of the given fields; Unknown when they name no real date and time.
+qint64 fromFields(int year, int month, int day, int hour, int minute, int second);
+// A text journal's Time text, "dd.MM.yy hh:mm:ss" (a two-digit year is of
+// the 2000s; four digits are taken as they are); Unknown otherwise.
+qint64 fromText(const QString& text);
+
+// Sets order and when of a binary journal's rows, given in the decoder's
+// stream order (newest first). Their order in time is that order: the key
+// falls along the stream and stays while the time stamp does, so equal stamps
+// keep the viewer's rule for equal times. The records carry no year: the
+// newest is taken in today's year (the one before when its month lies six or
+// more after today's), and a month six or more above the newer neighbour's
+// means the year before.
+void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today);
+
+// A binary journal's time asked for without a year: the latest one with these
+// fields that is not after newest (a time of the journal); Unknown when the
+// fields name no real date and time.
+qint64 latestNotAfter(int month, int day, const QTime& time, qint64 newest);
+
+// The record (an index into when) that going to target reaches: among the
+// records given oldest first, the first one written at or after target, or
+// the last one written before it when none is; -1 when no record has a time.
+int goTo(const QVector<int>& oldestFirst, const QVector<qint64>& when, qint64 target);
+
+} // namespace JournalTime

@@ -1,0 +1,125 @@
+#include "journal/journaltimelineview.h"
+
+#include "journal/journaltimeline.h"
+
+#include <QDateTime>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+JournalTimelineView::JournalTimelineView(QWidget* parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QColor JournalTimelineView::recordColor()
+{
+    return QColor(70, 130, 180);
+}
+
+QColor JournalTimelineView::errorColor()
+{
+    return QColor(210, 40, 40);
+}
+
+void JournalTimelineView::setTimeline(const JournalTimeline* timeline, const QString& timeFormat)
+{
+    m_timeline = timeline;
+    m_timeFormat = timeFormat;
+    m_current = -1;
+    update();
+}
+
+void JournalTimelineView::setCurrentBin(int bin)
+{
+    if (bin == m_current)
+        return;
+    m_current = bin;
+    update();
+}
+
+QSize JournalTimelineView::sizeHint() const
+{
+    return QSize(200, 48);
+}
+
+QRect JournalTimelineView::barArea() const
+{
+    return rect().adjusted(1, 4, -1, -1);
+}
+
+int JournalTimelineView::binAt(int x) const
+{
+    const QRect area = barArea();
+    if (!m_timeline || m_timeline->bins().isEmpty() || x < area.left() || x > area.right())
+        return -1;
+    const int count = m_timeline->bins().size();
+    return qMin(count - 1, int(qint64(x - area.left()) * count / area.width()));
+}
+
+void JournalTimelineView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (!m_timeline || m_timeline->bins().isEmpty() || m_timeline->maxRecords() == 0)
+        return;
+    const QVector<JournalTimeline::Bin>& bins = m_timeline->bins();
+    const QRect area = barArea();
+    const int count = bins.size();
+    const double height = area.height();
+    const double max = m_timeline->maxRecords();
+    const auto left = [&](int i) { return area.left() + qint64(i) * area.width() / count; };
+    for (int i = 0; i < count; ++i) {
+        const JournalTimeline::Bin& bin = bins.at(i);
+        if (bin.records == 0 && i != m_current)
+            continue;
+        const int x = int(left(i));
+        // A gap between bars while they are wide enough to show one.
+        const int width = qMax(1, int(left(i + 1)) - x - (area.width() / count > 3 ? 1 : 0));
+        // Even a single record shows as a pixel.
+        const int barHeight = bin.records ? qMax(1, int(bin.records / max * height + 0.5)) : 0;
+        const int errorHeight = bin.errors ? qMax(1, int(bin.errors / max * height + 0.5)) : 0;
+        if (i == m_current)
+            painter.fillRect(x, area.top() - 3, width, area.height() + 3,
+                             palette().color(QPalette::Highlight).lighter(170));
+        painter.fillRect(x, area.bottom() + 1 - barHeight, width, barHeight - errorHeight,
+                         recordColor());
+        painter.fillRect(x, area.bottom() + 1 - errorHeight, width, errorHeight, errorColor());
+        if (i == m_current) {
+            painter.fillRect(x, area.top() - 3, width, 3, palette().color(QPalette::Highlight));
+        }
+    }
+}
+
+void JournalTimelineView::mousePressEvent(QMouseEvent* event)
+{
+    const int bin = binAt(event->pos().x());
+    if (event->button() == Qt::LeftButton && bin >= 0 && m_timeline->bins().at(bin).records > 0)
+        emit binClicked(bin);
+    QWidget::mousePressEvent(event);
+}
+
+bool JournalTimelineView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int bin = binAt(help->pos().x());
+        if (bin < 0) {
+            QToolTip::hideText();
+            return true;
+        }
+        const JournalTimeline::Bin& b = m_timeline->bins().at(bin);
+        const qint64 start = m_timeline->start() + bin * m_timeline->binSeconds();
+        const QDateTime time(QDate::fromJulianDay(start / JournalTimeline::Day),
+                             QTime(0, 0).addSecs(int(start % JournalTimeline::Day)));
+        QString text = tr("%1: %n record(s)", nullptr, b.records).arg(time.toString(m_timeFormat));
+        if (b.errors)
+            text += tr(", %n error(s)", nullptr, b.errors);
+        QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
