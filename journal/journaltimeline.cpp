@@ -35,7 +35,7 @@ void JournalTimeline::build(const QVector<int>& oldestFirst, const QVector<qint6
         if (!errors.isEmpty() && errors.at(record))
             ++bin.errors;
     }
-    for (const Bin& bin : m_bins)
+    for (const Bin& bin : qAsConst(m_bins))
         m_maxRecords = std::max(m_maxRecords, bin.records);
 }
 

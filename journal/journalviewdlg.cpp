@@ -333,10 +333,8 @@ bool JournalViewDlg::fillTable(QTableWidget* table, const QVector<JournalRow>& r
         for (int c = 0; c < columns; ++c) {
             QString text = JournalOrder::cellText(row, c, textJournal);
             if (c != 0) {
-                auto stored = shared.constFind(text);
-                if (stored == shared.cend())
-                    stored = shared.insert(fresh(text));
-                text = *stored;
+                const auto found = shared.constFind(text);
+                text = found != shared.cend() ? *found : *shared.insert(fresh(text));
             } else if (text == previousTime) {
                 text = previousTime; // neighbours in time order often share a stamp
             } else {
