@@ -87,7 +87,9 @@ void QueueWindow::setSaveDir(const QDir& dir)
 
 void QueueWindow::enqueue(QObject* light, int blocks)
 {
+    ++inRequest;
     engine->enqueue(light, blocks);
+    --inRequest;
     showChanges();
 }
 
@@ -117,7 +119,10 @@ void QueueWindow::clearQueue()
 
 void QueueWindow::clearQueue(QObjectList obj_list)
 {
+    ++inRequest;
     engine->remove(obj_list);
+    --inRequest;
+    showChanges();
 }
 
 // ---------------------------------------------------------------- table
@@ -187,7 +192,11 @@ void QueueWindow::itemChanged(QObject* light)
 
 void QueueWindow::scheduleRefresh()
 {
-    if (refresh->isActive())
+    // A request shows its changes as it returns. Starting and stopping the
+    // timer on every one would cost as much as the host's own pending timers
+    // (Qt finds a timer to stop by walking them all): a fleet queued in one
+    // loop, each light answering through a timer, would take quadratic time.
+    if (inRequest > 0 || refresh->isActive())
         return;
     // A refresh at most every refreshInterval: answers that come faster
     // change what the next refresh shows, not the table in between.

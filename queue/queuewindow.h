@@ -136,6 +136,7 @@ private:
     int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1};
     QSet<QObject*> changed;
     bool clearing = false;
+    int inRequest = 0; // calls of the host under way
     bool reseating = false;
     bool reseatPending = false;
     // Length of the longest text each column has shown, to refit only when needed.
