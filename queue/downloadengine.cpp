@@ -111,7 +111,7 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
 {
     item.status = status;
     item.message = message;
-    if (status == Status::Failed)
+    if (status == Status::Failed || status == Status::Completed)
         item.ended = QDateTime::currentDateTime();
     tell(light, item);
 }
@@ -612,6 +612,7 @@ bool DownloadEngine::completeItem(QObject* light)
         it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
+    it->savedPath = path;
     if (!it->buffer.isEmpty()) {
         it->completion = ++completions;
         completedWithData.emplace_back(light, it->completion);
@@ -650,8 +651,16 @@ void DownloadEngine::tick()
             }
         }
     }
-    for (QObject* light : qAsConst(due))
+    for (QObject* light : qAsConst(due)) {
         sendRequest(light);
+        // No longer retrying, even where nothing could be sent (the storage
+        // still drives the item).
+        const auto it = items.find(light);
+        if (it != items.end() && it->counted != int(it->phase())) {
+            recount(*it);
+            emit itemChanged(light);
+        }
+    }
 }
 
 void DownloadEngine::lightConnected(QObject* light, bool connected)

@@ -108,6 +108,13 @@ void QueueTable::fitRowsToContents()
         verticalHeader()->setDefaultSectionSize(height);
 }
 
+bool QueueTable::isCut(const QModelIndex& index) const
+{
+    const QRect shown = visualRect(index);
+    return shown.isValid() &&
+           itemDelegate(index)->sizeHint(itemOption(), index).width() > shown.width();
+}
+
 void QueueTable::widenColumnFor(QTableWidgetItem* cell)
 {
     const QModelIndex index = indexFromItem(cell);

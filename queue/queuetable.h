@@ -40,6 +40,8 @@ public:
     // Widens the cell's column so that the cell's text is not cut, measuring
     // that cell alone (the whole column is measured only on demand).
     void widenColumnFor(QTableWidgetItem* cell);
+    // Whether the cell's content is wider than the cell shows.
+    bool isCut(const QModelIndex& index) const;
 
     // A new row's cell widget, hidden until its row comes into view.
     void setRowWidget(int row, int column, QWidget* widget);
