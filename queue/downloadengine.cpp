@@ -183,7 +183,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
                 answerArrived(light, it->response);
         };
         relay->onLost = [this, light] { responseLost(light); };
-        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+        connectLink(light, relay);
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
         item.relay = relay;
@@ -423,6 +423,23 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     // Right after an answer, that answer has told of the change already.
     if (!continuing)
         tell(light, *it);
+}
+
+void DownloadEngine::connectLink(QObject* light, QObject* relay)
+{
+    // The signal is looked up once per class of light, not per light.
+    const QMetaObject* meta = light->metaObject();
+    if (meta != linkMeta) {
+        linkMeta = meta;
+        const int index = meta->indexOfSignal("connected(bool)");
+        linkSignal = index < 0 ? QMetaMethod() : meta->method(index);
+    }
+    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
+        SignalRelay::staticMetaObject.indexOfSlot("relayConnected(bool)"));
+    if (linkSignal.isValid())
+        connect(light, linkSignal, relay, slot);
+    else
+        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool))); // warns
 }
 
 void DownloadEngine::connectFinished(QObject* response, QObject* relay)

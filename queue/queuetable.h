@@ -57,5 +57,8 @@ private:
     QStyleOptionViewItem itemOption() const;
 
     bool placingPending = false;
+    static constexpr int manyRows = 32;
+    int rowsThisPass = 0;
+    bool viewportHidden = false;      // by setRowWidget, until the widgets are placed
     QVector<QPointer<QWidget>> shown; // the cell widgets in view, as last placed
 };

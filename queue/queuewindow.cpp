@@ -139,7 +139,27 @@ void QueueWindow::enqueue(QObject* light, int blocks)
     ++inRequest;
     engine->enqueue(light, blocks);
     --inRequest;
-    showChanges();
+    showAfterRequest();
+}
+
+void QueueWindow::showAfterRequest()
+{
+    // A host that queues its fleet in one loop sees the first rows filled in
+    // at once and the others when its loop has returned, in one refresh
+    // rather than one a light.
+    if (requestsThisPass++ == 0) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const bool many = requestsThisPass > manyRequests;
+                requestsThisPass = 0;
+                if (many)
+                    showChanges();
+            },
+            Qt::QueuedConnection);
+    }
+    if (requestsThisPass <= manyRequests)
+        showChanges();
 }
 
 void QueueWindow::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
@@ -288,12 +308,12 @@ void QueueWindow::showCounts()
     ui->queueCounts->setText(
         tr("Waiting: %1   Downloading: %2   Completed: %3   Retrying: %4   Failed: %5   "
            "Stopped: %6")
-            .arg(counts[int(Phase::Waiting)])
-            .arg(counts[int(Phase::Downloading)])
-            .arg(counts[int(Phase::Completed)])
-            .arg(counts[int(Phase::Retrying)])
-            .arg(counts[int(Phase::Failed)])
-            .arg(counts[int(Phase::Stopped)]));
+            .arg(QString::number(counts[int(Phase::Waiting)]),
+                 QString::number(counts[int(Phase::Downloading)]),
+                 QString::number(counts[int(Phase::Completed)]),
+                 QString::number(counts[int(Phase::Retrying)]),
+                 QString::number(counts[int(Phase::Failed)]),
+                 QString::number(counts[int(Phase::Stopped)])));
 }
 
 void QueueWindow::showItem(Row& row, const QueueItem& item)

@@ -113,6 +113,7 @@ private:
     void removeRow(QObject* light);
     void itemChanged(QObject* light);
     void scheduleRefresh();
+    void showAfterRequest();
     // Shows what changed since the last time: at most every refreshMs (longer
     // when refreshing takes long) however many answers came, and at once after
     // a call of the host or an action of the operator.
@@ -161,6 +162,8 @@ private:
     QSet<QObject*> changed;
     bool clearing = false;
     int inRequest = 0; // calls of the host under way
+    static constexpr int manyRequests = 32;
+    int requestsThisPass = 0;
     bool reseating = false;
     bool reseatPending = false;
     // Length of the longest text each column has shown, to refit only when needed.
