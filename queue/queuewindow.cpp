@@ -649,7 +649,7 @@ void QueueWindow::filterAllRows()
 
 bool QueueWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->queueTable->viewport() && event->type() == QEvent::ToolTip)
+    if (event->type() == QEvent::ToolTip && watched == ui->queueTable->viewport())
         return showCutStatus(static_cast<QHelpEvent*>(event));
     return QWidget::eventFilter(watched, event);
 }

@@ -116,7 +116,8 @@ private:
     void showAfterRequest();
     // Shows what changed since the last time: at most every refreshMs (longer
     // when refreshing takes long) however many answers came, and at once after
-    // a call of the host or an action of the operator.
+    // an action of the operator or a call of the host (after the first
+    // manyRequests calls of one pass of the event loop, once it returns).
     void showChanges();
     void showItem(Row& row, const QueueItem& item);
     void showStatus(Row& row, const QueueItem& item);
