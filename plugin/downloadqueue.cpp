@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QMainWindow>
+#include <QTimer>
 
 DownloadQueue::DownloadQueue(QObject* parent) : QObject(parent) {}
 
@@ -173,9 +174,18 @@ void DownloadQueue::getWindow(bool journal)
 
     if (!m_activateWindowOnDownload)
         return;
-    if (parent && parent->inherits("QDockWidget")) {
+    // Once for all the requests of one pass of the event loop: a host that
+    // queues its fleet in one loop has the dock brought up once, not once a
+    // light (each activation is a request to the window system).
+    if (parent && parent->inherits("QDockWidget") && parent != raising) {
+        raising = parent;
         parent->activateWindow();
-        QMetaObject::invokeMethod(parent, "raise", Qt::QueuedConnection);
+        const QPointer<DownloadQueue> self(this);
+        QTimer::singleShot(0, parent, [self, parent] {
+            if (self)
+                self->raising = nullptr;
+            parent->raise();
+        });
     }
 }
 

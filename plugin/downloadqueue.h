@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QObject>
 #include <QObjectList>
+#include <QPointer>
 
 class QMainWindow;
 class QueueWindow;
@@ -58,4 +59,5 @@ private:
     QDir configDir{QString()};
     QDir journalDir{QString()};
     bool m_activateWindowOnDownload = true;
+    QPointer<QWidget> raising; // a dock whose raise is on its way
 };

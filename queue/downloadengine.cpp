@@ -111,7 +111,7 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
 {
     item.status = status;
     item.message = message;
-    if (status == Status::Failed)
+    if (status == Status::Failed || status == Status::Completed)
         item.ended = QDateTime::currentDateTime();
     tell(light, item);
 }
@@ -183,7 +183,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
                 answerArrived(light, it->response);
         };
         relay->onLost = [this, light] { responseLost(light); };
-        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool)));
+        connectLink(light, relay);
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
         item.relay = relay;
@@ -425,6 +425,23 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
         tell(light, *it);
 }
 
+void DownloadEngine::connectLink(QObject* light, QObject* relay)
+{
+    // The signal is looked up once per class of light, not per light.
+    const QMetaObject* meta = light->metaObject();
+    if (meta != linkMeta) {
+        linkMeta = meta;
+        const int index = meta->indexOfSignal("connected(bool)");
+        linkSignal = index < 0 ? QMetaMethod() : meta->method(index);
+    }
+    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
+        SignalRelay::staticMetaObject.indexOfSlot("relayConnected(bool)"));
+    if (linkSignal.isValid())
+        connect(light, linkSignal, relay, slot);
+    else
+        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool))); // warns
+}
+
 void DownloadEngine::connectFinished(QObject* response, QObject* relay)
 {
     // The signal is looked up once per class of response, not per command.
@@ -612,6 +629,7 @@ bool DownloadEngine::completeItem(QObject* light)
         it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
+    it->savedPath = path;
     if (!it->buffer.isEmpty()) {
         it->completion = ++completions;
         completedWithData.emplace_back(light, it->completion);
@@ -650,8 +668,16 @@ void DownloadEngine::tick()
             }
         }
     }
-    for (QObject* light : qAsConst(due))
+    for (QObject* light : qAsConst(due)) {
         sendRequest(light);
+        // No longer retrying, even where nothing could be sent (the storage
+        // still drives the item).
+        const auto it = items.find(light);
+        if (it != items.end() && it->counted != int(it->phase())) {
+            recount(*it);
+            emit itemChanged(light);
+        }
+    }
 }
 
 void DownloadEngine::lightConnected(QObject* light, bool connected)

@@ -112,6 +112,7 @@ private:
     bool readPrevious(QObject* light, QueueItem& item);
     void issueCommand(QObject* light, bool continuing);
     void connectFinished(QObject* response, QObject* relay);
+    void connectLink(QObject* light, QObject* relay);
     void answerArrived(QObject* light, QObject* response);
     void applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome);
     void failItem(QObject* light, const QString& msg, bool fatal);
@@ -147,6 +148,8 @@ private:
     const QMetaObject* finishedMeta = nullptr;
     QMetaMethod finishedSignal;
     const QMetaObject* commandMeta = nullptr;
+    const QMetaObject* linkMeta = nullptr;
+    QMetaMethod linkSignal;
     QMetaMethod sendCommandMethod;
 
     qint64 budget;

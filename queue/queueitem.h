@@ -25,9 +25,10 @@ struct QueueItem
         Completed,
         Failed // message holds the failure's text
     };
-    // Where the item stands, as the queue's counts sum it up.
-    enum class Phase { Waiting, Downloading, Completed, Failed, Stopped };
-    static constexpr int phaseCount = 5;
+    // Where the item stands, as the queue's counts sum it up. Retrying: failed,
+    // and sent for again when its delay runs out; Failed: failed for good.
+    enum class Phase { Waiting, Downloading, Completed, Failed, Stopped, Retrying };
+    static constexpr int phaseCount = 6;
     // The journal block counts a host asks for besides a number of blocks:
     // all the controller holds, or only what is newer than the saved journal.
     static constexpr int allBlocks = -1;
@@ -80,8 +81,9 @@ struct QueueItem
     qint64 loadedValue = 0;
     int barMaximum = 0;
     int barValue = 0;
-    // When the item last failed.
+    // When the item last failed or completed, and where it was saved.
     QDateTime ended;
+    QString savedPath;
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
@@ -100,7 +102,7 @@ struct QueueItem
     Phase phase() const
     {
         if (status == Status::Failed)
-            return Phase::Failed;
+            return retryDelay > 0 ? Phase::Retrying : Phase::Failed;
         if (done)
             return Phase::Completed;
         if (stopped)
@@ -117,6 +119,7 @@ struct QueueItem
     }
     bool canResume() const { return stopped && !done; }
     bool canRetry() const { return status == Status::Failed && !done; }
+    bool canRemove() const { return true; }
     // A journal with data (a partial one too, or one given back to its
     // file), or a completed configuration.
     bool canOpen(bool journal) const

@@ -17,7 +17,18 @@ void QueueTable::setRowWidget(int row, int column, QWidget* widget)
     // Made out of sight: shown where it was made (over the first rows), it
     // would be painted, and weighed against every other cell widget, once for
     // each row made in the same pass.
-    widget->move(-32000, -32000);
+    // Shown by the table as it is set, then hidden again: each of the two
+    // costs a show and a hide with their events and repaints while the
+    // viewport is visible, next to nothing while it is not. When a pass
+    // brings many rows (a fleet queued in one loop of the host), the viewport
+    // is hidden for the rest of it and shown with the widgets in view.
+    // Sized, so that showing it does not measure it first; placed with
+    // its row.
+    widget->setGeometry(-32000, -32000, 1, 1);
+    if (++rowsThisPass > manyRows && viewport()->isVisible()) {
+        viewport()->hide();
+        viewportHidden = true;
+    }
     setCellWidget(row, column, widget);
     widget->hide();
     schedulePlacing();
@@ -40,6 +51,11 @@ void QueueTable::schedulePlacing()
     placingPending = true;
     QTimer::singleShot(0, this, [this] {
         placingPending = false;
+        rowsThisPass = 0;
+        if (viewportHidden) {
+            viewportHidden = false;
+            viewport()->show();
+        }
         updateEditorGeometries();
     });
 }
@@ -106,6 +122,13 @@ void QueueTable::fitRowsToContents()
     const int height = sizeHintForRow(0);
     if (height > 0 && height != verticalHeader()->defaultSectionSize())
         verticalHeader()->setDefaultSectionSize(height);
+}
+
+bool QueueTable::isCut(const QModelIndex& index) const
+{
+    const QRect shown = visualRect(index);
+    return shown.isValid() &&
+           itemDelegate(index)->sizeHint(itemOption(), index).width() > shown.width();
 }
 
 void QueueTable::widenColumnFor(QTableWidgetItem* cell)

@@ -40,6 +40,8 @@ public:
     // Widens the cell's column so that the cell's text is not cut, measuring
     // that cell alone (the whole column is measured only on demand).
     void widenColumnFor(QTableWidgetItem* cell);
+    // Whether the cell's content is wider than the cell shows.
+    bool isCut(const QModelIndex& index) const;
 
     // A new row's cell widget, hidden until its row comes into view.
     void setRowWidget(int row, int column, QWidget* widget);
@@ -55,5 +57,8 @@ private:
     QStyleOptionViewItem itemOption() const;
 
     bool placingPending = false;
+    static constexpr int manyRows = 32;
+    int rowsThisPass = 0;
+    bool viewportHidden = false;      // by setRowWidget, until the widgets are placed
     QVector<QPointer<QWidget>> shown; // the cell widgets in view, as last placed
 };

@@ -5,6 +5,11 @@
 #include "queue/downloadengine.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QToolTip>
 
 #include <QHeaderView>
 #include <QPointer>
@@ -30,10 +35,11 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         QAction** kept;
     } const actions[] = {
         {journal ? tr("View") : tr("Run editor"), &QueueWindow::openConfigEditor, &openAction},
-        {tr("Clear queue"), qOverload<>(&QueueWindow::clearQueue), nullptr},
+        {tr("Clear queue"), &QueueWindow::confirmClearQueue, nullptr},
         {tr("Stop downloading"), &QueueWindow::stopDownloading, &stopAction},
         {tr("Resume"), &QueueWindow::resumeDownloading, &resumeAction},
         {tr("Retry"), &QueueWindow::retryDownloading, &retryAction},
+        {tr("Remove"), &QueueWindow::removeSelected, &removeAction},
     };
     for (const auto& a : actions) {
         auto* action = new QAction(a.text, ui->queueTable);
@@ -42,6 +48,49 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         if (a.kept)
             *a.kept = action;
     }
+    // Keys that act on the queue hold while the focus is in it only: the dock
+    // shares its window with the host's own widgets. The menu names them.
+    removeAction->setShortcut(QKeySequence::Delete);
+    const struct
+    {
+        QKeySequence keys;
+        void (QueueWindow::*slot)();
+    } keys[] = {
+        {QKeySequence::SelectAll, &QueueWindow::selectAllRows},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F10), &QueueWindow::openContextMenu},
+    };
+    for (const auto& k : keys) {
+        auto* action = new QAction(this);
+        action->setShortcut(k.keys);
+        connect(action, &QAction::triggered, this, k.slot);
+        addAction(action);
+    }
+    const QList<QAction*> own = QWidget::actions(); // the window's: not in the menu
+    for (QAction* action : own)
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    const QList<QAction*> menu = ui->queueTable->actions();
+    for (QAction* action : menu) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+    }
+    // The filter beside the counts; the counts stay those of the whole queue.
+    const struct
+    {
+        QToolButton* button;
+        Filter shows;
+    } filters[] = {{ui->filterAll, Filter::All},
+                   {ui->filterActive, Filter::Active},
+                   {ui->filterFailed, Filter::Failed}};
+    for (const auto& f : filters) {
+        connect(f.button, &QToolButton::toggled, this, [this, shows = f.shows](bool on) {
+            if (!on || filter == shows)
+                return;
+            filter = shows;
+            filterAllRows();
+            updateActions();
+        });
+    }
+    ui->queueTable->viewport()->installEventFilter(this);
     // A style's own icon: it reads in light and dark palettes alike.
     failedIcon = style()->standardIcon(QStyle::SP_MessageBoxCritical);
     connect(ui->queueTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -87,8 +136,30 @@ void QueueWindow::setSaveDir(const QDir& dir)
 
 void QueueWindow::enqueue(QObject* light, int blocks)
 {
+    ++inRequest;
     engine->enqueue(light, blocks);
-    showChanges();
+    --inRequest;
+    showAfterRequest();
+}
+
+void QueueWindow::showAfterRequest()
+{
+    // A host that queues its fleet in one loop sees the first rows filled in
+    // at once and the others when its loop has returned, in one refresh
+    // rather than one a light.
+    if (requestsThisPass++ == 0) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const bool many = requestsThisPass > manyRequests;
+                requestsThisPass = 0;
+                if (many)
+                    showChanges();
+            },
+            Qt::QueuedConnection);
+    }
+    if (requestsThisPass <= manyRequests)
+        showChanges();
 }
 
 void QueueWindow::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
@@ -117,7 +188,10 @@ void QueueWindow::clearQueue()
 
 void QueueWindow::clearQueue(QObjectList obj_list)
 {
+    ++inRequest;
     engine->remove(obj_list);
+    --inRequest;
+    showChanges();
 }
 
 // ---------------------------------------------------------------- table
@@ -152,7 +226,9 @@ void QueueWindow::addRow(QObject* light)
     row.bar->setRange(0, item->barMaximum);
     row.bar->setValue(0);
     table->setRowWidget(table->row(object), StateColumn, row.bar);
+    row.phase = int(item->phase());
     rows.insert(light, row);
+    filterRow(object, *item);
     // The first row fits the columns (with their titles) and the rows; later
     // ones widen a column only with a text longer than it has shown.
     if (table->rowCount() == 1) {
@@ -187,7 +263,11 @@ void QueueWindow::itemChanged(QObject* light)
 
 void QueueWindow::scheduleRefresh()
 {
-    if (refresh->isActive())
+    // A request shows its changes as it returns. Starting and stopping the
+    // timer on every one would cost as much as the host's own pending timers
+    // (Qt finds a timer to stop by walking them all): a fleet queued in one
+    // loop, each light answering through a timer, would take quadratic time.
+    if (inRequest > 0 || refresh->isActive())
         return;
     // A refresh at most every refreshInterval: answers that come faster
     // change what the next refresh shows, not the table in between.
@@ -226,12 +306,14 @@ void QueueWindow::showCounts()
         return;
     std::copy(std::begin(counts), std::end(counts), std::begin(countsShown));
     ui->queueCounts->setText(
-        tr("Waiting: %1   Downloading: %2   Completed: %3   Failed: %4   Stopped: %5")
-            .arg(counts[int(Phase::Waiting)])
-            .arg(counts[int(Phase::Downloading)])
-            .arg(counts[int(Phase::Completed)])
-            .arg(counts[int(Phase::Failed)])
-            .arg(counts[int(Phase::Stopped)]));
+        tr("Waiting: %1   Downloading: %2   Completed: %3   Retrying: %4   Failed: %5   "
+           "Stopped: %6")
+            .arg(QString::number(counts[int(Phase::Waiting)]),
+                 QString::number(counts[int(Phase::Downloading)]),
+                 QString::number(counts[int(Phase::Completed)]),
+                 QString::number(counts[int(Phase::Retrying)]),
+                 QString::number(counts[int(Phase::Failed)]),
+                 QString::number(counts[int(Phase::Stopped)])));
 }
 
 void QueueWindow::showItem(Row& row, const QueueItem& item)
@@ -266,6 +348,10 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
     if (row.status != int(item.status) || row.message != item.message || row.ended != item.ended)
         showStatus(row, item);
     changeBar(row.bar, item.barMaximum, item.barValue);
+    if (row.phase != int(item.phase())) {
+        row.phase = int(item.phase());
+        filterRow(row.cells[ObjectColumn], item);
+    }
 }
 
 void QueueWindow::showStatus(Row& row, const QueueItem& item)
@@ -276,16 +362,21 @@ void QueueWindow::showStatus(Row& row, const QueueItem& item)
     QTableWidgetItem* cell = row.cells[StatusColumn];
     setCellText(cell, statusText(item));
     // A failure stands out, and its whole message, cut short in the cell,
-    // is one hover away.
+    // is one hover away; so is where a completed download went, and when.
     const bool failed = item.status == QueueItem::Status::Failed;
-    if (!failed && !row.failedShown)
+    const bool completed = item.status == QueueItem::Status::Completed;
+    if (!failed && !completed && !row.tipShown)
         return;
-    row.failedShown = failed;
+    row.tipShown = failed || completed;
+    const QString when = item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     cell->setIcon(failed ? failedIcon : QIcon());
-    cell->setToolTip(
-        failed ? tr("%1\nEnded %2")
-                     .arg(item.message, item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-               : QString());
+    if (failed)
+        cell->setToolTip(tr("%1\nEnded %2").arg(item.message, when));
+    else if (completed)
+        cell->setToolTip(
+            tr("Saved to %1\nCompleted %2").arg(QDir::toNativeSeparators(item.savedPath), when));
+    else
+        cell->setToolTip(QString());
 }
 
 QString QueueWindow::statusText(const QueueItem& item) const
@@ -365,7 +456,8 @@ QList<int> QueueWindow::selectedRows() const
     QSet<int> seen;
     const QModelIndexList selected = ui->queueTable->selectionModel()->selectedIndexes();
     for (const QModelIndex& index : selected) {
-        if (!seen.contains(index.row())) {
+        // A row the filter hides is never acted on, selected or not.
+        if (!seen.contains(index.row()) && !ui->queueTable->isRowHidden(index.row())) {
             seen.insert(index.row());
             rowList.append(index.row());
         }
@@ -387,11 +479,12 @@ QObjectList QueueWindow::selectedLights(bool (QueueItem::*canAct)() const) const
 
 void QueueWindow::updateActions()
 {
-    bool open = false, stop = false, resume = false, retry = false;
+    bool open = false, stop = false, resume = false, retry = false, remove = false;
     const QList<int> rowList = selectedRows();
     for (int row : rowList) {
         if (QObject* light = lightOfRow(row)) {
             const QueueItem& item = *engine->item(light);
+            remove = true;
             open = open || item.canOpen(journal);
             stop = stop || item.canStop();
             resume = resume || item.canResume();
@@ -404,6 +497,7 @@ void QueueWindow::updateActions()
     stopAction->setEnabled(stop);
     resumeAction->setEnabled(resume);
     retryAction->setEnabled(retry);
+    removeAction->setEnabled(remove);
 }
 
 void QueueWindow::scheduleReseat()
@@ -437,6 +531,9 @@ void QueueWindow::reseatCells()
     }
     table->setSortingEnabled(sorting);
     reseating = false;
+    // Hidden rows are the table's rows, not the items': they are put right too.
+    if (filter != Filter::All)
+        filterAllRows();
 }
 
 // ---------------------------------------------------------------- actions
@@ -457,6 +554,119 @@ void QueueWindow::retryDownloading()
 {
     engine->retry(selectedLights(&QueueItem::canRetry));
     showChanges();
+}
+
+void QueueWindow::removeSelected()
+{
+    // By the lights' ids, as the host's own calls remove them.
+    clearQueue(selectedLights(&QueueItem::canRemove));
+    updateActions();
+}
+
+void QueueWindow::confirmClearQueue()
+{
+    using Phase = QueueItem::Phase;
+    const int total = engine->count();
+    const int running = engine->countIn(Phase::Waiting) + engine->countIn(Phase::Downloading) +
+                        engine->countIn(Phase::Retrying);
+    if (running > 0) {
+        const QString question =
+            (total == 1 ? tr("Clear 1 download?") : tr("Clear %1 downloads?").arg(total)) +
+            QLatin1Char(' ') +
+            (running == 1 ? tr("1 is still running.") : tr("%1 are still running.").arg(running));
+        QMessageBox ask(QMessageBox::Question, tr("Clear queue"), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setDefaultButton(QMessageBox::No);
+        // The host may close this window while the question is open.
+        const QPointer<QueueWindow> self(this);
+        const int answer = ask.exec();
+        if (!self || answer != QMessageBox::Yes)
+            return;
+    }
+    clearQueue();
+}
+
+void QueueWindow::selectAllRows()
+{
+    // The rows shown: a hidden row is out of the operator's hands.
+    QueueTable* table = ui->queueTable;
+    QItemSelection selection;
+    const int rowCount = table->rowCount();
+    const int last = table->columnCount() - 1;
+    for (int row = 0; row < rowCount; ++row) {
+        if (table->isRowHidden(row))
+            continue;
+        int end = row;
+        while (end + 1 < rowCount && !table->isRowHidden(end + 1))
+            ++end;
+        selection.select(table->model()->index(row, 0), table->model()->index(end, last));
+        row = end;
+    }
+    table->setFocus(Qt::ShortcutFocusReason);
+    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void QueueWindow::openContextMenu()
+{
+    // Where and how the Menu key opens it: at the current cell, for the
+    // reason of a key. Posted, so that the key's handling returns first.
+    QueueTable* table = ui->queueTable;
+    table->setFocus(Qt::ShortcutFocusReason);
+    const QPoint at = table->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QCoreApplication::postEvent(
+        table, new QContextMenuEvent(QContextMenuEvent::Keyboard, at, table->mapToGlobal(at)));
+}
+
+bool QueueWindow::passesFilter(const QueueItem& item) const
+{
+    using Phase = QueueItem::Phase;
+    const Phase phase = item.phase();
+    switch (filter) {
+    case Filter::All:
+        break;
+    case Filter::Active:
+        return phase == Phase::Waiting || phase == Phase::Downloading || phase == Phase::Retrying;
+    case Filter::Failed:
+        return phase == Phase::Failed || phase == Phase::Retrying;
+    }
+    return true;
+}
+
+void QueueWindow::filterRow(QTableWidgetItem* objectCell, const QueueItem& item)
+{
+    const int row = ui->queueTable->row(objectCell);
+    const bool hide = !passesFilter(item);
+    if (row >= 0 && ui->queueTable->isRowHidden(row) != hide)
+        ui->queueTable->setRowHidden(row, hide);
+}
+
+void QueueWindow::filterAllRows()
+{
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+        if (const QueueItem* item = engine->item(it.key()))
+            filterRow(it->cells[ObjectColumn], *item);
+}
+
+bool QueueWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && watched == ui->queueTable->viewport())
+        return showCutStatus(static_cast<QHelpEvent*>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+bool QueueWindow::showCutStatus(QHelpEvent* event)
+{
+    QueueTable* table = ui->queueTable;
+    const QModelIndex index = table->indexAt(event->pos());
+    const QTableWidgetItem* cell = table->item(index.row(), index.column());
+    // Cells with a tooltip of their own show it as the table does.
+    if (!cell || index.column() != StatusColumn || !cell->toolTip().isEmpty() ||
+        !table->isCut(index)) {
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), cell->text(), table->viewport(),
+                       table->visualRect(index));
+    return true;
 }
 
 void QueueWindow::on_queueTable_cellDoubleClicked(int row, int)

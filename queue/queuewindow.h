@@ -13,6 +13,7 @@
 class DownloadEngine;
 class QAction;
 class QProgressBar;
+class QHelpEvent;
 class QTableWidgetItem;
 class QTimer;
 
@@ -57,6 +58,12 @@ public slots:
     void stopDownloading();
     void resumeDownloading();
     void retryDownloading();
+    // Takes the selected rows' lights out of the queue, as the host's
+    // clearJournal / clearConfig would.
+    void removeSelected();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TestQueueWindow;
@@ -84,16 +91,33 @@ private:
         int status = -1;
         QString message;
         QDateTime ended;
-        bool failedShown = false;
+        bool tipShown = false; // the Status cell has a tooltip or an icon
+        int phase = -1;
     };
+
+    // Which rows the filter beside the counts shows.
+    enum class Filter { All, Active, Failed };
+
+    // "Clear queue" as the operator chooses it: asks first while downloads go on.
+    void confirmClearQueue();
+    void selectAllRows();
+    // Opens the table's context menu as the Menu key does.
+    void openContextMenu();
+    bool passesFilter(const QueueItem& item) const;
+    void filterRow(QTableWidgetItem* objectCell, const QueueItem& item);
+    void filterAllRows();
+    // The tooltip of a Status cell cut short: its whole text.
+    bool showCutStatus(QHelpEvent* event);
 
     void addRow(QObject* light);
     void removeRow(QObject* light);
     void itemChanged(QObject* light);
     void scheduleRefresh();
+    void showAfterRequest();
     // Shows what changed since the last time: at most every refreshMs (longer
     // when refreshing takes long) however many answers came, and at once after
-    // a call of the host or an action of the operator.
+    // an action of the operator or a call of the host (after the first
+    // manyRequests calls of one pass of the event loop, once it returns).
     void showChanges();
     void showItem(Row& row, const QueueItem& item);
     void showStatus(Row& row, const QueueItem& item);
@@ -132,10 +156,15 @@ private:
     QAction* stopAction = nullptr;
     QAction* resumeAction = nullptr;
     QAction* retryAction = nullptr;
+    QAction* removeAction = nullptr;
+    Filter filter = Filter::All;
     QIcon failedIcon;
-    int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1};
+    int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1, -1};
     QSet<QObject*> changed;
     bool clearing = false;
+    int inRequest = 0; // calls of the host under way
+    static constexpr int manyRequests = 32;
+    int requestsThisPass = 0;
     bool reseating = false;
     bool reseatPending = false;
     // Length of the longest text each column has shown, to refit only when needed.

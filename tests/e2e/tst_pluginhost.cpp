@@ -322,7 +322,8 @@ private slots:
             QCOMPARE(a->parent(), table);
         }
         QCOMPARE(actions,
-                 (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume", "Retry"}));
+                 (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume", "Retry",
+                              "Remove"}));
         QCOMPARE(enabled, QStringList{"Clear queue"});
     }
 

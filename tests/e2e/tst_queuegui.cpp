@@ -7,12 +7,17 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPluginLoader>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 
 namespace {
@@ -32,6 +37,64 @@ QPoint centreOf(QTableWidget* table, QTableWidgetItem* cell)
     return table->visualItemRect(cell).center();
 }
 
+// Hovers the cell; the tooltip's text, or empty when none shows.
+QString tipOf(QTableWidget* table, QTableWidgetItem* cell)
+{
+    const QPoint at = centreOf(table, cell);
+    QHelpEvent hover(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table->viewport(), &hover);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// The ids of the rows shown, or (selected) of the whole rows selected, ascending.
+QList<int> idsOf(QTableWidget* table, bool selected)
+{
+    QList<int> ids;
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (selected ? table->selectionModel()->isRowSelected(r, {}) : !table->isRowHidden(r))
+            ids << table->item(r, ObjectCol)->text().toInt();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// Waits, from the event loops that modal boxes and menus run, for the next
+// question box or popup menu, and closes it: the box with the button, the
+// menu at once. What it saw stays for the test.
+class Closer : public QObject
+{
+public:
+    explicit Closer(QMessageBox::StandardButton answer = QMessageBox::NoButton) : answer(answer)
+    {
+        connect(&poll, &QTimer::timeout, this, &Closer::look);
+        poll.start(10);
+    }
+
+    QString question;
+    QStringList menu; // "text<TAB>shortcut" of each action the menu shows it for
+    QPoint menuAt;
+
+private:
+    void look()
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            question = box->text();
+            box->button(answer)->click();
+            poll.stop();
+        } else if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : popup->actions())
+                menu << a->text() + '\t' +
+                            (a->isShortcutVisibleInContextMenu() ? a->shortcut().toString()
+                                                                 : QString());
+            menuAt = popup->pos();
+            popup->close();
+            poll.stop();
+        }
+    }
+
+    QMessageBox::StandardButton answer;
+    QTimer poll;
+};
+
 } // namespace
 
 class TestQueueGui : public QObject
@@ -41,6 +104,7 @@ class TestQueueGui : public QObject
 private slots:
     void initTestCase();
     void failedRowsAndActions();
+    void triage();
 
 private:
     QPluginLoader loader;
@@ -79,8 +143,10 @@ void TestQueueGui::failedRowsAndActions()
     QTableWidgetItem* status = cellOf(table, 31, StatusCol);
     QTRY_COMPARE(status->text(), QStringLiteral("Error: wrong answer"));
     QVERIFY(!status->icon().isNull());
-    QCOMPARE(counts->text(),
-             QStringLiteral("Waiting: 1   Downloading: 1   Completed: 0   Failed: 1   Stopped: 0"));
+    QCOMPARE(
+        counts->text(),
+        QStringLiteral("Waiting: 1   Downloading: 1   Completed: 0   Retrying: 0   Failed: 1   "
+                       "Stopped: 0"));
     // Hovering shows the whole message and when it failed.
     const QPoint at = centreOf(table, status);
     QHelpEvent hover(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
@@ -102,24 +168,140 @@ void TestQueueGui::failedRowsAndActions()
                           centreOf(table, cellOf(table, id, TypeCol)));
     };
     click(31, {});
-    QCOMPARE(enabled(), (QStringList{"Clear queue", "Retry"}));
+    QCOMPARE(enabled(), (QStringList{"Clear queue", "Retry", "Remove"}));
     click(32, {});
-    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading"}));
+    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading", "Remove"}));
     click(31, Qt::ControlModifier);
-    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading", "Retry"}));
+    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading", "Retry", "Remove"}));
 
     // Retry sends for the failed item alone, its errors reset.
-    table->actions().last()->trigger();
+    table->actions().at(4)->trigger();
     QCOMPARE(failing.commandCount(), 2);
     QCOMPARE(running.commandCount(), 1);
     QCOMPARE(status->text(), QStringLiteral("downloading"));
     QCOMPARE(cellOf(table, 31, ErrorsCol)->text(), QStringLiteral("0"));
     QVERIFY(status->icon().isNull() && status->toolTip().isEmpty());
-    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading"}));
+    QCOMPARE(enabled(), (QStringList{"Clear queue", "Stop downloading", "Remove"}));
     table->actions().at(2)->trigger();
-    QCOMPARE(enabled(), (QStringList{"Clear queue", "Resume"}));
-    QCOMPARE(counts->text(),
-             QStringLiteral("Waiting: 1   Downloading: 0   Completed: 0   Failed: 0   Stopped: 2"));
+    QCOMPARE(enabled(), (QStringList{"Clear queue", "Resume", "Remove"}));
+    QCOMPARE(
+        counts->text(),
+        QStringLiteral("Waiting: 1   Downloading: 0   Completed: 0   Retrying: 0   Failed: 0   "
+                       "Stopped: 2"));
+}
+
+void TestQueueGui::triage()
+{
+    // A queue of every kind of row, as an operator finds it.
+    QMainWindow mw;
+    QVERIFY(showWithSavedLayout(mw, "journalQueueDoc", Qt::BottomDockWidgetArea, false));
+    QObject* module = loader.instance();
+    QTemporaryDir journals;
+    module->setProperty("journalDir", journals.path());
+    HostLight done(41, "swarco"), busy(42, "swarco"), broken(43, "swarco"), first(44, "swarco"),
+        second(45, "swarco"), offline(46, "swarco");
+    offline.setConnected(false);
+    for (HostLight* light : {&done, &busy, &broken, &first, &second, &offline})
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, light),
+                                  Q_ARG(int, light == &done ? 1 : 5));
+    auto* dock = mw.findChild<QDockWidget*>("journalQueueDoc");
+    QVERIFY(dock);
+    QTRY_VERIFY(dock->isVisible());
+    auto* table = dock->findChild<QTableWidget*>("queueTable");
+    auto* counts = dock->findChild<QLabel*>("queueCounts");
+    QVERIFY(table && counts);
+    const QByteArray block(96, '\x11');
+    QVERIFY(done.finishNext({0, block}));
+    QVERIFY(broken.finishNext({0})); // a wrong answer: failed for good
+    // A failure to be retried, made again whenever the retry has gone out.
+    const auto busyFails = [&busy] { busy.failNext(3, QStringLiteral("busy")); };
+    const QString allCounts = QStringLiteral(
+        "Waiting: 1   Downloading: 2   Completed: 1   Retrying: 1   Failed: 1   Stopped: 0");
+    QTRY_COMPARE((busyFails(), counts->text()), allCounts);
+
+    // Tooltips: where and when a download was saved; a cut status whole.
+    const QString saved = QDir::toNativeSeparators(journals.filePath("Jrn00041.bin"));
+    QTRY_VERIFY2(tipOf(table, cellOf(table, 41, StatusCol))
+                     .startsWith(QStringLiteral("Saved to %1\nCompleted %2")
+                                     .arg(saved, QDate::currentDate().toString("yyyy-MM-dd"))),
+                 qPrintable(QToolTip::text()));
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->setColumnWidth(StatusCol, 30);
+    QTRY_COMPARE(tipOf(table, cellOf(table, 46, StatusCol)),
+                 QStringLiteral("waiting for connection"));
+    table->setColumnWidth(StatusCol, 400);
+    QTRY_COMPARE(tipOf(table, cellOf(table, 46, StatusCol)), QString());
+    table->horizontalHeader()->setStretchLastSection(true);
+
+    // The filter hides the other rows; the counts stay those of the queue.
+    busyFails();
+    QTest::mouseClick(dock->findChild<QToolButton*>("filterFailed"), Qt::LeftButton);
+    QCOMPARE(idsOf(table, false), (QList<int>{42, 43}));
+    QCOMPARE(counts->text(), allCounts);
+    QTest::mouseClick(dock->findChild<QToolButton*>("filterActive"), Qt::LeftButton);
+    QCOMPARE(idsOf(table, false), (QList<int>{42, 44, 45, 46}));
+    // Ctrl+A selects the rows shown, whole.
+    mw.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&mw));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(idsOf(table, true), (QList<int>{42, 44, 45, 46}));
+    QTest::mouseClick(dock->findChild<QToolButton*>("filterAll"), Qt::LeftButton);
+    QCOMPARE(idsOf(table, false), (QList<int>{41, 42, 43, 44, 45, 46}));
+
+    // Shift+F10 opens the menu where the Menu key does (the platform sends a
+    // context menu event for a key to the window), with the actions' keys.
+    table->setCurrentItem(cellOf(table, 44, TypeCol));
+    Closer byKey;
+    QTest::keyClick(table, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(!byKey.menu.isEmpty());
+    Closer byMenuKey;
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QApplication::sendEvent(mw.windowHandle(), &menuKey);
+    QTRY_VERIFY(!byMenuKey.menu.isEmpty());
+    QCOMPARE(byKey.menuAt, byMenuKey.menuAt);
+    QCOMPARE(byKey.menu, byMenuKey.menu);
+    QCOMPARE(byKey.menu.last(),
+             QStringLiteral("Remove\t") + QKeySequence(QKeySequence::Delete).toString());
+
+    // Delete removes the selected rows as the host's clearJournal would: their
+    // downloads go no further.
+    const auto click = [table](int id, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers,
+                          centreOf(table, cellOf(table, id, TypeCol)));
+    };
+    click(44, {});
+    click(45, Qt::ControlModifier);
+    QTest::keyClick(table, Qt::Key_Delete);
+    QCOMPARE(idsOf(table, false), (QList<int>{41, 42, 43, 46}));
+    const int sent = first.commandCount();
+    QVERIFY(first.finishNext({0, block}));
+    QCOMPARE(first.commandCount(), sent);
+    QVERIFY(!cellOf(table, 44, ObjectCol));
+
+    // "Clear queue" asks while downloads wait or run; the host's clear() never.
+    QAction* clearAction = table->actions().at(1);
+    {
+        Closer no(QMessageBox::No);
+        clearAction->trigger();
+        QCOMPARE(no.question, QStringLiteral("Clear 4 downloads? 2 are still running."));
+        QCOMPARE(table->rowCount(), 4);
+    }
+    {
+        Closer yes(QMessageBox::Yes);
+        clearAction->trigger();
+        QVERIFY(!yes.question.isEmpty());
+        QCOMPARE(table->rowCount(), 0);
+    }
+    {
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, &second), Q_ARG(int, 5));
+        QCOMPARE(table->rowCount(), 1);
+        Closer none(QMessageBox::Yes);
+        QMetaObject::invokeMethod(module, "clear");
+        QCOMPARE(table->rowCount(), 0);
+        QTest::qWait(50);
+        QVERIFY(none.question.isEmpty());
+    }
 }
 
 QTEST_MAIN(TestQueueGui)

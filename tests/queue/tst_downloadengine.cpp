@@ -22,6 +22,7 @@ private slots:
     void retryAtTheSecondTick();
     void deletedLight();
     void retryGoesOnWhereItFailed();
+    void retryingCountedApart();
     void continuationNeedsItsJournal_data();
     void continuationNeedsItsJournal();
     void stopKeepsSavedJournal_data();
@@ -189,8 +190,8 @@ void TestDownloadEngine::retryGoesOnWhereItFailed()
         for (int phase = 0; phase < QueueItem::phaseCount; ++phase)
             c << engine.countIn(QueueItem::Phase(phase));
         return c;
-    }; // waiting, downloading, completed, failed, stopped
-    QCOMPARE(counts(), (QList<int>{0, 1, 0, 1, 0}));
+    }; // waiting, downloading, completed, failed, stopped, retrying
+    QCOMPARE(counts(), (QList<int>{0, 1, 0, 1, 0, 0}));
 
     // Only the failed item is sent for again, from the block it failed at.
     const int runningCommands = running.light.commandCount();
@@ -199,13 +200,48 @@ void TestDownloadEngine::retryGoesOnWhereItFailed()
     QCOMPARE(item->status, Status::Downloading);
     QCOMPARE(item->errors, 0);
     QCOMPARE(running.light.commandCount(), runningCommands);
-    QCOMPARE(counts(), (QList<int>{0, 2, 0, 0, 0}));
+    QCOMPARE(counts(), (QList<int>{0, 2, 0, 0, 0, 0}));
 
     engine.stop({&running.light});
-    QCOMPARE(counts(), (QList<int>{0, 1, 0, 0, 1}));
+    QCOMPARE(counts(), (QList<int>{0, 1, 0, 0, 1, 0}));
     engine.remove({&running.light});
     engine.clear();
-    QCOMPARE(counts(), (QList<int>{0, 0, 0, 0, 0}));
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 0, 0, 0}));
+}
+
+void TestDownloadEngine::retryingCountedApart()
+{
+    // waiting, downloading, completed, failed, stopped, retrying
+    DownloadEngine engine(false);
+    engine.setSaveDir(QDir(dir->path()));
+    engine.setTickInterval(0);
+    const auto counts = [&engine] {
+        QList<int> c;
+        for (int phase = 0; phase < QueueItem::phaseCount; ++phase)
+            c << engine.countIn(QueueItem::Phase(phase));
+        return c;
+    };
+    QueueSim busy(21), broken(22), limited(23);
+    for (QueueSim* sim : {&busy, &broken, &limited}) {
+        sim->hold = true;
+        engine.enqueue(&sim->light, -1);
+    }
+    engine.item(&limited.light)->maxErrors = 2;
+    QVERIFY(busy.light.failNext(3, QStringLiteral("busy")));
+    QVERIFY(broken.light.finishNext({0, 0})); // a wrong answer: failed for good
+    QVERIFY(limited.light.failNext(3));
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 1, 0, 2}));
+    engine.tick();
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 1, 0, 2})); // a second to go
+    engine.tick();                                      // sent again
+    QCOMPARE(counts(), (QList<int>{0, 2, 0, 1, 0, 0}));
+    QVERIFY(limited.light.failNext(3)); // its last allowed failure
+    QVERIFY(busy.light.failNext(3));
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 2, 0, 1}));
+    busy.light.setConnected(false); // retried only once the link is back
+    QCOMPARE(counts(), (QList<int>{1, 0, 0, 2, 0, 0}));
+    engine.stop({&busy.light});
+    QCOMPARE(counts(), (QList<int>{0, 0, 0, 2, 1, 0}));
 }
 
 namespace {
