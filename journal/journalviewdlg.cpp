@@ -132,6 +132,13 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     ui->findEdit->installEventFilter(this);
     QAbstractItemModel* model = table->model();
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
+    // After a sort the row header hides the hidden rows again one by one, each
+    // time working out every row's place unless its updates are off: quadratic
+    // in the rows with "Only matches" on. Turned on again in rowsRearranged.
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] {
+        if (m_filtered)
+            ui->journalTable->verticalHeader()->setUpdatesEnabled(false);
+    });
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
     m_delegate = new JournalCellDelegate(table);
@@ -394,6 +401,7 @@ void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex&
 
 void JournalViewDlg::rowsRearranged()
 {
+    ui->journalTable->verticalHeader()->setUpdatesEnabled(true);
     m_cellsStale = true;
     // Matches are kept by row, so they are found again in the new order; Qt
     // has moved the selection with its cells already.
