@@ -498,6 +498,9 @@ private slots:
         QTableWidget* journal = nullptr;
         QTRY_VERIFY((journal = mw.findChild<QTableWidget*>("journalTable")));
         QCOMPARE(journal->rowCount(), 12);
+        // Titled by the controller, so that two viewers can be told apart.
+        QCOMPARE(journal->window()->windowTitle(),
+                 QStringLiteral("Journal view - 12 (Вегал V3.17)"));
     }
 
     void deletingTheModuleLeavesWindowsAlive()
