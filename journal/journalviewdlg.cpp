@@ -309,6 +309,9 @@ void JournalViewDlg::keepLayout()
     JournalViewSettings kept;
     kept.setSize(size());
     const QTableWidget* table = ui->journalTable;
+    // An empty table's widths fit no journal.
+    if (table->rowCount() == 0)
+        return;
     QVector<int> widths;
     for (int c = 0; c < table->columnCount(); ++c)
         widths.append(c == messageColumn() ? m_messageWidth : table->columnWidth(c));
