@@ -23,8 +23,10 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextCodec>
 
 #include <algorithm>
@@ -509,6 +511,9 @@ int main(int argc, char* argv[])
 {
     runOffscreenUnlessAsked();
     QApplication app(argc, argv);
+    // What the viewers keep (size, column widths) stays in this run, out of the user's settings.
+    const QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Opening, filling and quick-searching the journal viewer against the floor of the same "
