@@ -2,8 +2,10 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QToolTip>
 
 namespace {
 
@@ -112,4 +114,28 @@ void JournalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         painter->drawRect(QRectF(opt.rect).adjusted(1, 1, -1, -1));
     }
     painter->restore();
+}
+
+bool JournalCellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    // The same room as paint() gives the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const int room =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget).width() - 2 * margin;
+    if (opt.fontMetrics.horizontalAdvance(opt.text) <= room) {
+        QToolTip::hideText();
+        return true;
+    }
+    // As rich text, so that a message of a few thousand characters wraps.
+    QToolTip::showText(event->globalPos(),
+                       QStringLiteral("<p>%1</p>").arg(opt.text.toHtmlEscaped()), view->viewport(),
+                       view->visualRect(index));
+    return true;
 }

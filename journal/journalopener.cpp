@@ -1,12 +1,14 @@
 #include "journal/journalopener.h"
 
+#include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
-#include "core/downloadfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 
@@ -37,9 +39,22 @@ void logCritical(const QString& message)
     qCritical("%s", qUtf8Printable(message));
 }
 
+// The operator asked to see the journal, so a refusal is told to them too; in
+// a box that is only shown, so that the host's call returns at once.
+void refuse(QWidget* parent, const QString& message)
+{
+    logCritical(message);
+    auto* box = new QMessageBox(QMessageBox::Warning,
+                                QCoreApplication::translate("JournalOpener", "Journal view"),
+                                message, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 // binPath names the journal's file; empty for one held in memory.
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
-                    const QString& saveDir, const QString& binPath = QString())
+                    const QString& saveDir, const Name& name, const QString& binPath = QString())
 {
     // Counted before anything is decoded: at most one row per line or record,
     // a short last record included.
@@ -47,11 +62,11 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
                                           : (qint64(data.size()) + JournalDecoder::RecordSize - 1) /
                                                 JournalDecoder::RecordSize;
     if (rows > maxRows) {
-        logCritical(QCoreApplication::translate("JournalOpener",
-                                                "The journal has %1 records, more than the %2 "
-                                                "the viewer shows: it is not opened.")
-                        .arg(rows)
-                        .arg(maxRows));
+        refuse(parent, QCoreApplication::translate("JournalOpener",
+                                                   "The journal has %1 records, more than the %2 "
+                                                   "the viewer shows: it is not opened.")
+                           .arg(rows)
+                           .arg(maxRows));
         return nullptr;
     }
 
@@ -82,21 +97,24 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     progress.reset();
     if (dlg->hasTooMuchText()) {
         const QString bound = QString::number(JournalDecoder::MaxMessageText);
-        logCritical(binPath.isEmpty()
-                        ? QCoreApplication::translate(
-                              "JournalOpener",
-                              "The journal's messages come to more than the %1 characters the "
-                              "viewer holds: it is not opened.")
-                              .arg(bound)
-                        : QCoreApplication::translate(
-                              "JournalOpener",
-                              "The messages of the journal %1 come to more than the %2 characters "
-                              "the viewer holds: it is not opened.")
-                              .arg(QDir::toNativeSeparators(binPath), bound));
+        refuse(owner,
+               binPath.isEmpty()
+                   ? QCoreApplication::translate(
+                         "JournalOpener",
+                         "The journal's messages come to more than the %1 characters the "
+                         "viewer holds: it is not opened.")
+                         .arg(bound)
+                   : QCoreApplication::translate(
+                         "JournalOpener",
+                         "The messages of the journal %1 come to more than the %2 characters "
+                         "the viewer holds: it is not opened.")
+                         .arg(QDir::toNativeSeparators(binPath), bound));
         return nullptr;
     }
     if (!dlg->isComplete() || (parent && !owner))
         return nullptr;
+    if (!name.shown.isEmpty())
+        dlg->setName(name.shown, name.saveName);
     if (parent)
         dlg->setParent(parent, dlg->windowFlags());
     // Owned by its parent, or by itself through delete-on-close.
@@ -107,11 +125,25 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
 
 } // namespace
 
+Name fileName(const QString& path)
+{
+    const QFileInfo file(path);
+    return {file.fileName(), file.completeBaseName()};
+}
+
+Name controllerName(int id, const QString& type)
+{
+    const QString shown =
+        type.isEmpty() ? QString::number(id) : QStringLiteral("%1 (%2)").arg(id).arg(type);
+    return {shown, QFileInfo(DownloadFile::fileName(true, id)).completeBaseName()};
+}
+
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
-                     const QString& saveDir)
+                     const QString& saveDir, const Name& name)
 {
     QString mesPath;
-    if (version != JournalVersion::TextJournalTmHelix && version != JournalVersion::TextJournalVegal &&
+    if (version != JournalVersion::TextJournalTmHelix &&
+        version != JournalVersion::TextJournalVegal &&
         version != JournalVersion::TextJournalOther) {
         mesPath = definitionPath(version, mesDir);
         if (mesPath.isEmpty())
@@ -124,27 +156,31 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
     const DownloadFile::ReadResult read =
         DownloadFile::readRegular(file, DownloadFile::maxSize, &data);
     if (read != DownloadFile::Read) {
-        logCritical(QCoreApplication::translate("JournalOpener", "Cannot view the journal %1: %2")
-                        .arg(QDir::toNativeSeparators(binPath),
-                             DownloadFile::readFailure(read, file, DownloadFile::maxSize)));
+        refuse(parent,
+               QCoreApplication::translate("JournalOpener", "Cannot view the journal %1: %2")
+                   .arg(QDir::toNativeSeparators(binPath),
+                        DownloadFile::readFailure(read, file, DownloadFile::maxSize)));
         return nullptr;
     }
     file.close();
-    return openDialog(parent, data, mesPath, saveDir, binPath);
+    return openDialog(parent, data, mesPath, saveDir,
+                      name.shown.isEmpty() ? fileName(binPath) : name, binPath);
 }
 
-QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir)
+QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir,
+                     const Name& name)
 {
     if (data.size() > DownloadFile::maxSize)
         return nullptr;
     QString mesPath;
     // The queue's own opener knows only the two text-journal families it marks.
-    if (version != JournalVersion::TextJournalTmHelix && version != JournalVersion::TextJournalVegal) {
+    if (version != JournalVersion::TextJournalTmHelix &&
+        version != JournalVersion::TextJournalVegal) {
         mesPath = definitionPath(version, dir);
         if (mesPath.isEmpty())
             return nullptr;
     }
-    return openDialog(parent, data, mesPath, dir.absolutePath());
+    return openDialog(parent, data, mesPath, dir.absolutePath(), name);
 }
 
 } // namespace JournalOpener

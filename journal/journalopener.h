@@ -18,15 +18,29 @@ namespace JournalOpener {
 // keeps have a few hundred thousand lines.
 constexpr int maxRows = 500000;
 
+// What tells two viewers apart: the name their title shows after "Journal
+// view - " and the name, without extension, their save dialog offers.
+struct Name
+{
+    QString shown;
+    QString saveName;
+};
+// A journal file's: its file name, and that without extension.
+Name fileName(const QString& path);
+// A controller's: its id and type, and the name its journal is saved under.
+Name controllerName(int id, const QString& type);
+
 // Opens binPath and shows it in a modeless, self-deleting dialog; the override
 // definition file is looked for in mesDir. Returns the dialog, or null when
-// nothing is shown. A file that is not read (no regular file, larger than a
-// download), a journal of more than maxRows rows and one whose messages are
-// more than the decoder's bound are refused with a message in the log.
+// nothing is shown. A file that is not read (none, no regular file, larger
+// than a download), a journal of more than maxRows rows and one whose messages
+// are more than the decoder's bound are refused with a message in the log and
+// in a modeless message box. The dialog is named by name, or else by binPath.
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
-                     const QString& saveDir);
+                     const QString& saveDir, const Name& name = Name());
 
 // Shows journal bytes held in memory; dir serves both as override and save directory.
-QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir);
+QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir,
+                     const Name& name = Name());
 
 } // namespace JournalOpener

@@ -7,6 +7,7 @@
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
 #include "journal/journaltimelineview.h"
+#include "journal/journalviewsettings.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 
@@ -18,9 +19,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QMenu>
@@ -123,6 +126,14 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
 {
     ui->setupUi(this);
     QTableWidget* table = ui->journalTable;
+    const JournalViewSettings kept;
+    if (kept.size().isValid())
+        resize(kept.size());
+    // Set while the table is empty, where the rows' height costs nothing to change.
+    m_defaultFontSize = table->font().pointSize();
+    m_defaultRowHeight = table->verticalHeader()->defaultSectionSize();
+    if (kept.fontSize() > 0)
+        setFontSize(kept.fontSize());
     // The table sorts descending by Time from the start.
     table->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
     m_searchSlice = new QTimer(this);
@@ -132,6 +143,13 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     ui->findEdit->installEventFilter(this);
     QAbstractItemModel* model = table->model();
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
+    // After a sort the row header hides the hidden rows again one by one, each
+    // time working out every row's place unless its updates are off: quadratic
+    // in the rows with "Only matches" on. Turned on again in rowsRearranged.
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] {
+        if (m_filtered)
+            ui->journalTable->verticalHeader()->setUpdatesEnabled(false);
+    });
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
     m_delegate = new JournalCellDelegate(table);
@@ -154,6 +172,29 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     });
     m_goToTime = dialogAction(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToTime(); });
     m_goToTime->setText(tr("Go to time..."));
+    // Larger text for control-room screens; Ctrl+= is Ctrl++ without Shift.
+    dialogAction(QKeySequence::ZoomIn, [this] { zoom(1); });
+    dialogAction(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { zoom(1); });
+    dialogAction(QKeySequence::ZoomOut, [this] { zoom(-1); });
+    dialogAction(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { zoom(0); });
+    // The Message column is fitted once the table's geometry has settled: the
+    // row header's width, worked out late, narrows the viewport too.
+    m_fitMessage = new QTimer(this);
+    m_fitMessage->setSingleShot(true);
+    m_fitMessage->setInterval(0);
+    connect(m_fitMessage, &QTimer::timeout, this, &JournalViewDlg::fitMessageColumn);
+    table->viewport()->installEventFilter(this);
+    connect(table->verticalHeader(), &QHeaderView::geometriesChanged, m_fitMessage,
+            qOverload<>(&QTimer::start));
+    connect(table->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (m_fitting)
+                    return;
+                if (column == messageColumn())
+                    m_messageWidth = width;
+                else
+                    fitMessageColumn();
+            });
     // Copy takes whole rows; an editor open in a cell keeps Ctrl+C for its own text.
     auto* copy = new QAction(this);
     copy->setShortcut(QKeySequence::Copy);
@@ -232,7 +273,15 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         journalData = QByteArray();
         return;
     }
-    table->resizeColumnsToContents();
+    const QVector<int> widths = kept.columnWidths(table->columnCount());
+    if (widths.isEmpty()) {
+        table->resizeColumnsToContents();
+    } else {
+        const QSignalBlocker quiet(table->horizontalHeader());
+        for (int c = 0; c < widths.size(); ++c)
+            table->setColumnWidth(c, widths.at(c));
+    }
+    m_messageWidth = table->columnWidth(messageColumn());
     m_cellsStale = false;
     // Every cell may match.
     ui->matches->setMaximum(table->rowCount() * table->columnCount());
@@ -240,6 +289,91 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     // The decoded rows lie freed between the cells; give those pages back.
     malloc_trim(0);
 #endif
+}
+
+void JournalViewDlg::setName(const QString& shown, const QString& saveName)
+{
+    setWindowTitle(tr("Journal view - %1").arg(shown));
+    m_saveName = saveName;
+}
+
+void JournalViewDlg::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous())
+        keepLayout();
+    QDialog::hideEvent(event);
+}
+
+void JournalViewDlg::keepLayout()
+{
+    JournalViewSettings kept;
+    kept.setSize(size());
+    const QTableWidget* table = ui->journalTable;
+    // An empty table's widths fit no journal.
+    if (table->rowCount() == 0)
+        return;
+    QVector<int> widths;
+    for (int c = 0; c < table->columnCount(); ++c)
+        widths.append(c == messageColumn() ? m_messageWidth : table->columnWidth(c));
+    kept.setColumnWidths(widths);
+}
+
+int JournalViewDlg::messageColumn() const
+{
+    return ui->journalTable->columnCount() - 2;
+}
+
+void JournalViewDlg::fitMessageColumn()
+{
+    QTableWidget* table = ui->journalTable;
+    const int message = messageColumn();
+    int others = 0;
+    for (int c = 0; c < table->columnCount(); ++c)
+        others += c == message ? 0 : table->columnWidth(c);
+    m_fitting = true;
+    table->setColumnWidth(message, qMax(m_messageWidth, table->viewport()->width() - others));
+    m_fitting = false;
+}
+
+void JournalViewDlg::setFontSize(int points)
+{
+    if (m_defaultFontSize <= 0)
+        return; // a font sized in pixels is left as it is
+    QTableWidget* table = ui->journalTable;
+    const int before = table->fontMetrics().height();
+    if (points > 0) {
+        QFont font = table->font();
+        font.setPointSize(points);
+        table->setFont(font);
+    } else {
+        table->setFont(QFont()); // the dialog's again
+    }
+    const int after = table->fontMetrics().height();
+    QFont defaultFont = table->font();
+    defaultFont.setPointSize(m_defaultFontSize);
+    table->verticalHeader()->setDefaultSectionSize(
+        qMax(1, m_defaultRowHeight + after - QFontMetrics(defaultFont).height()));
+    if (before == after || table->rowCount() == 0)
+        return;
+    // The columns grow and shrink with their text.
+    QHeaderView* header = table->horizontalHeader();
+    m_fitting = true;
+    for (int c = 0; c < table->columnCount(); ++c)
+        if (c != messageColumn())
+            header->resizeSection(c, header->sectionSize(c) * after / before);
+    m_fitting = false;
+    m_messageWidth = m_messageWidth * after / before;
+    fitMessageColumn();
+}
+
+void JournalViewDlg::zoom(int steps)
+{
+    constexpr int Smallest = 6;
+    constexpr int Largest = 48;
+    const int points =
+        steps == 0 ? 0 : qBound(Smallest, ui->journalTable->font().pointSize() + steps, Largest);
+    setFontSize(points);
+    JournalViewSettings().setFontSize(points == m_defaultFontSize ? 0 : points);
 }
 
 void JournalViewDlg::setTimelineShown(bool shown)
@@ -275,6 +409,9 @@ void JournalViewDlg::buildTimeline(const QVector<bool>& errors)
 
 JournalViewDlg::~JournalViewDlg()
 {
+    // Deleted with its parent, it sees no hide event of its own.
+    if (isVisible())
+        keepLayout();
     // A large journal's cells are most of the process: they go now, ahead of
     // the table (a child, deleted after the members). Their texts are shared
     // with the search, so the heap is trimmed only once that has gone too
@@ -392,6 +529,7 @@ void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex&
 
 void JournalViewDlg::rowsRearranged()
 {
+    ui->journalTable->verticalHeader()->setUpdatesEnabled(true);
     m_cellsStale = true;
     // Matches are kept by row, so they are found again in the new order; Qt
     // has moved the selection with its cells already.
@@ -621,6 +759,8 @@ void JournalViewDlg::goToTime()
 
 bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->journalTable->viewport() && event->type() == QEvent::Resize)
+        m_fitMessage->start();
     if (watched == ui->findEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
@@ -705,12 +845,36 @@ void JournalViewDlg::on_saveButton_clicked()
         saveDirChosen = true;
         lastSaveDir = saveDirPath;
     }
-    QString selectedFilter;
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Select file to save"), lastSaveDir,
-        tr("Text files (*.txt);;csv files (*.csv);;Binary files (*.bin)"), &selectedFilter);
-    if (fileName.isEmpty())
+    // "txt" of "Text files (*.txt)".
+    const auto suffixOf = [](const QString& filter) {
+        const int star = int(filter.lastIndexOf(QLatin1String("*.")));
+        return star < 0 ? QString() : filter.mid(star + 2).section(QLatin1Char(')'), 0, 0);
+    };
+    QFileDialog ask(this, tr("Select file to save"), lastSaveDir,
+                    tr("Text files (*.txt);;csv files (*.csv);;Binary files (*.bin)"));
+    ask.setAcceptMode(QFileDialog::AcceptSave);
+    JournalViewSettings kept;
+    const QString lastSuffix = kept.saveSuffix();
+    for (const QString& filter : ask.nameFilters())
+        if (suffixOf(filter) == lastSuffix)
+            ask.selectNameFilter(filter);
+    if (!m_saveName.isEmpty())
+        ask.selectFile(m_saveName + QLatin1Char('.') + suffixOf(ask.selectedNameFilter()));
+    if (ask.exec() != QDialog::Accepted || ask.selectedFiles().value(0).isEmpty())
         return;
+    const QString selectedFilter = ask.selectedNameFilter();
+    kept.setSaveSuffix(suffixOf(selectedFilter));
+    QString fileName = ask.selectedFiles().value(0);
+    // A name typed without extension gets the chosen filter's; the dialog
+    // asked about replacing only the name as typed.
+    if (QFileInfo(fileName).suffix().isEmpty()) {
+        fileName += QLatin1Char('.') + suffixOf(selectedFilter);
+        if (QFileInfo::exists(fileName) &&
+            QMessageBox::question(this, tr("Select file to save"),
+                                  tr("%1 already exists.\nDo you want to replace it?")
+                                      .arg(QDir::toNativeSeparators(fileName))) != QMessageBox::Yes)
+            return;
+    }
 
     bool saved = false;
     QString error;

@@ -43,6 +43,10 @@ public:
     // (they do unless told otherwise); for measuring what it costs.
     static void setTimelineShown(bool shown);
 
+    // Titles the dialog "Journal view - " and shown; saveName (without
+    // extension) is the name its save dialog offers.
+    void setName(const QString& shown, const QString& saveName);
+
     // False when the progress callback stopped the open.
     bool isComplete() const { return !m_cancelled; }
     // Whether the journal's messages came to more than the decoder's bound
@@ -63,6 +67,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private slots:
     void on_saveButton_clicked();
@@ -96,6 +101,14 @@ private:
     void showTableMenu(const QPoint& pos);
     // Rows holding a selected cell, top to bottom, the hidden ones left out.
     QVector<int> selectedRows() const;
+    // The Message column takes the width the others leave, never less than its own.
+    void fitMessageColumn();
+    int messageColumn() const;
+    // The table's font this many points larger than the default (0: the default).
+    void setFontSize(int points);
+    void zoom(int steps);
+    // Keeps the size and the column widths for the next dialog.
+    void keepLayout();
 
     // Gives the freed heap back to the system when it goes: declared first, so
     // that it goes after everything else the dialog holds.
@@ -117,6 +130,7 @@ private:
 
     JournalSearch m_search;
     QTimer* m_searchSlice = nullptr; // runs the next slice of a long search
+    QTimer* m_fitMessage = nullptr;  // fits the Message column to the room left
     bool m_cellsStale = true;        // rows moved since the texts were taken
     bool m_filtered = false;         // rows without a match are hidden
     QVector<bool> m_rowsShown;       // per row, while filtered
@@ -132,6 +146,11 @@ private:
     JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;
+    QString m_saveName;     // offered by the save dialog
+    int m_messageWidth = 0; // the Message column's own width, before it fills the room
+    bool m_fitting = false; // the Message column is being fitted, not resized by the user
+    int m_defaultFontSize = 0;
+    int m_defaultRowHeight = 0;
 
     // Start directory of every save dialog in the process, fixed at the first save click.
     static QString lastSaveDir;

@@ -146,11 +146,13 @@ void DownloadQueue::getWindow(bool journal)
         if (journal) {
             connect(created, &QueueWindow::viewJournalRequested, created,
                     [created](int version, const QByteArray& data, const QString& file,
-                              const QString& dir) {
+                              const QString& dir, int id, const QString& type) {
+                        const JournalOpener::Name name = JournalOpener::controllerName(id, type);
                         if (file.isEmpty())
-                            JournalOpener::showJournal(created, version, data, QDir(dir));
+                            JournalOpener::showJournal(created, version, data, QDir(dir), name);
                         else
-                            JournalOpener::viewJournal(created, version, file, QDir(dir), dir);
+                            JournalOpener::viewJournal(created, version, file, QDir(dir), dir,
+                                                       name);
                     });
         } else {
             connect(created, SIGNAL(downloadComplete(QObject*, QString)), this,

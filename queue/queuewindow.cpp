@@ -719,7 +719,8 @@ void QueueWindow::openItem(QObject* light)
         // journal opens.
         const QByteArray data = item->buffer;
         const QString file = item->released ? engine->itemFileName(light) : QString();
-        emit viewJournalRequested(version, data, file, engine->saveDirectory().absolutePath());
+        emit viewJournalRequested(version, data, file, engine->saveDirectory().absolutePath(),
+                                  item->id, item->type);
     } else {
         emit openConfig(light);
     }

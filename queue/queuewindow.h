@@ -42,9 +42,10 @@ public:
 signals:
     void openConfig(QObject* light);
     // View of a journal row: its data, or (file not empty) the saved file that
-    // holds it; dir is the queue's directory (definition-file overrides, saves).
+    // holds it; dir is the queue's directory (definition-file overrides, saves);
+    // id and type are the controller's, as queued.
     void viewJournalRequested(int version, const QByteArray& data, const QString& file,
-                              const QString& dir);
+                              const QString& dir, int id, const QString& type);
     void downloadComplete(QObject* light, QString file_name);
     void downloadFailed(QObject* light, QString msg);
 

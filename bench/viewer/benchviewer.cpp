@@ -23,8 +23,10 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextCodec>
 
 #include <algorithm>
@@ -80,8 +82,8 @@ double median(const std::function<double()>& run)
     return v.at(v.size() / 2);
 }
 
-// 200,000 lines oldest first, one to four per second, as a controller logs them.
-QByteArray textJournal()
+// Lines oldest first, one to four per second, as a controller logs them.
+QByteArray textJournal(int lines = TextLines)
 {
     QRandomGenerator rng(2026);
     QTextCodec* cp1251 = QTextCodec::codecForName("Windows-1251");
@@ -93,9 +95,9 @@ QByteArray textJournal()
     const QStringList sources{QStringLiteral("Контроль_зелёных"), QStringLiteral("Клавиатура"),
                               QStringLiteral("АСУДД")};
     QByteArray data;
-    data.reserve(TextLines * 90);
+    data.reserve(lines * 90);
     qint64 second = 0;
-    for (int i = 0; i < TextLines; ++i) {
+    for (int i = 0; i < lines; ++i) {
         if (rng.bounded(3) != 0)
             ++second;
         const qint64 minutes = second / 60;
@@ -108,7 +110,7 @@ QByteArray textJournal()
                                  .arg(second % 60, 2, 10, QLatin1Char('0'));
         const QString source = rng.bounded(10) < 6 ? sources.at(0) : sources.at(1 + i % 2);
         const QString message =
-            i == TextLines / 2 ? UniqueText : messages.at(int(rng.bounded(messages.size())));
+            i == lines / 2 ? UniqueText : messages.at(int(rng.bounded(messages.size())));
         data += (date + ' ' + time + ' ' + (i % 3 ? 'I' : 'E') + ' ' + source + ' ').toUtf8();
         data += cp1251->fromUnicode(message);
         data += '\0';
@@ -417,6 +419,49 @@ void reportSearch(const QByteArray& text)
     }
 }
 
+// A click on the Message header and one on the Time header of a shown viewer
+// of a text journal of this many lines, with "Only matches" off and with it on
+// for a text in about a fifth of the rows (most rows hidden). One run each.
+void reportSort(int lines)
+{
+    JournalViewDlg dlg(nullptr, textJournal(lines), QString(), QString());
+    dlg.show();
+    QCoreApplication::processEvents();
+    auto* table = dlg.findChild<QTableWidget*>(QStringLiteral("journalTable"));
+    auto* edit = dlg.findChild<QLineEdit*>(QStringLiteral("findEdit"));
+    auto* only = dlg.findChild<QCheckBox*>(QStringLiteral("onlyMatches"));
+    QHeaderView* header = table->horizontalHeader();
+    // What a click on a header does: the other order on the sorted column,
+    // ascending on another one.
+    const auto click = [&](int column) {
+        const Qt::SortOrder order = header->sortIndicatorSection() == column &&
+                                            header->sortIndicatorOrder() == Qt::AscendingOrder
+                                        ? Qt::DescendingOrder
+                                        : Qt::AscendingOrder;
+        return seconds([&] {
+            table->sortByColumn(column, order);
+            QCoreApplication::processEvents();
+        });
+    };
+    edit->setText(OtherText);
+    while (dlg.isSearching())
+        QCoreApplication::processEvents();
+    const double plainMessage = click(2);
+    const double plainTime = click(0);
+    only->setChecked(true);
+    QCoreApplication::processEvents();
+    int shown = 0;
+    for (int r = 0; r < table->rowCount(); ++r)
+        shown += table->isRowHidden(r) ? 0 : 1;
+    const double filteredMessage = click(2);
+    const double filteredTime = click(0);
+    std::printf("sorting %d rows by a header click: Message %.3f s, Time %.3f s; with \"Only "
+                "matches\" (%d rows shown) Message %.3f s, Time %.3f s; ratio %.2f, %.2f "
+                "(target <= 1.5)\n",
+                table->rowCount(), plainMessage, plainTime, shown, filteredMessage, filteredTime,
+                filteredMessage / plainMessage, filteredTime / plainTime);
+}
+
 } // namespace
 
 // The viewer's peak memory on the largest journal the module opens: as many
@@ -466,6 +511,9 @@ int main(int argc, char* argv[])
 {
     runOffscreenUnlessAsked();
     QApplication app(argc, argv);
+    // What the viewers keep (size, column widths) stays in this run, out of the user's settings.
+    const QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Opening, filling and quick-searching the journal viewer against the floor of the same "
@@ -485,7 +533,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption timelineOption(
         QStringLiteral("timeline-only"),
         QStringLiteral("Only the opening time with and without the timeline."));
+    const QCommandLineOption sortOption(
+        QStringLiteral("sort-only"),
+        QStringLiteral("Only sorting 200,000 and 480,000 rows with and without \"Only matches\"."));
     parser.addOption(timelineOption);
+    parser.addOption(sortOption);
     parser.addOption(noNaiveOption);
     parser.addOption(searchOnlyOption);
     parser.addOption(largestOption);
@@ -494,6 +546,11 @@ int main(int argc, char* argv[])
         return reportLargest(parser.value(largestOption));
     std::printf("bench-viewer (platform %s)\n", qPrintable(QGuiApplication::platformName()));
 
+    if (parser.isSet(sortOption)) {
+        reportSort(200000);
+        reportSort(480000);
+        return 0;
+    }
     const QByteArray text = textJournal();
     const QVector<JournalRow> textRows = JournalDecoder::decodeText(text);
     const QString mes317 = QStringLiteral(":/mes_files/Notepad.mes.317");
@@ -521,6 +578,8 @@ int main(int argc, char* argv[])
     reportOpen("text journal", text, QString(), textRows, true);
     reportOpen("binary journal (344 blocks)", binary, mes317, binaryRows, false);
     reportTimeline("text journal", text, QString(), textRows.size());
+    reportSort(200000);
+    reportSort(480000);
     if (parser.isSet(noNaiveOption))
         return 0;
     reportNaive("text journal", textRows, true);

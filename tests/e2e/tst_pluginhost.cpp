@@ -12,6 +12,7 @@
 #include <QMetaMethod>
 #include <QPluginLoader>
 #include <QPointer>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -55,6 +56,7 @@ class TestPluginHost : public QObject
 private:
     QPluginLoader loader;
     QPointer<QObject> dq;
+    QTemporaryDir settingsDir;
 
     QObject* module()
     {
@@ -72,6 +74,9 @@ private:
 private slots:
     void initTestCase()
     {
+        // The viewers opened here keep their layout in this directory, not the user's settings.
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         loader.setFileName(pluginPath());
         QVERIFY2(loader.load(), qPrintable(loader.errorString()));
         const QJsonObject meta = loader.metaData();
@@ -499,6 +504,9 @@ private slots:
         QTableWidget* journal = nullptr;
         QTRY_VERIFY((journal = mw.findChild<QTableWidget*>("journalTable")));
         QCOMPARE(journal->rowCount(), 12);
+        // Titled by the controller, so that two viewers can be told apart.
+        QCOMPARE(journal->window()->windowTitle(),
+                 QStringLiteral("Journal view - 12 (Вегал V3.17)"));
     }
 
     void deletingTheModuleLeavesWindowsAlive()

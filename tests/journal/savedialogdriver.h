@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -27,6 +28,7 @@ public:
     QString directory;
     QStringList filters;
     QString initialFilter;
+    QString initialFile; // the name offered, without its directory
 
 private:
     void poll()
@@ -46,6 +48,9 @@ private:
         directory = dialog->directory().absolutePath();
         filters = dialog->nameFilters();
         initialFilter = dialog->selectedNameFilter();
+        // As Qt's own dialog shows it in its name field.
+        const auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        initialFile = nameField ? nameField->text() : QStringLiteral("(no name field)");
         if (m_fileName.isEmpty()) {
             dialog->reject();
             return;

@@ -1,7 +1,7 @@
+#include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
-#include "core/downloadfile.h"
 #include "savedialogdriver.h"
 #include "tests/specialfiles.h"
 #include "viewerfixtures.h"
@@ -51,6 +51,7 @@ void TestDqJournal::initTestCase()
 {
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QVERIFY(m_dir.isValid());
+    keepSettingsIn(m_dir.path());
     m_tool = QCoreApplication::applicationDirPath() + QStringLiteral("/dq-journal");
     QVERIFY2(QFileInfo(m_tool).isExecutable(), qPrintable(m_tool));
 }
@@ -73,7 +74,7 @@ QByteArray TestDqJournal::viewerSave(const QByteArray& data, const QString& mesP
                                      const QString& filter)
 {
     JournalViewDlg dlg(nullptr, data, mesPath, m_dir.path());
-    const QString path = m_dir.filePath(QStringLiteral("saved%1").arg(++m_saves));
+    const QString path = m_dir.filePath(QStringLiteral("saved%1.out").arg(++m_saves));
     m_driver.answer(path, filter);
     QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
     return readFile(path);

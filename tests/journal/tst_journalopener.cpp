@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -34,8 +35,23 @@ int openViewers()
     return n;
 }
 
+// The text of the refusal shown, which must leave the caller's call to return
+// at once (not modal); closes it. Empty when none is shown.
+QString refusalShown()
+{
+    QString text;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+            text = box->isModal() ? QStringLiteral("(modal)") : box->text();
+            box->close();
+        }
+    }
+    return text;
+}
+
 void closeAll()
 {
+    refusalShown();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<JournalViewDlg*>(w))
             w->close();
@@ -80,6 +96,7 @@ void TestJournalOpener::initTestCase()
 {
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QVERIFY(m_dir.isValid());
+    keepSettingsIn(m_dir.path());
     m_journal = m_dir.filePath("Jrn00025.bin");
     QVERIFY(writeFile(m_journal, record(3, 5, 7, 8, 9, 1, 2)));
     m_textJournal = m_dir.filePath("Jrn00026.bin");
@@ -155,6 +172,7 @@ void TestJournalOpener::viewJournal()
     QCOMPARE(openViewers(), columns != 0 ? 1 : 0);
     if (!dlg)
         return;
+    QCOMPARE(dlg->windowTitle(), "Journal view - " + QFileInfo(path).fileName());
     QTableWidget* table = tableOf(dlg);
     QCOMPARE(table->columnCount(), columns);
     QCOMPARE(table->rowCount(), 1);
@@ -178,6 +196,8 @@ void TestJournalOpener::viewJournalWithoutFileShowsNothing()
     QFETCH(int, version);
     const QString missing = m_dir.filePath("Jrn99999.bin");
     QVERIFY(!JournalOpener::viewJournal(nullptr, version, missing, QDir(m_dir.path()), QString()));
+    // Without a definition file nothing is even looked for.
+    QCOMPARE(refusalShown().startsWith("Cannot view the journal "), version != 318);
     QVERIFY(!JournalOpener::viewJournal(nullptr, version, m_dir.path(), QDir(m_dir.path()),
                                         QString())); // a directory is no journal
     QCOMPARE(openViewers(), 0);
@@ -213,6 +233,9 @@ void TestJournalOpener::viewJournalOnlyOfRegularFiles()
         JournalOpener::viewJournal(nullptr, TextJournalOther, path, QDir(dir.path()), QString());
     QVERIFY(!guard.fired());
     QCOMPARE(dlg != nullptr, shown);
+    QCOMPARE(refusalShown(),
+             shown ? QString()
+                   : QStringLiteral("Cannot view the journal %1: %2").arg(path, reason));
     if (dlg)
         QCOMPARE(tableOf(dlg)->rowCount(), 1);
 }
@@ -253,6 +276,7 @@ void TestJournalOpener::refusesWhatTheViewerCannotHold()
         qPrintable(message.contains(QLatin1String("%1")) ? message.arg(path) : message));
     QVERIFY(!JournalOpener::viewJournal(nullptr, 315, path, QDir(dir.path()), dir.path()));
     QCOMPARE(openViewers(), 0);
+    QCOMPARE(refusalShown(), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
 }
 
 void TestJournalOpener::dialogIsModelessAndDeletesItself()
@@ -282,17 +306,19 @@ void TestJournalOpener::viewJournalSavesIntoJournalDirectory()
     QWidget* dlg = JournalOpener::viewJournal(nullptr, TextJournalOther, m_textJournal,
                                               QDir(configDir.path()), journalDir.path());
     QVERIFY(dlg);
-    QString offered;
-    QTimer::singleShot(0, [&offered] {
+    QString offered, name;
+    QTimer::singleShot(0, [&offered, &name] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* fd = qobject_cast<QFileDialog*>(w); fd && fd->isVisible()) {
                 offered = fd->directory().absolutePath();
+                name = QFileInfo(fd->selectedFiles().value(0)).fileName();
                 fd->reject();
             }
         }
     });
     QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
     QCOMPARE(offered, QDir(journalDir.path()).absolutePath());
+    QCOMPARE(name, QStringLiteral("Jrn00026.txt")); // the journal's file name
 }
 
 void TestJournalOpener::showJournal_data()
@@ -319,11 +345,14 @@ void TestJournalOpener::showJournal()
         QVERIFY(writeFile(saveDir.filePath(overrideName), definitionFile({{2, OverrideText}})));
     QWidget window;
     const QByteArray data = columns == 4 ? readFile(m_textJournal) : readFile(m_journal);
-    QWidget* dlg = JournalOpener::showJournal(&window, version, data, QDir(saveDir.path()));
+    QWidget* dlg = JournalOpener::showJournal(
+        &window, version, data, QDir(saveDir.path()),
+        JournalOpener::controllerName(25, QStringLiteral("Вегал V3.17")));
     QCOMPARE(dlg != nullptr, columns != 0);
     if (!dlg)
         return;
     QCOMPARE(dlg->parentWidget(), &window);
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Journal view - 25 (Вегал V3.17)"));
     QCOMPARE(tableOf(dlg)->columnCount(), columns);
     QCOMPARE(tableOf(dlg)->rowCount(), 1);
 }

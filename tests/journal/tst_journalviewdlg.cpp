@@ -12,13 +12,16 @@
 #include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -123,6 +126,7 @@ class TestJournalViewDlg : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup();
     void form();
     void textJournalHasTypeColumn();
     void unreadableDefinitionFileLeavesTableEmpty_data();
@@ -150,6 +154,10 @@ private slots:
     void save();
     void saveFollowsUserSorting();
     void cancelledSaveWritesNothing();
+    void saveOffersNameAndLastFilter();
+    void remembersSizeWidthsAndFont();
+    void messageColumnTakesTheRoomLeft();
+    void cutCellShowsItsTextAsTooltip();
     void failedSaveKeepsFileAndWarns_data();
     void failedSaveKeepsFileAndWarns();
 
@@ -163,10 +171,19 @@ void TestJournalViewDlg::initTestCase()
 {
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QVERIFY(m_dir.isValid());
+    keepSettingsIn(m_dir.path());
     m_mesPath = m_dir.filePath(QStringLiteral("Notepad.mes.test"));
     QVERIFY(writeFile(m_mesPath, definitionFile({{1, QStringLiteral("Сбой процессора")},
                                                  {2, QStringLiteral("Door open")},
                                                  {3, QStringLiteral("Parameter $i")}})));
+}
+
+void TestJournalViewDlg::cleanup()
+{
+    // What one test's dialogs kept does not reach the next.
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+              QCoreApplication::applicationName())
+        .remove(QStringLiteral("Plugins/DownloadQueue/journalView"));
 }
 
 void TestJournalViewDlg::form()
@@ -744,7 +761,7 @@ void TestJournalViewDlg::save_data()
     QTest::newRow("text journal, binary filter, .csv name") << true << BinFilter << "b.csv";
     QTest::newRow("binary journal, csv filter") << false << CsvFilter << "c.csv";
     QTest::newRow("text journal, csv filter, .bin name") << true << CsvFilter << "d.bin";
-    QTest::newRow("binary journal, text filter") << false << TextFilter << "e";
+    QTest::newRow("binary journal, text filter, no extension") << false << TextFilter << "e";
     QTest::newRow("text journal, text filter") << true << TextFilter << "f.txt";
 }
 
@@ -762,7 +779,8 @@ void TestJournalViewDlg::save()
     m_driver.answer(path, filter);
     QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
     QVERIFY(m_driver.seen);
-    const QByteArray saved = readFile(path); // the name as typed, no extension added
+    // The name as typed; one without extension gets the filter's.
+    const QByteArray saved = readFile(QFileInfo(path).suffix().isEmpty() ? path + ".txt" : path);
 
     if (filter == BinFilter) {
         QCOMPARE(saved, data);
@@ -859,6 +877,99 @@ void TestJournalViewDlg::failedSaveKeepsFileAndWarns()
     QCOMPARE(box.parent.data(), dlg.get());
     QVERIFY2(box.text.contains(QDir::toNativeSeparators(path)), qPrintable(box.text));
     QVERIFY2(box.text.contains(QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(box.text));
+}
+
+void TestJournalViewDlg::saveOffersNameAndLastFilter()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"}}));
+    dlg->setName(QStringLiteral("Jrn00025.bin"), QStringLiteral("Jrn00025"));
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Journal view - Jrn00025.bin"));
+    auto* save = dlg->findChild<QPushButton*>(QStringLiteral("saveButton"));
+    const QString typed = m_dir.filePath(QStringLiteral("excerpt"));
+    m_driver.answer(typed, CsvFilter);
+    QTest::mouseClick(save, Qt::LeftButton);
+    QCOMPARE(m_driver.initialFile, QStringLiteral("Jrn00025.txt"));
+    QVERIFY(readFile(typed + ".csv").startsWith("Date;Type;Message;Source\n"));
+    QVERIFY(!QFile::exists(typed));
+    // The next dialog, also of another viewer, starts on the filter chosen last.
+    auto other = textDialog(QByteArray());
+    m_driver.answer(QString());
+    QTest::mouseClick(other->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(m_driver.initialFilter, CsvFilter);
+}
+
+void TestJournalViewDlg::remembersSizeWidthsAndFont()
+{
+    const QByteArray data = textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"}});
+    auto dlg = textDialog(data);
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTableWidget* table = tableOf(dlg.get());
+    const int defaultPoints = table->font().pointSize();
+    const int defaultRow = table->verticalHeader()->defaultSectionSize();
+    dlg->resize(900, 650);
+    table->setColumnWidth(0, 211);
+    QTest::keySequence(table, QKeySequence::ZoomIn);
+    QTest::keySequence(table, QKeySequence::ZoomIn);
+    QCOMPARE(table->font().pointSize(), defaultPoints + 2);
+    QVERIFY(table->verticalHeader()->defaultSectionSize() > defaultRow);
+    QVERIFY(table->columnWidth(0) > 211); // the columns grow with their text
+    const int kept = table->columnWidth(0);
+    dlg->close();
+    dlg.reset();
+
+    dlg = textDialog(data);
+    table = tableOf(dlg.get());
+    QCOMPARE(dlg->size(), QSize(900, 650));
+    QCOMPARE(table->columnWidth(0), kept);
+    QCOMPARE(table->font().pointSize(), defaultPoints + 2);
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_0));
+    QCOMPARE(table->font().pointSize(), defaultPoints);
+    QCOMPARE(table->verticalHeader()->defaultSectionSize(), defaultRow);
+    dlg.reset();
+    QCOMPARE(tableOf(textDialog(data).get())->font().pointSize(), defaultPoints);
+}
+
+void TestJournalViewDlg::messageColumnTakesTheRoomLeft()
+{
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"}}));
+    QTableWidget* table = tableOf(dlg.get());
+    const int own = table->columnWidth(2);
+    dlg->show();
+    const auto others = [table] {
+        return table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(3);
+    };
+    dlg->resize(1200, 500);
+    QTRY_COMPARE(table->columnWidth(2), table->viewport()->width() - others());
+    QVERIFY(table->columnWidth(2) > own);
+    // It never goes below its own width, nor below what the user gave it.
+    dlg->resize(300, 500);
+    QTRY_COMPARE(table->columnWidth(2), own);
+    table->setColumnWidth(2, own + 500);
+    dlg->resize(400, 500);
+    QTRY_COMPARE(table->columnWidth(2), own + 500);
+}
+
+void TestJournalViewDlg::cutCellShowsItsTextAsTooltip()
+{
+    const QString longText = QStringLiteral("Питание 30В ниже допуска ").repeated(8);
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", longText}}));
+    dlg->show();
+    QTableWidget* table = tableOf(dlg.get());
+    table->setColumnWidth(2, 60);
+    const auto hover = [table](int column) {
+        QToolTip::hideText();
+        const QPoint at = table->visualRect(table->model()->index(0, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(table->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(hover(1), QString()); // "E" fits
+    QVERIFY2(hover(2).contains(longText.trimmed()), qPrintable(hover(2)));
 }
 
 QTEST_MAIN(TestJournalViewDlg)

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMap>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QTextCodec>
@@ -14,6 +15,14 @@
 #include <algorithm>
 
 namespace ViewerFixtures {
+
+// What the viewer keeps (size, widths, font, save filter) goes to dir, so that
+// neither earlier runs nor the user's own settings reach a test. Before any
+// dialog is made.
+inline void keepSettingsIn(const QString& dir)
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir);
+}
 
 inline QByteArray record(int month, int day, int hour, int minute, int second, int source, int code,
                          uchar p1 = 0, uchar p2 = 0, uchar p3 = 0)

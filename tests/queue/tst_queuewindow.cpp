@@ -543,6 +543,8 @@ void TestQueueWindow::viewAndRunEditor()
     QCOMPARE(views.at(0).at(1).toByteArray(), a.journal.left(96));
     QCOMPARE(views.at(0).at(2).toString(), QString());
     QCOMPARE(views.at(0).at(3).toString(), QDir(dir->path()).absolutePath());
+    QCOMPARE(views.at(0).at(4).toInt(), 51); // the controller, for the viewer's title
+    QCOMPARE(views.at(0).at(5).toString(), a.light.property("type").toString());
     // Given back to its file under the memory budget: View opens the file.
     jw.engine->setMemoryBudget(0);
     while (a.answerOne()) {
