@@ -15,6 +15,7 @@
 #include <QDockWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 
@@ -113,6 +114,12 @@ int runBatch(QApplication& app, ModuleClient& module, WorkstationWindow& window,
              SimulatedFleet& fleet, JsonRpcClientPlugin& rpcStorage, InvokeStorage& invokeStorage,
              const WorkstationOptions& options)
 {
+    // The batch keeps its settings (the sizes of the viewers in its pictures)
+    // to itself: the operator's window and viewers never take them over.
+    const QString settingsDir =
+        QDir(options.dataDir()).absoluteFilePath(QStringLiteral("settings"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
     window.resize(1400, 900);
     window.show();
     BatchRun::Options batchOptions;
