@@ -24,15 +24,17 @@ const JournalMerge::Entry& JournalMerge::head(int journal) const
     return m_oldestFirst ? j.entries.at(j.entries.size() - 1 - j.cursor) : j.entries.at(j.cursor);
 }
 
-bool JournalMerge::before(int a, int b) const
+JournalMerge::Head JournalMerge::headOf(int journal) const
 {
-    const qint64 ka = head(a).key;
-    const qint64 kb = head(b).key;
-    if (ka != kb)
-        return m_oldestFirst ? ka < kb : ka > kb;
-    const int ia = m_journals[size_t(a)].controllerId;
-    const int ib = m_journals[size_t(b)].controllerId;
-    return ia != ib ? ia < ib : a < b;
+    return {head(journal).key, m_journals[size_t(journal)].controllerId, journal};
+}
+
+bool JournalMerge::before(const Head& a, const Head& b) const
+{
+    if (a.key != b.key)
+        return m_oldestFirst ? a.key < b.key : a.key > b.key;
+    return a.controllerId != b.controllerId ? a.controllerId < b.controllerId
+                                            : a.journal < b.journal;
 }
 
 void JournalMerge::start(bool oldestFirst)
@@ -42,10 +44,10 @@ void JournalMerge::start(bool oldestFirst)
     for (size_t i = 0; i < m_journals.size(); ++i) {
         m_journals[i].cursor = 0;
         if (!m_journals[i].entries.isEmpty())
-            m_heap.push_back(int(i));
+            m_heap.push_back(headOf(int(i)));
     }
     // std's heaps keep the largest in front: "larger" is "comes later".
-    const auto later = [this](int a, int b) { return before(b, a); };
+    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
     std::make_heap(m_heap.begin(), m_heap.end(), later);
 }
 
@@ -53,16 +55,18 @@ bool JournalMerge::next(int* journal, const Entry** entry)
 {
     if (m_heap.empty())
         return false;
-    const auto later = [this](int a, int b) { return before(b, a); };
+    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
     std::pop_heap(m_heap.begin(), m_heap.end(), later);
-    const int j = m_heap.back();
+    const int j = m_heap.back().journal;
     *journal = j;
     *entry = &head(j);
     Journal& taken = m_journals[size_t(j)];
     ++taken.cursor;
-    if (taken.cursor < taken.entries.size())
+    if (taken.cursor < taken.entries.size()) {
+        m_heap.back() = headOf(j);
         std::push_heap(m_heap.begin(), m_heap.end(), later);
-    else
+    } else {
         m_heap.pop_back();
+    }
     return true;
 }

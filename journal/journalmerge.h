@@ -37,11 +37,20 @@ private:
         QVector<Entry> entries; // newest first
         int cursor = 0;         // entries taken
     };
+    // A journal's next entry as the heap compares it: held by value, so that
+    // ordering thousands of journals touches no journal's entries.
+    struct Head
+    {
+        qint64 key = 0;
+        int controllerId = 0;
+        int journal = 0;
+    };
     const Entry& head(int journal) const;
-    bool before(int a, int b) const;
+    Head headOf(int journal) const;
+    bool before(const Head& a, const Head& b) const;
 
     std::vector<Journal> m_journals;
-    std::vector<int> m_heap; // journals with entries left; the next one in front
+    std::vector<Head> m_heap; // journals with entries left; the next one in front
     qint64 m_entries = 0;
     bool m_oldestFirst = false;
 };

@@ -117,10 +117,6 @@ void FleetRun::collect()
 
 void FleetRun::collectOne(const Input& input)
 {
-    if (m_settings.count && !m_counts.contains(input.controllerId)) {
-        m_counts.insert(input.controllerId, 0);
-        m_countTypes.insert(input.controllerId, input.controllerType);
-    }
     const bool text = !isBinaryVersion(input.version);
     const JournalDecoder* decoder = text ? nullptr : decoderFor(input.version, input.path);
     if (!text && !decoder)
@@ -135,6 +131,11 @@ void FleetRun::collectOne(const Input& input)
             error(QStringLiteral("%1: cannot read: %2").arg(input.path, failure));
             return;
         }
+    }
+    // Counted from here on: a journal that could not be read has no count.
+    if (m_settings.count && !m_counts.contains(input.controllerId)) {
+        m_counts.insert(input.controllerId, 0);
+        m_countTypes.insert(input.controllerId, input.controllerType);
     }
     const QVector<JournalRecords::Record> records =
         text ? JournalRecords::text(data) : JournalRecords::binary(data);
