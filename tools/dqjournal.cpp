@@ -1,11 +1,14 @@
 // dq-journal: decodes a saved controller journal and writes it as the journal
-// viewer's "Save ..." would for a freshly opened viewer (aligned text or CSV).
+// viewer's "Save ..." would for a freshly opened viewer (aligned text or CSV);
+// or searches many journals and writes their records merged by time.
 
+#include "core/downloadfile.h"
+#include "core/journalversion.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "core/downloadfile.h"
+#include "tools/fleetrun.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -18,6 +21,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
 #include <new>
 
 #ifdef Q_OS_UNIX
@@ -42,11 +46,6 @@ QString readInput(const QString& path, qint64 limit, QByteArray* data)
 {
     QFile file(path);
     return DownloadFile::readFailure(DownloadFile::readRegular(file, limit, data), file, limit);
-}
-
-int cannotWrite(const QString& path, const QFileDevice& out)
-{
-    return fail(OutputError, QStringLiteral("%1: cannot write: %2").arg(path, out.errorString()));
 }
 
 // The descriptor of this process that path names (/dev/stdout, /dev/stderr,
@@ -84,15 +83,46 @@ int ownDescriptor(const QString& path)
     return -1;
 }
 
-int run(int argc, char* argv[])
+// What the command line asks for. One journal (-g/-t/-m) is decoded as the
+// viewer saves it; with --controllers or -v, any number of journals are
+// searched and merged.
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("dq-journal"));
+    bool help = false;
+    QString helpText;
+    bool fleet = false;
+    QStringList inputs;
+    QString outPath = QStringLiteral("-");
+    // One journal.
+    bool textJournal = false;
+    QString mesPath;
+    JournalWriter::Format format = JournalWriter::Format::AlignedText;
+    // Many journals.
+    FleetRun::Settings fleetSettings;
+    QString controllersPath;
+};
 
+struct Failure
+{
+    int code = Ok;
+    QString message;
+};
+
+// Exit statuses of many journals, as grep's.
+constexpr int Matched = 0;
+constexpr int NothingMatched = 1;
+constexpr int FleetError = 2;
+
+Failure parseOptions(const QStringList& arguments, Options* options)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Decodes a saved controller journal and writes it as the journal viewer saves it:\n"
-        "rows newest first (by the Time text), UTF-8, LF line ends."));
+        "rows newest first (by the Time text), UTF-8, LF line ends.\n"
+        "With --controllers or -v: searches any number of journals (files, or directories\n"
+        "of Jrn*.bin files) and writes their records merged by time, newest first, the\n"
+        "controller id first. Exit status 0 when a record matched, 1 when none did, 2 on\n"
+        "an error (the other journals are still read)."));
     parser.addHelpOption();
     const QCommandLineOption generationOption(
         {QStringLiteral("g"), QStringLiteral("generation")},
@@ -106,55 +136,217 @@ int run(int argc, char* argv[])
         {QStringLiteral("m"), QStringLiteral("messages")},
         QStringLiteral("Message-definition file to use instead of the built-in one."),
         QStringLiteral("file"));
-    const QCommandLineOption formatOption({QStringLiteral("f"), QStringLiteral("format")},
-                                          QStringLiteral("Output format: text or csv (default "
-                                                         "text)."),
-                                          QStringLiteral("format"), QStringLiteral("text"));
+    const QCommandLineOption formatOption(
+        {QStringLiteral("f"), QStringLiteral("format")},
+        QStringLiteral("Output format: text or csv (default text); jsonl (JSON Lines) for many "
+                       "journals."),
+        QStringLiteral("format"), QStringLiteral("text"));
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("Write to this file instead of standard output (\"-\": standard output). "
                        "A device or FIFO is written straight through."),
         QStringLiteral("file"));
-    parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption});
-    parser.addPositionalArgument(QStringLiteral("journal"),
-                                 QStringLiteral("The journal file (for example Jrn00025.bin)."));
+    const QCommandLineOption controllersOption(
+        QStringLiteral("controllers"),
+        QStringLiteral("Many journals: the controllers' types, \"id;type\" a line; each journal "
+                       "is read in its controller's format, one of a controller not listed is "
+                       "skipped."),
+        QStringLiteral("file"));
+    const QCommandLineOption versionOption(
+        {QStringLiteral("v"), QStringLiteral("journal-version")},
+        QStringLiteral("Many journals, all of one format: 314 to 317 (binary), 0x2FFFF, 0x3FFFF "
+                       "or 0x4FFFF (text)."),
+        QStringLiteral("version"));
+    const QCommandLineOption oldestOption(QStringLiteral("oldest-first"),
+                                          QStringLiteral("Oldest records first."));
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"),
+        QStringLiteral("Records from this time on: \"day.month[.year] hh:mm[:ss]\"; without a "
+                       "year the last such time."),
+        QStringLiteral("time"));
+    const QCommandLineOption untilOption(QStringLiteral("until"),
+                                         QStringLiteral("Records up to this time, as --since."),
+                                         QStringLiteral("time"));
+    const QCommandLineOption grepOption(
+        QStringLiteral("grep"),
+        QStringLiteral("Records with a cell holding this text, letter case aside; repeated: any "
+                       "of them."),
+        QStringLiteral("text"));
+    const QCommandLineOption typeOption(
+        QStringLiteral("type"),
+        QStringLiteral("Text-journal records of this type (E, W, I); repeated: any of them."),
+        QStringLiteral("type"));
+    const QCommandLineOption countOption(
+        QStringLiteral("count"), QStringLiteral("Print the matches per controller instead."));
+    parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption,
+                       controllersOption, versionOption, oldestOption, sinceOption, untilOption,
+                       grepOption, typeOption, countOption});
+    parser.addPositionalArgument(
+        QStringLiteral("journal"),
+        QStringLiteral("The journal file (for example Jrn00025.bin); with --controllers or -v, "
+                       "journal files and directories."),
+        QStringLiteral("journal..."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(UsageError, parser.errorText() + QStringLiteral(" (see --help)"));
+    // Known even when the rest is wrong: it decides how errors end.
+    const bool parsed = parser.parse(arguments);
+    options->fleet = parser.isSet(controllersOption) || parser.isSet(versionOption);
+    const int usage = options->fleet ? FleetError : UsageError;
+    if (!parsed)
+        return {usage, parser.errorText() + QStringLiteral(" (see --help)")};
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        QTextStream(stdout) << parser.helpText();
-        return Ok;
+        options->help = true;
+        options->helpText = parser.helpText();
+        return {};
     }
-    const QStringList args = parser.positionalArguments();
-    if (args.size() != 1)
-        return fail(UsageError, args.isEmpty()
-                                    ? QStringLiteral("no journal file given (see --help)")
-                                    : QStringLiteral("give exactly one journal file"));
-
+    options->inputs = parser.positionalArguments();
+    if (parser.isSet(outputOption))
+        options->outPath = parser.value(outputOption);
     const QString formatName = parser.value(formatOption).toLower();
-    if (formatName != QLatin1String("text") && formatName != QLatin1String("csv"))
-        return fail(UsageError,
-                    QStringLiteral("unknown format \"%1\": use text or csv").arg(formatName));
-    const auto format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
-                                                           : JournalWriter::Format::AlignedText;
-    const bool textJournal = parser.isSet(textOption);
 
-    QString mesPath;
-    if (!textJournal) {
-        bool ok = false;
-        const int generation = parser.value(generationOption).toInt(&ok);
-        if (!ok || generation < 314 || generation > 317)
-            return fail(UsageError, QStringLiteral("unknown generation \"%1\": use 314 to 317")
-                                        .arg(parser.value(generationOption)));
-        mesPath = parser.isSet(messagesOption)
-                      ? parser.value(messagesOption)
-                      : QStringLiteral(":/mes_files/Notepad.mes.%1").arg(generation);
-    } else if (parser.isSet(messagesOption) || parser.isSet(generationOption)) {
-        return fail(UsageError,
-                    QStringLiteral("a text journal takes no generation or definition file"));
+    if (!options->fleet) {
+        for (const QCommandLineOption& o :
+             {oldestOption, sinceOption, untilOption, grepOption, typeOption, countOption})
+            if (parser.isSet(o))
+                return {UsageError, QStringLiteral("--%1 needs the controllers' types: "
+                                                   "--controllers FILE or -v VERSION")
+                                        .arg(o.names().constLast())};
+        if (options->inputs.size() != 1)
+            return {UsageError, options->inputs.isEmpty()
+                                    ? QStringLiteral("no journal file given (see --help)")
+                                    : QStringLiteral("give exactly one journal file, or the "
+                                                     "controllers' types with --controllers or "
+                                                     "-v")};
+        if (formatName != QLatin1String("text") && formatName != QLatin1String("csv"))
+            return {UsageError,
+                    QStringLiteral("unknown format \"%1\": use text or csv").arg(formatName)};
+        options->format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
+                                                             : JournalWriter::Format::AlignedText;
+        options->textJournal = parser.isSet(textOption);
+        if (!options->textJournal) {
+            bool ok = false;
+            const int generation = parser.value(generationOption).toInt(&ok);
+            if (!ok || generation < 314 || generation > 317)
+                return {UsageError, QStringLiteral("unknown generation \"%1\": use 314 to 317")
+                                        .arg(parser.value(generationOption))};
+            options->mesPath = parser.isSet(messagesOption)
+                                   ? parser.value(messagesOption)
+                                   : QStringLiteral(":/mes_files/Notepad.mes.%1").arg(generation);
+        } else if (parser.isSet(messagesOption) || parser.isSet(generationOption)) {
+            return {UsageError,
+                    QStringLiteral("a text journal takes no generation or definition file")};
+        }
+        return {};
     }
 
-    const QString journalPath = args.first();
+    FleetRun::Settings& fleet = options->fleetSettings;
+    if (parser.isSet(generationOption) || parser.isSet(textOption) || parser.isSet(messagesOption))
+        return {FleetError, QStringLiteral("-g, -t and -m are for one journal: with "
+                                           "--controllers or -v the formats follow the "
+                                           "controllers")};
+    if (parser.isSet(controllersOption) && parser.isSet(versionOption))
+        return {FleetError, QStringLiteral("give --controllers or -v, not both")};
+    if (options->inputs.isEmpty())
+        return {FleetError, QStringLiteral("no journal file or directory given (see --help)")};
+    if (formatName == QLatin1String("text"))
+        fleet.format = FleetWriter::Format::Text;
+    else if (formatName == QLatin1String("csv"))
+        fleet.format = FleetWriter::Format::Csv;
+    else if (formatName == QLatin1String("jsonl"))
+        fleet.format = FleetWriter::Format::JsonLines;
+    else
+        return {FleetError,
+                QStringLiteral("unknown format \"%1\": use text, csv or jsonl").arg(formatName)};
+    if (parser.isSet(versionOption)) {
+        bool ok = false;
+        fleet.version = parser.value(versionOption).toInt(&ok, 0);
+        const bool known = (fleet.version >= 314 && fleet.version <= 317) ||
+                           fleet.version == JournalVersion::TextJournalTmHelix ||
+                           fleet.version == JournalVersion::TextJournalVegal ||
+                           fleet.version == JournalVersion::TextJournalOther;
+        if (!ok || !known)
+            return {FleetError, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
+                                               "0x2FFFF, 0x3FFFF or 0x4FFFF")
+                                    .arg(parser.value(versionOption))};
+    }
+    options->controllersPath = parser.value(controllersOption);
+    fleet.oldestFirst = parser.isSet(oldestOption);
+    fleet.count = parser.isSet(countOption);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QCommandLineOption& o : {sinceOption, untilOption}) {
+        if (!parser.isSet(o))
+            continue;
+        const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
+        if (!moment.isValid())
+            return {FleetError, QStringLiteral("--%1 \"%2\": not a time such as 24.12 18:00 or "
+                                               "24.12.2026 18:00:30")
+                                    .arg(o.names().constFirst(), parser.value(o))};
+        if (o.names().constFirst() == QLatin1String("since"))
+            fleet.filter.setSince(moment);
+        else
+            fleet.filter.setUntil(moment);
+    }
+    for (const QString& text : parser.values(grepOption)) {
+        if (text.isEmpty())
+            return {FleetError, QStringLiteral("--grep needs a text")};
+        fleet.filter.addText(text);
+    }
+    for (const QString& type : parser.values(typeOption)) {
+        if (type.isEmpty())
+            return {FleetError, QStringLiteral("--type needs a type such as E, W or I")};
+        fleet.filter.addType(type);
+    }
+    return {};
+}
+
+// Writes through whatever the output path names; false with the device's
+// reason when it cannot.
+bool writeOutput(const QString& outPath, const std::function<bool(QFileDevice&)>& write,
+                 QString* reason)
+{
+    if (outPath == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || !write(out) || !out.flush()) {
+            *reason = QStringLiteral("cannot write to standard output");
+            return false;
+        }
+        return true;
+    }
+    const auto failed = [&](const QFileDevice& out) {
+        *reason = QStringLiteral("%1: cannot write: %2").arg(outPath, out.errorString());
+        return false;
+    };
+    // Written through the descriptor, as "-" is: appending where the shell
+    // appends, and a descriptor that is not open fails as it is.
+    const int descriptor = ownDescriptor(outPath);
+    if (descriptor >= 0) {
+        QFile out;
+        if (!out.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) ||
+            !out.flush())
+            return failed(out);
+        return true;
+    }
+    // A device or FIFO, also behind a link, is written straight through:
+    // replacing it by a regular file would destroy the node or cut off
+    // whatever reads it. Unbuffered: the writer hands over large chunks, and
+    // a failed write tells its reason at once.
+    const QFileInfo outInfo(outPath);
+    if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
+        QFile out(outPath);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) || !out.flush())
+            return failed(out);
+        return true;
+    }
+    QSaveFile out(outPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) || !out.commit())
+        return failed(out);
+    return true;
+}
+
+// One journal: read and decoded as the viewer would, then written.
+int runSingle(const Options& options)
+{
+    // Set-up: the journal and its definitions.
+    const QString journalPath = options.inputs.first();
     if (!QFileInfo::exists(journalPath))
         return fail(InputError, QStringLiteral("%1: no such file").arg(journalPath));
     QByteArray data;
@@ -164,15 +356,15 @@ int run(int argc, char* argv[])
                     QStringLiteral("%1: cannot read: %2").arg(journalPath, journalError));
 
     QVector<JournalRow> rows;
-    if (textJournal) {
+    if (options.textJournal) {
         rows = JournalDecoder::decodeText(data);
     } else {
         QByteArray definitions;
         const QString mesError =
-            readInput(mesPath, MessageDefinitionParser::maxFileSize, &definitions);
+            readInput(options.mesPath, MessageDefinitionParser::maxFileSize, &definitions);
         if (!mesError.isEmpty())
             return fail(InputError, QStringLiteral("%1: cannot read the message definitions: %2")
-                                        .arg(mesPath, mesError));
+                                        .arg(options.mesPath, mesError));
         QBuffer mesBuffer(&definitions);
         mesBuffer.open(QIODevice::ReadOnly);
         QMap<int, QString> sources;
@@ -186,51 +378,73 @@ int run(int argc, char* argv[])
                                        "definitions %3")
                             .arg(journalPath)
                             .arg(JournalDecoder::MaxMessageText)
-                            .arg(mesPath));
+                            .arg(options.mesPath));
     }
 
+    // Running: the rows in the viewer's order.
     const QVector<int> order = JournalOrder::displayOrder(rows);
     const auto cell = [&](int row, int column) {
-        return JournalOrder::cellText(rows.at(order.at(row)), column, textJournal);
+        return JournalOrder::cellText(rows.at(order.at(row)), column, options.textJournal);
     };
-    const int columns = JournalOrder::columnCount(textJournal);
-
-    const auto writeTable = [&](QFileDevice& out) {
-        return JournalWriter::write(out, format, order.size(), columns, cell) && out.flush();
-    };
-    const QString outPath =
-        parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("-");
-    if (outPath == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !writeTable(out))
-            return fail(OutputError, QStringLiteral("cannot write to standard output"));
-        return Ok;
-    }
-    // Written through the descriptor, as "-" is: appending where the shell
-    // appends, and a descriptor that is not open fails as it is.
-    const int descriptor = ownDescriptor(outPath);
-    if (descriptor >= 0) {
-        QFile out;
-        if (!out.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
-            return cannotWrite(outPath, out);
-        return Ok;
-    }
-    // A device or FIFO, also behind a link, is written straight through:
-    // replacing it by a regular file would destroy the node or cut off
-    // whatever reads it. Unbuffered: the writer hands over large chunks, and
-    // a failed write tells its reason at once.
-    const QFileInfo outInfo(outPath);
-    if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
-        QFile out(outPath);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out))
-            return cannotWrite(outPath, out);
-        return Ok;
-    }
-    QSaveFile out(outPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeTable(out) ||
-        !out.commit())
-        return cannotWrite(outPath, out);
+    const int columns = JournalOrder::columnCount(options.textJournal);
+    QString reason;
+    if (!writeOutput(
+            options.outPath,
+            [&](QFileDevice& out) {
+                return JournalWriter::write(out, options.format, order.size(), columns, cell);
+            },
+            &reason))
+        return fail(OutputError, reason);
     return Ok;
+}
+
+// Many journals: each read and filtered alone, then the matches merged.
+int runFleet(Options& options)
+{
+    // Set-up: the controllers' types.
+    FleetRun::Settings& settings = options.fleetSettings;
+    if (!options.controllersPath.isEmpty()) {
+        QByteArray list;
+        const QString listError = readInput(options.controllersPath, DownloadFile::maxSize, &list);
+        QString parseError;
+        if (!listError.isEmpty())
+            return fail(
+                FleetError,
+                QStringLiteral("%1: cannot read: %2").arg(options.controllersPath, listError));
+        if (!settings.controllers.parse(list, &parseError))
+            return fail(FleetError,
+                        QStringLiteral("%1: %2").arg(options.controllersPath, parseError));
+        settings.useList = true;
+        settings.listName = options.controllersPath;
+    }
+    FleetRun fleet(std::move(settings));
+    fleet.addPaths(options.inputs);
+
+    // Running: read and filter all, then write merged.
+    fleet.collect();
+    QString reason;
+    if (!writeOutput(
+            options.outPath, [&](QFileDevice& out) { return fleet.write(out); }, &reason))
+        return fail(FleetError, reason);
+    if (fleet.hadErrors())
+        return FleetError;
+    return fleet.matches() > 0 ? Matched : NothingMatched;
+}
+
+int run(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("dq-journal"));
+
+    Options options;
+    const Failure failure = parseOptions(QCoreApplication::arguments(), &options);
+    if (failure.code != Ok)
+        return fail(failure.code, failure.message);
+    if (options.help) {
+        QTextStream(stdout) << options.helpText;
+        return Ok;
+    }
+    return options.fleet ? runFleet(options) : runSingle(options);
 }
 
 } // namespace

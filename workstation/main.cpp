@@ -1,10 +1,12 @@
 // dq-workstation: a stand-in for the operator workstation that hosts the
 // download-queue module, with simulated controllers of every family.
 
+#include "host/hostlight.h"
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
 #include "host/simulatedfleet.h"
 #include "workstation/batchrun.h"
+#include "workstation/controllerlistfile.h"
 #include "workstation/moduleclient.h"
 #include "workstation/workstationoptions.h"
 #include "workstation/workstationwindow.h"
@@ -216,6 +218,19 @@ void scriptQuit(WorkstationWindow& window, const WorkstationOptions& options, QT
     });
 }
 
+// The controllers' ids and types, as a host keeps them, next to the journals:
+// what dq-journal --controllers reads.
+void writeControllerList(const SimulatedFleet& fleet, const QString& dataDir, QTextStream& err)
+{
+    QVector<QPair<int, QString>> controllers;
+    for (const SimulatedController* c : fleet.controllers())
+        controllers.append({c->id(), c->light()->type()});
+    QString error;
+    if (!ControllerListFile::write(
+            QDir(dataDir).absoluteFilePath(QStringLiteral("controllers.txt")), controllers, &error))
+        err << "dq-workstation: controller list not written: " << error << '\n' << Qt::flush;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -254,6 +269,7 @@ int main(int argc, char* argv[])
     JsonRpcClientPlugin rpcStorage;
     InvokeStorage invokeStorage;
     fillStorages(fleet, &rpcStorage, &invokeStorage);
+    writeControllerList(fleet, options.dataDir(), err);
     WorkstationWindow window(&module, &fleet);
     window.setStorages(&rpcStorage, &invokeStorage);
     if (batch)

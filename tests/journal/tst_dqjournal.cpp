@@ -6,6 +6,8 @@
 #include "tests/specialfiles.h"
 #include "viewerfixtures.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -30,6 +32,8 @@ private slots:
     void outputThroughOwnDescriptors();
     void outOfMemoryIsAnError();
     void help();
+    void manyJournals_data();
+    void manyJournals();
 
 private:
     struct Run
@@ -338,6 +342,127 @@ void TestDqJournal::help()
     QCOMPARE(r.exitCode, 0);
     for (const char* option : {"--generation", "--text", "--messages", "--format", "--output"})
         QVERIFY2(r.out.contains(option), option);
+}
+
+void TestDqJournal::manyJournals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // on standard error; empty: none
+    QTest::addColumn<QString>("ids");     // the controllers of the JSON lines in order
+    QTest::addColumn<QString>("out");     // or the output as it is
+
+    // Downloaded just after a new year: the binary records carry no year.
+    const QDir dir(m_dir.filePath("fleet"));
+    QVERIFY(dir.mkpath("."));
+    const QString written = "2026-01-01T00:30:00";
+    const auto journal = [&](int id, const QByteArray& data) {
+        const QString path = dir.filePath(QStringLiteral("Jrn%1.bin").arg(id, 5, 10, QChar('0')));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
+        QVERIFY(f.setFileTime(QDateTime::fromString(written, Qt::ISODate),
+                              QFileDevice::FileModificationTime));
+    };
+    journal(1, record(1, 1, 0, 10, 0, 1, 5) + record(12, 31, 23, 59, 0, 2, 6) +
+                   record(12, 30, 12, 0, 0, 1, 7));
+    journal(2, textLine("01.01.26", "00:05:00", "E", "5", QStringLiteral("Перегорела ЛАМПА")) +
+                   textLine("31.12.25", "23:59:30", "W", "3", QStringLiteral("Дверь открыта")));
+    journal(3, record(1, 1, 0, 1, 0, 1, 5));
+    const QString all = m_dir.filePath("all.txt");
+    const QString two = m_dir.filePath("two.txt");
+    QVERIFY(writeFile(all, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
+    QVERIFY(writeFile(two, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n").toUtf8()));
+    const QString d = dir.path();
+
+    QTest::newRow("merged newest first; a controller not listed is skipped")
+        << QStringList{"--controllers", two, "-f", "jsonl", d} << 2 << "Jrn00003.bin: skipped"
+        << "1,2,2,1,1"
+        << "";
+    QTest::newRow("oldest first") << QStringList{"--controllers", all, "--oldest-first", "-f",
+                                                 "jsonl",         d}
+                                  << 0 << ""
+                                  << "1,1,2,3,2,1"
+                                  << "";
+    QTest::newRow("a night's search, several texts") << QStringList{"--controllers",
+                                                                    all,
+                                                                    "--since",
+                                                                    "31.12.25 23:59:10",
+                                                                    "--until",
+                                                                    "01.01.26 00:05",
+                                                                    "--grep",
+                                                                    "лампа",
+                                                                    "--grep",
+                                                                    "ДВЕРЬ",
+                                                                    "-f",
+                                                                    "jsonl",
+                                                                    d}
+                                                     << 0 << ""
+                                                     << "2,2"
+                                                     << "";
+    QTest::newRow("a type") << QStringList{"--controllers", all, "--type", "E", "-f", "jsonl", d}
+                            << 0 << ""
+                            << "2"
+                            << "";
+    QTest::newRow("nothing matches")
+        << QStringList{"--controllers", all, "--grep", "nowhere", "-f", "jsonl", d} << 1 << ""
+        << ""
+        << "";
+    QTest::newRow("a missing file among others")
+        << QStringList{"--controllers", all, "-f", "jsonl", d, dir.filePath("Jrn00009.bin")} << 2
+        << "Jrn00009.bin: no such file"
+        << "1,2,3,2,1,1"
+        << "";
+    QTest::newRow("one version for all") << QStringList{"-v",
+                                                        "317",
+                                                        "-f",
+                                                        "jsonl",
+                                                        dir.filePath("Jrn00001.bin"),
+                                                        dir.filePath("Jrn00003.bin")}
+                                         << 0 << ""
+                                         << "1,3,1,1"
+                                         << "";
+    QTest::newRow("counts") << QStringList{"--controllers", all, "--count", "--grep", "0", d} << 0
+                            << ""
+                            << ""
+                            << "1      3\n2      2\n3      1\n";
+    QTest::newRow("a bad option is an error")
+        << QStringList{"-v", "317", "--bogus", d} << 2 << "bogus"
+        << ""
+        << "";
+}
+
+// dq-journal over a directory: each journal in its controller's format, the
+// records merged by time over a new year, exit statuses as grep's.
+void TestDqJournal::manyJournals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFETCH(QString, ids);
+    QFETCH(QString, out);
+    const Run r = run(args);
+    QCOMPARE(r.exitCode, exitCode);
+    if (message.isEmpty())
+        QCOMPARE(r.err, QByteArray());
+    else
+        QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+    if (!args.contains("jsonl")) {
+        QCOMPARE(QString::fromUtf8(r.out), out);
+        return;
+    }
+    QStringList got;
+    for (const QByteArray& line : r.out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        got << QString::number(o.value("controller").toInt());
+        // The year of a binary record is the download's, or the one before.
+        if (o.value("time").toString() == "01.01 00:10:00")
+            QCOMPARE(o.value("isoTime").toString(), QString("2026-01-01T00:10:00"));
+        if (o.value("time").toString() == "31.12 23:59:00")
+            QCOMPARE(o.value("isoTime").toString(), QString("2025-12-31T23:59:00"));
+    }
+    QCOMPARE(got.join(','), ids);
 }
 
 QTEST_MAIN(TestDqJournal)

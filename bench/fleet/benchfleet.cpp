@@ -1,0 +1,224 @@
+// Measures dq-journal over a directory of full-size binary journals (344
+// blocks, 33 KB each) against running dq-journal once per file: wall time and
+// peak resident memory, for all records and for a rare --grep.
+//
+// Usage: bench-fleet [--journals 1000,10000] [--no-per-file]
+
+#include "host/controllerdata.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+using namespace ControllerData;
+
+namespace {
+
+// An undefined code with parameters the generator never writes: its
+// hexadecimal text is the rare thing searched for.
+constexpr char RareText[] = "07h 07h 07h";
+constexpr int RareEvery = 50; // one journal in this many holds one such record
+
+QTextStream& out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+int undefinedCode()
+{
+    QSet<int> used;
+    for (int v = 314; v <= 317; ++v)
+        for (int c : messageCodes(v))
+            used.insert(c);
+    for (int c = 255; c > 0; --c)
+        if (!used.contains(c))
+            return c;
+    return 0;
+}
+
+// Full-size journals of all four generations and the controller list.
+void makeFleet(const QString& dir, int count)
+{
+    const int records = MaxBinaryBlocks * BinaryBlockSize / RecordSize;
+    const int rare = undefinedCode();
+    QFile list(QDir(dir).filePath(QStringLiteral("controllers.txt")));
+    list.open(QIODevice::WriteOnly);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < count; ++i) {
+        const int id = i + 1;
+        const Family family = Family(i % 4);
+        QRandomGenerator rng{quint32(id)};
+        QDateTime oldest;
+        QByteArray data =
+            binaryRecords(rng, journalVersion(family), records, now.addSecs(-i % 3600), &oldest);
+        if (i % RareEvery == 0) {
+            char* r = data.data() + RecordSize * int(rng.bounded(records));
+            r[4] = char(rare);
+            r[5] = r[6] = r[7] = 7;
+        }
+        QFile f(QDir(dir).filePath(QStringLiteral("Jrn%1.bin").arg(id, 5, 10, QLatin1Char('0'))));
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        list.write(QByteArray::number(id) + ';' + typeFor(family).toUtf8() + '\n');
+    }
+}
+
+struct Result
+{
+    double seconds = 0;
+    long peakKiB = 0;
+    int processes = 0;
+    bool ok = true;
+};
+
+// Runs the tool once, its output to outPath; wall time and the peak resident
+// memory of that process alone.
+Result runOnce(const QString& tool, const QStringList& args, const QString& outPath)
+{
+    Result r;
+    std::vector<QByteArray> storage;
+    storage.push_back(QFile::encodeName(tool));
+    for (const QString& a : args)
+        storage.push_back(a.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const QByteArray outName = QFile::encodeName(outPath);
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen(outName.constData(), "w", stdout))
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    r.seconds = clock.nsecsElapsed() / 1e9;
+    r.peakKiB = usage.ru_maxrss;
+    r.processes = 1;
+    // 0: something matched; 1: nothing did. Both are runs that worked.
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+    return r;
+}
+
+Result runPerFile(const QString& tool, const QStringList& args, const QStringList& files,
+                  const QString& outPath)
+{
+    Result total;
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString& f : files) {
+        const Result r = runOnce(tool, args + QStringList{f}, outPath);
+        total.peakKiB = qMax(total.peakKiB, r.peakKiB);
+        total.ok = total.ok && r.ok;
+        ++total.processes;
+    }
+    total.seconds = clock.nsecsElapsed() / 1e9;
+    return total;
+}
+
+qint64 lineCount(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 lines = 0;
+    while (!f.atEnd()) {
+        const QByteArray chunk = f.read(1 << 20);
+        lines += chunk.count('\n');
+    }
+    return lines;
+}
+
+void report(const char* what, const Result& r, qint64 lines)
+{
+    out() << QStringLiteral("  %1 %2 s  %3 MiB peak  %4 process(es)  %5 lines%6\n")
+                 .arg(QLatin1String(what), -34)
+                 .arg(r.seconds, 8, 'f', 2)
+                 .arg(r.peakKiB / 1024.0, 7, 'f', 1)
+                 .arg(r.processes, 6)
+                 .arg(lines, 10)
+                 .arg(r.ok ? QString() : QStringLiteral("  FAILED"));
+    out().flush();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dq-journal over a directory of full-size journals (33 KB, four generations, a "
+        "controller list) against dq-journal once per file: all records and a rare --grep, "
+        "wall time and peak resident memory. All records go to /dev/null, the matches of "
+        "the search to a scratch file whose lines are counted."));
+    parser.addHelpOption();
+    const QCommandLineOption journalsOption(QStringLiteral("journals"),
+                                            QStringLiteral("Fleet sizes (default 1000,10000)."),
+                                            QStringLiteral("list"), QStringLiteral("1000,10000"));
+    const QCommandLineOption noPerFileOption(QStringLiteral("no-per-file"),
+                                             QStringLiteral("Skip the once-per-file runs."));
+    parser.addOptions({journalsOption, noPerFileOption});
+    parser.process(app);
+
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/dq-journal");
+    if (!QFileInfo(tool).isExecutable()) {
+        QTextStream(stderr) << "bench-fleet: " << tool << " not found\n";
+        return 2;
+    }
+    const QString shm = QStringLiteral("/dev/shm");
+    const QString scratch =
+        QFileInfo(shm).isWritable() ? shm + QStringLiteral("/bench-fleet-XXXXXX") : QString();
+    for (const QString& size : parser.value(journalsOption).split(QLatin1Char(','))) {
+        const int count = size.toInt();
+        if (count <= 0)
+            continue;
+        QTemporaryDir dir(scratch);
+        const QString journals = dir.filePath(QStringLiteral("journals"));
+        QDir().mkpath(journals);
+        makeFleet(journals, count);
+        const QString list = QDir(journals).filePath(QStringLiteral("controllers.txt"));
+        const QString output = dir.filePath(QStringLiteral("out.txt"));
+        QStringList files;
+        for (const QString& f :
+             QDir(journals).entryList({QStringLiteral("Jrn*.bin")}, QDir::Files, QDir::Name))
+            files << QDir(journals).filePath(f);
+        out() << count << " journals of " << QFileInfo(files.first()).size() << " bytes ("
+              << count * qint64(QFileInfo(files.first()).size()) / (1024 * 1024) << " MiB), "
+              << "rare text \"" << RareText << "\" in one journal of " << RareEvery << ", "
+              << count * qint64(MaxBinaryBlocks * BinaryBlockSize / RecordSize)
+              << " records in all:\n";
+        const QStringList all{QStringLiteral("--controllers"), list};
+        const QStringList grep =
+            all + QStringList{QStringLiteral("--grep"), QString::fromLatin1(RareText)};
+        // All records to /dev/null: several GiB of text would only fill memory.
+        Result r = runOnce(tool, all + QStringList{journals}, QStringLiteral("/dev/null"));
+        report("all records, one run", r, -1);
+        r = runOnce(tool, grep + QStringList{journals}, output);
+        report("rare --grep, one run", r, lineCount(output));
+        if (!parser.isSet(noPerFileOption)) {
+            r = runPerFile(tool, all, files, QStringLiteral("/dev/null"));
+            report("all records, once per file", r, -1);
+            r = runPerFile(tool, grep, files, output);
+            report("rare --grep, once per file", r, -1);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+// A journal record's time stamp as its fields, with or without a year: binary
+// records carry none, text journals write one. Ordered by key() once the year
+// is known; a time whose fields are out of range is invalid and has no key.
+class RecordTime
+{
+public:
+    RecordTime() = default;
+    RecordTime(int year, int month, int day, int hour, int minute, int second);
+
+    // From a binary record's packed word (day, month and time; no year).
+    static RecordTime fromTimeWord(quint32 word);
+    // From a text journal's "dd.MM.yy hh:mm[:ss]" (or a four-digit year).
+    static RecordTime fromText(const QString& dateAndTime);
+    static RecordTime fromDateTime(const QDateTime& moment);
+
+    int year() const { return m_year; }
+    int month() const { return m_month; }
+    bool hasYear() const { return m_year > 0; }
+    // Fields in range: of the given year when there is one, else of some year
+    // (29 February included).
+    bool isValid() const;
+    RecordTime withYear(int year) const;
+
+    // Larger for later times; meaningful for valid times with a year.
+    qint64 key() const;
+    // The year a key() was made with.
+    static int yearOfKey(qint64 key);
+    // "2026-11-14T17:30:05"; empty without a year or when invalid.
+    QString toIso() const;
+
+    // Gives yearless times, newest first as a journal stores them, the years
+    // they were most likely written in. The newest was written before the
+    // journal was (a day of slack for a controller's clock); walking back, a
+    // month larger than the one after it means the year before. Invalid times
+    // and times with a year are left as they are.
+    static void inferYears(QVector<RecordTime>& newestFirst, const QDateTime& written);
+
+private:
+    qint16 m_year = 0;
+    qint8 m_month = 0;
+    qint8 m_day = 0;
+    qint8 m_hour = 0;
+    qint8 m_minute = 0;
+    qint8 m_second = 0;
+};

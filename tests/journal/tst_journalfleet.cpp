@@ -1,0 +1,339 @@
+#include "core/journalversion.h"
+#include "journal/controllerlist.h"
+#include "journal/fleetwriter.h"
+#include "journal/journaldecoder.h"
+#include "journal/journalfilter.h"
+#include "journal/journalmerge.h"
+#include "journal/recordtime.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+// Many journals at once: years, filters, the merged order and the lines written.
+class TestJournalFleet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void inferYears_data();
+    void inferYears();
+    void parseMoment_data();
+    void parseMoment();
+    void filter_data();
+    void filter();
+    void mergeOrder_data();
+    void mergeOrder();
+    void jsonLinesParseBack();
+    void idColumn();
+    void controllerList();
+};
+
+namespace {
+
+// "dd.MM hh:mm:ss" as a binary record shows it, or "dd.MM.yy hh:mm:ss".
+RecordTime yearless(const QString& text)
+{
+    const QStringList p = text.split(QRegularExpression(QStringLiteral("[. :]")));
+    return RecordTime(0, p.at(1).toInt(), p.at(0).toInt(), p.at(2).toInt(), p.at(3).toInt(),
+                      p.at(4).toInt());
+}
+
+QDateTime at(const QString& iso)
+{
+    return QDateTime::fromString(iso, Qt::ISODate);
+}
+
+} // namespace
+
+void TestJournalFleet::inferYears_data()
+{
+    QTest::addColumn<QStringList>("newestFirst");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QStringList>("iso"); // empty: no year, or no such day in it
+    QTest::newRow("same year") << QStringList{"05.03 10:00:00", "01.03 09:00:00"}
+                               << "2026-03-06T08:00:00"
+                               << QStringList{"2026-03-05T10:00:00", "2026-03-01T09:00:00"};
+    QTest::newRow("newest after the download: the year before")
+        << QStringList{"20.11 10:00:00"} << "2026-03-06T08:00:00"
+        << QStringList{"2025-11-20T10:00:00"};
+    QTest::newRow("a controller's clock a little ahead")
+        << QStringList{"06.03 12:00:00"} << "2026-03-06T11:50:00"
+        << QStringList{"2026-03-06T12:00:00"};
+    QTest::newRow("over a new year")
+        << QStringList{"02.01 00:10:00", "31.12 23:59:00", "15.11 08:00:00"}
+        << "2026-01-03T08:00:00"
+        << QStringList{"2026-01-02T00:10:00", "2025-12-31T23:59:00", "2025-11-15T08:00:00"};
+    QTest::newRow("two new years")
+        << QStringList{"10.02 00:00:00", "10.12 00:00:00", "10.01 00:00:00", "10.11 00:00:00"}
+        << "2026-02-11T00:00:00"
+        << QStringList{"2026-02-10T00:00:00", "2025-12-10T00:00:00", "2025-01-10T00:00:00",
+                       "2024-11-10T00:00:00"};
+    QTest::newRow("an invalid time is passed over")
+        << QStringList{"05.03 10:00:00", "31.15 31:63:63", "01.02 09:00:00"}
+        << "2026-03-06T08:00:00" << QStringList{"2026-03-05T10:00:00", "", "2026-02-01T09:00:00"};
+    QTest::newRow("29 February of a common year")
+        << QStringList{"01.03 10:00:00", "29.02 10:00:00"} << "2025-03-06T08:00:00"
+        << QStringList{"2025-03-01T10:00:00", ""};
+}
+
+void TestJournalFleet::inferYears()
+{
+    QFETCH(QStringList, newestFirst);
+    QFETCH(QString, written);
+    QFETCH(QStringList, iso);
+    QVector<RecordTime> times;
+    for (const QString& t : newestFirst)
+        times << yearless(t);
+    RecordTime::inferYears(times, at(written));
+    QStringList got;
+    for (const RecordTime& t : times)
+        got << t.toIso();
+    QCOMPARE(got, iso);
+}
+
+void TestJournalFleet::parseMoment_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("iso"); // empty: refused
+    // Now is 2 January 2026, 10:00.
+    QTest::newRow("without a year: the last such moment") << "31.12 18:00"
+                                                          << "2025-12-31T18:00:00";
+    QTest::newRow("without a year, earlier today") << "02.01 09:00"
+                                                   << "2026-01-02T09:00:00";
+    QTest::newRow("two-digit year, seconds") << "2.1.26 9:05:30"
+                                             << "2026-01-02T09:05:30";
+    QTest::newRow("four-digit year") << "24.12.2026 18:00"
+                                     << "2026-12-24T18:00:00";
+    QTest::newRow("no such day") << "31.02 10:00"
+                                 << "";
+    QTest::newRow("no time") << "24.12"
+                             << "";
+    QTest::newRow("not a time") << "yesterday"
+                                << "";
+}
+
+void TestJournalFleet::parseMoment()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, iso);
+    const RecordTime t = JournalFilter::parseMoment(text, at("2026-01-02T10:00:00"));
+    QCOMPARE(t.isValid() ? t.toIso() : QString(), iso);
+}
+
+void TestJournalFleet::filter_data()
+{
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<QString>("until");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QList<int>>("taken");
+    const QStringList none;
+    QTest::newRow("no filter") << ""
+                               << "" << none << none << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("a night, both ends inclusive; an unknown time is out")
+        << "06.12.2026 18:00"
+        << "07.12.2026 06:00" << none << none << QList<int>{0, 1, 3};
+    QTest::newRow("text in any letter case, Cyrillic")
+        << ""
+        << "" << QStringList{"лампа"} << none << QList<int>{0, 3};
+    QTest::newRow("any of several texts")
+        << ""
+        << "" << QStringList{"DOOR", "отказ"} << none << QList<int>{1, 2};
+    QTest::newRow("the source cell") << ""
+                                     << "" << QStringList{"центр"} << none << QList<int>{1};
+    QTest::newRow("a type: text journals only") << ""
+                                                << "" << none << QStringList{"W"} << QList<int>{3};
+    QTest::newRow("time and text together")
+        << "06.12.2026 18:00"
+        << "" << QStringList{"лампа"} << none << QList<int>{0, 3};
+}
+
+void TestJournalFleet::filter()
+{
+    QFETCH(QString, since);
+    QFETCH(QString, until);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, types);
+    QFETCH(QList<int>, taken);
+    struct Case
+    {
+        RecordTime time;
+        bool text;
+        JournalRow row;
+    };
+    const QVector<Case> rows = {
+        {RecordTime(2026, 12, 6, 23, 10, 0),
+         false,
+         {"06.12 23:10:00", "", "Перегорела ЛАМПА группы 4", "Детектор"}},
+        {RecordTime(2026, 12, 7, 3, 0, 0), false, {"07.12 03:00:00", "", "Door open", "Центр"}},
+        {RecordTime(2026, 12, 6, 17, 59, 59),
+         true,
+         {"06.12.26 17:59:59", "E", "Отказ детектора 3", "5"}},
+        {RecordTime(2026, 12, 7, 6, 0, 0), true, {"07.12.26 06:00:00", "w", "лампа", "7"}},
+        {yearless("31.15 31:63:63"), false, {"31.15 31:63:63", "", "c8h 01h 02h 03h", "x"}},
+    };
+    JournalFilter f;
+    const QDateTime now = at("2026-12-07T08:00:00");
+    if (!since.isEmpty())
+        f.setSince(JournalFilter::parseMoment(since, now));
+    if (!until.isEmpty())
+        f.setUntil(JournalFilter::parseMoment(until, now));
+    for (const QString& t : texts)
+        f.addText(t);
+    for (const QString& t : types)
+        f.addType(t);
+    QList<int> got;
+    for (int i = 0; i < rows.size(); ++i)
+        if (f.acceptsTime(rows.at(i).time) &&
+            (!f.needsRow() || f.acceptsRow(rows.at(i).row, rows.at(i).text)))
+            got << i;
+    QCOMPARE(got, taken);
+}
+
+void TestJournalFleet::mergeOrder_data()
+{
+    // Each journal: its controller id, then its entries' times in its own
+    // order (newest first as stored); the order is written as "journal.position".
+    QTest::addColumn<QList<QStringList>>("journals");
+    QTest::addColumn<QStringList>("newestFirst");
+    QTest::addColumn<QStringList>("oldestFirst");
+    QTest::newRow("equal times: by controller id, then as stored")
+        << QList<QStringList>{{"20", "2026-05-01T10:00:05", "2026-05-01T10:00:05"},
+                              {"7", "2026-05-01T10:00:05", "2026-05-01T10:00:00"}}
+        << QStringList{"1.0", "0.0", "0.1", "1.1"} << QStringList{"1.1", "1.0", "0.1", "0.0"};
+    QTest::newRow("one controller in two files: in the order given")
+        << QList<QStringList>{{"3", "2026-05-01T10:00:00"}, {"3", "2026-05-01T10:00:00"}}
+        << QStringList{"0.0", "1.0"} << QStringList{"0.0", "1.0"};
+    QTest::newRow("over a new year, as the texts would not sort")
+        << QList<QStringList>{{"1", "2026-01-01T00:00:05", "2025-12-31T23:59:50"},
+                              {"2", "2025-12-31T23:59:59", "2025-12-01T00:00:00"}}
+        << QStringList{"0.0", "1.0", "0.1", "1.1"} << QStringList{"1.1", "0.1", "1.0", "0.0"};
+    QTest::newRow("a clock set back within a journal")
+        << QList<QStringList>{{"1", "2026-05-01T10:00:00", "2026-05-01T11:00:00",
+                               "2026-05-01T09:00:00"}}
+        << QStringList{"0.1", "0.0", "0.2"} << QStringList{"0.2", "0.0", "0.1"};
+}
+
+void TestJournalFleet::mergeOrder()
+{
+    QFETCH(QList<QStringList>, journals);
+    QFETCH(QStringList, newestFirst);
+    QFETCH(QStringList, oldestFirst);
+    JournalMerge merge;
+    for (const QStringList& j : journals) {
+        QVector<JournalMerge::Entry> entries;
+        for (int i = 1; i < j.size(); ++i) {
+            JournalMerge::Entry e;
+            e.key = RecordTime::fromDateTime(at(j.at(i))).key();
+            e.position = i - 1;
+            entries << e;
+        }
+        merge.addJournal(j.first().toInt(), entries);
+    }
+    for (const bool oldest : {false, true}) {
+        merge.start(oldest);
+        QStringList got;
+        int journal = -1;
+        const JournalMerge::Entry* e = nullptr;
+        while (merge.next(&journal, &e))
+            got << QStringLiteral("%1.%2").arg(journal).arg(e->position);
+        QCOMPARE(got, oldest ? oldestFirst : newestFirst);
+    }
+}
+
+// Every line a JSON object whatever the texts hold, in valid UTF-8.
+void TestJournalFleet::jsonLinesParseBack()
+{
+    const FleetWriter writer(FleetWriter::Format::JsonLines, true);
+    QCOMPARE(writer.header(), QByteArray());
+    const QString awkward = QStringLiteral("кавычка \" обратная \\ черта\tтаб\nстрока\x01") +
+                            QChar(0xD800) + QStringLiteral(" end");
+    const QVector<JournalRow> rows = {
+        {"06.12 23:10:00", "", "Перегорела лампа группы 4", "Детектор"},
+        {"07.12.26 03:00:00", "E", awkward, "5"},
+    };
+    const QStringList iso = {"2026-12-06T23:10:00", ""};
+    const QStringList types = {"Вегал V3.17", ""};
+    QByteArray out;
+    for (int i = 0; i < rows.size(); ++i) {
+        FleetWriter::Record r;
+        r.controllerId = 1007 + i;
+        r.controllerType = types.at(i);
+        r.row = &rows.at(i);
+        r.isoTime = iso.at(i);
+        r.file = QStringLiteral("/journals/Jrn0100%1.bin").arg(7 + i);
+        out += writer.line(r);
+    }
+    QCOMPARE(QString::fromUtf8(out).toUtf8(), out); // valid UTF-8 survives the round trip
+    const QList<QByteArray> lines = out.split('\n');
+    QCOMPARE(lines.size(), rows.size() + 1);
+    QVERIFY(lines.last().isEmpty());
+    for (int i = 0; i < rows.size(); ++i) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(lines.at(i), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        const QJsonObject o = doc.object();
+        QCOMPARE(o.value("controller").toInt(), 1007 + i);
+        QCOMPARE(o.value("controllerType").toString(), types.at(i));
+        QCOMPARE(o.value("controllerType").isNull(), types.at(i).isEmpty());
+        QCOMPARE(o.value("time").toString(), rows.at(i).time);
+        QCOMPARE(o.value("isoTime").isNull(), iso.at(i).isEmpty());
+        QCOMPARE(o.value("isoTime").toString(), iso.at(i));
+        QCOMPARE(o.value("type").isNull(), rows.at(i).type.isEmpty());
+        QCOMPARE(o.value("source").toString(), rows.at(i).source);
+        QCOMPARE(o.value("file").toString(), QStringLiteral("/journals/Jrn0100%1.bin").arg(7 + i));
+        QString message = rows.at(i).message;
+        message.replace(QChar(0xD800), QChar(0xFFFD));
+        QCOMPARE(o.value("message").toString(), message);
+    }
+    const QJsonObject count =
+        QJsonDocument::fromJson(writer.countLine(25, QStringLiteral("TM_HELIX"), 3)).object();
+    QCOMPARE(count.value("controller").toInt(), 25);
+    QCOMPARE(count.value("matches").toInt(), 3);
+}
+
+// Text and CSV: the viewer's layout with the controller id in front.
+void TestJournalFleet::idColumn()
+{
+    const JournalRow row{"06.12 23:10:00", "", "Ошибка; код 5", "Детектор"};
+    FleetWriter::Record r;
+    r.controllerId = 25;
+    r.row = &row;
+    const FleetWriter csv(FleetWriter::Format::Csv, false);
+    QCOMPARE(csv.header(), QByteArray("Id;Date;Message;Source\n"));
+    QCOMPARE(QString::fromUtf8(csv.line(r)),
+             QStringLiteral("25;06.12 23:10:00;\"Ошибка; код 5\";Детектор\n"));
+    const FleetWriter text(FleetWriter::Format::Text, false);
+    const QList<QByteArray> header = text.header().split('\n');
+    const QString line = QString::fromUtf8(text.line(r));
+    QCOMPARE(header.at(0).size(), 7 + 114);
+    QCOMPARE(header.at(1).size(), 7 + 115);
+    QVERIFY(line.startsWith(QStringLiteral("25     06.12 23:10:00    Ошибка")));
+    QCOMPARE(line.size(), 7 + 115 + 1);
+}
+
+void TestJournalFleet::controllerList()
+{
+    ControllerList list;
+    QString error;
+    QVERIFY(list.parse("# id;type\r\n25;Вегал V3.16\r\n\r\n 7 ; TM_HELIX \n9;зелта\n"
+                       "3;Вегал V3.17a\n3;Вегал V3.15\n",
+                       &error));
+    QCOMPARE(list.size(), 4);
+    QCOMPARE(ControllerList::versionForType(list.type(25)), 316);
+    QCOMPARE(ControllerList::versionForType(list.type(7)), int(JournalVersion::TextJournalTmHelix));
+    QCOMPARE(ControllerList::versionForType(list.type(9)), int(JournalVersion::TextJournalVegal));
+    QCOMPARE(ControllerList::versionForType(list.type(3)), 315); // the later line
+    QVERIFY(!list.contains(4));
+    ControllerList bad;
+    QVERIFY(!bad.parse("1;Вегал V3.17\nVegal V3.17\n", &error));
+    QVERIFY2(error.startsWith(QLatin1String("line 2:")), qPrintable(error));
+
+    QCOMPARE(ControllerList::idFromFileName("Jrn00025.bin"), 25);
+    QCOMPARE(ControllerList::idFromFileName("Jrn00025.txt"), -1);
+    QCOMPARE(ControllerList::idFromFileName("JrnX.bin"), -1);
+}
+
+QTEST_MAIN(TestJournalFleet)
+#include "tst_journalfleet.moc"

@@ -1,0 +1,251 @@
+#include "tools/fleetrun.h"
+
+#include "core/downloadfile.h"
+#include "core/journalversion.h"
+#include "journal/journaldecoder.h"
+#include "journal/journalrecords.h"
+#include "journal/journalwriter.h"
+#include "journal/messagedefinitionparser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+bool isBinaryVersion(int version)
+{
+    return version >= 314 && version <= 317;
+}
+
+// Output goes out in pieces of this size: few writes, little held.
+constexpr int WriteChunk = 256 * 1024;
+
+} // namespace
+
+FleetRun::FleetRun(Settings settings) : m_settings(std::move(settings)) {}
+
+FleetRun::~FleetRun() = default;
+
+void FleetRun::error(const QString& message)
+{
+    QTextStream(stderr) << "dq-journal: " << message << '\n';
+    m_errors = true;
+}
+
+void FleetRun::addPaths(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            error(QStringLiteral("%1: no such file").arg(path));
+        } else if (info.isDir()) {
+            const QDir dir(path);
+            const QStringList names =
+                dir.entryList({QStringLiteral("Jrn*.bin")}, QDir::Files | QDir::System, QDir::Name);
+            if (names.isEmpty())
+                QTextStream(stderr) << "dq-journal: " << path << ": no Jrn*.bin files\n";
+            for (const QString& name : names)
+                addFile(dir.filePath(name));
+        } else {
+            addFile(path);
+        }
+    }
+}
+
+void FleetRun::addFile(const QString& path)
+{
+    const QFileInfo info(path);
+    // The same journal named twice (a file and its directory) is read once.
+    const QString canonical = info.canonicalFilePath();
+    if (m_seen.contains(canonical))
+        return;
+    m_seen.insert(canonical);
+    Input input;
+    input.path = path;
+    input.controllerId = ControllerList::idFromFileName(info.fileName());
+    if (input.controllerId < 0) {
+        error(QStringLiteral("%1: skipped: the name holds no controller id (JrnNNNNN.bin)")
+                  .arg(path));
+        return;
+    }
+    if (m_settings.useList) {
+        if (!m_settings.controllers.contains(input.controllerId)) {
+            error(QStringLiteral("%1: skipped: controller %2 is not in %3")
+                      .arg(path)
+                      .arg(input.controllerId)
+                      .arg(m_settings.listName));
+            return;
+        }
+        input.controllerType = m_settings.controllers.type(input.controllerId);
+        input.version = ControllerList::versionForType(input.controllerType);
+    } else {
+        input.version = m_settings.version;
+    }
+    if (!isBinaryVersion(input.version))
+        m_textLayout = true;
+    m_inputs.push_back(input);
+}
+
+const JournalDecoder* FleetRun::decoderFor(int version, const QString& path)
+{
+    if (!isBinaryVersion(version))
+        return nullptr;
+    auto it = m_decoders.find(version);
+    if (it == m_decoders.end()) {
+        const QString mesPath = QStringLiteral(":/mes_files/Notepad.mes.%1").arg(version);
+        QFile mes(mesPath);
+        QMap<int, QString> sources;
+        QMap<int, QString> messages;
+        if (!mes.open(QIODevice::ReadOnly)) {
+            error(QStringLiteral("%1: cannot read the message definitions %2").arg(path, mesPath));
+            return nullptr;
+        }
+        MessageDefinitionParser::parse(mes, sources, messages);
+        it = m_decoders.insert(version, std::make_shared<JournalDecoder>(messages, sources));
+    }
+    return it.value().get();
+}
+
+void FleetRun::collect()
+{
+    for (const Input& input : m_inputs)
+        collectOne(input);
+    m_merge.start(m_settings.oldestFirst);
+}
+
+void FleetRun::collectOne(const Input& input)
+{
+    const bool text = !isBinaryVersion(input.version);
+    const JournalDecoder* decoder = text ? nullptr : decoderFor(input.version, input.path);
+    if (!text && !decoder)
+        return;
+    QByteArray data;
+    {
+        QFile file(input.path);
+        const QString failure =
+            DownloadFile::readFailure(DownloadFile::readRegular(file, DownloadFile::maxSize, &data),
+                                      file, DownloadFile::maxSize);
+        if (!failure.isEmpty()) {
+            error(QStringLiteral("%1: cannot read: %2").arg(input.path, failure));
+            return;
+        }
+    }
+    // Counted from here on: a journal that could not be read has no count.
+    if (m_settings.count && !m_counts.contains(input.controllerId)) {
+        m_counts.insert(input.controllerId, 0);
+        m_countTypes.insert(input.controllerId, input.controllerType);
+    }
+    const QVector<JournalRecords::Record> records =
+        text ? JournalRecords::text(data) : JournalRecords::binary(data);
+    QVector<RecordTime> times(records.size());
+    for (int i = 0; i < records.size(); ++i)
+        times[i] = records.at(i).time;
+    const QDateTime written = QFileInfo(input.path).lastModified();
+    if (!text)
+        RecordTime::inferYears(times, written);
+
+    // A record whose time is not known keeps its place next to the one
+    // before it (or after it, at the start) in its journal.
+    QVector<qint64> keys(times.size(), -1);
+    qint64 last = -1;
+    for (int i = 0; i < times.size(); ++i) {
+        if (times.at(i).hasYear() && times.at(i).isValid())
+            last = times.at(i).key();
+        keys[i] = last;
+    }
+    qint64 next = RecordTime::fromDateTime(written).key();
+    for (int i = times.size() - 1; i >= 0; --i) {
+        if (times.at(i).hasYear() && times.at(i).isValid())
+            next = times.at(i).key();
+        else if (keys.at(i) < 0)
+            keys[i] = next;
+    }
+
+    const JournalFilter& filter = m_settings.filter;
+    Kept kept;
+    QVector<JournalMerge::Entry> entries;
+    qint64 matches = 0;
+    for (int i = 0; i < records.size(); ++i) {
+        if (!filter.acceptsTime(times.at(i)))
+            continue;
+        const JournalRecords::Record& r = records.at(i);
+        const char* bytes = data.constData() + r.offset;
+        if (filter.needsRow()) {
+            const JournalRow row = text ? JournalRecords::textRow(bytes, r.length)
+                                        : JournalRecords::binaryRow(*decoder, bytes, r.length);
+            if (!filter.acceptsRow(row, text))
+                continue;
+        }
+        ++matches;
+        if (m_settings.count)
+            continue;
+        JournalMerge::Entry e;
+        e.key = keys.at(i);
+        e.position = i;
+        e.offset = kept.bytes.size();
+        e.length = r.length;
+        kept.bytes.append(bytes, r.length);
+        if (text)
+            kept.bytes.append('\0');
+        entries.append(e);
+    }
+    m_matches += matches;
+    if (m_settings.count) {
+        m_counts[input.controllerId] += matches;
+        return;
+    }
+    if (entries.isEmpty())
+        return;
+    kept.controllerId = input.controllerId;
+    kept.controllerType = input.controllerType;
+    kept.textJournal = text;
+    kept.decoder = decoder;
+    kept.file = input.path;
+    kept.bytes.squeeze();
+    m_kept.push_back(std::move(kept));
+    m_merge.addJournal(input.controllerId, std::move(entries));
+}
+
+bool FleetRun::write(QIODevice& out)
+{
+    const FleetWriter writer(m_settings.format, m_textLayout);
+    if (m_settings.count) {
+        QByteArray chunk = writer.countHeader();
+        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
+            chunk += writer.countLine(it.key(), m_countTypes.value(it.key()), it.value());
+        return JournalWriter::writeAll(out, chunk);
+    }
+    QByteArray chunk = writer.header();
+    int journal = 0;
+    const JournalMerge::Entry* entry = nullptr;
+    while (m_merge.next(&journal, &entry)) {
+        const Kept& k = m_kept[size_t(journal)];
+        const char* bytes = k.bytes.constData() + entry->offset;
+        const JournalRow row = k.textJournal
+                                   ? JournalRecords::textRow(bytes, entry->length)
+                                   : JournalRecords::binaryRow(*k.decoder, bytes, entry->length);
+        FleetWriter::Record record;
+        record.controllerId = k.controllerId;
+        record.controllerType = k.controllerType;
+        record.row = &row;
+        record.file = k.file;
+        if (k.textJournal) {
+            record.isoTime = RecordTime::fromText(row.time).toIso();
+        } else {
+            quint32 word = 0;
+            for (int b = 0; b < 4 && b < entry->length; ++b)
+                word |= quint32(uchar(bytes[b])) << (8 * b);
+            record.isoTime =
+                RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(entry->key)).toIso();
+        }
+        chunk += writer.line(record);
+        if (chunk.size() >= WriteChunk) {
+            if (!JournalWriter::writeAll(out, chunk))
+                return false;
+            chunk.clear();
+        }
+    }
+    return JournalWriter::writeAll(out, chunk);
+}
