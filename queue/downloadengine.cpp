@@ -427,39 +427,35 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
 
 void DownloadEngine::connectLink(QObject* light, QObject* relay)
 {
-    // The signal is looked up once per class of light, not per light.
-    const QMetaObject* meta = light->metaObject();
-    if (meta != linkMeta) {
-        linkMeta = meta;
-        const int index = meta->indexOfSignal("connected(bool)");
-        linkSignal = index < 0 ? QMetaMethod() : meta->method(index);
+    connectRelay(light, "connected(bool)", linkSignal, relay, "relayConnected(bool)");
+}
+
+void DownloadEngine::connectRelay(QObject* sender, const char* signal, CachedSignal& cached,
+                                  QObject* relay, const char* slot)
+{
+    // The signal is looked up once per class of sender, not per object.
+    const QMetaObject* meta = sender->metaObject();
+    if (meta != cached.meta) {
+        cached.meta = meta;
+        const int index = meta->indexOfSignal(signal);
+        cached.method = index < 0 ? QMetaMethod() : meta->method(index);
     }
-    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
-        SignalRelay::staticMetaObject.indexOfSlot("relayConnected(bool)"));
-    if (linkSignal.isValid())
-        connect(light, linkSignal, relay, slot);
-    else
-        connect(light, SIGNAL(connected(bool)), relay, SLOT(relayConnected(bool))); // warns
+    if (!cached.slot.isValid())
+        cached.slot = relay->metaObject()->method(relay->metaObject()->indexOfSlot(slot));
+    if (cached.method.isValid())
+        connect(sender, cached.method, relay, cached.slot);
+    else // refused with Qt's own warning
+        connect(sender, QByteArray("2").append(signal).constData(), relay,
+                QByteArray("1").append(slot).constData());
 }
 
 void DownloadEngine::connectFinished(QObject* response, QObject* relay)
 {
-    // The signal is looked up once per class of response, not per command.
-    const QMetaObject* meta = response->metaObject();
-    if (meta != finishedMeta) {
-        finishedMeta = meta;
-        const int index = meta->indexOfSignal("finished()");
-        finishedSignal = index < 0 ? QMetaMethod() : meta->method(index);
-    }
-    static const QMetaMethod slot = SignalRelay::staticMetaObject.method(
-        SignalRelay::staticMetaObject.indexOfSlot("relayFinished()"));
-    if (finishedSignal.isValid())
-        connect(response, finishedSignal, relay, slot);
-    else
-        connect(response, SIGNAL(finished()), relay, SLOT(relayFinished())); // warns as Qt does
+    connectRelay(response, "finished()", finishedSignal, relay, "relayFinished()");
     // A host that deletes the response before it answers must not leave the
     // item waiting for ever.
-    connect(response, SIGNAL(destroyed()), relay, SLOT(relayLost()));
+    connect(response, &QObject::destroyed, static_cast<SignalRelay*>(relay),
+            &SignalRelay::relayLost);
 }
 
 void DownloadEngine::responseLost(QObject* light)

@@ -113,6 +113,14 @@ private:
     void issueCommand(QObject* light, bool continuing);
     void connectFinished(QObject* response, QObject* relay);
     void connectLink(QObject* light, QObject* relay);
+    struct CachedSignal
+    {
+        const QMetaObject* meta = nullptr;
+        QMetaMethod method;
+        QMetaMethod slot; // the relay's
+    };
+    void connectRelay(QObject* sender, const char* signal, CachedSignal& cached, QObject* relay,
+                      const char* slot);
     void answerArrived(QObject* light, QObject* response);
     void applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome);
     void failItem(QObject* light, const QString& msg, bool fatal);
@@ -145,11 +153,9 @@ private:
     QDir saveDir;
     bool journal;
     int timerId = 0;
-    const QMetaObject* finishedMeta = nullptr;
-    QMetaMethod finishedSignal;
+    CachedSignal finishedSignal;
     const QMetaObject* commandMeta = nullptr;
-    const QMetaObject* linkMeta = nullptr;
-    QMetaMethod linkSignal;
+    CachedSignal linkSignal;
     QMetaMethod sendCommandMethod;
 
     qint64 budget;
