@@ -118,7 +118,7 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Decodes a saved controller journal and writes it as the journal viewer saves it:\n"
-        "rows newest first (by the Time text), UTF-8, LF line ends.\n"
+        "rows newest first (in the order they were written), UTF-8, LF line ends.\n"
         "With --controllers or -v: searches any number of journals (files, or directories\n"
         "of Jrn*.bin files) and writes their records merged by time, newest first, the\n"
         "controller id first. Exit status 0 when a record matched, 1 when none did, 2 on\n"
