@@ -305,15 +305,17 @@ void QueueWindow::showCounts()
     if (std::equal(std::begin(counts), std::end(counts), std::begin(countsShown)))
         return;
     std::copy(std::begin(counts), std::end(counts), std::begin(countsShown));
-    ui->queueCounts->setText(
-        tr("Waiting: %1   Downloading: %2   Completed: %3   Retrying: %4   Failed: %5   "
-           "Stopped: %6")
-            .arg(QString::number(counts[int(Phase::Waiting)]),
-                 QString::number(counts[int(Phase::Downloading)]),
-                 QString::number(counts[int(Phase::Completed)]),
-                 QString::number(counts[int(Phase::Retrying)]),
-                 QString::number(counts[int(Phase::Failed)]),
-                 QString::number(counts[int(Phase::Stopped)])));
+    QString text = tr("Waiting: %1   Downloading: %2   Completed: %3   Retrying: %4   Failed: %5   "
+                      "Stopped: %6")
+                       .arg(QString::number(counts[int(Phase::Waiting)]),
+                            QString::number(counts[int(Phase::Downloading)]),
+                            QString::number(counts[int(Phase::Completed)]),
+                            QString::number(counts[int(Phase::Retrying)]),
+                            QString::number(counts[int(Phase::Failed)]),
+                            QString::number(counts[int(Phase::Stopped)]));
+    // A narrow dock wraps the line between counts, never inside one.
+    text.replace(QLatin1String(": "), QStringLiteral(":\u00A0"));
+    ui->queueCounts->setText(text);
 }
 
 void QueueWindow::showItem(Row& row, const QueueItem& item)
