@@ -143,13 +143,27 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     ui->findEdit->installEventFilter(this);
     QAbstractItemModel* model = table->model();
     connect(model, &QAbstractItemModel::dataChanged, this, &JournalViewDlg::cellsChanged);
-    // After a sort the row header hides the hidden rows again one by one, each
-    // time working out every row's place unless its updates are off: quadratic
-    // in the rows with "Only matches" on. Turned on again in rowsRearranged.
+    // A sort with "Only matches" on: the row header would keep each hidden row
+    // as a persistent index through it and hide it again one by one after it,
+    // far dearer than the sort itself. So the rows are all shown before the
+    // header hears of the sort, and rowsRearranged hides the new order's rows
+    // without a match. Updates stay off meanwhile, turned on again there. The
+    // header is attached to the model again so that this runs before its own
+    // handler; the table is empty yet, so it loses nothing.
+    QHeaderView* rowHeader = table->verticalHeader();
+    rowHeader->setModel(nullptr);
     connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] {
-        if (m_filtered)
-            ui->journalTable->verticalHeader()->setUpdatesEnabled(false);
+        if (!m_filtered)
+            return;
+        QHeaderView* header = ui->journalTable->verticalHeader();
+        header->setUpdatesEnabled(false);
+        for (int r = 0; r < m_rowsShown.size(); ++r)
+            if (!m_rowsShown.at(r))
+                header->setSectionHidden(r, false);
+        m_rowsShown.fill(true);
     });
+    rowHeader->setModel(model);
+    rowHeader->setSelectionModel(table->selectionModel());
     connect(model, &QAbstractItemModel::layoutChanged, this, &JournalViewDlg::rowsRearranged);
     connect(model, &QAbstractItemModel::rowsMoved, this, &JournalViewDlg::rowsRearranged);
     m_delegate = new JournalCellDelegate(table);
