@@ -1,7 +1,7 @@
 #include "workstation/moduleclient.h"
 
-#include "core/journalversion.h"
 #include "core/controllerfamily.h"
+#include "core/journalversion.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -197,7 +197,7 @@ QStringList ModuleClient::openConfig(QObject* light)
 int ModuleClient::journalVersionFor(const QString& type)
 {
     return JournalVersion::forLight(ControllerFamily::isTmHelixType(type),
-                                          ControllerFamily::isVegalType(type), type);
+                                    ControllerFamily::isVegalType(type), type);
 }
 
 void ModuleClient::onComplete(QObject* light, QString fileName)

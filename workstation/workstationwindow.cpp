@@ -1,8 +1,8 @@
 #include "workstation/workstationwindow.h"
 
+#include "core/journalversion.h"
 #include "host/hostlight.h"
 #include "host/simulatedfleet.h"
-#include "core/journalversion.h"
 #include "ui_workstationwindow.h"
 #include "workstation/moduleclient.h"
 

@@ -1,11 +1,11 @@
 #include "downloaddriver.h"
 
+#include "core/downloadfile.h"
 #include "fuzzfixture.h"
 #include "fuzzinput.h"
 #include "host/hostlight.h"
 #include "host/response.h"
 #include "queue/downloadengine.h"
-#include "core/downloadfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

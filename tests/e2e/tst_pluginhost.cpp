@@ -326,9 +326,8 @@ private slots:
                 enabled << a->text();
             QCOMPARE(a->parent(), table);
         }
-        QCOMPARE(actions,
-                 (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume", "Retry",
-                              "Remove"}));
+        QCOMPARE(actions, (QStringList{firstAction, "Clear queue", "Stop downloading", "Resume",
+                                       "Retry", "Remove"}));
         QCOMPARE(enabled, QStringList{"Clear queue"});
     }
 
