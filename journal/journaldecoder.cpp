@@ -94,6 +94,17 @@ JournalDecoder::JournalDecoder(const QMap<int, QString>& messages,
         m_sources[i] = sources.value(int(i), unknown);
 }
 
+quint32 JournalDecoder::timeWord(const uchar* record, int len)
+{
+    return timeWordOf(record, len);
+}
+
+JournalDecoder::TimeFields JournalDecoder::timeFields(quint32 word)
+{
+    return {int(monthOf(word)), int(dayOf(word)), int(hourOf(word)), int(minuteOf(word)),
+            int(secondOf(word))};
+}
+
 bool JournalDecoder::isValidTimeWord(quint32 word, int year)
 {
     const uint month = monthOf(word);

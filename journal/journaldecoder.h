@@ -59,6 +59,14 @@ public:
     // Same for a record of len bytes (normally 8) at data.
     void addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const;
 
+    // The packed time word of a record of len bytes (its first four, little-endian).
+    static quint32 timeWord(const uchar* record, int len);
+    // The time-stamp fields of a packed time word, as they are.
+    struct TimeFields
+    {
+        int month, day, hour, minute, second;
+    };
+    static TimeFields timeFields(quint32 word);
     // The record's time stamp in the current year; invalid when out of range.
     static QDateTime recordDateTime(const uchar* record);
     // Whether the packed time word holds a real date and time of the given year.

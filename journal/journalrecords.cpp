@@ -15,10 +15,7 @@ bool earlier(const RecordTime& a, const RecordTime& b)
 
 RecordTime timeAt(const uchar* record, int length)
 {
-    quint32 word = 0;
-    for (int b = 0; b < 4 && b < length; ++b)
-        word |= quint32(record[b]) << (8 * b);
-    return RecordTime::fromTimeWord(word);
+    return RecordTime::fromTimeWord(JournalDecoder::timeWord(record, length));
 }
 
 // As the decoder finds the blocks' order, but a block that runs over a new

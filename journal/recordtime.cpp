@@ -1,5 +1,7 @@
 #include "journal/recordtime.h"
 
+#include "journal/journaldecoder.h"
+
 #include <QDate>
 #include <QRegularExpression>
 
@@ -10,8 +12,8 @@ RecordTime::RecordTime(int year, int month, int day, int hour, int minute, int s
 
 RecordTime RecordTime::fromTimeWord(quint32 word)
 {
-    return RecordTime(0, int((word >> 22) & 0xF), int((word >> 17) & 0x1F),
-                      int((word >> 12) & 0x1F), int((word >> 6) & 0x3F), int(word & 0x3F));
+    const JournalDecoder::TimeFields f = JournalDecoder::timeFields(word);
+    return RecordTime(0, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 RecordTime RecordTime::fromText(const QString& dateAndTime)

@@ -234,9 +234,8 @@ bool FleetRun::write(QIODevice& out)
         if (k.textJournal) {
             record.isoTime = RecordTime::fromText(row.time).toIso();
         } else {
-            quint32 word = 0;
-            for (int b = 0; b < 4 && b < entry->length; ++b)
-                word |= quint32(uchar(bytes[b])) << (8 * b);
+            const quint32 word =
+                JournalDecoder::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
             record.isoTime =
                 RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(entry->key)).toIso();
         }

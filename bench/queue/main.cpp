@@ -5,8 +5,8 @@
 
 #include "bench/headless.h"
 #include "bench/processmemory.h"
+#include "bench/queue/benchhost.h"
 #include "bench/queue/memorybench.h"
-#include "bench/queue/scratchdir.h"
 #include "core/downloadfile.h"
 #include "host/response.h"
 
@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -240,16 +241,9 @@ bool runUntilDone(QEventLoop& loop, double* longestPauseMs)
 // Missing, differing and unexpected files in dir.
 int wrongFiles(const QDir& dir, int count)
 {
-    int wrong = 0;
-    int present = 0;
-    for (int id = 1; id <= count; ++id) {
-        QFile file(dir.absoluteFilePath(DownloadFile::fileName(true, id)));
-        if (file.open(QIODevice::ReadOnly))
-            ++present;
-        if (!file.isOpen() || file.readAll() != journalOf(id))
-            ++wrong;
-    }
-    return wrong + int(dir.entryList(QDir::Files | QDir::Hidden).size()) - present;
+    QVector<int> ids(count);
+    std::iota(ids.begin(), ids.end(), 1);
+    return wrongJournalFiles(dir, ids, journalOf);
 }
 
 // The module in a host just started: its main window with the saved layout
@@ -259,12 +253,7 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
 {
     Figures f;
     QMainWindow host;
-    host.setCentralWidget(new QWidget(&host));
-    host.resize(1280, 800);
-    host.restoreState(layout);
-    if (shown)
-        host.show();
-    QCoreApplication::processEvents();
+    prepareHost(host, layout, shown);
     QTemporaryDir dir(scratchTemplate());
     module->setProperty("journalDir", dir.path());
     const Lights lights = makeLights(count, answers);

@@ -1,7 +1,7 @@
 #include "bench/queue/memorybench.h"
 
 #include "bench/processmemory.h"
-#include "bench/queue/scratchdir.h"
+#include "bench/queue/benchhost.h"
 #include "core/downloadfile.h"
 #include "queue/downloadengine.h"
 
@@ -11,6 +11,7 @@
 #include <QDockWidget>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QMainWindow>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -205,31 +206,20 @@ void MemoryBench::checkView(const char* what, MemoryLight* light, const QByteArr
 int MemoryBench::wrongFiles() const
 {
     // A real-size light's journal whole, a hostile one's nowhere.
-    const QDir dir(m_journalDir);
-    int wrong = 0;
-    int present = 0;
-    for (const auto& light : m_lights) {
-        QFile file(dir.absoluteFilePath(DownloadFile::fileName(true, light->id())));
-        const bool open = file.open(QIODevice::ReadOnly);
-        present += open ? 1 : 0;
-        if (m_kind == MemoryLight::Hostile
-                ? open
-                : !open || file.readAll() != light->journal(MemoryLight::realBlocks))
-            ++wrong;
-    }
-    return wrong + int(dir.entryList(QDir::Files | QDir::Hidden).size()) - present;
+    QHash<int, const MemoryLight*> byId;
+    for (const auto& light : m_lights)
+        byId.insert(light->id(), light.get());
+    return wrongJournalFiles(QDir(m_journalDir), byId.keys(), [this, &byId](int id) {
+        return m_kind == MemoryLight::Hostile ? QByteArray()
+                                              : byId.value(id)->journal(MemoryLight::realBlocks);
+    });
 }
 
 MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
 {
     Figures f;
     QMainWindow host;
-    host.setCentralWidget(new QWidget(&host));
-    host.resize(1280, 800);
-    host.restoreState(m_layout);
-    if (m_shown)
-        host.show();
-    QCoreApplication::processEvents();
+    prepareHost(host, m_layout, m_shown);
     QTemporaryDir dir(scratchTemplate());
     QTemporaryDir expectedDir(scratchTemplate());
     m_journalDir = dir.path();
