@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bench/queue/benchlight.h"
 #include "core/downloadfile.h"
 
 #include <QByteArray>
@@ -10,6 +11,9 @@
 #include <QMainWindow>
 #include <QString>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 // What both of bench-queue's modes do around the module.
 
@@ -33,18 +37,18 @@ inline void prepareHost(QMainWindow& host, const QByteArray& layout, bool shown)
     QCoreApplication::processEvents();
 }
 
-// Missing, differing and unexpected journal files in dir. expected(id) gives
-// what the journal of light id must hold, or a null array where none may be.
-template <typename Ids, typename Expected>
-int wrongJournalFiles(const QDir& dir, const Ids& ids, Expected expected)
+// Missing, differing and unexpected journal files in dir: each light's
+// journal whole, a hostile one's nowhere.
+inline int wrongJournalFiles(const QDir& dir,
+                             const std::vector<std::unique_ptr<BenchLight>>& lights)
 {
     int wrong = 0;
     int present = 0;
-    for (const int id : ids) {
-        QFile file(dir.absoluteFilePath(DownloadFile::fileName(true, id)));
+    for (const auto& light : lights) {
+        QFile file(dir.absoluteFilePath(DownloadFile::fileName(true, light->id())));
         const bool open = file.open(QIODevice::ReadOnly);
         present += open ? 1 : 0;
-        const QByteArray wanted = expected(id);
+        const QByteArray wanted = light->journal();
         if (wanted.isNull() ? open : !open || file.readAll() != wanted)
             ++wrong;
     }

@@ -25,110 +25,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 namespace {
 
 constexpr int validBlocks = 50;
 constexpr int answersPerLight = validBlocks + 1; // and then erased space
-constexpr int recordSize = 8;
-constexpr int blockSize = 12 * recordSize;
-
-// Block `number` of light `id`: whole records that tell the light and the
-// block apart, or erased space (every byte 0xFF) past the last valid block.
-QByteArray blockOf(int id, int number)
-{
-    QByteArray block(blockSize, char(0xFF));
-    if (number < 0 || number >= validBlocks)
-        return block;
-    char* p = block.data();
-    for (int r = 0; r < blockSize / recordSize; ++r, p += recordSize) {
-        const char record[recordSize] = {char(0x10 + r), char(id),         char(id >> 8),
-                                         char(id >> 16), char(number),     char(r * 7),
-                                         char(id ^ r),   char(number ^ id)};
-        memcpy(p, record, recordSize);
-    }
-    return block;
-}
-
-// What Jrn<id>.bin must hold: the valid blocks in order, nothing of the erased one.
-QByteArray journalOf(int id)
-{
-    QByteArray journal;
-    for (int b = 0; b < validBlocks; ++b)
-        journal += blockOf(id, b);
-    return journal;
-}
-
 } // namespace
-
-// How a light answers: by a call posted to the event loop (the least a host
-// can do), or as hosts do, through a zero-time timer of the response's own.
-// Each pending timer is one more that Qt walks to stop any timer: a client
-// that starts and stops one per request pays for the host's timers too.
-enum class Answers { Posted, Timer };
-
-// A connected light that answers every "GET_JRNL" with the block asked for on
-// a later pass of the event loop. Its cost per answer is the same at any N.
-class BenchLight : public QObject
-{
-    Q_OBJECT
-    Q_PROPERTY(int id READ id)
-    Q_PROPERTY(QString type READ type)
-    Q_PROPERTY(bool isConnected READ isConnected)
-
-public:
-    BenchLight(int id, Answers answers) : m_id(id), m_answers(answers) {}
-
-    // Commands answered by all lights: the watchdog's sign of progress.
-    static inline int commands = 0;
-
-    int id() const { return m_id; }
-    // Of an unmarked family: 8-byte records, and erased space ends the journal.
-    QString type() const { return QStringLiteral("Вегал V3.17"); }
-    bool isConnected() const { return true; }
-
-    Q_INVOKABLE Response* sendCommand(QVariant command, QVariant args)
-    {
-        Q_UNUSED(command);
-        ++commands;
-        auto* response = new Response(this);
-        QPointer<Response> guard(response);
-        const int number = args.toList().value(0).toInt();
-        const QVariantList data{number, blockOf(m_id, number)};
-        if (m_answers == Answers::Timer) {
-            auto* timer = new QTimer(response);
-            timer->setSingleShot(true);
-            QObject::connect(timer, &QTimer::timeout, response, [response, data] {
-                response->finishWithData(data);
-                response->deleteLater();
-            });
-            timer->start(0);
-            return response;
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [guard, data] {
-                if (!guard)
-                    return;
-                guard->finishWithData(data);
-                // Answered and delivered: a host lets its answers go then.
-                guard->deleteLater();
-            },
-            Qt::QueuedConnection);
-        return response;
-    }
-
-signals:
-    void connected(bool up);
-
-private:
-    int m_id;
-    Answers m_answers;
-};
 
 // Counts saved journals and stops the run at the last one. The module's
 // window is reached by signature only, as a host that links none of it can.
@@ -206,7 +110,8 @@ Lights makeLights(int count, Answers answers)
     Lights lights;
     lights.reserve(size_t(count));
     for (int id = 1; id <= count; ++id)
-        lights.push_back(std::make_unique<BenchLight>(id, answers));
+        lights.push_back(
+            std::make_unique<BenchLight>(id, BenchLight::RealSize, validBlocks, answers));
     return lights;
 }
 
@@ -236,14 +141,6 @@ bool runUntilDone(QEventLoop& loop, double* longestPauseMs)
     const bool done = loop.exec() == 0;
     *longestPauseMs = double(longestPause);
     return done;
-}
-
-// Missing, differing and unexpected files in dir.
-int wrongFiles(const QDir& dir, int count)
-{
-    QVector<int> ids(count);
-    std::iota(ids.begin(), ids.end(), 1);
-    return wrongJournalFiles(dir, ids, journalOf);
 }
 
 // The module in a host just started: its main window with the saved layout
@@ -289,7 +186,7 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (dock)
         f.fault = "the journal queue's dock outlived its closing";
-    f.wrongFiles = wrongFiles(QDir(dir.path()), count);
+    f.wrongFiles = wrongJournalFiles(QDir(dir.path()), lights);
     return f;
 }
 
@@ -337,7 +234,7 @@ private:
         }
         const QByteArray block = response->property("data").toList().value(1).toByteArray();
         bool erased = block.isEmpty();
-        for (int i = 0; i < block.size() && !erased; i += recordSize)
+        for (int i = 0; i < block.size() && !erased; i += BenchLight::recordSize)
             erased = static_cast<unsigned char>(block.at(i)) == 0xFF;
         if (!erased) {
             d.buffer += block;
@@ -369,7 +266,7 @@ Figures runMinimal(int count, Answers answers)
         client.start(light.get());
     f.stalled = !runUntilDone(loop, &f.longestPauseMs);
     f.totalMs = completions.lastNanoseconds / 1e6;
-    f.wrongFiles = wrongFiles(QDir(dir.path()), count);
+    f.wrongFiles = wrongJournalFiles(QDir(dir.path()), lights);
     return f;
 }
 

@@ -11,7 +11,6 @@
 #include <QDockWidget>
 #include <QEventLoop>
 #include <QFile>
-#include <QHash>
 #include <QMainWindow>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -26,9 +25,9 @@ constexpr int journalVersion = 317;
 constexpr int stallSeconds = 30;
 constexpr int sampleMs = 100;
 
-const char* kindName(MemoryLight::Kind kind)
+const char* kindName(BenchLight::Kind kind)
 {
-    return kind == MemoryLight::Hostile ? "hostile" : "real";
+    return kind == BenchLight::Hostile ? "hostile" : "real";
 }
 
 // Sets the high-water mark back to what is resident now (Linux 4.0 on), so
@@ -84,7 +83,7 @@ bool MemoryBench::parse(const QString& text, std::vector<Scenario>* scenarios)
             (kind != QLatin1String("hostile") && kind != QLatin1String("real")))
             return false;
         scenarios->push_back(
-            {kind == QLatin1String("hostile") ? MemoryLight::Hostile : MemoryLight::RealSize, n});
+            {kind == QLatin1String("hostile") ? BenchLight::Hostile : BenchLight::RealSize, n});
     }
     return !scenarios->empty();
 }
@@ -120,7 +119,7 @@ void MemoryBench::itemChanged(QObject*)
 void MemoryBench::sample()
 {
     int waiting = 0;
-    MemoryLight* smallest = nullptr;
+    BenchLight* smallest = nullptr;
     int smallestSize = 0;
     for (const auto& light : m_lights) {
         const QueueItem* item = m_engine->item(light.get());
@@ -141,9 +140,9 @@ void MemoryBench::sample()
     }
 }
 
-void MemoryBench::checkView(const char* what, MemoryLight* light, const QByteArray& expected)
+void MemoryBench::checkView(const char* what, BenchLight* light, const QByteArray& expected)
 {
-    MemoryLight::hold();
+    BenchLight::hold();
     const QueueItem* item = m_engine->item(light);
     QString line = QStringLiteral("%1 row %2: ").arg(QLatin1String(what)).arg(light->id());
     bool ok = false;
@@ -186,7 +185,7 @@ void MemoryBench::checkView(const char* what, MemoryLight* light, const QByteArr
             if (rows < 0 && fileRows < 0)
                 line += QStringLiteral("neither View nor the viewer of its journal's file opens "
                                        "its %1 records")
-                            .arg(expected.size() / MemoryLight::recordSize);
+                            .arg(expected.size() / BenchLight::recordSize);
             else
                 line += QStringLiteral("View shows %1 rows, the viewer of its journal's file %2")
                             .arg(rows)
@@ -200,19 +199,7 @@ void MemoryBench::checkView(const char* what, MemoryLight* light, const QByteArr
     }
     m_figures->views.append(line + (ok ? QStringLiteral(": ok") : QStringLiteral(": WRONG")));
     m_figures->viewsOk = m_figures->viewsOk && ok;
-    MemoryLight::release();
-}
-
-int MemoryBench::wrongFiles() const
-{
-    // A real-size light's journal whole, a hostile one's nowhere.
-    QHash<int, const MemoryLight*> byId;
-    for (const auto& light : m_lights)
-        byId.insert(light->id(), light.get());
-    return wrongJournalFiles(QDir(m_journalDir), byId.keys(), [this, &byId](int id) {
-        return m_kind == MemoryLight::Hostile ? QByteArray()
-                                              : byId.value(id)->journal(MemoryLight::realBlocks);
-    });
+    BenchLight::release();
 }
 
 MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
@@ -229,7 +216,7 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
     m_lights.clear();
     m_lights.reserve(size_t(scenario.lights));
     for (int id = 1; id <= scenario.lights; ++id)
-        m_lights.push_back(std::make_unique<MemoryLight>(id, scenario.kind));
+        m_lights.push_back(std::make_unique<BenchLight>(id, scenario.kind));
     m_figures = &f;
     m_ended = 0;
     m_probe = probe;
@@ -282,8 +269,8 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
             return;
         }
         sample();
-        idleTicks = MemoryLight::commands == seen ? idleTicks + 1 : 0;
-        seen = MemoryLight::commands;
+        idleTicks = BenchLight::commands == seen ? idleTicks + 1 : 0;
+        seen = BenchLight::commands;
         if (idleTicks * sampleMs >= stallSeconds * 1000)
             loop.exit(1);
     });
@@ -318,9 +305,9 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
 void MemoryBench::checkEnd(Figures& f)
 {
     int errors = 0;
-    MemoryLight* released = nullptr;
-    MemoryLight* held = nullptr;
-    MemoryLight* failedOne = nullptr;
+    BenchLight* released = nullptr;
+    BenchLight* held = nullptr;
+    BenchLight* failedOne = nullptr;
     for (const auto& light : m_lights) {
         const QueueItem* item = m_engine->item(light.get());
         if (!item)
@@ -335,22 +322,21 @@ void MemoryBench::checkEnd(Figures& f)
     }
     f.retries = errors - f.tooLarge - f.otherFailed();
     // The rows left: given back, held, failed (a hostile one holds nothing).
-    if (m_kind == MemoryLight::RealSize) {
+    if (m_kind == BenchLight::RealSize) {
         if (released)
-            checkView("completed, given back", released,
-                      released->journal(MemoryLight::realBlocks));
+            checkView("completed, given back", released, released->journal());
         if (held)
-            checkView("completed, held", held, held->journal(MemoryLight::realBlocks));
+            checkView("completed, held", held, held->journal());
     } else if (failedOne) {
         checkView("failed", failedOne, QByteArray());
     }
-    f.wrongFiles = wrongFiles();
+    f.wrongFiles = wrongJournalFiles(QDir(m_journalDir), m_lights);
 }
 
 bool MemoryBench::run(const std::vector<Scenario>& scenarios)
 {
     // Warm-up, not shown: first-use costs (fonts, styles, the viewer) stay out.
-    if (const char* fault = runOne({MemoryLight::RealSize, 20}, false).fault) {
+    if (const char* fault = runOne({BenchLight::RealSize, 20}, false).fault) {
         std::fprintf(stderr, "%s\n", fault);
         return false;
     }
@@ -367,8 +353,8 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
         "waiting: downloads neither completed nor failed at the end; most w.: the most that "
         "waited for memory at once (sampled every %d ms). retries: failures retried.\n"
         "Views: of rows left at the end; of a waiting row in a second run.\n\n",
-        mib(DownloadFile::maxSize), MemoryLight::realBlocks, MemoryLight::realBlockSize,
-        MemoryLight::realBlocks * MemoryLight::realBlockSize,
+        mib(DownloadFile::maxSize), BenchLight::fullBlocks, BenchLight::realBlockSize,
+        BenchLight::fullBlocks * BenchLight::realBlockSize,
         mib(DownloadEngine::journalMemoryBudget), DownloadEngine::exemptDownloads,
         DownloadEngine::exemptDownloads,
         mib(DownloadEngine::journalMemoryBudget +
@@ -398,7 +384,7 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
             std::printf("    %d files missing, differing or unexpected\n", f.wrongFiles);
         std::fflush(stdout);
         const bool expectedEnds =
-            s.kind == MemoryLight::Hostile ? f.tooLarge == s.lights : f.completed == s.lights;
+            s.kind == BenchLight::Hostile ? f.tooLarge == s.lights : f.completed == s.lights;
         ok = ok && !f.stalled && expectedEnds && f.wrongFiles == 0 && f.viewsOk;
     }
     // After all the measured runs: what a view leaves in the heap is not

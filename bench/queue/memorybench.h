@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bench/queue/memorylight.h"
+#include "bench/queue/benchlight.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -29,7 +29,7 @@ class MemoryBench : public QObject
 public:
     struct Scenario
     {
-        MemoryLight::Kind kind;
+        BenchLight::Kind kind;
         int lights;
     };
     // "hostile:100,real:10000"; false when the text is not such a list.
@@ -87,17 +87,16 @@ private:
     // Opens the row of `light` through the queue's View action and checks it
     // against the module's own viewer on a file of `expected`; no answer
     // goes out meanwhile.
-    void checkView(const char* what, MemoryLight* light, const QByteArray& expected);
-    int wrongFiles() const;
+    void checkView(const char* what, BenchLight* light, const QByteArray& expected);
 
     QObject* m_module;
     QByteArray m_layout;
     bool m_shown;
 
     // The run under way.
-    MemoryLight::Kind m_kind = MemoryLight::RealSize;
+    BenchLight::Kind m_kind = BenchLight::RealSize;
     Figures* m_figures = nullptr;
-    std::vector<std::unique_ptr<MemoryLight>> m_lights;
+    std::vector<std::unique_ptr<BenchLight>> m_lights;
     const DownloadEngine* m_engine = nullptr;
     QPointer<QTableWidget> m_table;
     QString m_journalDir;

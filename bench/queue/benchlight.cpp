@@ -1,16 +1,18 @@
-#include "bench/queue/memorylight.h"
+#include "bench/queue/benchlight.h"
 
 #include "host/response.h"
+
+#include <QTimer>
 
 #include <cstring>
 #include <utility>
 
-void MemoryLight::hold()
+void BenchLight::hold()
 {
     held = true;
 }
 
-void MemoryLight::release()
+void BenchLight::release()
 {
     held = false;
     for (const Pending& p : std::exchange(pending, {}))
@@ -20,9 +22,9 @@ void MemoryLight::release()
                 Qt::QueuedConnection);
 }
 
-QByteArray MemoryLight::block(int number) const
+QByteArray BenchLight::block(int number) const
 {
-    if (m_kind == RealSize && (number < 0 || number >= realBlocks))
+    if (m_kind == RealSize && (number < 0 || number >= m_blocks))
         return QByteArray(realBlockSize, char(0xFF));
     // Whole records that tell the light, the block and the record apart; no
     // record starts with the erased byte, so a hostile journal never ends.
@@ -38,27 +40,36 @@ QByteArray MemoryLight::block(int number) const
     return bytes;
 }
 
-QByteArray MemoryLight::journal(int blocks) const
+QByteArray BenchLight::journal(int blocks) const
 {
+    if (blocks < 0)
+        blocks = m_kind == RealSize ? m_blocks : 0;
     QByteArray bytes;
     for (int b = 0; b < blocks; ++b)
         bytes += block(b);
     return bytes;
 }
 
-Response* MemoryLight::sendCommand(QVariant command, QVariant args)
+Response* BenchLight::sendCommand(QVariant command, QVariant args)
 {
     Q_UNUSED(command);
     ++commands;
     auto* response = new Response(this);
     const QPointer<Response> guard(response);
     const int number = args.toList().value(0).toInt();
-    QMetaObject::invokeMethod(
-        this, [this, guard, number] { answer(guard, number); }, Qt::QueuedConnection);
+    if (m_answers == Answers::Timer) {
+        auto* timer = new QTimer(response);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, guard, number] { answer(guard, number); });
+        timer->start(0);
+    } else {
+        QMetaObject::invokeMethod(
+            this, [this, guard, number] { answer(guard, number); }, Qt::QueuedConnection);
+    }
     return response;
 }
 
-void MemoryLight::answer(const QPointer<Response>& response, int number)
+void BenchLight::answer(const QPointer<Response>& response, int number)
 {
     if (!response)
         return;
@@ -69,6 +80,10 @@ void MemoryLight::answer(const QPointer<Response>& response, int number)
     response->finishWithData({number, block(number)});
     // Delivered: let go of at once, block and all. Deleted later, a pass of
     // the event loop would keep thousands of answered blocks alive at once,
-    // and their memory would pass for the module's.
-    delete response.data();
+    // and their memory would pass for the module's. From its own timer's
+    // signal it can only go later.
+    if (m_answers == Answers::Timer)
+        response->deleteLater();
+    else
+        delete response.data();
 }
