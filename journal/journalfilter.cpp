@@ -2,8 +2,6 @@
 
 #include "journal/journaldecoder.h"
 
-#include <QRegularExpression>
-
 void JournalFilter::addText(const QString& text)
 {
     m_texts.append(text);
@@ -50,20 +48,13 @@ bool JournalFilter::acceptsRow(const JournalRow& row, bool textJournal) const
 
 RecordTime JournalFilter::parseMoment(const QString& text, const QDateTime& now)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\s*(\\d{1,2})\\.(\\d{1,2})(?:\\.(\\d{2}|\\d{4}))?\\s+(\\d{1,2}):(\\d{2})("
-                       "?::(\\d{2}))?\\s*$"));
-    const QRegularExpressionMatch m = pattern.match(text);
-    if (!m.hasMatch())
-        return RecordTime();
-    const bool yearGiven = m.capturedLength(3) > 0;
-    int year = yearGiven ? m.captured(3).toInt() : now.date().year();
-    if (m.capturedLength(3) == 2)
-        year += 2000;
-    RecordTime t(year, m.captured(2).toInt(), m.captured(1).toInt(), m.captured(4).toInt(),
-                 m.captured(5).toInt(), m.captured(6).toInt());
-    if (!yearGiven && t.key() > RecordTime::fromDateTime(now).key())
-        t = t.withYear(year - 1);
+    RecordTime t = RecordTime::parse(text);
+    if (!t.isValid() || t.hasYear())
+        return t;
+    // Without a year: the last such moment up to now.
+    t = t.withYear(now.date().year());
+    if (t.key() > RecordTime::fromDateTime(now).key())
+        t = t.withYear(t.year() - 1);
     // 29 February of a year that has none is no moment.
     return t.isValid() ? t : RecordTime();
 }

@@ -1,31 +1,13 @@
 #include "journal/journaltime.h"
 
 #include "journal/journaldecoder.h"
+#include "journal/recordtime.h"
 
 namespace JournalTime {
 
 namespace {
 
 constexpr qint64 DaySeconds = 86400;
-
-// Reads the decimal digits of text from pos up to a character in stops or the
-// end; -1 when there are none or something else comes first.
-int number(const QString& text, int& pos)
-{
-    int value = 0;
-    const int start = pos;
-    while (pos < text.size() && text.at(pos).isDigit() && pos - start < 5)
-        value = value * 10 + text.at(pos++).digitValue();
-    return pos == start ? -1 : value;
-}
-
-bool expect(const QString& text, int& pos, char c)
-{
-    if (pos >= text.size() || text.at(pos) != QLatin1Char(c))
-        return false;
-    ++pos;
-    return true;
-}
 
 inline int twoDigits(const QChar* p)
 {
@@ -45,18 +27,9 @@ qint64 fromFields(int year, int month, int day, int hour, int minute, int second
 
 qint64 fromText(const QString& text)
 {
-    int pos = 0;
-    int f[6];
-    const char separators[6] = {'.', '.', ' ', ':', ':', '\0'};
-    for (int i = 0; i < 6; ++i) {
-        f[i] = number(text, pos);
-        if (f[i] < 0 || (separators[i] && !expect(text, pos, separators[i])))
-            return Unknown;
-    }
-    if (pos != text.size())
-        return Unknown;
-    const int year = f[2] < 100 ? 2000 + f[2] : f[2];
-    return fromFields(year, f[1], f[0], f[3], f[4], f[5]);
+    const RecordTime t = RecordTime::fromText(text);
+    return t.isValid() ? fromFields(t.year(), t.month(), t.day(), t.hour(), t.minute(), t.second())
+                       : Unknown;
 }
 
 void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today)

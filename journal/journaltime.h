@@ -16,8 +16,8 @@ constexpr qint64 Unknown = -1;
 
 // The time of the given fields; Unknown when they name no real date and time.
 qint64 fromFields(int year, int month, int day, int hour, int minute, int second);
-// A text journal's Time text, "dd.MM.yy hh:mm:ss" (a two-digit year is of
-// the 2000s; four digits are taken as they are); Unknown otherwise.
+// A text journal's Time text (as RecordTime::fromText reads it); Unknown
+// when it names no date and time.
 qint64 fromText(const QString& text);
 
 // Sets order and when of a binary journal's rows, given in the decoder's

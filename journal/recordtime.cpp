@@ -3,7 +3,6 @@
 #include "journal/journaldecoder.h"
 
 #include <QDate>
-#include <QRegularExpression>
 
 RecordTime::RecordTime(int year, int month, int day, int hour, int minute, int second)
     : m_year(qint16(year)), m_month(qint8(month)), m_day(qint8(day)), m_hour(qint8(hour)),
@@ -16,19 +15,57 @@ RecordTime RecordTime::fromTimeWord(quint32 word)
     return RecordTime(0, f.month, f.day, f.hour, f.minute, f.second);
 }
 
+RecordTime RecordTime::parse(const QString& text)
+{
+    int pos = 0;
+    // Between min and max decimal digits at pos; -1 when fewer.
+    const auto digits = [&](int min, int max) {
+        int value = 0;
+        const int start = pos;
+        while (pos < text.size() && pos - start < max && text.at(pos).isDigit())
+            value = value * 10 + text.at(pos++).digitValue();
+        return pos - start >= min ? value : -1;
+    };
+    const auto skip = [&](char c) {
+        const bool found = pos < text.size() && text.at(pos) == QLatin1Char(c);
+        pos += found ? 1 : 0;
+        return found;
+    };
+    const auto spaces = [&] {
+        const int start = pos;
+        while (pos < text.size() && text.at(pos).isSpace())
+            ++pos;
+        return pos > start;
+    };
+
+    spaces();
+    const int day = digits(1, 2);
+    const int month = skip('.') ? digits(1, 2) : -1;
+    int year = 0;
+    if (skip('.')) {
+        const int start = pos;
+        year = digits(2, 4);
+        if (pos - start == 2)
+            year += 2000;
+        else if (pos - start != 4)
+            return RecordTime();
+    }
+    const bool apart = spaces();
+    const int hour = digits(1, 2);
+    const int minute = skip(':') ? digits(2, 2) : -1;
+    const int second = skip(':') ? digits(2, 2) : 0;
+    spaces();
+    if (day < 0 || month < 0 || !apart || hour < 0 || minute < 0 || second < 0 ||
+        pos != text.size())
+        return RecordTime();
+    const RecordTime t(year, month, day, hour, minute, second);
+    return t.isValid() ? t : RecordTime();
+}
+
 RecordTime RecordTime::fromText(const QString& dateAndTime)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{2}|\\d{4}) +(\\d{1,2}):(\\d{2})(?::(\\d{2}))?$"));
-    const QRegularExpressionMatch m = pattern.match(dateAndTime);
-    if (!m.hasMatch())
-        return RecordTime();
-    int year = m.captured(3).toInt();
-    if (m.capturedLength(3) == 2)
-        year += 2000;
-    const RecordTime t(year, m.captured(2).toInt(), m.captured(1).toInt(), m.captured(4).toInt(),
-                       m.captured(5).toInt(), m.captured(6).toInt());
-    return t.isValid() ? t : RecordTime();
+    const RecordTime t = parse(dateAndTime);
+    return t.hasYear() ? t : RecordTime();
 }
 
 RecordTime RecordTime::fromDateTime(const QDateTime& moment)

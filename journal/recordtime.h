@@ -15,12 +15,19 @@ public:
 
     // From a binary record's packed word (day, month and time; no year).
     static RecordTime fromTimeWord(quint32 word);
-    // From a text journal's "dd.MM.yy hh:mm[:ss]" (or a four-digit year).
+    // From "d.M[.yy] h:mm[:ss]" (the year in two digits, of the 2000s, or in
+    // four; spaces around): invalid when the text is no such time.
+    static RecordTime parse(const QString& text);
+    // From a text journal's "dd.MM.yy hh:mm[:ss]": as parse(), with a year.
     static RecordTime fromText(const QString& dateAndTime);
     static RecordTime fromDateTime(const QDateTime& moment);
 
     int year() const { return m_year; }
     int month() const { return m_month; }
+    int day() const { return m_day; }
+    int hour() const { return m_hour; }
+    int minute() const { return m_minute; }
+    int second() const { return m_second; }
     bool hasYear() const { return m_year > 0; }
     // Fields in range: of the given year when there is one, else of some year
     // (29 February included).

@@ -35,6 +35,8 @@ void TestJournalTime::fromText_data()
     QTest::addColumn<qint64>("when");
     QTest::newRow("two-digit year") << "31.12.25 23:59:59" << at(2025, 12, 31, 23, 59, 59);
     QTest::newRow("four-digit year") << "1.3.2026 07:08:09" << at(2026, 3, 1, 7, 8, 9);
+    QTest::newRow("no seconds") << "1.3.26 7:08" << at(2026, 3, 1, 7, 8, 0);
+    QTest::newRow("three-digit year") << "01.03.026 07:08:09" << Unknown;
     QTest::newRow("no such day") << "29.02.25 10:00:00" << Unknown;
     QTest::newRow("hour 24") << "01.01.26 24:00:00" << Unknown;
     QTest::newRow("no year") << "01.01 10:00:00" << Unknown;

@@ -11,6 +11,8 @@
 
 // A controller behind a stand-in light: it holds a journal and a
 // configuration and answers "GET_JRNL" / "GET_CONFIG" through the event loop.
+// Apart from the simulated controller because each case sets its exact bytes
+// and block size, and may answer one command at a time, at once.
 class QueueSim
 {
 public:
