@@ -36,8 +36,7 @@ void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today)
 {
     const int n = rows.size();
     // The decoder writes every field in two digits: "dd.MM hh:mm:ss".
-    int year = today.year();
-    int newerMonth = today.month();
+    RecordTime::YearWalk walk(today);
     for (int i = 0; i < n; ++i) {
         JournalRow& row = rows[i];
         row.when = Unknown;
@@ -47,12 +46,8 @@ void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today)
         const int month = twoDigits(t + 3);
         if (month < 1 || month > 12)
             continue;
-        // Going back in time the months rose: a new year lay between.
-        if (month - newerMonth >= 6)
-            --year;
-        newerMonth = month;
-        row.when = fromFields(year, month, twoDigits(t), twoDigits(t + 6), twoDigits(t + 9),
-                              twoDigits(t + 12));
+        row.when = fromFields(walk.yearOf(month), month, twoDigits(t), twoDigits(t + 6),
+                              twoDigits(t + 9), twoDigits(t + 12));
     }
     qint64 key = 0;
     for (int i = n - 1; i >= 0; --i) {

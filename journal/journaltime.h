@@ -23,10 +23,8 @@ qint64 fromText(const QString& text);
 // Sets order and when of a binary journal's rows, given in the decoder's
 // stream order (newest first). Their order in time is that order: the key
 // falls along the stream and stays while the time stamp does, so equal stamps
-// keep the viewer's rule for equal times. The records carry no year: the
-// newest is taken in today's year (the one before when its month lies six or
-// more after today's), and a month six or more above the newer neighbour's
-// means the year before.
+// keep the viewer's rule for equal times. The records carry no year: they
+// get years by a RecordTime::YearWalk from today.
 void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today);
 
 // A binary journal's time asked for without a year: the latest one with these

@@ -115,21 +115,24 @@ QString RecordTime::toIso() const
         .arg(int(m_second), 2, 10, QLatin1Char('0'));
 }
 
-void RecordTime::inferYears(QVector<RecordTime>& newestFirst, const QDateTime& written)
+RecordTime::YearWalk::YearWalk(const QDate& written)
+    : m_year(written.year()), m_newerMonth(written.month())
+{}
+
+int RecordTime::YearWalk::yearOf(int month)
 {
-    const RecordTime latest = fromDateTime(written.addDays(1));
-    int year = written.date().year();
-    int laterMonth = 0; // the month of the record after this one; 0 before the newest
-    for (RecordTime& t : newestFirst) {
-        if (t.hasYear() || !t.isValid())
-            continue;
-        if (laterMonth == 0) {
-            if (t.withYear(year).key() > latest.key())
-                --year;
-        } else if (t.m_month > laterMonth) {
-            --year;
-        }
-        laterMonth = t.m_month;
-        t.m_year = qint16(year);
-    }
+    // Going back in time the months rose by half a year or more: a new year
+    // lay between. Less is a controller's clock set wrong, not a year.
+    if (month - m_newerMonth >= 6)
+        --m_year;
+    m_newerMonth = month;
+    return m_year;
+}
+
+void RecordTime::inferYears(QVector<RecordTime>& newestFirst, const QDate& written)
+{
+    YearWalk walk(written);
+    for (RecordTime& t : newestFirst)
+        if (!t.hasYear() && t.isValid())
+            t.m_year = qint16(walk.yearOf(t.m_month));
 }

@@ -41,12 +41,24 @@ public:
     // "2026-11-14T17:30:05"; empty without a year or when invalid.
     QString toIso() const;
 
-    // Gives yearless times, newest first as a journal stores them, the years
-    // they were most likely written in. The newest was written before the
-    // journal was (a day of slack for a controller's clock); walking back, a
-    // month larger than the one after it means the year before. Invalid times
-    // and times with a year are left as they are.
-    static void inferYears(QVector<RecordTime>& newestFirst, const QDateTime& written);
+    // The years of yearless times walked from the newest back, by their
+    // months: the newest is of the year the journal was written in, or of the
+    // one before when its month lies six or more after that day's; walking
+    // back, a month six or more above the newer one's means the year before.
+    class YearWalk
+    {
+    public:
+        explicit YearWalk(const QDate& written);
+        int yearOf(int month);
+
+    private:
+        int m_year;
+        int m_newerMonth;
+    };
+    // Gives yearless times, newest first as a journal stores them, their
+    // years by a YearWalk. Invalid times and times with a year are left as
+    // they are.
+    static void inferYears(QVector<RecordTime>& newestFirst, const QDate& written);
 
 private:
     qint16 m_year = 0;

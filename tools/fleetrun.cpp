@@ -144,7 +144,7 @@ void FleetRun::collectOne(const Input& input)
         times[i] = records.at(i).time;
     const QDateTime written = QFileInfo(input.path).lastModified();
     if (!text)
-        RecordTime::inferYears(times, written);
+        RecordTime::inferYears(times, written.date());
 
     // A record whose time is not known keeps its place next to the one
     // before it (or after it, at the start) in its journal.

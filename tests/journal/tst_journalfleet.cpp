@@ -60,6 +60,9 @@ void TestJournalFleet::inferYears_data()
     QTest::newRow("a controller's clock a little ahead")
         << QStringList{"06.03 12:00:00"} << "2026-03-06T11:50:00"
         << QStringList{"2026-03-06T12:00:00"};
+    QTest::newRow("a clock set a month ahead is not a year behind")
+        << QStringList{"10.04 10:00:00", "01.03 09:00:00"} << "2026-03-06T08:00:00"
+        << QStringList{"2026-04-10T10:00:00", "2026-03-01T09:00:00"};
     QTest::newRow("over a new year")
         << QStringList{"02.01 00:10:00", "31.12 23:59:00", "15.11 08:00:00"}
         << "2026-01-03T08:00:00"
@@ -85,7 +88,7 @@ void TestJournalFleet::inferYears()
     QVector<RecordTime> times;
     for (const QString& t : newestFirst)
         times << yearless(t);
-    RecordTime::inferYears(times, at(written));
+    RecordTime::inferYears(times, at(written).date());
     QStringList got;
     for (const RecordTime& t : times)
         got << t.toIso();
