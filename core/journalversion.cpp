@@ -1,5 +1,7 @@
 #include "core/journalversion.h"
 
+#include "core/controllerfamily.h"
+
 namespace JournalVersion {
 
 int forLight(bool isTmHelix, bool isVegal, const QString& type)
@@ -18,6 +20,12 @@ int forLight(bool isTmHelix, bool isVegal, const QString& type)
     if (t == QStringLiteral("Вегал V3.17"))
         return 317;
     return 314;
+}
+
+int forType(const QString& type)
+{
+    return forLight(ControllerFamily::isTmHelixType(type), ControllerFamily::isVegalType(type),
+                    type);
 }
 
 } // namespace JournalVersion

@@ -14,5 +14,7 @@ enum Version : int {
 
 // The version the journal queue picks from a light's family marks and "type".
 int forLight(bool isTmHelix, bool isVegal, const QString& type);
+// The same from the "type" alone, its family marks read from it.
+int forType(const QString& type);
 
 } // namespace JournalVersion

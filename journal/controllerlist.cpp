@@ -1,6 +1,5 @@
 #include "journal/controllerlist.h"
 
-#include "core/controllerfamily.h"
 #include "core/journalversion.h"
 
 #include <QList>
@@ -29,8 +28,7 @@ bool ControllerList::parse(const QByteArray& text, QString* error)
 
 int ControllerList::versionForType(const QString& type)
 {
-    return JournalVersion::forLight(ControllerFamily::isTmHelixType(type),
-                                    ControllerFamily::isVegalType(type), type);
+    return JournalVersion::forType(type);
 }
 
 int ControllerList::idFromFileName(const QString& fileName)

@@ -1,8 +1,5 @@
 #include "workstation/moduleclient.h"
 
-#include "core/controllerfamily.h"
-#include "core/journalversion.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -192,12 +189,6 @@ QStringList ModuleClient::openConfig(QObject* light)
     qInstallMessageHandler(passOn);
     captured = nullptr;
     return messages;
-}
-
-int ModuleClient::journalVersionFor(const QString& type)
-{
-    return JournalVersion::forLight(ControllerFamily::isTmHelixType(type),
-                                    ControllerFamily::isVegalType(type), type);
 }
 
 void ModuleClient::onComplete(QObject* light, QString fileName)

@@ -48,10 +48,6 @@ public:
     // only as a warning message.
     QStringList openConfig(QObject* light);
 
-    // The journal format the module's queue picks for a light of this "type";
-    // the host needs it to view a saved file of that light.
-    static int journalVersionFor(const QString& type);
-
 signals:
     void configurationDownloadComplete(QObject* light, const QString& fileName);
     void configurationDownloadFailed(QObject* light, const QString& message);

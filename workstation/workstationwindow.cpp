@@ -390,7 +390,7 @@ void WorkstationWindow::viewJournalFile(const QString& path)
     int version = 0;
     if (SimulatedController* c = controllerOfFile(path)) {
         const QString type = c->light()->type();
-        version = ModuleClient::journalVersionFor(type);
+        version = JournalVersion::forType(type);
         log(tr("Journal %1: controller %2 (%3), format %4")
                 .arg(file)
                 .arg(c->id())
