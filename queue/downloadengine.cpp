@@ -527,7 +527,7 @@ void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const BlockOu
                      true);
             break;
         case BlockOutcome::DataTooLarge:
-            giveUp(light, QCoreApplication::translate("QueueWindow", "Error: data too large"));
+            giveUp(light, tooLargeText());
             break;
         default:
             failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong answer"),
@@ -669,10 +669,8 @@ void DownloadEngine::tick()
         // No longer retrying, even where nothing could be sent (the storage
         // still drives the item).
         const auto it = items.find(light);
-        if (it != items.end() && it->counted != int(it->phase())) {
-            recount(*it);
-            emit itemChanged(light);
-        }
+        if (it != items.end() && it->counted != int(it->phase()))
+            tell(light, *it);
     }
 }
 

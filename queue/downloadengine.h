@@ -53,7 +53,6 @@ public:
     // One step of the retry countdown: items whose delay runs out are sent for.
     void tick();
     void setMemoryBudget(qint64 bytes) { budget = bytes; }
-    qint64 memoryBudget() const { return budget; }
     // The bytes of downloaded data the items hold now.
     qint64 memoryHeld() const { return held; }
 

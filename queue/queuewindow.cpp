@@ -358,6 +358,9 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
 
 void QueueWindow::showStatus(Row& row, const QueueItem& item)
 {
+    // The Status cell has a tooltip or an icon while it shows an end.
+    const bool hadTip = row.status == int(QueueItem::Status::Failed) ||
+                        row.status == int(QueueItem::Status::Completed);
     row.status = int(item.status);
     row.message = item.message;
     row.ended = item.ended;
@@ -367,9 +370,8 @@ void QueueWindow::showStatus(Row& row, const QueueItem& item)
     // is one hover away; so is where a completed download went, and when.
     const bool failed = item.status == QueueItem::Status::Failed;
     const bool completed = item.status == QueueItem::Status::Completed;
-    if (!failed && !completed && !row.tipShown)
+    if (!failed && !completed && !hadTip)
         return;
-    row.tipShown = failed || completed;
     const QString when = item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     cell->setIcon(failed ? failedIcon : QIcon());
     if (failed)
@@ -720,7 +722,7 @@ void QueueWindow::openItem(QObject* light)
         // same bytes. A shared copy of the data: the item may go while the
         // journal opens.
         const QByteArray data = item->buffer;
-        const QString file = item->released ? engine->itemFileName(light) : QString();
+        const QString file = item->released ? item->savedPath : QString();
         emit viewJournalRequested(version, data, file, engine->saveDirectory().absolutePath(),
                                   item->id, item->type);
     } else {

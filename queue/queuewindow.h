@@ -92,7 +92,6 @@ private:
         int status = -1;
         QString message;
         QDateTime ended;
-        bool tipShown = false; // the Status cell has a tooltip or an icon
         int phase = -1;
     };
 
