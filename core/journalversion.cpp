@@ -22,6 +22,17 @@ int forLight(bool isTmHelix, bool isVegal, const QString& type)
     return 314;
 }
 
+bool isBinary(int version)
+{
+    return version >= 314 && version <= 317;
+}
+
+bool isKnown(int version)
+{
+    return isBinary(version) || version == TextJournalTmHelix || version == TextJournalVegal ||
+           version == TextJournalOther;
+}
+
 int forType(const QString& type)
 {
     return forLight(ControllerFamily::isTmHelixType(type), ControllerFamily::isVegalType(type),

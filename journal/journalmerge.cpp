@@ -10,7 +10,6 @@ int JournalMerge::addJournal(int controllerId, QVector<Entry> entries)
     // Journals are mostly in order already.
     if (!std::is_sorted(entries.cbegin(), entries.cend(), newer))
         std::sort(entries.begin(), entries.end(), newer);
-    m_entries += entries.size();
     Journal j;
     j.controllerId = controllerId;
     j.entries = std::move(entries);

@@ -23,8 +23,6 @@ public:
 
     // Returns the journal's index.
     int addJournal(int controllerId, QVector<Entry> entries);
-    int journalCount() const { return int(m_journals.size()); }
-    qint64 entryCount() const { return m_entries; }
 
     void start(bool oldestFirst);
     // The next entry of the merged order and its journal; false at the end.
@@ -51,6 +49,5 @@ private:
 
     std::vector<Journal> m_journals;
     std::vector<Head> m_heap; // journals with entries left; the next one in front
-    qint64 m_entries = 0;
     bool m_oldestFirst = false;
 };

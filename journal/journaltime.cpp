@@ -7,8 +7,6 @@ namespace JournalTime {
 
 namespace {
 
-constexpr qint64 DaySeconds = 86400;
-
 inline int twoDigits(const QChar* p)
 {
     return p[0].digitValue() * 10 + p[1].digitValue();
@@ -23,6 +21,12 @@ qint64 fromFields(int year, int month, int day, int hour, int minute, int second
         second > 59)
         return Unknown;
     return date.toJulianDay() * DaySeconds + hour * 3600 + minute * 60 + second;
+}
+
+QDateTime toDateTime(qint64 when)
+{
+    return QDateTime(QDate::fromJulianDay(when / DaySeconds),
+                     QTime(0, 0).addSecs(int(when % DaySeconds)));
 }
 
 qint64 fromText(const QString& text)

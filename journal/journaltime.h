@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QTime>
 #include <QVector>
 
@@ -13,9 +14,12 @@ namespace JournalTime {
 
 // No real date and time.
 constexpr qint64 Unknown = -1;
+constexpr qint64 DaySeconds = 86400;
 
 // The time of the given fields; Unknown when they name no real date and time.
 qint64 fromFields(int year, int month, int day, int hour, int minute, int second);
+// The date and time of a time that is not Unknown.
+QDateTime toDateTime(qint64 when);
 // A text journal's Time text (as RecordTime::fromText reads it); Unknown
 // when it names no date and time.
 qint64 fromText(const QString& text);

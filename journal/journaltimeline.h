@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/journaltime.h"
+
 #include <QVector>
 
 // The records of a journal counted per hour (per day, or several, for
@@ -16,7 +18,7 @@ public:
     };
 
     static constexpr qint64 Hour = 3600;
-    static constexpr qint64 Day = 86400;
+    static constexpr qint64 Day = JournalTime::DaySeconds;
     // Journals spanning up to this many days get a bar per hour.
     static constexpr int HourlyDays = 14;
     // More bars than this would be narrower than a pixel: days are merged.

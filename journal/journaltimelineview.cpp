@@ -1,5 +1,6 @@
 #include "journal/journaltimelineview.h"
 
+#include "journal/journaltime.h"
 #include "journal/journaltimeline.h"
 
 #include <QDateTime>
@@ -113,8 +114,7 @@ bool JournalTimelineView::event(QEvent* event)
         }
         const JournalTimeline::Bin& b = m_timeline->bins().at(bin);
         const qint64 start = m_timeline->start() + bin * m_timeline->binSeconds();
-        const QDateTime time(QDate::fromJulianDay(start / JournalTimeline::Day),
-                             QTime(0, 0).addSecs(int(start % JournalTimeline::Day)));
+        const QDateTime time = JournalTime::toDateTime(start);
         QString text = tr("%1: %n record(s)", nullptr, b.records).arg(time.toString(m_timeFormat));
         if (b.errors)
             text += tr(", %n error(s)", nullptr, b.errors);

@@ -739,9 +739,7 @@ void JournalViewDlg::goToTime()
     if (newest < 0)
         return; // no record has a time to go to
     const qint64 start = here >= 0 && m_when.at(here) >= 0 ? m_when.at(here) : newest;
-    constexpr qint64 Day = 86400;
-    const QDateTime startTime(QDate::fromJulianDay(start / Day),
-                              QTime(0, 0).addSecs(int(start % Day)));
+    const QDateTime startTime = JournalTime::toDateTime(start);
 
     QDialog ask(this);
     ask.setWindowTitle(tr("Go to time"));

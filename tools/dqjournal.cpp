@@ -259,11 +259,7 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     if (parser.isSet(versionOption)) {
         bool ok = false;
         fleet.version = parser.value(versionOption).toInt(&ok, 0);
-        const bool known = (fleet.version >= 314 && fleet.version <= 317) ||
-                           fleet.version == JournalVersion::TextJournalTmHelix ||
-                           fleet.version == JournalVersion::TextJournalVegal ||
-                           fleet.version == JournalVersion::TextJournalOther;
-        if (!ok || !known)
+        if (!ok || !JournalVersion::isKnown(fleet.version))
             return {FleetError, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
                                                "0x2FFFF, 0x3FFFF or 0x4FFFF")
                                     .arg(parser.value(versionOption))};

@@ -14,11 +14,6 @@
 
 namespace {
 
-bool isBinaryVersion(int version)
-{
-    return version >= 314 && version <= 317;
-}
-
 // Output goes out in pieces of this size: few writes, little held.
 constexpr int WriteChunk = 256 * 1024;
 
@@ -83,14 +78,14 @@ void FleetRun::addFile(const QString& path)
     } else {
         input.version = m_settings.version;
     }
-    if (!isBinaryVersion(input.version))
+    if (!JournalVersion::isBinary(input.version))
         m_textLayout = true;
     m_inputs.push_back(input);
 }
 
 const JournalDecoder* FleetRun::decoderFor(int version, const QString& path)
 {
-    if (!isBinaryVersion(version))
+    if (!JournalVersion::isBinary(version))
         return nullptr;
     auto it = m_decoders.find(version);
     if (it == m_decoders.end()) {
@@ -117,7 +112,7 @@ void FleetRun::collect()
 
 void FleetRun::collectOne(const Input& input)
 {
-    const bool text = !isBinaryVersion(input.version);
+    const bool text = !JournalVersion::isBinary(input.version);
     const JournalDecoder* decoder = text ? nullptr : decoderFor(input.version, input.path);
     if (!text && !decoder)
         return;
