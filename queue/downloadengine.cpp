@@ -585,6 +585,15 @@ bool DownloadEngine::completeItem(QObject* light)
     QString path = itemFileName(light);
     if (!journal && it->isMarked())
         path = DownloadFile::jsonPath(path);
+    // The file stays as it was, and the host hears of it. Nothing of this
+    // download counts any more: a Resume starts it over (an only-new one,
+    // with reread, from the file's newest record).
+    const auto fail = [&](const QString& text, bool reread) {
+        it->dropData();
+        it->rereadPrevious = reread;
+        giveUp(light, text);
+        return false;
+    };
     QByteArray data = it->buffer;
     if (continuation) {
         // The new records, then the journal they continue as it is now. One
@@ -593,30 +602,15 @@ bool DownloadEngine::completeItem(QObject* light)
         // from the file's newest record.
         QByteArray previous;
         const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
-        if (read != DownloadFile::Read && read != DownloadFile::Missing) {
-            it->dropData();
-            it->rereadPrevious = true;
-            giveUp(light, fileErrorText(read, path));
-            return false;
-        }
-        if (qint64(data.size()) + previous.size() > DownloadFile::maxSize) {
-            it->dropData();
-            it->rereadPrevious = true;
-            giveUp(light, tooLargeText());
-            return false;
-        }
+        if (read != DownloadFile::Read && read != DownloadFile::Missing)
+            return fail(fileErrorText(read, path), true);
+        if (qint64(data.size()) + previous.size() > DownloadFile::maxSize)
+            return fail(tooLargeText(), true);
         data += previous;
     }
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
-    if (saved != DownloadFile::Saved) {
-        // The file stays as it was, and the host must hear of it. Nothing of
-        // this download counts any more: a Resume starts it over (an only-new
-        // one from the file's newest record).
-        it->dropData();
-        it->rereadPrevious = continuation;
-        giveUp(light, fileErrorText(saved, path));
-        return false;
-    }
+    if (saved != DownloadFile::Saved)
+        return fail(fileErrorText(saved, path), continuation);
     it->done = true;
     forgetResponse(*it);
     setBar(*it, 100, 100);

@@ -111,6 +111,11 @@ struct QueueItem
             return Phase::Downloading;
         return Phase::Waiting;
     }
+    // Still to go on by itself: waiting, downloading or to be retried.
+    static constexpr bool isRunning(Phase phase)
+    {
+        return phase == Phase::Waiting || phase == Phase::Downloading || phase == Phase::Retrying;
+    }
     // What the operator's actions can act on. Stop: anything still to go on,
     // a retry pending included, but not a failure given up on.
     bool canStop() const

@@ -571,8 +571,9 @@ void QueueWindow::confirmClearQueue()
 {
     using Phase = QueueItem::Phase;
     const int total = engine->count();
-    const int running = engine->countIn(Phase::Waiting) + engine->countIn(Phase::Downloading) +
-                        engine->countIn(Phase::Retrying);
+    int running = 0;
+    for (int p = 0; p < QueueItem::phaseCount; ++p)
+        running += QueueItem::isRunning(Phase(p)) ? engine->countIn(Phase(p)) : 0;
     if (running > 0) {
         const QString question =
             (total == 1 ? tr("Clear 1 download?") : tr("Clear %1 downloads?").arg(total)) +
@@ -629,7 +630,7 @@ bool QueueWindow::passesFilter(const QueueItem& item) const
     case Filter::All:
         break;
     case Filter::Active:
-        return phase == Phase::Waiting || phase == Phase::Downloading || phase == Phase::Retrying;
+        return QueueItem::isRunning(phase);
     case Filter::Failed:
         return phase == Phase::Failed || phase == Phase::Retrying;
     }
