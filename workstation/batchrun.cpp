@@ -4,6 +4,7 @@
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
 #include "workstation/moduleclient.h"
+#include "workstation/workstationoptions.h"
 #include "workstation/workstationwindow.h"
 
 #include <QApplication>
@@ -83,12 +84,12 @@ BatchRun::BatchRun(ModuleClient* module, WorkstationWindow* window, SimulatedFle
 
 QString BatchRun::configDir() const
 {
-    return QDir(m_options.dataDir).absoluteFilePath(QStringLiteral("configs"));
+    return WorkstationOptions::configDirIn(m_options.dataDir);
 }
 
 QString BatchRun::journalDir() const
 {
-    return QDir(m_options.dataDir).absoluteFilePath(QStringLiteral("journals"));
+    return WorkstationOptions::journalDirIn(m_options.dataDir);
 }
 
 void BatchRun::start()

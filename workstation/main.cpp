@@ -275,9 +275,8 @@ int main(int argc, char* argv[])
     if (batch)
         return runBatch(app, module, window, fleet, rpcStorage, invokeStorage, options);
 
-    const QDir dataDir(options.dataDir());
-    module.setDirectories(dataDir.absoluteFilePath(QStringLiteral("configs")),
-                          dataDir.absoluteFilePath(QStringLiteral("journals")));
+    module.setDirectories(WorkstationOptions::configDirIn(options.dataDir()),
+                          WorkstationOptions::journalDirIn(options.dataDir()));
     window.adoptSavedConfigurations();
     window.restoreLayout();
     window.setJournalGrowth(options.growSeconds());

@@ -123,6 +123,16 @@ bool WorkstationOptions::check()
     return makeDataDir();
 }
 
+QString WorkstationOptions::configDirIn(const QString& dataDir)
+{
+    return QDir(dataDir).absoluteFilePath(QStringLiteral("configs"));
+}
+
+QString WorkstationOptions::journalDirIn(const QString& dataDir)
+{
+    return QDir(dataDir).absoluteFilePath(QStringLiteral("journals"));
+}
+
 bool WorkstationOptions::makeDataDir()
 {
     QString dir = m_parser.value(QStringLiteral("data"));
@@ -133,8 +143,7 @@ bool WorkstationOptions::makeDataDir()
     // Else every download would fail for a reason that the summary cannot name.
     const QString option =
         m_parser.isSet(QStringLiteral("data")) ? QStringLiteral("--data: ") : QString();
-    for (const QString& sub : {QStringLiteral("configs"), QStringLiteral("journals")}) {
-        const QString path = QDir(m_dataDir).absoluteFilePath(sub);
+    for (const QString& path : {configDirIn(m_dataDir), journalDirIn(m_dataDir)}) {
         if (!QDir().mkpath(path)) {
             m_error = option + tr("cannot make the directory '%1'").arg(path);
             return false;

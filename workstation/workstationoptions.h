@@ -39,6 +39,9 @@ public:
     int quitAfterMs() const { return m_quitAfterMs; }
     // Absolute: --data, else the batch's or the window's own place.
     QString dataDir() const { return m_dataDir; }
+    // Where downloads of each kind are saved below a data directory.
+    static QString configDirIn(const QString& dataDir);
+    static QString journalDirIn(const QString& dataDir);
 
 private:
     // The option's value as a whole number from low to high; false (with the
