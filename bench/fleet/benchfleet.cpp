@@ -4,13 +4,16 @@
 //
 // Usage: bench-fleet [--journals 1000,10000] [--no-per-file]
 
+#include "bench/scratchdir.h"
 #include "host/controllerdata.h"
+#include "workstation/controllerlistfile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -29,6 +32,7 @@ namespace {
 // hexadecimal text is the rare thing searched for.
 constexpr char RareText[] = "07h 07h 07h";
 constexpr int RareEvery = 50; // one journal in this many holds one such record
+constexpr int JournalRecords = MaxBinaryBlocks * BinaryBlockSize / RecordSize;
 
 QTextStream& out()
 {
@@ -48,31 +52,32 @@ int undefinedCode()
     return 0;
 }
 
-// Full-size journals of all four generations and the controller list.
-void makeFleet(const QString& dir, int count)
+// Full-size journals of all four generations and the controller list; false
+// with the reason in error when the list was not written.
+bool makeFleet(const QString& dir, int count, QString* error)
 {
-    const int records = MaxBinaryBlocks * BinaryBlockSize / RecordSize;
     const int rare = undefinedCode();
-    QFile list(QDir(dir).filePath(QStringLiteral("controllers.txt")));
-    list.open(QIODevice::WriteOnly);
+    QVector<QPair<int, QString>> controllers;
     const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < count; ++i) {
         const int id = i + 1;
         const Family family = Family(i % 4);
         QRandomGenerator rng{quint32(id)};
         QDateTime oldest;
-        QByteArray data =
-            binaryRecords(rng, journalVersion(family), records, now.addSecs(-i % 3600), &oldest);
+        QByteArray data = binaryRecords(rng, journalVersion(family), JournalRecords,
+                                        now.addSecs(-i % 3600), &oldest);
         if (i % RareEvery == 0) {
-            char* r = data.data() + RecordSize * int(rng.bounded(records));
+            char* r = data.data() + RecordSize * int(rng.bounded(JournalRecords));
             r[4] = char(rare);
             r[5] = r[6] = r[7] = 7;
         }
-        QFile f(QDir(dir).filePath(QStringLiteral("Jrn%1.bin").arg(id, 5, 10, QLatin1Char('0'))));
+        QFile f(QDir(dir).filePath(journalFileName(id)));
         f.open(QIODevice::WriteOnly);
         f.write(data);
-        list.write(QByteArray::number(id) + ';' + typeFor(family).toUtf8() + '\n');
+        controllers.append({id, typeFor(family)});
     }
+    return ControllerListFile::write(QDir(dir).filePath(QStringLiteral("controllers.txt")),
+                                     controllers, error);
 }
 
 struct Result
@@ -183,9 +188,7 @@ int main(int argc, char* argv[])
         QTextStream(stderr) << "bench-fleet: " << tool << " not found\n";
         return 2;
     }
-    const QString shm = QStringLiteral("/dev/shm");
-    const QString scratch =
-        QFileInfo(shm).isWritable() ? shm + QStringLiteral("/bench-fleet-XXXXXX") : QString();
+    const QString scratch = scratchTemplate("bench-fleet");
     for (const QString& size : parser.value(journalsOption).split(QLatin1Char(','))) {
         const int count = size.toInt();
         if (count <= 0)
@@ -193,18 +196,22 @@ int main(int argc, char* argv[])
         QTemporaryDir dir(scratch);
         const QString journals = dir.filePath(QStringLiteral("journals"));
         QDir().mkpath(journals);
-        makeFleet(journals, count);
+        QString error;
+        if (!makeFleet(journals, count, &error)) {
+            QTextStream(stderr) << "bench-fleet: controller list not written: " << error << '\n';
+            return 2;
+        }
         const QString list = QDir(journals).filePath(QStringLiteral("controllers.txt"));
         const QString output = dir.filePath(QStringLiteral("out.txt"));
         QStringList files;
         for (const QString& f :
              QDir(journals).entryList({QStringLiteral("Jrn*.bin")}, QDir::Files, QDir::Name))
             files << QDir(journals).filePath(f);
-        out() << count << " journals of " << QFileInfo(files.first()).size() << " bytes ("
-              << count * qint64(QFileInfo(files.first()).size()) / (1024 * 1024) << " MiB), "
+        const qint64 journalBytes = QFileInfo(files.first()).size();
+        out() << count << " journals of " << journalBytes << " bytes ("
+              << count * journalBytes / (1024 * 1024) << " MiB), "
               << "rare text \"" << RareText << "\" in one journal of " << RareEvery << ", "
-              << count * qint64(MaxBinaryBlocks * BinaryBlockSize / RecordSize)
-              << " records in all:\n";
+              << count * qint64(JournalRecords) << " records in all:\n";
         const QStringList all{QStringLiteral("--controllers"), list};
         const QStringList grep =
             all + QStringList{QStringLiteral("--grep"), QString::fromLatin1(RareText)};

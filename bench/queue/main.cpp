@@ -15,8 +15,6 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QPluginLoader>
 #include <QPointer>
@@ -103,18 +101,6 @@ Figures best(const Figures& a, const Figures& b)
     return f;
 }
 
-using Lights = std::vector<std::unique_ptr<BenchLight>>;
-
-Lights makeLights(int count, Answers answers)
-{
-    Lights lights;
-    lights.reserve(size_t(count));
-    for (int id = 1; id <= count; ++id)
-        lights.push_back(
-            std::make_unique<BenchLight>(id, BenchLight::RealSize, validBlocks, answers));
-    return lights;
-}
-
 // Runs the loop until the last completion; false when no command went out
 // for a minute.
 bool runUntilDone(QEventLoop& loop, double* longestPauseMs)
@@ -151,9 +137,9 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
     Figures f;
     QMainWindow host;
     prepareHost(host, layout, shown);
-    QTemporaryDir dir(scratchTemplate());
+    QTemporaryDir dir(scratchTemplate("bench-queue"));
     module->setProperty("journalDir", dir.path());
-    const Lights lights = makeLights(count, answers);
+    const BenchLights lights = makeLights(count, BenchLight::RealSize, validBlocks, answers);
     trimHeap();
     const qint64 residentBefore = residentBytes();
 
@@ -161,14 +147,12 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
     QEventLoop loop;
     Completions completions(count, clock, loop);
     clock.start();
-    for (const auto& light : lights)
-        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, light.get()),
-                                  Q_ARG(int, -1));
+    queueJournals(module, lights);
     f.queuingMs = clock.nsecsElapsed() / 1e6;
 
     // No answer is delivered before the loop runs, so connecting now misses none.
     const QPointer<QDockWidget> dock =
-        host.findChild<QDockWidget*>(QStringLiteral("journalQueueDoc"));
+        host.findChild<QDockWidget*>(QLatin1String(journalQueueDock));
     QWidget* queue = dock ? dock->widget() : nullptr;
     if (!queue || !queue->inherits("QueueWindow") || dock->isFloating() ||
         host.dockWidgetArea(dock) == Qt::NoDockWidgetArea || dock->isVisible() != shown) {
@@ -181,11 +165,7 @@ Figures runModule(QObject* module, const QByteArray& layout, bool shown, int cou
     f.totalMs = completions.lastNanoseconds / 1e6;
     f.residentGrowth = completions.residentAtLast - residentBefore;
 
-    // Closed as the operator closes it: the next request makes a new window.
-    dock->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (dock)
-        f.fault = "the journal queue's dock outlived its closing";
+    f.fault = closeJournalQueue(dock);
     f.wrongFiles = wrongJournalFiles(QDir(dir.path()), lights);
     return f;
 }
@@ -255,8 +235,8 @@ private:
 Figures runMinimal(int count, Answers answers)
 {
     Figures f;
-    QTemporaryDir dir(scratchTemplate());
-    const Lights lights = makeLights(count, answers);
+    QTemporaryDir dir(scratchTemplate("bench-queue"));
+    const BenchLights lights = makeLights(count, BenchLight::RealSize, validBlocks, answers);
     QElapsedTimer clock;
     QEventLoop loop;
     Completions completions(count, clock, loop);
@@ -286,7 +266,7 @@ QByteArray layoutWithJournalQueue()
     QMainWindow saved;
     saved.setCentralWidget(new QWidget(&saved));
     auto* dock = new QDockWidget(&saved);
-    dock->setObjectName(QStringLiteral("journalQueueDoc"));
+    dock->setObjectName(QLatin1String(journalQueueDock));
     saved.addDockWidget(Qt::BottomDockWidgetArea, dock);
     return saved.saveState();
 }
@@ -298,7 +278,7 @@ std::vector<int> parseCounts(const QString& text)
     for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         bool ok = false;
         const int n = part.trimmed().toInt(&ok);
-        if (!ok || n < 1 || n > 99999) // ids go into five-digit file names
+        if (!ok || n < 1 || n > maxLights)
             return {};
         counts.push_back(n);
     }
@@ -361,14 +341,16 @@ int main(int argc, char** argv)
     std::vector<MemoryBench::Scenario> scenarios;
     if (parser.isSet(memoryOption) &&
         !MemoryBench::parse(parser.value(scenariosOption), &scenarios)) {
-        std::fprintf(stderr, "--scenarios: kind:lights separated by commas, kind hostile or "
-                             "real, lights from 1 to 99999\n");
+        std::fprintf(stderr,
+                     "--scenarios: kind:lights separated by commas, kind hostile or real, lights "
+                     "from 1 to %d\n",
+                     maxLights);
         return 2;
     }
     const int repeat = qBound(1, parser.value(repeatOption).toInt(), 100);
     const std::vector<int> counts = parseCounts(parser.value(lightsOption));
     if (counts.empty()) {
-        std::fprintf(stderr, "--lights: numbers from 1 to 99999, separated by commas\n");
+        std::fprintf(stderr, "--lights: numbers from 1 to %d, separated by commas\n", maxLights);
         return 2;
     }
 

@@ -69,6 +69,13 @@ double mib(qint64 bytes)
     return bytes / 1048576.0;
 }
 
+// What a stalled run's line ends with.
+QByteArray stallNote(bool stalled)
+{
+    return stalled ? "  (stalled: no command for " + QByteArray::number(stallSeconds) + " s)"
+                   : QByteArray();
+}
+
 } // namespace
 
 bool MemoryBench::parse(const QString& text, std::vector<Scenario>* scenarios)
@@ -79,7 +86,7 @@ bool MemoryBench::parse(const QString& text, std::vector<Scenario>* scenarios)
         bool ok = false;
         const int n = kindAndCount.value(1).toInt(&ok);
         const QString kind = kindAndCount.value(0);
-        if (kindAndCount.size() != 2 || !ok || n < 1 || n > 99999 || // five-digit file names
+        if (kindAndCount.size() != 2 || !ok || n < 1 || n > maxLights ||
             (kind != QLatin1String("hostile") && kind != QLatin1String("real")))
             return false;
         scenarios->push_back(
@@ -92,11 +99,16 @@ MemoryBench::MemoryBench(QObject* module, const QByteArray& layout, bool shown)
     : m_module(module), m_layout(layout), m_shown(shown)
 {}
 
+void MemoryBench::ended()
+{
+    if (++m_ended == int(m_lights.size()))
+        m_lastEndNs = m_clock.nsecsElapsed();
+}
+
 void MemoryBench::completed(QObject*, QString)
 {
     ++m_figures->completed;
-    if (++m_ended == int(m_lights.size()))
-        m_lastEndNs = m_clock.nsecsElapsed();
+    ended();
 }
 
 void MemoryBench::failed(QObject*, QString msg)
@@ -105,8 +117,7 @@ void MemoryBench::failed(QObject*, QString msg)
         ++m_figures->tooLarge;
     else
         ++m_figures->otherFailures[msg];
-    if (++m_ended == int(m_lights.size()))
-        m_lastEndNs = m_clock.nsecsElapsed();
+    ended();
 }
 
 void MemoryBench::itemChanged(QObject*)
@@ -207,16 +218,13 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
     Figures f;
     QMainWindow host;
     prepareHost(host, m_layout, m_shown);
-    QTemporaryDir dir(scratchTemplate());
-    QTemporaryDir expectedDir(scratchTemplate());
+    QTemporaryDir dir(scratchTemplate("bench-queue"));
+    QTemporaryDir expectedDir(scratchTemplate("bench-queue"));
     m_journalDir = dir.path();
     m_expectedDir = expectedDir.path();
     m_module->setProperty("journalDir", dir.path());
     m_kind = scenario.kind;
-    m_lights.clear();
-    m_lights.reserve(size_t(scenario.lights));
-    for (int id = 1; id <= scenario.lights; ++id)
-        m_lights.push_back(std::make_unique<BenchLight>(id, scenario.kind));
+    m_lights = makeLights(scenario.lights, scenario.kind);
     m_figures = &f;
     m_ended = 0;
     m_probe = probe;
@@ -227,12 +235,10 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
     resetPeak();
     f.baselineKiB = qint64(statusKiB("VmRSS:"));
     m_clock.start();
-    for (const auto& light : m_lights)
-        QMetaObject::invokeMethod(m_module, "loadJournal", Q_ARG(QObject*, light.get()),
-                                  Q_ARG(int, -1));
+    queueJournals(m_module, m_lights);
 
     const QPointer<QDockWidget> dock =
-        host.findChild<QDockWidget*>(QStringLiteral("journalQueueDoc"));
+        host.findChild<QDockWidget*>(QLatin1String(journalQueueDock));
     QWidget* queue = dock ? dock->widget() : nullptr;
     QObject* engine = nullptr;
     if (queue)
@@ -289,14 +295,9 @@ MemoryBench::Figures MemoryBench::runOne(const Scenario& scenario, bool probe)
         f.views.append(QStringLiteral("waiting row: none held data while sampled"));
     }
 
-    // Closed as the operator closes it, downloads under way or not: the next
-    // request makes a new window.
     disconnect(engine, nullptr, this, nullptr);
     m_engine = nullptr;
-    dock->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (dock)
-        f.fault = "the journal queue's dock outlived its closing";
+    f.fault = closeJournalQueue(dock);
     m_lights.clear();
     m_figures = nullptr;
     return f;
@@ -375,7 +376,7 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
                     kindName(s.kind), s.lights, f.peakKiB / 1024.0, f.endKiB / 1024.0,
                     mib(f.heldPeak), mib(f.heldEnd), f.completed, f.tooLarge, f.otherFailed(),
                     f.unfinished, f.mostWaiting, f.retries, f.wallMs / 1000,
-                    f.stalled ? "  (stalled: no command for 30 s)" : "");
+                    stallNote(f.stalled).constData());
         for (auto it = f.otherFailures.cbegin(); it != f.otherFailures.cend(); ++it)
             std::printf("    failed %d times: %s\n", it.value(), qPrintable(it.key()));
         for (const QString& line : f.views)
@@ -398,7 +399,7 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
         }
         for (const QString& line : probe.views)
             std::printf("%-8s %6d %s%s\n", kindName(s.kind), s.lights, qPrintable(line),
-                        probe.stalled ? "  (stalled: no command for 30 s)" : "");
+                        stallNote(probe.stalled).constData());
         std::fflush(stdout);
         ok = ok && !probe.stalled && probe.viewsOk;
     }

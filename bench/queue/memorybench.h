@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bench/queue/benchlight.h"
+#include "bench/queue/benchhost.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QStringList>
 
-#include <memory>
 #include <vector>
 
 class DownloadEngine;
@@ -84,6 +83,8 @@ private:
     // Watches the run: the most items waiting for memory at once; probing,
     // views the waiting row that holds the least data.
     void sample();
+    // One more download completed or failed; the time of the last.
+    void ended();
     // Opens the row of `light` through the queue's View action and checks it
     // against the module's own viewer on a file of `expected`; no answer
     // goes out meanwhile.
@@ -96,7 +97,7 @@ private:
     // The run under way.
     BenchLight::Kind m_kind = BenchLight::RealSize;
     Figures* m_figures = nullptr;
-    std::vector<std::unique_ptr<BenchLight>> m_lights;
+    BenchLights m_lights;
     const DownloadEngine* m_engine = nullptr;
     QPointer<QTableWidget> m_table;
     QString m_journalDir;
