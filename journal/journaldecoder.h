@@ -54,6 +54,13 @@ public:
     // the date and time they carry.
     static QVector<JournalRow> decodeText(const QByteArray& data,
                                           const Progress& progress = Progress());
+    // What one text-journal line is: a row, a line skipped, or the end of the journal.
+    enum class TextLine { Row, Skip, End };
+    // Reads the line that runs from line up to lineEnd (where its NUL is). For a row, fills the
+    // time, type and source; the message, when and order too when withMessage (the costly part,
+    // not needed to place a line in time). The row means nothing for Skip and End.
+    static TextLine readTextLine(const char* line, const char* lineEnd, JournalRow& row,
+                                 bool withMessage);
     // Decodes one record and appends its row.
     void addRecord(const QByteArray& record, QVector<JournalRow>& rows) const;
     // Same for a record of len bytes (normally 8) at data.

@@ -78,15 +78,13 @@ QVector<JournalRecords::Record> JournalRecords::text(const QByteArray& data)
     while (const char* lineEnd = static_cast<const char*>(memchr(next, '\0', size_t(end - next)))) {
         const char* const line = next;
         next = lineEnd + 1;
-        const char* const space =
-            static_cast<const char*>(memchr(line, ' ', size_t(lineEnd - line)));
-        if (!space)
-            break; // ends the journal, as in the decoder
-        if (space == line || *line < '0' || *line > '9')
-            continue; // skipped, as in the decoder
-        const JournalRow row = textRow(line, int(lineEnd - line));
-        if (row.time.isEmpty())
-            break; // a missing field ends the journal
+        JournalRow row;
+        const JournalDecoder::TextLine kind =
+            JournalDecoder::readTextLine(line, lineEnd, row, false);
+        if (kind == JournalDecoder::TextLine::End)
+            break;
+        if (kind == JournalDecoder::TextLine::Skip)
+            continue;
         Record r;
         r.offset = int(line - begin);
         r.length = int(lineEnd - line);
@@ -105,7 +103,9 @@ JournalRow JournalRecords::binaryRow(const JournalDecoder& decoder, const char* 
 
 JournalRow JournalRecords::textRow(const char* line, int length)
 {
-    const QVector<JournalRow> rows =
-        JournalDecoder::decodeText(QByteArray::fromRawData(line, length + 1));
-    return rows.isEmpty() ? JournalRow() : rows.constFirst();
+    JournalRow row;
+    if (JournalDecoder::readTextLine(line, line + length, row, true) !=
+        JournalDecoder::TextLine::Row)
+        return JournalRow();
+    return row;
 }

@@ -26,7 +26,7 @@ public:
     static QVector<Record> text(const QByteArray& data);
 
     // The row of one record: a binary one through the decoder, a text line
-    // (which must be followed by its NUL) on its own.
+    // (without its NUL) on its own.
     static JournalRow binaryRow(const JournalDecoder& decoder, const char* record, int length);
     static JournalRow textRow(const char* line, int length);
 };

@@ -73,8 +73,8 @@ void FleetRun::addFile(const QString& path)
                       .arg(m_settings.listName));
             return;
         }
-        input.controllerType = m_settings.controllers.type(input.controllerId);
-        input.version = ControllerList::versionForType(input.controllerType);
+        input.version =
+            ControllerList::versionForType(m_settings.controllers.type(input.controllerId));
     } else {
         input.version = m_settings.version;
     }
@@ -128,10 +128,8 @@ void FleetRun::collectOne(const Input& input)
         }
     }
     // Counted from here on: a journal that could not be read has no count.
-    if (m_settings.count && !m_counts.contains(input.controllerId)) {
+    if (m_settings.count && !m_counts.contains(input.controllerId))
         m_counts.insert(input.controllerId, 0);
-        m_countTypes.insert(input.controllerId, input.controllerType);
-    }
     const QVector<JournalRecords::Record> records =
         text ? JournalRecords::text(data) : JournalRecords::binary(data);
     QVector<RecordTime> times(records.size());
@@ -182,8 +180,6 @@ void FleetRun::collectOne(const Input& input)
         e.offset = kept.bytes.size();
         e.length = r.length;
         kept.bytes.append(bytes, r.length);
-        if (text)
-            kept.bytes.append('\0');
         entries.append(e);
     }
     m_matches += matches;
@@ -194,7 +190,6 @@ void FleetRun::collectOne(const Input& input)
     if (entries.isEmpty())
         return;
     kept.controllerId = input.controllerId;
-    kept.controllerType = input.controllerType;
     kept.textJournal = text;
     kept.decoder = decoder;
     kept.file = input.path;
@@ -209,7 +204,7 @@ bool FleetRun::write(QIODevice& out)
     if (m_settings.count) {
         QByteArray chunk = writer.countHeader();
         for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
-            chunk += writer.countLine(it.key(), m_countTypes.value(it.key()), it.value());
+            chunk += writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
         return JournalWriter::writeAll(out, chunk);
     }
     QByteArray chunk = writer.header();
@@ -223,7 +218,7 @@ bool FleetRun::write(QIODevice& out)
                                    : JournalRecords::binaryRow(*k.decoder, bytes, entry->length);
         FleetWriter::Record record;
         record.controllerId = k.controllerId;
-        record.controllerType = k.controllerType;
+        record.controllerType = m_settings.controllers.type(k.controllerId);
         record.row = &row;
         record.file = k.file;
         if (k.textJournal) {

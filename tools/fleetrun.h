@@ -54,17 +54,15 @@ private:
     {
         QString path;
         int controllerId = 0;
-        QString controllerType;
         int version = 0;
     };
     struct Kept
     {
         int controllerId = 0;
-        QString controllerType;
         bool textJournal = false;
         const JournalDecoder* decoder = nullptr;
         QString file;
-        QByteArray bytes; // the kept records, text lines each with its NUL
+        QByteArray bytes; // the kept records
     };
     void addFile(const QString& path);
     void collectOne(const Input& input);
@@ -77,7 +75,6 @@ private:
     std::vector<Kept> m_kept; // by the merge's journal index
     JournalMerge m_merge;
     QMap<int, qint64> m_counts;
-    QMap<int, QString> m_countTypes;
     QMap<int, std::shared_ptr<JournalDecoder>> m_decoders;
     bool m_textLayout = false;
     bool m_errors = false;
