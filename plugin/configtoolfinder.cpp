@@ -14,6 +14,17 @@ QString defaultFileName()
 #endif
 }
 
+QByteArray defaultSearchPath()
+{
+#ifdef Q_OS_WIN
+    // The narrow environment holds only the ANSI code page's letters: a folder
+    // named in Cyrillic on a Western system would be lost.
+    return qEnvironmentVariable("PATH").toUtf8();
+#else
+    return qgetenv("PATH");
+#endif
+}
+
 char defaultSeparator()
 {
     return QDir::listSeparator().toLatin1();

@@ -8,8 +8,9 @@
 // and the POSIX conventions can be exercised on any machine.
 namespace ConfigToolFinder {
 
-// The tool's file name and the search path separator of the running platform.
+// The tool's file name, the search path and its separator of the running platform.
 QString defaultFileName();
+QByteArray defaultSearchPath(); // UTF-8, as findConfigTool() reads it
 char defaultSeparator();
 
 // Returns the absolute path of fileName in appDir, or else in the first part of

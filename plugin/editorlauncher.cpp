@@ -146,8 +146,9 @@ std::unique_ptr<QSettings> settings()
 
 void openConfig(QObject* light, const QDir& configDir)
 {
-    openConfig(light, configDir, QCoreApplication::applicationDirPath(), qgetenv("PATH"),
-               ConfigToolFinder::defaultSeparator(), ConfigToolFinder::defaultFileName());
+    openConfig(light, configDir, QCoreApplication::applicationDirPath(),
+               ConfigToolFinder::defaultSearchPath(), ConfigToolFinder::defaultSeparator(),
+               ConfigToolFinder::defaultFileName());
 }
 
 void openConfig(QObject* light, const QDir& configDir, const QString& appDir,

@@ -48,8 +48,7 @@ void TestJournalViewer::initTestCase()
     QVERIFY(dir.isValid());
     // What the viewer keeps goes here, not into the user's settings.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-    loader.setFileName(
-        QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so"));
+    loader.setFileName(qEnvironmentVariable("DQ_MODULE"));
     QVERIFY2(loader.load(), qPrintable(loader.errorString()));
     QObject* module = loader.instance();
     module->setProperty("journalDir", dir.path());

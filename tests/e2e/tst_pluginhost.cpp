@@ -24,7 +24,7 @@ namespace {
 
 QString pluginPath()
 {
-    return QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so");
+    return qEnvironmentVariable("DQ_MODULE");
 }
 
 QWidget* findTopLevel(const QString& title)
@@ -106,19 +106,37 @@ private slots:
         QVERIFY(!m->setProperty("moduleVersion", "9"));
     }
 
-    void relativeDirectoriesReadBackAbsolute_data()
+    void directoriesReadBackAbsolute_data()
     {
         QTest::addColumn<QString>("property");
-        QTest::newRow("config") << "configDir";
-        QTest::newRow("journal") << "journalDir";
+        QTest::addColumn<QString>("path");     // as the host sets it
+        QTest::addColumn<QString>("readBack"); // "@" stands for the current directory
+        const QString named = QStringLiteral("Журналы ТСО");
+        for (const char* property : {"configDir", "journalDir"}) {
+            const QByteArray tag(property);
+            QTest::newRow((tag + " relative").constData()) << property << "some/rel"
+                                                           << "@/some/rel";
+#ifdef Q_OS_WIN
+            // As a Windows host writes them: a drive, backslashes, a trailing separator.
+            QTest::newRow((tag + " drive").constData()) << property << "C:\\" + named + "\\"
+                                                        << "C:/" + named;
+            QTest::newRow((tag + " backslashes").constData()) << property << "some\\rel\\"
+                                                              << "@/some/rel";
+#else
+            QTest::newRow((tag + " absolute").constData()) << property << "/srv/" + named + "/"
+                                                           << "/srv/" + named;
+#endif
+        }
     }
-    void relativeDirectoriesReadBackAbsolute()
+    void directoriesReadBackAbsolute()
     {
         QFETCH(QString, property);
+        QFETCH(QString, path);
+        QFETCH(QString, readBack);
         QObject* m = module();
-        QVERIFY(m->setProperty(qPrintable(property), "some/rel"));
+        QVERIFY(m->setProperty(qPrintable(property), path));
         QCOMPARE(m->property(qPrintable(property)).toString(),
-                 QDir::current().absoluteFilePath("some/rel"));
+                 readBack.replace(QLatin1Char('@'), QDir::currentPath()));
         QVERIFY(QApplication::topLevelWidgets().isEmpty()); // no window made
     }
 

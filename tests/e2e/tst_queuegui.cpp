@@ -120,8 +120,7 @@ private:
 void TestQueueGui::initTestCase()
 {
     qInfo("platform %s", qPrintable(QGuiApplication::platformName()));
-    loader.setFileName(
-        QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so"));
+    loader.setFileName(qEnvironmentVariable("DQ_MODULE"));
     QVERIFY2(loader.load(), qPrintable(loader.errorString()));
     QVERIFY(dir.isValid());
 }

@@ -222,6 +222,7 @@ void TestJournalOpener::viewJournalOnlyOfRegularFiles()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath("Jrn00027.bin");
+    SPECIALFILES_SKIP_IF(SpecialFiles::unsupported(SpecialFiles::Kind(kind)));
     QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_textJournal),
                                DownloadFile::maxSize + 1));
     if (!shown)

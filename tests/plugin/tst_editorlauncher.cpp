@@ -1,4 +1,6 @@
+#include "plugin/configtoolfinder.h"
 #include "plugin/editorlauncher.h"
+#include "tests/recordingprogram.h"
 
 #include <QApplication>
 #include <QFile>
@@ -59,6 +61,7 @@ private slots:
     void init();
     void toolStartsWhateverTheFile_data();
     void toolStartsWhateverTheFile();
+    void toolOnTheSystemSearchPath();
     void missingFileIsLogged();
     void failedStartIsLogged_data();
     void failedStartIsLogged();
@@ -74,7 +77,7 @@ private:
     QString makeConfig(const QString& name);
     QStringList waitForRun(const QString& program);
     bool ranWithin(const QString& program, int ms);
-    void open(QObject* light, const QString& pathValue = QString());
+    void open(QObject* light, QString pathValue = QString());
     void storeEditors(const QList<QPair<QString, QString>>& editors);
     QList<QPair<QString, QString>> storedEditors();
 
@@ -108,22 +111,10 @@ void TestEditorLauncher::init()
 }
 
 // A program that records how many arguments it got and the first one, or one
-// that the system cannot run (its interpreter is missing).
+// that the system cannot run.
 QString TestEditorLauncher::makeProgram(const QString& relativePath, bool runnable)
 {
-    const QString path = QDir(work->path()).filePath(relativePath);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    if (runnable)
-        f.write(
-            "#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
-    else
-        f.write("#!/no/such/interpreter\n");
-    f.close();
-    f.setPermissions(f.permissions() | QFile::ExeOwner);
-    return path;
+    return makeRecordingProgram(QDir(work->path()).filePath(relativePath), runnable);
 }
 
 // An empty configuration file of that name in configDir; returns its path.
@@ -150,12 +141,17 @@ bool TestEditorLauncher::ranWithin(const QString& program, int ms)
     return QTest::qWaitFor([&] { return QFile::exists(out); }, ms);
 }
 
-void TestEditorLauncher::open(QObject* light, const QString& pathValue)
+// pathValue's parts are separated by ':' and "@" is the work directory; the
+// platform's own separator and tool name are used.
+void TestEditorLauncher::open(QObject* light, QString pathValue)
 {
+    const char separator = ConfigToolFinder::defaultSeparator();
+    pathValue.replace(QLatin1Char(':'), QLatin1Char(separator));
+    pathValue.replace(QLatin1Char('@'), work->path());
     // No tool next to the application unless a test puts one in bin/.
     EditorLauncher::openConfig(light, QDir(configDir), QDir(work->path()).filePath("bin"),
-                               (pathValue.isEmpty() ? emptyDir : pathValue).toUtf8(), ':',
-                               QStringLiteral("varnik"));
+                               (pathValue.isEmpty() ? emptyDir : pathValue).toUtf8(), separator,
+                               ConfigToolFinder::defaultFileName());
 }
 
 void TestEditorLauncher::storeEditors(const QList<QPair<QString, QString>>& editors)
@@ -230,12 +226,41 @@ void TestEditorLauncher::toolStartsWhateverTheFile()
         light.setProperty("dqueue_config", stored);
 
     DialogDriver driver(QString{});
-    open(&light, pathValue.replace(QLatin1Char('@'), work->path()));
+    open(&light, pathValue);
 
     const QStringList run = waitForRun(tool);
     QCOMPARE(run, (QStringList{"1", expectedFile.replace(QLatin1Char('@'), configDir)}));
     QCOMPARE(driver.shown, 0);
     QVERIFY(!ranWithin(editor, 100));
+}
+
+// Sets PATH as the system holds it: on Windows in UTF-16, whose narrow copy has
+// only the ANSI code page's letters.
+static void setSearchPath(const QString& value)
+{
+#ifdef Q_OS_WIN
+    _wputenv(reinterpret_cast<const wchar_t*>((QStringLiteral("PATH=") + value).utf16()));
+#else
+    qputenv("PATH", QFile::encodeName(value));
+#endif
+}
+
+void TestEditorLauncher::toolOnTheSystemSearchPath()
+{
+    // Where an installer puts it, in a folder named in Cyrillic.
+    const QString tool = makeProgram(QStringLiteral("Program Files/Конфигуратор/varnik"));
+    const QString cfg = makeConfig(QStringLiteral("dat00009.cnf"));
+    QObject light;
+    light.setProperty("id", 9);
+    light.setProperty("type", QStringLiteral("vegal2"));
+    const QString oldPath = qEnvironmentVariable("PATH");
+    setSearchPath(QDir::toNativeSeparators(QFileInfo(tool).absolutePath()) + QDir::listSeparator() +
+                  oldPath);
+    DialogDriver driver(QString{});
+    EditorLauncher::openConfig(&light, QDir(configDir));
+    setSearchPath(oldPath);
+    QCOMPARE(waitForRun(tool), (QStringList{"1", cfg}));
+    QCOMPARE(driver.shown, 0);
 }
 
 void TestEditorLauncher::missingFileIsLogged()
@@ -257,11 +282,11 @@ void TestEditorLauncher::failedStartIsLogged_data()
 {
     QTest::addColumn<bool>("tool");         // a varnik on PATH that cannot be run
     QTest::addColumn<bool>("editorExists"); // the editor stored for the type
-    QTest::addColumn<QString>("log");       // "@" is the work dir
+    QTest::addColumn<QString>("log");       // "@" is the work dir, "%1" the tool
 
     QTest::newRow("tool that cannot run, the stored editor stands in")
         << true << true
-        << "Cannot start @/p1/varnik: the system could not run it (unknown format, missing "
+        << "Cannot start %1: the system could not run it (unknown format, missing "
            "interpreter or out of resources)";
     QTest::newRow("stored editor gone") << false << false << "Cannot start @/editor: no such file";
 }
@@ -272,8 +297,10 @@ void TestEditorLauncher::failedStartIsLogged()
     QFETCH(bool, editorExists);
     QFETCH(QString, log);
 
+    const QString toolPath = tool ? makeProgram(QStringLiteral("p1/varnik"), false) : QString();
+    QVERIFY(toolPath.isEmpty() != tool);
     if (tool)
-        QVERIFY(!makeProgram(QStringLiteral("p1/varnik"), false).isEmpty());
+        log = log.arg(toolPath);
     const QString editor = editorExists ? makeProgram(QStringLiteral("editor"))
                                         : QDir(work->path()).filePath(QStringLiteral("editor"));
     storeEditors({{"vegal2", editor}});
@@ -284,7 +311,7 @@ void TestEditorLauncher::failedStartIsLogged()
 
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(log.replace(QLatin1Char('@'), work->path())));
     DialogDriver driver(QString{});
-    open(&light, QDir(work->path()).filePath(QStringLiteral("p1")));
+    open(&light, QStringLiteral("@/p1"));
     QCOMPARE(driver.shown, 0);
     if (editorExists)
         QCOMPARE(waitForRun(editor), (QStringList{"1", cfg}));
@@ -292,7 +319,8 @@ void TestEditorLauncher::failedStartIsLogged()
 
 void TestEditorLauncher::storedEditorStartsWithoutDialog()
 {
-    const QString editor = makeProgram(QStringLiteral("editor"));
+    // Where programs are installed on Windows: spaces, letters beyond Latin-1.
+    const QString editor = makeProgram(QStringLiteral("Program Files/Редактор ТСО/editor"));
     const QString other = makeProgram(QStringLiteral("other"));
     storeEditors({{QStringLiteral("Вегал V3.16"), editor}, {"tm_helix", other}});
     const auto s = EditorLauncher::settings();

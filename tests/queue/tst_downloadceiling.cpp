@@ -11,6 +11,7 @@
 #include "queue/configprotocol.h"
 #include "queue/journalprotocol.h"
 #include "queue/queuewindow.h"
+#include "tests/specialfiles.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -351,7 +352,7 @@ private slots:
             << "big.bin" << qint64(DownloadFile::maxSize) + 1 << noLineEnd << false;
         QTest::newRow("at the ceiling")
             << "edge.bin" << qint64(DownloadFile::maxSize) << noLineEnd << true;
-        QTest::newRow("a device") << "/dev/zero" << qint64(-1) << noLineEnd << false;
+        QTest::newRow("a device") << SpecialFiles::device() << qint64(-1) << noLineEnd << false;
         // Within the ceiling, but more rows than the viewer holds in a 32-bit host.
         const QByteArray shortest("1 2 I 3 4", 10);
         QTest::newRow("too many rows")

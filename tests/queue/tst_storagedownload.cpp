@@ -3,6 +3,7 @@
 #include "host/jsonrpcclientplugin.h"
 #include "queue/queuewindow.h"
 #include "queue/storagefetch.h"
+#include "tests/recordingprogram.h"
 
 #include <QAction>
 #include <QApplication>
@@ -422,8 +423,7 @@ void TestStorageDownload::windowDeletedDuringTheCall()
 
 void TestStorageDownload::throughThePlugin()
 {
-    QPluginLoader loader(
-        QDir(qEnvironmentVariable("DQ_PLUGIN_DIR")).absoluteFilePath("libdownloadqueue.so"));
+    QPluginLoader loader(qEnvironmentVariable("DQ_MODULE"));
     QObject* dq = loader.instance();
     if (!dq)
         QSKIP(qPrintable(loader.errorString()));
@@ -468,17 +468,12 @@ void TestStorageDownload::throughThePlugin()
     QVERIFY(runEditor);
     QCOMPARE(runEditor->text(), QStringLiteral("Run editor"));
     QTemporaryDir toolDir;
-    const QString tool = QDir(toolDir.path()).filePath(QStringLiteral("varnik"));
-    {
-        QFile f(tool);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" "
-                "\"$0.out\"\n");
-        f.close();
-        f.setPermissions(f.permissions() | QFile::ExeOwner);
-    }
+    const QString tool =
+        makeRecordingProgram(QDir(toolDir.path()).filePath(QStringLiteral("varnik")));
+    QVERIFY(!tool.isEmpty());
     const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(toolDir.path()) + ":/usr/bin:/bin");
+    qputenv("PATH", QFile::encodeName(QDir::toNativeSeparators(toolDir.path())) +
+                        QDir::listSeparator().toLatin1() + oldPath);
     table->item(0, ObjectColumn)->setSelected(true);
     runEditor->trigger();
     QCoreApplication::processEvents(); // the editor starts once the action has returned
