@@ -11,9 +11,11 @@
 #include <QFile>
 #include <QString>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -198,6 +200,11 @@ public:
     {
         return m_limit.isSet();
     }
+    // What the system says of the failure.
+    static QString reason()
+    {
+        return QString::fromLocal8Bit(strerror(EFBIG));
+    }
 
 private:
     FileSizeLimit m_limit;
@@ -220,6 +227,10 @@ private:
     bool isSet() const
     {
         return m_handle != INVALID_HANDLE_VALUE;
+    }
+    static QString reason()
+    {
+        return qt_error_string(ERROR_ACCESS_DENIED);
     }
 
 private:

@@ -26,6 +26,9 @@
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
+#else
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 namespace {
@@ -294,12 +297,33 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     return {};
 }
 
+// The name to open path by when it is a device (a node that is no regular
+// file or directory, or on Windows one of the reserved names NUL, CON, COM1 ...,
+// a device in whatever folder it is named); empty when it is none.
+QString deviceName(const QString& path)
+{
+#ifdef Q_OS_WIN
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = reserved.match(QFileInfo(path).fileName());
+    if (match.hasMatch()) // by the device namespace: a folder would make it a file's name
+        return QStringLiteral("\\\\.\\") + match.captured(1);
+#endif
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile() && !info.isDir() ? path : QString();
+}
+
 // Writes through whatever the output path names; false with the device's
 // reason when it cannot.
 bool writeOutput(const QString& outPath, const std::function<bool(QFileDevice&)>& write,
                  QString* reason)
 {
     if (outPath == QLatin1String("-")) {
+#ifdef Q_OS_WIN
+        // The bytes as a file gets them: Windows' C library would write "\r\n" for "\n".
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
         QFile out;
         if (!out.open(stdout, QIODevice::WriteOnly) || !write(out) || !out.flush()) {
             *reason = QStringLiteral("cannot write to standard output");
@@ -325,9 +349,9 @@ bool writeOutput(const QString& outPath, const std::function<bool(QFileDevice&)>
     // replacing it by a regular file would destroy the node or cut off
     // whatever reads it. Unbuffered: the writer hands over large chunks, and
     // a failed write tells its reason at once.
-    const QFileInfo outInfo(outPath);
-    if (outInfo.exists() && !outInfo.isFile() && !outInfo.isDir()) {
-        QFile out(outPath);
+    const QString device = deviceName(outPath);
+    if (!device.isEmpty()) {
+        QFile out(device);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) || !out.flush())
             return failed(out);
         return true;

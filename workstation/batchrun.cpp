@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTextStream>
 #include <QTimer>
@@ -435,9 +436,10 @@ void BatchRun::savePictures()
 
 void BatchRun::decodeJournals()
 {
-    const QString tool =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("dq-journal"));
-    if (!QFileInfo(tool).isExecutable()) {
+    // Found as the system names programs ("dq-journal.exe" on Windows).
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("dq-journal"),
+                                                        {QCoreApplication::applicationDirPath()});
+    if (tool.isEmpty()) {
         out() << "dq-journal not found next to dq-workstation: journals not decoded\n";
         return;
     }

@@ -46,7 +46,8 @@ int TestWorkstationBatch::runBatch(const QStringList& args, QString* output,
         p.setWorkingDirectory(workingDir);
     p.start(workstation(), QStringList{QStringLiteral("--batch")} + args);
     const bool ended = p.waitForFinished(240000);
-    *output = QString::fromUtf8(p.readAll());
+    // Line ends as on Linux: Windows' console output has "\r\n".
+    *output = QString::fromUtf8(p.readAll()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 

@@ -226,17 +226,17 @@ void TestJournalOpener::viewJournalOnlyOfRegularFiles()
     QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_textJournal),
                                DownloadFile::maxSize + 1));
     if (!shown)
-        QTest::ignoreMessage(
-            QtCriticalMsg,
-            qPrintable(QStringLiteral("Cannot view the journal %1: %2").arg(path, reason)));
+        QTest::ignoreMessage(QtCriticalMsg,
+                             qPrintable(QStringLiteral("Cannot view the journal %1: %2")
+                                            .arg(QDir::toNativeSeparators(path), reason)));
     const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
     QWidget* dlg =
         JournalOpener::viewJournal(nullptr, TextJournalOther, path, QDir(dir.path()), QString());
     QVERIFY(!guard.fired());
     QCOMPARE(dlg != nullptr, shown);
-    QCOMPARE(refusalShown(),
-             shown ? QString()
-                   : QStringLiteral("Cannot view the journal %1: %2").arg(path, reason));
+    QCOMPARE(refusalShown(), shown ? QString()
+                                   : QStringLiteral("Cannot view the journal %1: %2")
+                                         .arg(QDir::toNativeSeparators(path), reason));
     if (dlg)
         QCOMPARE(tableOf(dlg)->rowCount(), 1);
 }
@@ -272,12 +272,14 @@ void TestJournalOpener::refusesWhatTheViewerCannotHold()
     QVERIFY(writeFile(
         dir.filePath("Notepad.mes.315"),
         definitionFile({{2, QString(MessageTemplate::MaxExpandedLength + 1, QLatin1Char('m'))}})));
-    QTest::ignoreMessage(
-        QtCriticalMsg,
-        qPrintable(message.contains(QLatin1String("%1")) ? message.arg(path) : message));
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(message.contains(QLatin1String("%1"))
+                                                       ? message.arg(QDir::toNativeSeparators(path))
+                                                       : message));
     QVERIFY(!JournalOpener::viewJournal(nullptr, 315, path, QDir(dir.path()), dir.path()));
     QCOMPARE(openViewers(), 0);
-    QCOMPARE(refusalShown(), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
+    QCOMPARE(refusalShown(), message.contains(QLatin1String("%1"))
+                                 ? message.arg(QDir::toNativeSeparators(path))
+                                 : message);
 }
 
 void TestJournalOpener::dialogIsModelessAndDeletesItself()

@@ -428,11 +428,12 @@ void TestEditorLauncher::earlierKeyIsConverted()
     const auto s = EditorLauncher::settings();
     QVERIFY(!s->contains("Plugins/DownloadQueue/ProgTypeString"));
 
+    const QMap<QString, QString> programs{{"A", progA}, {"B", progB}, {"new", progNew}};
     if (!started.isEmpty())
-        QCOMPARE(waitForRun(QDir(work->path()).filePath(started)), (QStringList{"1", cfg}));
-    for (const QString& p : {progA, progB, progNew})
-        if (QFileInfo(p).fileName() != started)
-            QVERIFY(!ranWithin(p, started.isEmpty() ? 200 : 0));
+        QCOMPARE(waitForRun(programs.value(started)), (QStringList{"1", cfg}));
+    for (auto p = programs.cbegin(); p != programs.cend(); ++p)
+        if (p.key() != started)
+            QVERIFY(!ranWithin(p.value(), started.isEmpty() ? 200 : 0));
 }
 
 void TestEditorLauncher::laterDuplicateWins()
