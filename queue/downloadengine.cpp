@@ -101,16 +101,31 @@ QueueItem* DownloadEngine::item(QObject* light)
 
 QString DownloadEngine::itemFileName(QObject* light) const
 {
+    if (const QueueItem* it = item(light))
+        return it->filePath;
+    return saveDir.absoluteFilePath(DownloadFile::fileName(journal, light->property("id").toInt()));
+}
+
+bool DownloadEngine::savedFileChanged(QObject* light) const
+{
     const QueueItem* it = item(light);
-    const int id = it ? it->id : light->property("id").toInt();
-    return saveDir.absoluteFilePath(DownloadFile::fileName(journal, id));
+    if (!it || it->savedPath.isEmpty())
+        return false;
+    const QFileInfo file(it->savedPath);
+    return !file.isFile() || file.size() != it->savedSize ||
+           file.lastModified() != it->savedModified;
 }
 
 void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
                                const QString& message)
 {
     item.status = status;
-    item.message = message;
+    // The link's loss shows over a failure given up on; its reason stays.
+    if (status != Status::Disconnected || !item.finalFailure) {
+        item.message = message;
+        if (status != Status::Failed)
+            item.finalFailure = false;
+    }
     if (status == Status::Failed || status == Status::Completed)
         item.ended = QDateTime::currentDateTime();
     tell(light, item);
@@ -165,9 +180,12 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     const int barMaximum = journal ? (blocks == QueueItem::allBlocks ? 0 : qMax(blocks, 0)) : 100;
 
     auto it = items.find(light);
+    // Saved where the directories were when the host asked.
+    const QString filePath = saveDir.absoluteFilePath(DownloadFile::fileName(journal, id));
     if (it == items.end()) {
         QueueItem item;
         item.id = id;
+        item.filePath = filePath;
         item.type = type;
         item.isTmHelix = tm;
         item.isVegal = vg;
@@ -194,6 +212,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         // Queued again: start over; an answer to an earlier command no longer counts.
         forgetResponse(*it);
         it->dropData();
+        it->filePath = filePath;
         it->stopped = false;
         it->done = false;
         it->retryDelay = 0;
@@ -311,6 +330,14 @@ void DownloadEngine::lightDestroyed(QObject* light)
     items.erase(it);
 }
 
+int DownloadEngine::unsavedCount() const
+{
+    int count = 0;
+    for (const QueueItem& it : items)
+        count += it.holdsUnsaved() && !QueueItem::isRunning(it.phase()) ? 1 : 0;
+    return count;
+}
+
 void DownloadEngine::clear()
 {
     for (auto it = items.begin(); it != items.end(); ++it) {
@@ -352,6 +379,7 @@ void DownloadEngine::sendRequest(QObject* light)
 bool DownloadEngine::readPrevious(QObject* light, QueueItem& item)
 {
     item.stopMarker.clear();
+    item.markerMet = false;
     item.rereadPrevious = false;
     const QString path = itemFileName(light);
     QByteArray previous;
@@ -412,8 +440,10 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     }
     // The item says "downloading" since the command just answered: any change
     // of state in between would have made that answer one nobody waits for.
-    if (!continuing)
+    if (!continuing) {
         it->status = Status::Downloading;
+        it->finalFailure = false;
+    }
     if (it->loaded == 0 && (!journal || it->expected < 0))
         setBar(*it, 0, 0);
     forgetResponse(*it);
@@ -478,6 +508,9 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
         QMetaObject::invokeMethod(response, "errorString", Q_RETURN_ARG(QString, text));
         if (text.isEmpty())
             text = QCoreApplication::translate("QueueWindow", "Response error %1").arg(error);
+        // The host's text is kept as it is, up to a bound: it is shown and passed on.
+        if (text.size() > maxErrorText)
+            text = text.left(maxErrorText - 1) + QChar(0x2026);
         failItem(light, text, false);
         return;
     }
@@ -559,6 +592,7 @@ void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal)
     } else {
         it->retryDelay = retryDelayMs;
     }
+    it->finalFailure = final;
     setStatus(light, *it, Status::Failed, msg);
     if (final)
         emit downloadFailed(light, msg);
@@ -582,36 +616,34 @@ bool DownloadEngine::completeItem(QObject* light)
     if (it == items.end())
         return false;
     const bool continuation = journal && it->expected == QueueItem::onlyNewBlocks;
-    QString path = itemFileName(light);
+    QString path = it->filePath;
     if (!journal && it->isMarked())
         path = DownloadFile::jsonPath(path);
-    // The file stays as it was, and the host hears of it. Nothing of this
-    // download counts any more: a Resume starts it over (an only-new one,
-    // with reread, from the file's newest record).
-    const auto fail = [&](const QString& text, bool reread) {
-        it->dropData();
-        it->rereadPrevious = reread;
+    // The file stays as it was, and the host hears of it. What came stays in
+    // the item (View shows it), and Retry or Resume saves it again without
+    // asking the controller, which may have overwritten it meanwhile.
+    const auto fail = [&](const QString& text) {
+        it->savePending = true;
         giveUp(light, text);
         return false;
     };
     QByteArray data = it->buffer;
     if (continuation) {
         // The new records, then the journal they continue as it is now. One
-        // that cannot be read fails the download: nothing is saved without
-        // it, and the file stays as it is. A Resume or Retry then starts over
-        // from the file's newest record.
+        // that cannot be read fails the save: nothing is saved without it.
         QByteArray previous;
         const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
         if (read != DownloadFile::Read && read != DownloadFile::Missing)
-            return fail(fileErrorText(read, path), true);
-        if (qint64(data.size()) + previous.size() > DownloadFile::maxSize)
-            return fail(tooLargeText(), true);
-        data += previous;
+            return fail(fileErrorText(read, path));
+        data = JournalProtocol::continued(data, previous, it->markerMet, it->isMarked());
+        if (data.size() > DownloadFile::maxSize)
+            return fail(tooLargeText());
     }
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
     if (saved != DownloadFile::Saved)
-        return fail(fileErrorText(saved, path), continuation);
+        return fail(fileErrorText(saved, path));
     it->done = true;
+    it->savePending = false;
     forgetResponse(*it);
     setBar(*it, 100, 100);
     if (continuation) {
@@ -620,6 +652,9 @@ bool DownloadEngine::completeItem(QObject* light)
     }
     it->expected = it->loaded;
     it->savedPath = path;
+    const QFileInfo file(path);
+    it->savedSize = file.size();
+    it->savedModified = file.lastModified();
     if (!it->buffer.isEmpty()) {
         it->completion = ++completions;
         completedWithData.emplace_back(light, it->completion);
@@ -747,7 +782,10 @@ void DownloadEngine::goOn(QObject* light, QueueItem& item)
     else
         setBar(item, item.expected, journal ? item.loaded : item.buffer.size());
     setStatus(light, item, Status::Resumed);
-    sendRequest(light);
+    if (item.savePending)
+        completeItem(light);
+    else
+        sendRequest(light);
 }
 
 // ---------------------------------------------------------------- memory

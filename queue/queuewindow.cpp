@@ -6,8 +6,11 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QMessageBox>
+#include <QSignalBlocker>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -18,6 +21,20 @@
 #include <QTimer>
 #include <QVector>
 #include <algorithm>
+
+namespace {
+
+// Texts from controllers, responses and files as a tooltip: plain (a text
+// that looks like markup would otherwise be laid out as such, images and
+// all) and cut short.
+QString plainTip(const QString& text)
+{
+    constexpr int maxTip = 600;
+    const QString cut = text.size() > maxTip ? text.left(maxTip - 1) + QChar(0x2026) : text;
+    return Qt::convertFromPlainText(cut, Qt::WhiteSpaceNormal);
+}
+
+} // namespace
 
 QueueWindow::QueueWindow(QWidget* parent, bool journal)
     : QWidget(parent), ui(new Ui::QueueWindow), engine(new DownloadEngine(journal, this)),
@@ -189,7 +206,7 @@ void QueueWindow::clearQueue()
 void QueueWindow::clearQueue(QObjectList obj_list)
 {
     ++inRequest;
-    engine->remove(obj_list);
+    removeRows(obj_list);
     --inRequest;
     showChanges();
 }
@@ -250,9 +267,36 @@ void QueueWindow::removeRow(QObject* light)
     rows.erase(it);
     if (clearing)
         return;
-    if (row >= 0)
+    if (row >= 0 && removing)
+        rowsToRemove.append(row);
+    else if (row >= 0)
         ui->queueTable->removeRow(row);
     scheduleRefresh(); // the counts
+}
+
+void QueueWindow::removeRows(const QObjectList& lights)
+{
+    // All the rows in a few calls of the model, from the bottom up, each run
+    // of neighbouring rows at once; one row at a time would move the rows
+    // below, and tell the selection, each time.
+    removing = true;
+    rowsToRemove.clear();
+    engine->remove(lights);
+    removing = false;
+    if (rowsToRemove.isEmpty())
+        return;
+    std::sort(rowsToRemove.begin(), rowsToRemove.end());
+    QAbstractItemModel* model = ui->queueTable->model();
+    const QSignalBlocker quiet(ui->queueTable->selectionModel());
+    for (int end = int(rowsToRemove.size()) - 1; end >= 0;) {
+        int start = end;
+        while (start > 0 && rowsToRemove.at(start - 1) == rowsToRemove.at(start) - 1)
+            --start;
+        model->removeRows(rowsToRemove.at(start), end - start + 1);
+        end = start - 1;
+    }
+    rowsToRemove.clear();
+    updateActions();
 }
 
 void QueueWindow::itemChanged(QObject* light)
@@ -359,26 +403,26 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
 void QueueWindow::showStatus(Row& row, const QueueItem& item)
 {
     // The Status cell has a tooltip or an icon while it shows an end.
-    const bool hadTip = row.status == int(QueueItem::Status::Failed) ||
-                        row.status == int(QueueItem::Status::Completed);
+    const bool hadTip = !row.cells[StatusColumn]->toolTip().isEmpty();
     row.status = int(item.status);
     row.message = item.message;
     row.ended = item.ended;
     QTableWidgetItem* cell = row.cells[StatusColumn];
     setCellText(cell, statusText(item));
     // A failure stands out, and its whole message, cut short in the cell,
-    // is one hover away; so is where a completed download went, and when.
-    const bool failed = item.status == QueueItem::Status::Failed;
+    // is one hover away, also while the link is down; so is where a
+    // completed download went, and when.
+    const bool failed = item.hasFailed();
     const bool completed = item.status == QueueItem::Status::Completed;
     if (!failed && !completed && !hadTip)
         return;
     const QString when = item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     cell->setIcon(failed ? failedIcon : QIcon());
     if (failed)
-        cell->setToolTip(tr("%1\nEnded %2").arg(item.message, when));
+        cell->setToolTip(plainTip(tr("%1\nEnded %2").arg(item.message, when)));
     else if (completed)
-        cell->setToolTip(
-            tr("Saved to %1\nCompleted %2").arg(QDir::toNativeSeparators(item.savedPath), when));
+        cell->setToolTip(plainTip(
+            tr("Saved to %1\nCompleted %2").arg(QDir::toNativeSeparators(item.savedPath), when)));
     else
         cell->setToolTip(QString());
 }
@@ -574,11 +618,19 @@ void QueueWindow::confirmClearQueue()
     int running = 0;
     for (int p = 0; p < QueueItem::phaseCount; ++p)
         running += QueueItem::isRunning(Phase(p)) ? engine->countIn(Phase(p)) : 0;
-    if (running > 0) {
-        const QString question =
-            (total == 1 ? tr("Clear 1 download?") : tr("Clear %1 downloads?").arg(total)) +
-            QLatin1Char(' ') +
-            (running == 1 ? tr("1 is still running.") : tr("%1 are still running.").arg(running));
+    // Stopped and failed downloads may hold what Resume or Retry would save.
+    const int unsaved = engine->unsavedCount();
+    if (running > 0 || unsaved > 0) {
+        QString question =
+            total == 1 ? tr("Clear 1 download?") : tr("Clear %1 downloads?").arg(total);
+        if (running > 0)
+            question +=
+                QLatin1Char(' ') + (running == 1 ? tr("1 is still running.")
+                                                 : tr("%1 are still running.").arg(running));
+        if (unsaved > 0)
+            question += QLatin1Char(' ') +
+                        (unsaved == 1 ? tr("1 holds data that is not saved yet.")
+                                      : tr("%1 hold data that is not saved yet.").arg(unsaved));
         QMessageBox ask(QMessageBox::Question, tr("Clear queue"), question,
                         QMessageBox::Yes | QMessageBox::No, this);
         ask.setDefaultButton(QMessageBox::No);
@@ -669,7 +721,7 @@ bool QueueWindow::showCutStatus(QHelpEvent* event)
         !table->isCut(index)) {
         return false;
     }
-    QToolTip::showText(event->globalPos(), cell->text(), table->viewport(),
+    QToolTip::showText(event->globalPos(), plainTip(cell->text()), table->viewport(),
                        table->visualRect(index));
     return true;
 }
@@ -724,9 +776,31 @@ void QueueWindow::openItem(QObject* light)
         // journal opens.
         const QByteArray data = item->buffer;
         const QString file = item->released ? item->savedPath : QString();
-        emit viewJournalRequested(version, data, file, engine->saveDirectory().absolutePath(),
+        if (!file.isEmpty() && engine->savedFileChanged(light) && !openChangedFile(file))
+            return;
+        // The operator may have answered after the item, or its light, went.
+        item = engine->item(light);
+        if (!item)
+            return;
+        emit viewJournalRequested(version, data, file, QFileInfo(item->filePath).absolutePath(),
                                   item->id, item->type);
     } else {
         emit openConfig(light);
     }
+}
+
+bool QueueWindow::openChangedFile(const QString& file)
+{
+    // Given back to its file under the memory budget, and the file is no
+    // longer what was saved: other records under this row's name, unless the
+    // operator wants them.
+    QMessageBox ask(QMessageBox::Warning, tr("View journal"),
+                    tr("The file %1 has changed since this download saved it: it may hold "
+                       "other records. Open it anyway?")
+                        .arg(QDir::toNativeSeparators(file)),
+                    QMessageBox::Open | QMessageBox::Cancel, this);
+    ask.setDefaultButton(QMessageBox::Cancel);
+    const QPointer<QueueWindow> self(this);
+    const int answer = ask.exec();
+    return self && answer == QMessageBox::Open;
 }

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QObjectList>
 #include <QSet>
+#include <QVector>
 #include <QWidget>
 
 class DownloadEngine;
@@ -111,6 +112,10 @@ private:
 
     void addRow(QObject* light);
     void removeRow(QObject* light);
+    // Takes the lights' items out of the queue, and their rows in one batch.
+    void removeRows(const QObjectList& lights);
+    // Asks whether to open a journal's saved file that changed since.
+    bool openChangedFile(const QString& file);
     void itemChanged(QObject* light);
     void scheduleRefresh();
     void showAfterRequest();
@@ -162,6 +167,8 @@ private:
     int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1, -1};
     QSet<QObject*> changed;
     bool clearing = false;
+    bool removing = false; // rows to remove are collected, not removed one by one
+    QVector<int> rowsToRemove;
     int inRequest = 0; // calls of the host under way
     static constexpr int manyRequests = 32;
     int requestsThisPass = 0;

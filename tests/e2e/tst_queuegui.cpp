@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -43,13 +44,23 @@ QPoint centreOf(QTableWidget* table, QTableWidgetItem* cell)
     return table->visualItemRect(cell).center();
 }
 
+// The tooltip shown, as the operator reads it; empty when none shows.
+QString shownTip()
+{
+    if (!QToolTip::isVisible())
+        return QString();
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    return shown.toPlainText();
+}
+
 // Hovers the cell; the tooltip's text, or empty when none shows.
 QString tipOf(QTableWidget* table, QTableWidgetItem* cell)
 {
     const QPoint at = centreOf(table, cell);
     QHelpEvent hover(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
     QApplication::sendEvent(table->viewport(), &hover);
-    return QToolTip::isVisible() ? QToolTip::text() : QString();
+    return shownTip();
 }
 
 // The ids of the rows shown, or (selected) of the whole rows selected, ascending.
@@ -158,9 +169,9 @@ void TestQueueGui::failedRowsAndActions()
     QHelpEvent hover(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
     QApplication::sendEvent(table->viewport(), &hover);
     QTRY_VERIFY(QToolTip::isVisible());
-    QVERIFY2(QToolTip::text().startsWith("Error: wrong answer\n") &&
-                 QToolTip::text().contains(QDate::currentDate().toString("yyyy-MM-dd")),
-             qPrintable(QToolTip::text()));
+    QVERIFY2(shownTip().startsWith("Error: wrong answer\n") &&
+                 shownTip().contains(QDate::currentDate().toString("yyyy-MM-dd")),
+             qPrintable(shownTip()));
 
     const auto enabled = [table] {
         QStringList texts;
@@ -230,7 +241,7 @@ void TestQueueGui::triage()
     QTRY_VERIFY2(tipOf(table, cellOf(table, 41, StatusCol))
                      .startsWith(QStringLiteral("Saved to %1\nCompleted %2")
                                      .arg(saved, QDate::currentDate().toString("yyyy-MM-dd"))),
-                 qPrintable(QToolTip::text()));
+                 qPrintable(shownTip()));
     table->horizontalHeader()->setStretchLastSection(false);
     table->setColumnWidth(StatusCol, 30);
     QTRY_COMPARE(tipOf(table, cellOf(table, 46, StatusCol)),

@@ -43,6 +43,8 @@ private slots:
     void continuationNeverRepeats_data();
     void continuationNeverRepeats();
     void saveErrors();
+    void itemKeepsItsDirectory();
+    void savedFileChangeNoticed();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -736,20 +738,24 @@ void TestDownloadEngine::continuationNeverRepeats_data()
     QTest::addColumn<bool>("text");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("markerKnown");
+    QTest::addColumn<bool>("emptyNewest"); // the text journal starts with an empty line
     for (bool text : {false, true}) {
         const char* family = text ? "text " : "binary ";
-        QTest::newRow(QByteArray(family).append("straight").constData()) << text << "" << true;
+        QTest::newRow(QByteArray(family).append("straight").constData())
+            << text << "" << true << false;
         QTest::newRow(QByteArray(family).append("stop, resume").constData())
-            << text << "asr" << true;
+            << text << "asr" << true << false;
         QTest::newRow(QByteArray(family).append("stop twice").constData())
-            << text << "asrasr" << true;
+            << text << "asrasr" << true << false;
         QTest::newRow(QByteArray(family).append("stop at once").constData())
-            << text << "srsr" << true;
+            << text << "srsr" << true << false;
         QTest::newRow(QByteArray(family).append("link lost").constData())
-            << text << "adcae" << true;
+            << text << "adcae" << true << false;
         QTest::newRow(QByteArray(family).append("marker never met").constData())
-            << text << "asr" << false;
+            << text << "asr" << false << false;
     }
+    QTest::newRow("text empty newest line") << true << "" << true << true;
+    QTest::newRow("text empty newest line, stop, resume") << true << "asr" << true << true;
 }
 
 void TestDownloadEngine::continuationNeverRepeats()
@@ -757,6 +763,7 @@ void TestDownloadEngine::continuationNeverRepeats()
     QFETCH(bool, text);
     QFETCH(QString, steps);
     QFETCH(bool, markerKnown);
+    QFETCH(bool, emptyNewest);
     DownloadEngine engine(true);
     engine.setSaveDir(QDir(dir->path()));
     engine.setTickInterval(0);
@@ -764,13 +771,14 @@ void TestDownloadEngine::continuationNeverRepeats()
     sim.hold = true;
     sim.textJournal = text;
     sim.blockLength = text ? 48 : 96;
-    const QByteArray fresh = text ? textLines(20, 100) : journalRecords(20, 100);
+    const QByteArray top = emptyNewest ? QByteArray(1, '\0') : QByteArray();
+    const QByteArray fresh = top + (text ? textLines(20, 100) : journalRecords(20, 100));
     const QByteArray old = text ? textLines(15, 0) : journalRecords(15, 0);
     // The controller holds the new entries, then (unless it lost it) the old ones.
     // Binary journals end at a block with erased space, so keep whole blocks.
     sim.journal = fresh + (markerKnown ? old : (text ? textLines(3, 50) : journalRecords(4, 50)));
     const QString path = dir->filePath("Jrn00025.bin");
-    QVERIFY(writeFile(path, old));
+    QVERIFY(writeFile(path, top + old));
 
     QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
     engine.enqueue(&sim.light, -3);
@@ -781,7 +789,7 @@ void TestDownloadEngine::continuationNeverRepeats()
             break;
         case 's':
             engine.stop({&sim.light});
-            QCOMPARE(fileData(path), old);
+            QCOMPARE(fileData(path), top + old);
             break;
         case 'r':
             engine.resume({&sim.light});
@@ -808,24 +816,32 @@ void TestDownloadEngine::continuationNeverRepeats()
     const QByteArray expected = markerKnown ? fresh + old : sim.journal + old;
     QCOMPARE(fileData(path), expected);
     QVERIFY(!sim.answerOne());
+    // Nothing new since: the next one saves the same journal.
+    engine.enqueue(&sim.light, -3);
+    answerAll(sim);
+    QCOMPARE(done.count(), 2);
+    QCOMPARE(fileData(path), expected);
 }
 
 void TestDownloadEngine::saveErrors()
 {
     // A missing directory: "Error open", a final failure the host hears of.
-    {
-        DownloadEngine engine(false);
-        const QDir missing(dir->filePath("missing"));
+    // What came is kept: View shows it, and Retry saves it once the directory
+    // is there, without asking the controller again.
+    for (const bool journal : {false, true}) {
+        DownloadEngine engine(journal);
+        const QDir missing(dir->filePath(journal ? "missing journals" : "missing"));
         engine.setSaveDir(missing);
         QueueSim sim(31);
         sim.hold = true;
         sim.body = wordsLE({4, 98}) + QByteArray(200, 'c');
+        sim.journal = journalRecords(24, 0);
         QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
         QSignalSpy failed(&engine, &DownloadEngine::downloadFailed);
         engine.enqueue(&sim.light, -1);
         answerAll(sim);
-        const QString message =
-            QStringLiteral("Error open %1").arg(missing.absoluteFilePath("dat00031.cnf"));
+        const QString path = missing.absoluteFilePath(journal ? "Jrn00031.bin" : "dat00031.cnf");
+        const QString message = QStringLiteral("Error open %1").arg(path);
         const QueueItem* item = engine.item(&sim.light);
         QCOMPARE(item->message, message);
         QCOMPARE(done.count(), 0);
@@ -834,11 +850,26 @@ void TestDownloadEngine::saveErrors()
         QCOMPARE(item->errors, 1);
         QVERIFY(!sim.light.property("dqueue_config").isValid());
         QCOMPARE(item->barValue, 0);
-        // Failed for good: a returning link fetches nothing again.
+        QCOMPARE(item->canOpen(journal), journal);
+        QCOMPARE(engine.unsavedCount(), 1);
+        // Failed for good: a returning link fetches nothing again, and the
+        // failure, its reason and Retry outlast the link's loss.
         sim.light.setConnected(false);
+        QCOMPARE(item->status, Status::Disconnected);
+        QCOMPARE(item->phase(), QueueItem::Phase::Failed);
+        QCOMPARE(item->message, message);
+        QVERIFY(item->canRetry());
         sim.light.setConnected(true);
         QVERIFY(!sim.answerOne());
         QCOMPARE(failed.count(), 1);
+
+        const int commands = sim.light.commandCount();
+        QVERIFY(QDir().mkpath(missing.path()));
+        engine.retry({&sim.light});
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(sim.light.commandCount(), commands);
+        QCOMPARE(fileData(path), journal ? sim.journal : sim.body.left(100));
+        QCOMPARE(engine.unsavedCount(), 0);
     }
     // A write that fails half way: "Error write", the previous file intact;
     // a Resume later saves the new records and the previous journal once.
@@ -869,6 +900,45 @@ void TestDownloadEngine::saveErrors()
         QCOMPARE(done.count(), 1);
         QCOMPARE(fileData(path), sim.journal.left(344 * 8) + "previous");
     }
+}
+
+void TestDownloadEngine::itemKeepsItsDirectory()
+{
+    // An only-new download merges with, and replaces, the journal of the
+    // directory it was queued for, whatever the directory is by then.
+    DownloadEngine engine(true);
+    const QDir first(dir->filePath("a")), second(dir->filePath("b"));
+    QVERIFY(QDir().mkpath(first.path()) && QDir().mkpath(second.path()));
+    const QByteArray old = journalRecords(12, 0), fresh = journalRecords(12, 100);
+    QVERIFY(writeFile(first.filePath("Jrn00950.bin"), old));
+    QVERIFY(writeFile(second.filePath("Jrn00950.bin"), journalRecords(12, 500)));
+    QueueSim sim(950), other(951);
+    sim.hold = other.hold = true;
+    sim.journal = fresh + old;
+    engine.setSaveDir(first);
+    engine.enqueue(&sim.light, -3);
+    engine.setSaveDir(second);
+    engine.enqueue(&other.light, -1);
+    answerAll(sim);
+    QCOMPARE(fileData(first.filePath("Jrn00950.bin")), fresh + old);
+    QCOMPARE(fileData(second.filePath("Jrn00950.bin")), journalRecords(12, 500));
+    QCOMPARE(engine.item(&sim.light)->savedPath, first.absoluteFilePath("Jrn00950.bin"));
+}
+
+void TestDownloadEngine::savedFileChangeNoticed()
+{
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QueueSim sim(60);
+    sim.journal = journalRecords(24, 0);
+    QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
+    engine.enqueue(&sim.light, -1);
+    QVERIFY(done.wait());
+    QVERIFY(!engine.savedFileChanged(&sim.light));
+    QVERIFY(writeFile(dir->filePath("Jrn00060.bin"), journalRecords(3, 0)));
+    QVERIFY(engine.savedFileChanged(&sim.light));
+    QVERIFY(QFile::remove(dir->filePath("Jrn00060.bin")));
+    QVERIFY(engine.savedFileChanged(&sim.light));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)
