@@ -113,6 +113,10 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     }
     if (!dlg->isComplete() || (parent && !owner))
         return nullptr;
+    // Told as a journal that cannot be read is; the viewer still opens, and
+    // shows which file was refused in its title and the box.
+    if (!dlg->definitionsRefusal().isEmpty())
+        refuse(owner, dlg->definitionsRefusal());
     if (!name.shown.isEmpty())
         dlg->setName(name.shown, name.saveName);
     if (parent)

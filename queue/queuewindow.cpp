@@ -276,9 +276,8 @@ void QueueWindow::removeRow(QObject* light)
 
 void QueueWindow::removeRows(const QObjectList& lights)
 {
-    // All the rows in a few calls of the model, from the bottom up, each run
-    // of neighbouring rows at once; one row at a time would move the rows
-    // below, and tell the selection, each time.
+    // The rows go in one batch once the items are gone: one row at a time
+    // would move the rows below, and tell the selection, each time.
     removing = true;
     rowsToRemove.clear();
     engine->remove(lights);
@@ -286,15 +285,8 @@ void QueueWindow::removeRows(const QObjectList& lights)
     if (rowsToRemove.isEmpty())
         return;
     std::sort(rowsToRemove.begin(), rowsToRemove.end());
-    QAbstractItemModel* model = ui->queueTable->model();
     const QSignalBlocker quiet(ui->queueTable->selectionModel());
-    for (int end = int(rowsToRemove.size()) - 1; end >= 0;) {
-        int start = end;
-        while (start > 0 && rowsToRemove.at(start - 1) == rowsToRemove.at(start) - 1)
-            --start;
-        model->removeRows(rowsToRemove.at(start), end - start + 1);
-        end = start - 1;
-    }
+    ui->queueTable->removeRowsAt(rowsToRemove);
     rowsToRemove.clear();
     updateActions();
 }

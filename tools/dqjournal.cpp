@@ -338,6 +338,19 @@ bool writeOutput(const QString& outPath, const std::function<bool(QFileDevice&)>
     return true;
 }
 
+// An output that is one of the inputs would destroy what it is made from:
+// refused before anything is read or written. The message, or empty.
+QString overwritesInput(const QString& outPath, const QStringList& inputs)
+{
+    if (outPath == QLatin1String("-"))
+        return QString();
+    for (const QString& input : inputs)
+        if (DownloadFile::sameFile(outPath, input))
+            return QStringLiteral("-o %1: the output is the input %2; write it elsewhere")
+                .arg(outPath, input);
+    return QString();
+}
+
 // One journal: read and decoded as the viewer would, then written.
 int runSingle(const Options& options)
 {
@@ -345,6 +358,9 @@ int runSingle(const Options& options)
     const QString journalPath = options.inputs.first();
     if (!QFileInfo::exists(journalPath))
         return fail(InputError, QStringLiteral("%1: no such file").arg(journalPath));
+    const QString overwrite = overwritesInput(options.outPath, {journalPath, options.mesPath});
+    if (!overwrite.isEmpty())
+        return fail(InputError, overwrite);
     QByteArray data;
     const QString journalError = readInput(journalPath, DownloadFile::maxSize, &data);
     if (!journalError.isEmpty())
@@ -415,6 +431,10 @@ int runFleet(Options& options)
     }
     FleetRun fleet(std::move(settings));
     fleet.addPaths(options.inputs);
+    const QString overwrite =
+        overwritesInput(options.outPath, fleet.inputFiles() << options.controllersPath);
+    if (!overwrite.isEmpty())
+        return fail(FleetError, overwrite);
 
     // Running: read and filter all, then write merged.
     fleet.collect();

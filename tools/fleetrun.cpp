@@ -49,6 +49,14 @@ void FleetRun::addPaths(const QStringList& paths)
     }
 }
 
+QStringList FleetRun::inputFiles() const
+{
+    QStringList files;
+    for (const Input& input : m_inputs)
+        files.append(input.path);
+    return files;
+}
+
 void FleetRun::addFile(const QString& path)
 {
     const QFileInfo info(path);

@@ -41,6 +41,8 @@ public:
     // Files and directories (their Jrn*.bin files); what cannot be taken is
     // said on standard error and counts as an error.
     void addPaths(const QStringList& paths);
+    // The journal files taken, as named.
+    QStringList inputFiles() const;
     // Reads, decodes and filters every journal taken, one at a time.
     void collect();
     // The merged records (or the counts); false on a write error.

@@ -311,6 +311,19 @@ void TestQueueGui::triage()
         QCOMPARE(table->rowCount(), 0);
     }
     {
+        // Nothing runs, but a stopped download holds what Resume would save.
+        HostLight stopped(47, "swarco");
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, &stopped), Q_ARG(int, 5));
+        QVERIFY(stopped.finishNext({0, block}));
+        table->selectAll();
+        table->actions().at(2)->trigger(); // Stop downloading
+        Closer no(QMessageBox::No);
+        clearAction->trigger();
+        QCOMPARE(no.question,
+                 QStringLiteral("Clear 1 download? 1 holds data that is not saved yet."));
+        QMetaObject::invokeMethod(module, "clear");
+    }
+    {
         QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, &second), Q_ARG(int, 5));
         QCOMPARE(table->rowCount(), 1);
         Closer none(QMessageBox::Yes);

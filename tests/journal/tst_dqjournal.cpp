@@ -165,6 +165,18 @@ void TestDqJournal::errors_data()
     QTest::newRow("two files") << QStringList{journal, journal} << "exactly one" << 1;
     QTest::newRow("unwritable output")
         << QStringList{"-o", m_dir.filePath("no/such/dir/out.txt"), journal} << "cannot write" << 3;
+    // An output that is an input, however named, is refused before anything is written.
+    const QString fleet = m_dir.filePath("fleet");
+    QVERIFY(QDir().mkpath(fleet));
+    QVERIFY(writeFile(fleet + "/Jrn00001.bin", record(1, 1, 1, 1, 1, 1, 1)));
+    QVERIFY(QFile::link(journal, m_dir.filePath("link.bin")));
+    QTest::newRow("output is the input")
+        << QStringList{"-o", journal, journal} << "the output is the input" << 2;
+    QTest::newRow("output is the input through a link")
+        << QStringList{"-o", m_dir.filePath("link.bin"), journal} << "the output is the input" << 2;
+    QTest::newRow("output is a journal of the input directory")
+        << QStringList{"-v", "317", "-o", fleet + "/../fleet/Jrn00001.bin", fleet}
+        << "the output is the input" << 2;
 
     // Files that never end, never open or are larger than any journal.
     const QString fifo = m_dir.filePath("fifo");
@@ -212,8 +224,15 @@ void TestDqJournal::errors()
         if (SpecialFiles::kindAt(arg) == S_IFIFO)
             fifo = arg;
     const SpecialFiles::FifoGuard guard(fifo);
+    // A failing run changes none of its files.
+    QMap<QString, QByteArray> before;
+    for (const QString& arg : args)
+        if (QFileInfo(arg).isFile() && QFileInfo(arg).size() < 4096)
+            before.insert(arg, readFile(arg));
     const Run r = run(args);
     QVERIFY(!guard.fired());
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(readFile(it.key()), it.value());
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     QCOMPARE(r.out, QByteArray());
