@@ -9,6 +9,8 @@
 #include <QTextCodec>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace ControllerData {
 
 namespace {
@@ -495,6 +497,13 @@ QByteArray continuedJournal(const QByteArray& fresh, const QByteArray& previous,
     const QList<QByteArray> old = journalEntries(previous, marked);
     for (int i = 0; i < old.size(); ++i) {
         if (held.contains(old.at(i)))
+            continue;
+        // The last entry cut short is held when a whole one begins with it.
+        const bool cut = i + 1 == old.size() &&
+                         (marked ? !previous.endsWith('\0') : old.at(i).size() < RecordSize);
+        if (cut && std::any_of(received.begin(), received.end(), [&](const QByteArray& entry) {
+                return entry.startsWith(old.at(i));
+            }))
             continue;
         out += old.at(i);
         // Each line keeps its zero, the last one only where the journal had it.

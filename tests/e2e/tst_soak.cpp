@@ -1117,14 +1117,6 @@ private:
         QFile file(journalPath(u, currentDir));
         const bool exists = file.open(QIODevice::ReadOnly);
         const QByteArray existing = exists ? file.readAll() : QByteArray();
-        // A merge without its marker appends a journal's cut last line that the
-        // new data holds whole (tst_journalprotocol's expected failure): no
-        // only-new download that would make one, for a text journal cut inside
-        // a line, while its directory is away.
-        const JournalFile& f = u.files.at(currentDir);
-        if (blocks == ControllerData::BlocksNew && !exists && f.exists && c->isMarked() &&
-            !f.data.endsWith('\0'))
-            r.blocks = blocks = ControllerData::BlocksAll;
         const bool onlyNew = blocks == ControllerData::BlocksNew && exists;
         u.light->marker =
             onlyNew && !c->isMarked() ? existing.left(ControllerData::RecordSize) : QByteArray();
