@@ -100,7 +100,7 @@ void TestJournalTime::binaryTimes()
     QVector<quint32> words;
     for (const QString& t : times) {
         // "dd.MM hh:mm:ss", packed as a record's time word.
-        const auto field = [&t](int at) { return quint32(t.midRef(at, 2).toUInt()); };
+        const auto field = [&t](int at) { return quint32(t.mid(at, 2).toUInt()); };
         words << (field(12) | field(9) << 6 | field(6) << 12 | field(0) << 17 | field(3) << 22);
     }
     JournalTime::setBinaryTimes(rows, words, written);
