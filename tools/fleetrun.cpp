@@ -221,7 +221,8 @@ bool FleetRun::write(QIODevice& out)
             chunk += writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
         return JournalWriter::writeAll(out, chunk);
     }
-    QByteArray chunk = writer.header();
+    // Nothing matched: nothing to head either.
+    QByteArray chunk = m_matches > 0 ? writer.header() : QByteArray();
     int journal = 0;
     const JournalMerge::Entry* entry = nullptr;
     while (m_merge.next(&journal, &entry)) {
