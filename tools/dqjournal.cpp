@@ -38,7 +38,7 @@ enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
 int fail(int code, const QString& message)
 {
     QTextStream err(stderr);
-    err << "dq-journal: " << message << '\n';
+    err << "dq-journal: " << FleetRun::printable(message) << '\n';
     return code;
 }
 

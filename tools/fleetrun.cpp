@@ -25,9 +25,29 @@ FleetRun::FleetRun(Settings settings) : m_settings(std::move(settings)) {}
 
 FleetRun::~FleetRun() = default;
 
+QString FleetRun::printable(const QString& text)
+{
+    // Names and list lines come from anywhere: a newline or an escape sequence
+    // in them must not forge lines or drive the terminal, nor a megabyte fill it.
+    constexpr int longest = 300;
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= longest) {
+            out += QChar(0x2026);
+            break;
+        }
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void FleetRun::error(const QString& message)
 {
-    QTextStream(stderr) << "dq-journal: " << message << '\n';
+    QTextStream(stderr) << "dq-journal: " << printable(message) << '\n';
     m_errors = true;
 }
 
@@ -42,7 +62,7 @@ void FleetRun::addPaths(const QStringList& paths)
             const QStringList names =
                 dir.entryList({QStringLiteral("Jrn*.bin")}, QDir::Files | QDir::System, QDir::Name);
             if (names.isEmpty())
-                QTextStream(stderr) << "dq-journal: " << path << ": no Jrn*.bin files\n";
+                QTextStream(stderr) << "dq-journal: " << printable(path) << ": no Jrn*.bin files\n";
             for (const QString& name : names)
                 addFile(dir.filePath(name));
         } else {
@@ -63,14 +83,15 @@ void FleetRun::addFile(const QString& path)
 {
     const QFileInfo info(path);
     // The same journal named twice (a file and its directory) is read once.
+    // A broken link has no canonical path: each is its own, and reported.
     const QString canonical = info.canonicalFilePath();
-    if (m_seen.contains(canonical))
+    const QString seen = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    if (m_seen.contains(seen))
         return;
-    m_seen.insert(canonical);
+    m_seen.insert(seen);
     Input input;
     input.path = path;
-    input.controllerId = ControllerList::idFromFileName(info.fileName());
-    if (input.controllerId < 0) {
+    if (!ControllerList::idFromFileName(info.fileName(), &input.controllerId)) {
         error(QStringLiteral("%1: skipped: the name holds no controller id (JrnNNNNN.bin)")
                   .arg(path));
         return;

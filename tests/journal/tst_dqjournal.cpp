@@ -449,6 +449,20 @@ void TestDqJournal::manyJournals_data()
                             << ""
                             << ""
                             << "1      3\n2      2\n3      1\n";
+    // Broken links are each told; a name is told escaped, on one line.
+    const QString odd = dir.filePath("odd");
+    QVERIFY(QDir().mkpath(odd));
+    QVERIFY(QFile::link(dir.filePath("gone"), odd + "/Jrn00008.bin"));
+    QVERIFY(QFile::link(dir.filePath("gone"), odd + "/Jrn00009.bin"));
+    QVERIFY(writeFile(odd + "/Jrn\n\x1b[2J00010.bin", QByteArray()));
+    QTest::newRow("broken links, a hostile name")
+        << QStringList{"-v", "317", odd} << 2 << "Jrn\\x0a\\x1b[2J00010.bin: skipped"
+        << ""
+        << "";
+    QTest::newRow("broken links, the second told too")
+        << QStringList{"-v", "317", odd} << 2 << "Jrn00009.bin: cannot read"
+        << ""
+        << "";
     QTest::newRow("a bad option is an error")
         << QStringList{"-v", "317", "--bogus", d} << 2 << "bogus"
         << ""
