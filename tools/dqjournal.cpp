@@ -6,6 +6,7 @@
 #include "core/journalversion.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
+#include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 #include "tools/fleetrun.h"
@@ -383,7 +384,9 @@ int runSingle(const Options& options)
         QMap<int, QString> messages;
         MessageDefinitionParser::parse(mesBuffer, sources, messages);
         bool tooMuchText = false;
-        rows = JournalDecoder(messages, sources).decodeBinary(data, {}, &tooMuchText);
+        rows = JournalDecoder(messages, sources)
+                   .decodeBinary(data, {}, &tooMuchText,
+                                 JournalTime::writtenDate(QFileInfo(journalPath).lastModified()));
         if (tooMuchText)
             return fail(InputError,
                         QStringLiteral("%1: the messages come to more than %2 characters with the "

@@ -1,5 +1,7 @@
 #include "tools/fleetrun.h"
 
+#include "journal/journaltime.h"
+
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
 #include "journal/journaldecoder.h"
@@ -143,9 +145,13 @@ void FleetRun::collectOne(const Input& input)
     QVector<RecordTime> times(records.size());
     for (int i = 0; i < records.size(); ++i)
         times[i] = records.at(i).time;
-    const QDateTime written = QFileInfo(input.path).lastModified();
+    // The years count back from the day the file was written, or from now
+    // when its modification time cannot be right.
+    const QDateTime modified = QFileInfo(input.path).lastModified();
+    const QDate day = JournalTime::writtenDate(modified);
+    const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
     if (!text)
-        RecordTime::inferYears(times, written.date());
+        RecordTime::inferYears(times, day);
 
     // A record whose time is not known keeps its place next to the one
     // before it (or after it, at the start) in its journal.
@@ -233,7 +239,7 @@ bool FleetRun::write(QIODevice& out)
             record.isoTime = RecordTime::fromText(row.time).toIso();
         } else {
             const quint32 word =
-                JournalDecoder::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
+                BinaryJournal::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
             record.isoTime =
                 RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(entry->key)).toIso();
         }

@@ -103,6 +103,11 @@ void TestDqJournal::sameBytesAsViewerSave_data()
         QTest::addRow("%d text", gen) << data << mes << g << text;
         QTest::addRow("%d csv", gen) << data << mes << (g + QStringList{"--format", "csv"}) << csv;
     }
+    // A block stored oldest first over New Year, then blocks newest first.
+    QByteArray newYear = record(12, 31, 23, 59, 55, 1, 3) + record(1, 1, 0, 0, 5, 1, 4) +
+                         record(1, 1, 0, 0, 9, 1, 5);
+    newYear += QByteArray(72, '\0') + binaryJournal(2, false, 9);
+    QTest::newRow("new year") << newYear << ":/mes_files/Notepad.mes.317" << QStringList() << text;
     QTest::newRow("default generation is 317")
         << binaryJournal(3, true, 1) << ":/mes_files/Notepad.mes.317" << QStringList() << text;
 
