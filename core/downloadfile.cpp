@@ -4,6 +4,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 QString DownloadFile::fileName(bool journal, int id)
 {
     return QString::fromLatin1(journal ? "Jrn%1.bin" : "dat%1.cnf")
@@ -90,4 +94,19 @@ QString DownloadFile::readFailure(ReadResult result, const QFile& file, qint64 l
         break;
     }
     return file.errorString();
+}
+
+bool DownloadFile::sameFile(const QString& a, const QString& b)
+{
+#ifdef Q_OS_UNIX
+    struct stat first, second;
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+#else
+    // Names on Windows' file systems differ in letter case only as spellings.
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() &&
+           first.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#endif
 }

@@ -42,6 +42,10 @@ public:
     // a device has no end. Once opened the file stays open, so its
     // errorString() tells why it was Unreadable; data is set only when Read.
     static ReadResult readRegular(QFile& file, qint64 limit, QByteArray* data);
+    // Whether the two paths lead to one file, also through links, other
+    // spellings or hard links; false when either does not exist.
+    static bool sameFile(const QString& a, const QString& b);
+
     // Why readRegular(file, limit, ...) gave result, in English, for a log line
     // or an error message: "no such file", "larger than 16 MiB" ...
     static QString readFailure(ReadResult result, const QFile& file, qint64 limit);

@@ -2,6 +2,7 @@
 
 #include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
+#include "journal/journaltime.h"
 #include "journal/journalviewdlg.h"
 
 #include <QCoreApplication>
@@ -54,13 +55,14 @@ void refuse(QWidget* parent, const QString& message)
 
 // binPath names the journal's file; empty for one held in memory.
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
-                    const QString& saveDir, const Name& name, const QString& binPath = QString())
+                    const QString& saveDir, const Name& name, const QString& binPath = QString(),
+                    const QDate& written = QDate())
 {
     // Counted before anything is decoded: at most one row per line or record,
     // a short last record included.
     const qint64 rows = mesPath.isEmpty() ? data.count('\0')
-                                          : (qint64(data.size()) + JournalDecoder::RecordSize - 1) /
-                                                JournalDecoder::RecordSize;
+                                          : (qint64(data.size()) + BinaryJournal::RecordSize - 1) /
+                                                BinaryJournal::RecordSize;
     if (rows > maxRows) {
         refuse(parent, QCoreApplication::translate("JournalOpener",
                                                    "The journal has %1 records, more than the %2 "
@@ -93,7 +95,7 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
         return !progress->wasCanceled() && (!parent || owner);
     };
     // No parent until it is complete; a cancelled dialog goes with what it read.
-    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report);
+    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report, written);
     progress.reset();
     if (dlg->hasTooMuchText()) {
         const QString bound = QString::number(JournalDecoder::MaxMessageText);
@@ -113,6 +115,10 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     }
     if (!dlg->isComplete() || (parent && !owner))
         return nullptr;
+    // Told as a journal that cannot be read is; the viewer still opens, and
+    // shows which file was refused in its title and the box.
+    if (!dlg->definitionsRefusal().isEmpty())
+        refuse(owner, dlg->definitionsRefusal());
     if (!name.shown.isEmpty())
         dlg->setName(name.shown, name.saveName);
     if (parent)
@@ -163,8 +169,10 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
         return nullptr;
     }
     file.close();
+    // The records' years count back from the day the file was written.
     return openDialog(parent, data, mesPath, saveDir,
-                      name.shown.isEmpty() ? fileName(binPath) : name, binPath);
+                      name.shown.isEmpty() ? fileName(binPath) : name, binPath,
+                      JournalTime::writtenDate(QFileInfo(binPath).lastModified()));
 }
 
 QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir,

@@ -29,8 +29,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSet>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 #include <QTimer>
@@ -120,15 +122,17 @@ constexpr int ProgressRows = 8192;
 } // namespace
 
 JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
-                               QString saveDir, const Progress& progress)
+                               QString saveDir, const Progress& progress, const QDate& written)
     : QDialog(parent), ui(new Ui::JournalViewDlg), journalData(std::move(data)),
       saveDirPath(std::move(saveDir))
 {
     ui->setupUi(this);
     QTableWidget* table = ui->journalTable;
     const JournalViewSettings kept;
-    if (kept.size().isValid())
+    if (kept.size().isValid()) {
         resize(kept.size());
+        fitIntoScreen();
+    }
     // Set while the table is empty, where the rows' height costs nothing to change.
     m_defaultFontSize = table->font().pointSize();
     m_defaultRowHeight = table->verticalHeader()->defaultSectionSize();
@@ -243,11 +247,11 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         const DownloadFile::ReadResult read =
             DownloadFile::readRegular(mesFile, MessageDefinitionParser::maxFileSize, &definitions);
         if (read != DownloadFile::Read) {
-            qCritical("%s", qUtf8Printable(tr("Cannot read the message definitions %1: %2")
-                                               .arg(QDir::toNativeSeparators(mesPath),
-                                                    DownloadFile::readFailure(
-                                                        read, mesFile,
-                                                        MessageDefinitionParser::maxFileSize))));
+            m_definitionsRefusal =
+                tr("Cannot read the message definitions %1: %2")
+                    .arg(QDir::toNativeSeparators(mesPath),
+                         DownloadFile::readFailure(read, mesFile,
+                                                   MessageDefinitionParser::maxFileSize));
             return;
         }
         QBuffer buffer(&definitions);
@@ -255,7 +259,7 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         MessageDefinitionParser::parse(buffer, sources, messages);
         rows = JournalDecoder(messages, sources)
                    .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress(),
-                                 &m_tooMuchText);
+                                 &m_tooMuchText, written);
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));
@@ -291,9 +295,13 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     if (widths.isEmpty()) {
         table->resizeColumnsToContents();
     } else {
-        const QSignalBlocker quiet(table->horizontalHeader());
+        // Never wider than a screen, nor narrower than the column's title.
+        QHeaderView* header = table->horizontalHeader();
+        const int widest = qMax(1, screen()->availableGeometry().width());
+        const QSignalBlocker quiet(header);
         for (int c = 0; c < widths.size(); ++c)
-            table->setColumnWidth(c, widths.at(c));
+            table->setColumnWidth(
+                c, qBound(qMin(header->sectionSizeHint(c), widest), widths.at(c), widest));
     }
     m_messageWidth = table->columnWidth(messageColumn());
     m_cellsStale = false;
@@ -316,6 +324,38 @@ void JournalViewDlg::hideEvent(QHideEvent* event)
     if (!event->spontaneous())
         keepLayout();
     QDialog::hideEvent(event);
+}
+
+void JournalViewDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Where it opens is known now: on its parent's screen.
+    if (!m_placed && !event->spontaneous()) {
+        m_placed = true;
+        fitIntoScreen();
+    }
+}
+
+void JournalViewDlg::fitIntoScreen()
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const QRect room = where->availableGeometry();
+    // The frame too, as far as it is known before the window is shown.
+    const QSize frame = frameGeometry().size() - size();
+    const QSize fits = size().boundedTo(room.size() - frame);
+    if (fits != size())
+        resize(fits.expandedTo(minimumSizeHint()).boundedTo(room.size() - frame));
+    if (!isVisible())
+        return;
+    const QRect shown = frameGeometry();
+    const int x =
+        qBound(room.left(), shown.left(), qMax(room.left(), room.right() - shown.width() + 1));
+    const int y =
+        qBound(room.top(), shown.top(), qMax(room.top(), room.bottom() - shown.height() + 1));
+    if (x != shown.left() || y != shown.top())
+        move(x, y);
 }
 
 void JournalViewDlg::keepLayout()
@@ -363,6 +403,8 @@ void JournalViewDlg::setFontSize(int points)
         table->setFont(QFont()); // the dialog's again
     }
     const int after = table->fontMetrics().height();
+    if (before <= 0 || after <= 0)
+        return;
     QFont defaultFont = table->font();
     defaultFont.setPointSize(m_defaultFontSize);
     table->verticalHeader()->setDefaultSectionSize(
@@ -382,10 +424,10 @@ void JournalViewDlg::setFontSize(int points)
 
 void JournalViewDlg::zoom(int steps)
 {
-    constexpr int Smallest = 6;
-    constexpr int Largest = 48;
-    const int points =
-        steps == 0 ? 0 : qBound(Smallest, ui->journalTable->font().pointSize() + steps, Largest);
+    const int points = steps == 0 ? 0
+                                  : qBound(JournalViewSettings::minFontSize,
+                                           ui->journalTable->font().pointSize() + steps,
+                                           JournalViewSettings::maxFontSize);
     setFontSize(points);
     JournalViewSettings().setFontSize(points == m_defaultFontSize ? 0 : points);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QDialog>
 #include <QFile>
 #include <QMap>
@@ -35,8 +36,10 @@ public:
     using Progress = std::function<bool(int permille)>;
 
     // An empty mesPath means a text journal; saveDir is where saving starts.
+    // A binary journal's records take their years counting back from the day
+    // it was written (invalid: today, for one held in memory).
     JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir,
-                   const Progress& progress = Progress());
+                   const Progress& progress = Progress(), const QDate& written = QDate());
     ~JournalViewDlg() override;
 
     // Whether dialogs opened from now on show the timeline above the table
@@ -52,6 +55,9 @@ public:
     // Whether the journal's messages came to more than the decoder's bound
     // (the table then stays empty).
     bool hasTooMuchText() const { return m_tooMuchText; }
+    // Why the message-definition file was not read (the table then stays
+    // empty); empty when it was, or none was needed.
+    QString definitionsRefusal() const { return m_definitionsRefusal; }
     // Whether a quick search is still running in slices.
     bool isSearching() const;
 
@@ -68,6 +74,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void on_saveButton_clicked();
@@ -109,6 +116,10 @@ private:
     void zoom(int steps);
     // Keeps the size and the column widths for the next dialog.
     void keepLayout();
+    // Brings the dialog within the screen it opens on: a size kept from a
+    // larger screen, or read from a damaged settings file, never makes a
+    // window larger than the screen (nor one Qt cannot paint).
+    void fitIntoScreen();
 
     // Gives the freed heap back to the system when it goes: declared first, so
     // that it goes after everything else the dialog holds.
@@ -146,6 +157,8 @@ private:
     JournalCellDelegate* m_delegate = nullptr;
     bool m_cancelled = false;
     bool m_tooMuchText = false;
+    QString m_definitionsRefusal;
+    bool m_placed = false;  // fitted into the screen at the first show
     QString m_saveName;     // offered by the save dialog
     int m_messageWidth = 0; // the Message column's own width, before it fills the room
     bool m_fitting = false; // the Message column is being fitted, not resized by the user

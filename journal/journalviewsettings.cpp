@@ -62,7 +62,9 @@ void JournalViewSettings::setColumnWidths(const QVector<int>& widths)
 
 int JournalViewSettings::fontSize() const
 {
-    return qMax(0, m_settings->value(Group + QStringLiteral("fontSize")).toInt());
+    // A settings file edited by hand, or damaged, must not size the text absurdly.
+    const int kept = m_settings->value(Group + QStringLiteral("fontSize")).toInt();
+    return kept <= 0 ? 0 : qBound(minFontSize, kept, maxFontSize);
 }
 
 void JournalViewSettings::setFontSize(int points)

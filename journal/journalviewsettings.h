@@ -26,7 +26,11 @@ public:
     // differ); empty when none are kept for it.
     QVector<int> columnWidths(int columns) const;
     void setColumnWidths(const QVector<int>& widths);
-    // The table's font size in points; 0 for the default.
+    // The font sizes the viewer offers, in points.
+    static constexpr int minFontSize = 6;
+    static constexpr int maxFontSize = 48;
+
+    // The table's font size in points, within the sizes offered; 0 for the default.
     int fontSize() const;
     void setFontSize(int points);
     // The extension of the save filter chosen last ("txt", "csv", "bin"); empty when none.

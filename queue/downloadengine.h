@@ -39,6 +39,8 @@ public:
     static constexpr qint64 journalMemoryBudget = qint64(160) * 1024 * 1024;
     static constexpr qint64 configMemoryBudget = qint64(32) * 1024 * 1024;
     static constexpr int exemptDownloads = 2;
+    // A response's error text is kept up to this many characters.
+    static constexpr int maxErrorText = 500;
 
     explicit DownloadEngine(bool journal, QObject* parent = nullptr);
     ~DownloadEngine() override;
@@ -77,6 +79,12 @@ public:
     // The file the light's download is saved to (a marked configuration's
     // ".json" aside).
     QString itemFileName(QObject* light) const;
+    // Whether the file a completed item was saved to is no longer as it was
+    // saved (replaced, cut short, gone).
+    bool savedFileChanged(QObject* light) const;
+    // How many stopped or failed items hold data that no file holds (see
+    // QueueItem::holdsUnsaved).
+    int unsavedCount() const;
 
 signals:
     void itemAdded(QObject* light);
@@ -92,6 +100,7 @@ protected:
 
 private:
     using Status = QueueItem::Status;
+    using Failure = QueueItem::Failure;
 
     void setStatus(QObject* light, QueueItem& item, Status status,
                    const QString& message = QString());
@@ -122,9 +131,11 @@ private:
                       const char* slot);
     void answerArrived(QObject* light, QObject* response);
     void applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome);
-    void failItem(QObject* light, const QString& msg, bool fatal);
+    // path: the file the failure concerns, if any.
+    void failItem(QObject* light, const QString& msg, bool fatal, Failure kind,
+                  const QString& path = QString());
     // A final failure that a returning link does not undo.
-    void giveUp(QObject* light, const QString& msg);
+    void giveUp(QObject* light, const QString& msg, Failure kind, const QString& path = QString());
     // Whether a failure now would be the item's last.
     static bool isFinal(const QueueItem& item, bool fatal);
     // Saves the item's data; false when that failed (the item then has failed for good).

@@ -3,19 +3,9 @@
 #include "queue/answerfield.h"
 #include "queue/ceiling.h"
 
+#include <QSet>
+
 #include <cstring>
-
-namespace {
-
-bool hasErasedRecord(const QByteArray& block)
-{
-    for (int i = 0; i < block.size(); i += JournalProtocol::recordSize)
-        if (static_cast<unsigned char>(block.at(i)) == 0xFF)
-            return true;
-    return false;
-}
-
-} // namespace
 
 qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArray& block,
                                        const QByteArray& marker, bool marked)
@@ -24,7 +14,7 @@ qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArra
         return -1;
     if (!marked) {
         // Records never straddle blocks; a match inside a record is a coincidence.
-        for (int i = 0; i + marker.size() <= block.size(); i += recordSize)
+        for (int i = 0; i + marker.size() <= block.size(); i += BinaryJournal::RecordSize)
             if (memcmp(block.constData() + i, marker.constData(), size_t(marker.size())) == 0)
                 return buffer.size() + i;
         return -1;
@@ -48,12 +38,77 @@ qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArra
     }
 }
 
+namespace {
+
+// Where a text journal's first non-empty line begins (its size when none).
+int firstTextLine(const QByteArray& journal)
+{
+    int at = 0;
+    while (at < journal.size() && journal.at(at) == '\0')
+        ++at;
+    return at;
+}
+
+// Calls take(from, length) for each entry of a journal: zero-terminated lines
+// (the zero included; the last one may lack it), or records.
+template <typename Take> void forEachEntry(const QByteArray& journal, bool marked, Take take)
+{
+    for (int from = 0; from < journal.size();) {
+        int end = from + BinaryJournal::RecordSize;
+        if (marked) {
+            const int zero = journal.indexOf('\0', from);
+            end = zero < 0 ? journal.size() : zero + 1;
+        }
+        end = qMin(end, journal.size());
+        take(from, end - from);
+        from = end;
+    }
+}
+
+} // namespace
+
 QByteArray JournalProtocol::stopMarkerOf(const QByteArray& journal, bool marked)
 {
     if (!marked)
-        return journal.left(recordSize);
-    const int zero = journal.indexOf('\0');
-    return zero < 0 ? journal : journal.left(zero);
+        return journal.left(BinaryJournal::RecordSize);
+    const int from = firstTextLine(journal);
+    const int zero = journal.indexOf('\0', from);
+    return journal.mid(from, zero < 0 ? -1 : zero - from);
+}
+
+QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray& previous,
+                                      bool markerMet, bool marked)
+{
+    QByteArray out = fresh;
+    // A text that ended inside a line must not run into the next one.
+    if (marked && !out.isEmpty() && !out.endsWith('\0') && !previous.isEmpty())
+        out += '\0';
+    if (markerMet) {
+        out += marked ? previous.mid(firstTextLine(previous)) : previous;
+        return out;
+    }
+    // Hashes of the new entries; a candidate is compared byte for byte.
+    QSet<QByteArray> held;
+    forEachEntry(fresh, marked, [&](int from, int length) {
+        // Lines are compared without their zero: the new data's last may lack it.
+        const int size = marked && fresh.at(from + length - 1) == '\0' ? length - 1 : length;
+        held.insert(QByteArray::fromRawData(fresh.constData() + from, size));
+    });
+    out.reserve(out.size() + previous.size());
+    forEachEntry(previous, marked, [&](int from, int length) {
+        const bool whole =
+            marked ? previous.at(from + length - 1) == '\0' : length == BinaryJournal::RecordSize;
+        const int size = marked && whole ? length - 1 : length;
+        const QByteArray entry = QByteArray::fromRawData(previous.constData() + from, size);
+        // A last entry cut short (a download of so many blocks ends inside a
+        // line) is held when a whole one begins with it.
+        bool isHeld = held.contains(entry);
+        for (auto it = held.cbegin(); !whole && !isHeld && it != held.cend(); ++it)
+            isHeld = it->startsWith(entry);
+        if (!isHeld)
+            out.append(previous.constData() + from, length);
+    });
+    return out;
 }
 
 BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
@@ -96,6 +151,7 @@ BlockOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& b
             else
                 item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
+            item.markerMet = true;
             return BlockOutcome::completed();
         }
     }
@@ -132,10 +188,11 @@ BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray&
             // The records in front of the marker are new: keep them.
             item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
+            item.markerMet = true;
             return BlockOutcome::completed();
         }
     }
-    if (hasErasedRecord(block))
+    if (BinaryJournal::hasErasedRecord(block))
         return BlockOutcome::completed();
     item.blockStarts.append(item.buffer.size());
     item.buffer.append(block);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/binaryjournal.h"
 #include "queue/blockoutcome.h"
 #include "queue/queueitem.h"
 
@@ -12,7 +13,6 @@ class JournalProtocol
 public:
     // Blocks an unmarked journal download never goes beyond.
     static constexpr int maxBlocks = 344;
-    static constexpr int recordSize = 8;
 
     static BlockOutcome handleBlock(QueueItem& item, const QVariantList& data);
 
@@ -23,9 +23,18 @@ public:
     static qint64 findStopMarker(const QByteArray& buffer, const QByteArray& block,
                                  const QByteArray& marker, bool marked);
 
-    // The marker of a saved journal: its newest line (marked families) or its
-    // newest record.
+    // The marker of a saved journal: its newest non-empty line (marked
+    // families) or its newest record; empty when it has none.
     static QByteArray stopMarkerOf(const QByteArray& journal, bool marked);
+
+    // What an only-new download saves: the new data, then the journal it
+    // continues. With the marker met, that journal from its marker on (an
+    // empty line in front of it is the controller's, and the new data holds
+    // it). Without, only the entries (lines, records) of that journal that the
+    // new data does not hold: a merge never repeats an entry, nor drops one
+    // the new data lacks.
+    static QByteArray continued(const QByteArray& fresh, const QByteArray& previous, bool markerMet,
+                                bool marked);
 
 private:
     static BlockOutcome takeBlock(QueueItem& item, const QVariantList& data);

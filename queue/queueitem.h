@@ -28,6 +28,24 @@ struct QueueItem
     // Where the item stands, as the queue's counts sum it up. Retrying: failed,
     // and sent for again when its delay runs out; Failed: failed for good.
     enum class Phase { Waiting, Downloading, Completed, Failed, Stopped, Retrying };
+    // What kind of failure the item met, so that a view can say in plain
+    // words what happened and what the operator can do.
+    enum class Failure {
+        None,
+        NoCommand,         // the light's command could not be called
+        ResponseLost,      // the host deleted the response before it answered
+        ControllerError,   // the controller answered with an error
+        WrongAnswer,       // an answer that does not fit the request
+        WrongArea,         // a configuration of another area
+        EmptyAnswer,       // a configuration without data
+        InvalidConfigSize, // erased or damaged configuration memory
+        TooLarge,          // more data than a download may hold
+        SavedTooLarge,     // the journal to go on from is over the ceiling
+        MergedTooLarge,    // that journal with the new records would be
+        CannotRead,        // the journal to go on from cannot be read
+        CannotWrite,       // the file to save to cannot be written
+        Storage            // the configuration storage failed
+    };
     static constexpr int phaseCount = 6;
     // The journal block counts a host asks for besides a number of blocks:
     // all the controller holds, or only what is newer than the saved journal.
@@ -48,6 +66,20 @@ struct QueueItem
     QByteArray stopMarker;
     bool isVegal = false;
     int maxErrors = -1;
+
+    // The file the download is saved to: in the directory current when the
+    // item was queued, so that a later change of directory applies to later
+    // requests only (and an only-new download merges with the journal it
+    // went on from).
+    QString filePath;
+    // Only-new journals: the download met the saved journal's newest record.
+    bool markerMet = false;
+    // Complete, but its saving failed: the data stays (for View), and Retry or
+    // Resume saves it again without asking the controller.
+    bool savePending = false;
+    // Failed for good, also while the row shows that the link is down: the
+    // reason stays, and so do the Failed phase and Retry.
+    bool finalFailure = false;
 
     // Only-new journals: the journal file to go on from is to be read (again)
     // before the next command; it was there but could not be read, or the
@@ -81,9 +113,21 @@ struct QueueItem
     qint64 loadedValue = 0;
     int barMaximum = 0;
     int barValue = 0;
-    // When the item last failed or completed, and where it was saved.
+    // When the item last failed or completed, and where it was saved; what the
+    // saved file looked like then (size and modification time), so that a
+    // View from a file changed since then can tell.
     QDateTime ended;
     QString savedPath;
+    // The kind of the last failure, and the file it concerns (empty: none).
+    Failure failure = Failure::None;
+    QString failurePath;
+    // The operator's Retries this round, and when the last one was asked for.
+    int retries = 0;
+    QDateTime retried;
+    // Since when the item waits for its light's link.
+    QDateTime waitingSince;
+    qint64 savedSize = -1;
+    QDateTime savedModified;
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
@@ -99,9 +143,13 @@ struct QueueItem
     quint64 completion = 0;
 
     bool isMarked() const { return isTmHelix || isVegal; }
+    bool hasFailed() const
+    {
+        return status == Status::Failed || (status == Status::Disconnected && finalFailure);
+    }
     Phase phase() const
     {
-        if (status == Status::Failed)
+        if (hasFailed())
             return retryDelay > 0 ? Phase::Retrying : Phase::Failed;
         if (done)
             return Phase::Completed;
@@ -118,19 +166,19 @@ struct QueueItem
     }
     // What the operator's actions can act on. Stop: anything still to go on,
     // a retry pending included, but not a failure given up on.
-    bool canStop() const
-    {
-        return !done && !stopped && !(status == Status::Failed && retryDelay == 0);
-    }
+    bool canStop() const { return !done && !stopped && !(hasFailed() && retryDelay == 0); }
     bool canResume() const { return stopped && !done; }
-    bool canRetry() const { return status == Status::Failed && !done; }
+    bool canRetry() const { return hasFailed() && !done; }
     bool canRemove() const { return true; }
     // A journal with data (a partial one too, or one given back to its
-    // file), or a completed configuration.
+    // file), or a saved configuration.
     bool canOpen(bool journal) const
     {
-        return journal ? released || !buffer.isEmpty() : loaded != 0 && loaded == expected;
+        return journal ? released || !buffer.isEmpty() : done && loaded != 0;
     }
+    // Holds data that no file holds: a part that Resume would complete, or a
+    // download whose saving failed.
+    bool holdsUnsaved() const { return !done && !buffer.isEmpty(); }
     // Counts an answer that took the download further or not; true when it
     // was the last idle answer allowed, and the count starts over.
     bool stalls(bool advanced)
@@ -149,5 +197,7 @@ struct QueueItem
         blockStarts.clear();
         loaded = 0;
         idleAnswers = 0;
+        markerMet = false;
+        savePending = false;
     }
 };

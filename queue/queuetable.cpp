@@ -142,3 +142,45 @@ void QueueTable::widenColumnFor(QTableWidgetItem* cell)
     if (width > columnWidth(index.column()))
         setColumnWidth(index.column(), width);
 }
+
+void QueueTable::removeRowsAt(const QVector<int>& rows)
+{
+    QAbstractItemModel* table = model();
+    const auto removeRuns = [&] {
+        for (int end = int(rows.size()) - 1; end >= 0;) {
+            int start = end;
+            while (start > 0 && rows.at(start - 1) == rows.at(start) - 1)
+                --start;
+            table->removeRows(rows.at(start), end - start + 1);
+            end = start - 1;
+        }
+    };
+    int runs = rows.isEmpty() ? 0 : 1;
+    for (int i = 1; i < rows.size(); ++i)
+        runs += rows.at(i) == rows.at(i - 1) + 1 ? 0 : 1;
+    constexpr int fewRuns = 8;
+    const int count = rowCount();
+    QVector<NumberCell*> keys(count);
+    for (int row = 0; row < count; ++row) {
+        auto* cell = item(row, 0);
+        keys[row] =
+            cell && cell->type() == NumberCell::Type ? static_cast<NumberCell*>(cell) : nullptr;
+    }
+    if (runs <= fewRuns || keys.contains(nullptr)) {
+        removeRuns();
+        return;
+    }
+    // The rows to go after the others, each part in its present order; their
+    // numbers are put back afterwards (setting them moves nothing).
+    QVector<qint64> numbers(count);
+    for (int row = 0, next = 0; row < count; ++row) {
+        numbers[row] = keys.at(row)->value();
+        const bool goes = next < rows.size() && rows.at(next) == row;
+        next += goes ? 1 : 0;
+        keys.at(row)->setValue((goes ? count : 0) + row);
+    }
+    table->sort(0, Qt::AscendingOrder);
+    for (int row = 0; row < count; ++row)
+        keys.at(row)->setValue(numbers.at(row));
+    table->removeRows(count - int(rows.size()), int(rows.size()));
+}

@@ -43,6 +43,13 @@ public:
     // Whether the cell's content is wider than the cell shows.
     bool isCut(const QModelIndex& index) const;
 
+    // Removes the rows (ascending, each once) in a few calls of the model
+    // however they lie; the others keep their order. Each call costs as much
+    // as the rows and cell widgets there are, so rows far apart are brought
+    // together first (by a stable sort on a key of the first column's
+    // number cells) rather than removed one by one.
+    void removeRowsAt(const QVector<int>& rows);
+
     // A new row's cell widget, hidden until its row comes into view.
     void setRowWidget(int row, int column, QWidget* widget);
 

@@ -8,12 +8,14 @@
 #include <QIcon>
 #include <QObjectList>
 #include <QSet>
+#include <QVector>
 #include <QWidget>
 
 class DownloadEngine;
 class QAction;
 class QProgressBar;
 class QHelpEvent;
+class QKeyEvent;
 class QTableWidgetItem;
 class QTimer;
 
@@ -92,6 +94,8 @@ private:
         int status = -1;
         QString message;
         QDateTime ended;
+        QDateTime waitingSince;
+        int retries = -1;
         int phase = -1;
     };
 
@@ -103,6 +107,15 @@ private:
     void selectAllRows();
     // Opens the table's context menu as the Menu key does.
     void openContextMenu();
+    void focusFilterEdit();
+    // The queue's action whose key the event is, or null. The table takes
+    // these keys before any shortcut of the host's window sees them.
+    QAction* queueKeyAction(const QKeyEvent* key) const;
+    bool filterKey(QObject* watched, QKeyEvent* key);
+    // Whether some rows may be hidden.
+    bool filtering() const { return filter != Filter::All || !filterText.isEmpty(); }
+    // The type a row shows: the light's, or what the data turned out to be.
+    QString typeText(const QueueItem& item) const;
     bool passesFilter(const QueueItem& item) const;
     void filterRow(QTableWidgetItem* objectCell, const QueueItem& item);
     void filterAllRows();
@@ -111,6 +124,10 @@ private:
 
     void addRow(QObject* light);
     void removeRow(QObject* light);
+    // Takes the lights' items out of the queue, and their rows in one batch.
+    void removeRows(const QObjectList& lights);
+    // Asks whether to open a journal's saved file that changed since.
+    bool openChangedFile(const QString& file);
     void itemChanged(QObject* light);
     void scheduleRefresh();
     void showAfterRequest();
@@ -158,10 +175,14 @@ private:
     QAction* retryAction = nullptr;
     QAction* removeAction = nullptr;
     Filter filter = Filter::All;
+    QString filterText; // the filter box's, trimmed
+    QVector<QAction*> queueKeys;
     QIcon failedIcon;
     int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1, -1};
     QSet<QObject*> changed;
     bool clearing = false;
+    bool removing = false; // rows to remove are collected, not removed one by one
+    QVector<int> rowsToRemove;
     int inRequest = 0; // calls of the host under way
     static constexpr int manyRequests = 32;
     int requestsThisPass = 0;

@@ -41,12 +41,17 @@ public:
     // Files and directories (their Jrn*.bin files); what cannot be taken is
     // said on standard error and counts as an error.
     void addPaths(const QStringList& paths);
+    // The journal files taken, as named.
+    QStringList inputFiles() const;
     // Reads, decodes and filters every journal taken, one at a time.
     void collect();
     // The merged records (or the counts); false on a write error.
     bool write(QIODevice& out);
 
     bool hadErrors() const { return m_errors; }
+
+    // A text for standard error: control characters escaped, cut short.
+    static QString printable(const QString& text);
     qint64 matches() const { return m_matches; }
 
 private:

@@ -7,6 +7,7 @@
 #include "bench/processmemory.h"
 #include "bench/queue/benchhost.h"
 #include "bench/queue/memorybench.h"
+#include "bench/queue/removalbench.h"
 #include "core/downloadfile.h"
 #include "host/response.h"
 
@@ -336,7 +337,14 @@ int main(int argc, char** argv)
     parser.addOption(hiddenOption);
     parser.addOption(repeatOption);
     parser.addOption(memoryOption);
+    const QCommandLineOption removalOption(
+        QStringLiteral("removal"),
+        QStringLiteral("Measure removing instead: every other row of a queue of this many "
+                       "downloads under way, by Remove on the selected rows and by the host's "
+                       "clearJournal."),
+        QStringLiteral("rows"));
     parser.addOption(scenariosOption);
+    parser.addOption(removalOption);
     parser.process(app);
     std::vector<MemoryBench::Scenario> scenarios;
     if (parser.isSet(memoryOption) &&
@@ -378,6 +386,11 @@ int main(int argc, char** argv)
 
     if (!scenarios.empty())
         return MemoryBench(module, layout, shown).run(scenarios) ? 0 : 1;
+    if (parser.isSet(removalOption))
+        return RemovalBench::run(module, layout, shown,
+                                 qBound(2, parser.value(removalOption).toInt(), maxLights))
+                   ? 0
+                   : 1;
 
     // Warm-up, not shown: first-use costs (fonts, styles, the file system) stay out.
     if (const char* fault = runModule(module, layout, shown, 20, Answers::Posted).fault) {

@@ -140,7 +140,7 @@ private slots:
         QVERIFY(QApplication::topLevelWidgets().isEmpty()); // no window made
     }
 
-    void directoryWriteReachesTheLiveWindow()
+    void directoryAppliesToLaterRequests()
     {
         QTemporaryDir first, second;
         QObject* m = module();
@@ -148,7 +148,8 @@ private slots:
         HostLight light(7, "swarco");
         QVERIFY(QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, &light)));
         QCOMPARE(light.commandCount(), 1);
-        // The directory changes while the download runs: the save follows it.
+        // The directory changes while the download runs: the download is saved
+        // where it was asked for, the next request in the new directory.
         m->setProperty("configDir", second.path());
         QCOMPARE(QApplication::topLevelWidgets().size(), 1);
         QSignalSpy complete(m, SIGNAL(configurationDownloadComplete(QObject*, QString)));
@@ -156,13 +157,20 @@ private slots:
         QTRY_COMPARE(light.commandCount(), 2);
         QVERIFY(light.finishNext({0, 10, QByteArray("a=1\r\nEND.")}));
         QTRY_COMPARE(complete.size(), 1);
-        const QString path = QDir(second.path()).absoluteFilePath("dat00007.cnf");
+        const QString path = QDir(first.path()).absoluteFilePath("dat00007.cnf");
         QCOMPARE(complete.at(0).at(1).toString(), path);
         QCOMPARE(light.property("dqueue_config").toString(), path);
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), QByteArray("a=1\r\nEND."));
-        QVERIFY(!QFile::exists(QDir(first.path()).absoluteFilePath("dat00007.cnf")));
+        QVERIFY(!QFile::exists(QDir(second.path()).absoluteFilePath("dat00007.cnf")));
+        QVERIFY(QMetaObject::invokeMethod(m, "loadConfig", Q_ARG(QObject*, &light)));
+        QVERIFY(light.finishNext({0, 0, QByteArray("#TxtCfg v1")}));
+        QTRY_COMPARE(light.commandCount(), 4);
+        QVERIFY(light.finishNext({0, 10, QByteArray("a=1\r\nEND.")}));
+        QTRY_COMPARE(complete.size(), 2);
+        QCOMPARE(complete.at(1).at(1).toString(),
+                 QDir(second.path()).absoluteFilePath("dat00007.cnf"));
     }
 
     void metaObjectMembers()

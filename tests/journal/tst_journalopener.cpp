@@ -75,6 +75,7 @@ private slots:
     void viewJournal();
     void viewJournalWithoutFileShowsNothing_data();
     void viewJournalWithoutFileShowsNothing();
+    void badDefinitionFileIsRefusedInABox();
     void viewJournalOnlyOfRegularFiles_data();
     void viewJournalOnlyOfRegularFiles();
     void refusesWhatTheViewerCannotHold_data();
@@ -201,6 +202,21 @@ void TestJournalOpener::viewJournalWithoutFileShowsNothing()
     QVERIFY(!JournalOpener::viewJournal(nullptr, version, m_dir.path(), QDir(m_dir.path()),
                                         QString())); // a directory is no journal
     QCOMPARE(openViewers(), 0);
+}
+
+void TestJournalOpener::badDefinitionFileIsRefusedInABox()
+{
+    // As a journal that cannot be read is; the viewer opens all the same.
+    QTemporaryDir dir;
+    const QString mes = dir.filePath("Notepad.mes.315");
+    QVERIFY(QDir().mkpath(mes));
+    const QString message =
+        QStringLiteral("Cannot read the message definitions %1: not a regular file").arg(mes);
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+    QVERIFY(JournalOpener::viewJournal(nullptr, 315, m_journal, QDir(dir.path()), QString()));
+    QCOMPARE(openViewers(), 1);
+    QCOMPARE(refusalShown(), message);
+    closeAll();
 }
 
 void TestJournalOpener::viewJournalOnlyOfRegularFiles_data()

@@ -1,6 +1,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journaltimelineview.h"
 #include "journal/journalviewdlg.h"
+#include "journal/journalviewsettings.h"
 #include "journal/messagedefinitionparser.h"
 #include "savedialogdriver.h"
 #include "tests/specialfiles.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
@@ -156,6 +158,7 @@ private slots:
     void cancelledSaveWritesNothing();
     void saveOffersNameAndLastFilter();
     void remembersSizeWidthsAndFont();
+    void keptLayoutFitsTheScreen();
     void messageColumnTakesTheRoomLeft();
     void cutCellShowsItsTextAsTooltip();
     void failedSaveKeepsFileAndWarns_data();
@@ -249,7 +252,7 @@ void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty_data()
 {
     QTest::addColumn<int>("kind"); // -1: no file at all
     QTest::addColumn<bool>("shown");
-    QTest::addColumn<QString>("reason"); // told in the log when not shown
+    QTest::addColumn<QString>("reason"); // told by the dialog when not shown
     QTest::newRow("missing") << -1 << false << "no such file";
     QTest::newRow("FIFO") << int(SpecialFiles::Fifo) << false << "not a regular file";
     QTest::newRow("link to /dev/zero")
@@ -270,13 +273,14 @@ void TestJournalViewDlg::unreadableDefinitionFileLeavesTableEmpty()
     if (kind >= 0)
         QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, readFile(m_mesPath),
                                    MessageDefinitionParser::maxFileSize + 1));
-    if (!shown)
-        QTest::ignoreMessage(QtCriticalMsg,
-                             qPrintable(QStringLiteral("Cannot read the message definitions %1: %2")
-                                            .arg(QDir::toNativeSeparators(path), reason)));
     const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
     JournalViewDlg dlg(nullptr, binaryJournal(2, true, 1), path, QString());
     QVERIFY(!guard.fired());
+    QCOMPARE(dlg.definitionsRefusal(),
+             shown
+                 ? QString()
+                 : QStringLiteral("Cannot read the message definitions %1: %2")
+                       .arg(QDir::toNativeSeparators(path), reason));
     QCOMPARE(tableOf(&dlg)->columnCount(), 3);
     QCOMPARE(tableOf(&dlg)->rowCount(), shown ? 24 : 0);
 }
@@ -914,7 +918,7 @@ void TestJournalViewDlg::remembersSizeWidthsAndFont()
     QTableWidget* table = tableOf(dlg.get());
     const int defaultPoints = table->font().pointSize();
     const int defaultRow = table->verticalHeader()->defaultSectionSize();
-    dlg->resize(900, 650);
+    dlg->resize(700, 500);
     table->setColumnWidth(0, 211);
     QTest::keySequence(table, QKeySequence::ZoomIn);
     QTest::keySequence(table, QKeySequence::ZoomIn);
@@ -927,7 +931,7 @@ void TestJournalViewDlg::remembersSizeWidthsAndFont()
 
     dlg = textDialog(data);
     table = tableOf(dlg.get());
-    QCOMPARE(dlg->size(), QSize(900, 650));
+    QCOMPARE(dlg->size(), QSize(700, 500));
     QCOMPARE(table->columnWidth(0), kept);
     QCOMPARE(table->font().pointSize(), defaultPoints + 2);
     dlg->show();
@@ -938,6 +942,34 @@ void TestJournalViewDlg::remembersSizeWidthsAndFont()
     QCOMPARE(table->verticalHeader()->defaultSectionSize(), defaultRow);
     dlg.reset();
     QCOMPARE(tableOf(textDialog(data).get())->font().pointSize(), defaultPoints);
+}
+
+void TestJournalViewDlg::keptLayoutFitsTheScreen()
+{
+    // Kept values from a damaged settings file, or a far larger screen.
+    JournalViewSettings kept;
+    kept.setSize(QSize(32768, 32768));
+    kept.setFontSize(std::numeric_limits<int>::max());
+    kept.setColumnWidths({1, 100000, 100000, 100000});
+    auto dlg = textDialog(textJournal({{"01.03.21", "10:00:00", "E", "5", "pump on"}}));
+    dlg->show();
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    const QRect room = dlg->screen()->availableGeometry();
+    QVERIFY2(room.contains(dlg->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                 .arg(dlg->x())
+                                                                 .arg(dlg->y())
+                                                                 .arg(dlg->width())
+                                                                 .arg(dlg->height())));
+    QTableWidget* table = tableOf(dlg.get());
+    QHeaderView* header = table->horizontalHeader();
+    QCOMPARE(table->columnWidth(0), header->sectionSizeHint(0));
+    for (int c = 1; c < table->columnCount(); ++c)
+        QVERIFY(table->columnWidth(c) <= room.width());
+    QCOMPARE(table->font().pointSize(), JournalViewSettings::maxFontSize);
+    QTest::keySequence(table, QKeySequence::ZoomIn);
+    QTest::keySequence(table, QKeySequence::ZoomOut);
+    QCOMPARE(table->font().pointSize(), JournalViewSettings::maxFontSize - 1);
 }
 
 void TestJournalViewDlg::messageColumnTakesTheRoomLeft()

@@ -9,7 +9,9 @@
 #include <memory>
 
 using Status = QueueItem::Status;
+using Failure = QueueItem::Failure;
 Q_DECLARE_METATYPE(Status)
+Q_DECLARE_METATYPE(Failure)
 
 class TestDownloadEngine : public QObject
 {
@@ -44,6 +46,8 @@ private slots:
     void continuationNeverRepeats();
     void continuationOfJournalInAnotherCase();
     void saveErrors();
+    void itemKeepsItsDirectory();
+    void savedFileChangeNoticed();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -88,6 +92,11 @@ void TestDownloadEngine::whatAViewIsTold()
     const QueueItem* item = engine.item(&sim.light);
     QVERIFY(item);
     QCOMPARE(item->status, queued);
+    if (!connected) {
+        // Busy as a journal of unknown length, and since when it waits.
+        QCOMPARE(item->barMaximum, 0);
+        QVERIFY(item->waitingSince.isValid());
+    }
     QCOMPARE(item->id, 7);
     QCOMPARE(item->type, QStringLiteral("Вегал V3.16"));
 
@@ -511,24 +520,26 @@ void TestDownloadEngine::failures_data()
     QTest::addColumn<QString>("errorText");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("final");
+    QTest::addColumn<Failure>("kind"); // what a view explains it as
 
-    QTest::newRow("error code, no text")
-        << true << QVariantList() << 7 << QString() << "Response error 7" << false;
+    QTest::newRow("error code, no text") << true << QVariantList() << 7 << QString()
+                                         << "Response error 7" << false << Failure::ControllerError;
     QTest::newRow("error with text") << false << QVariantList() << 7 << "timeout"
-                                     << "timeout" << false;
+                                     << "timeout" << false << Failure::ControllerError;
     QTest::newRow("call fails") << true << QVariantList() << 0 << QString()
-                                << "invoke sendCommand error" << false;
-    QTest::newRow("journal, one element")
-        << true << QVariantList{0} << 0 << QString() << "Error: wrong answer" << true;
-    QTest::newRow("config, two elements")
-        << false << QVariantList{0, 0} << 0 << QString() << "Error: wrong answer" << true;
+                                << "invoke sendCommand error" << false << Failure::NoCommand;
+    QTest::newRow("journal, one element") << true << QVariantList{0} << 0 << QString()
+                                          << "Error: wrong answer" << true << Failure::WrongAnswer;
+    QTest::newRow("config, two elements") << false << QVariantList{0, 0} << 0 << QString()
+                                          << "Error: wrong answer" << true << Failure::WrongAnswer;
     QTest::newRow("wrong area") << false << QVariantList{1, 0, QByteArray("x")} << 0 << QString()
-                                << "Error: wrong area" << true;
-    QTest::newRow("empty first piece") << false << QVariantList{0, 0, QByteArray()} << 0
-                                       << QString() << "Error: empty answer" << true;
+                                << "Error: wrong area" << true << Failure::WrongArea;
+    QTest::newRow("empty first piece")
+        << false << QVariantList{0, 0, QByteArray()} << 0 << QString() << "Error: empty answer"
+        << true << Failure::EmptyAnswer;
     QTest::newRow("unusable offset table")
         << false << QVariantList{0, 0, wordsLE({0xFFFF, 0xFFFF})} << 0 << QString()
-        << "Error: invalid config size" << true;
+        << "Error: invalid config size" << true << Failure::InvalidConfigSize;
 }
 
 void TestDownloadEngine::failures()
@@ -539,6 +550,7 @@ void TestDownloadEngine::failures()
     QFETCH(QString, errorText);
     QFETCH(QString, message);
     QFETCH(bool, final);
+    QFETCH(Failure, kind);
     DownloadEngine engine(journal);
     engine.setSaveDir(QDir(dir->path()));
     QueueSim sim(12);
@@ -554,6 +566,7 @@ void TestDownloadEngine::failures()
     const QueueItem* item = engine.item(&sim.light);
     QCOMPARE(item->status, Status::Failed);
     QCOMPARE(item->message, message);
+    QCOMPARE(item->failure, kind);
     QCOMPARE(item->errors, 1);
     QCOMPARE(failed.count(), final ? 1 : 0);
     QCOMPARE(item->retryDelay, final ? 0 : DownloadEngine::retryDelayMs);
@@ -738,20 +751,24 @@ void TestDownloadEngine::continuationNeverRepeats_data()
     QTest::addColumn<bool>("text");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("markerKnown");
+    QTest::addColumn<bool>("emptyNewest"); // the text journal starts with an empty line
     for (bool text : {false, true}) {
         const char* family = text ? "text " : "binary ";
-        QTest::newRow(QByteArray(family).append("straight").constData()) << text << "" << true;
+        QTest::newRow(QByteArray(family).append("straight").constData())
+            << text << "" << true << false;
         QTest::newRow(QByteArray(family).append("stop, resume").constData())
-            << text << "asr" << true;
+            << text << "asr" << true << false;
         QTest::newRow(QByteArray(family).append("stop twice").constData())
-            << text << "asrasr" << true;
+            << text << "asrasr" << true << false;
         QTest::newRow(QByteArray(family).append("stop at once").constData())
-            << text << "srsr" << true;
+            << text << "srsr" << true << false;
         QTest::newRow(QByteArray(family).append("link lost").constData())
-            << text << "adcae" << true;
+            << text << "adcae" << true << false;
         QTest::newRow(QByteArray(family).append("marker never met").constData())
-            << text << "asr" << false;
+            << text << "asr" << false << false;
     }
+    QTest::newRow("text empty newest line") << true << "" << true << true;
+    QTest::newRow("text empty newest line, stop, resume") << true << "asr" << true << true;
 }
 
 void TestDownloadEngine::continuationNeverRepeats()
@@ -759,6 +776,7 @@ void TestDownloadEngine::continuationNeverRepeats()
     QFETCH(bool, text);
     QFETCH(QString, steps);
     QFETCH(bool, markerKnown);
+    QFETCH(bool, emptyNewest);
     DownloadEngine engine(true);
     engine.setSaveDir(QDir(dir->path()));
     engine.setTickInterval(0);
@@ -766,13 +784,14 @@ void TestDownloadEngine::continuationNeverRepeats()
     sim.hold = true;
     sim.textJournal = text;
     sim.blockLength = text ? 48 : 96;
-    const QByteArray fresh = text ? textLines(20, 100) : journalRecords(20, 100);
+    const QByteArray top = emptyNewest ? QByteArray(1, '\0') : QByteArray();
+    const QByteArray fresh = top + (text ? textLines(20, 100) : journalRecords(20, 100));
     const QByteArray old = text ? textLines(15, 0) : journalRecords(15, 0);
     // The controller holds the new entries, then (unless it lost it) the old ones.
     // Binary journals end at a block with erased space, so keep whole blocks.
     sim.journal = fresh + (markerKnown ? old : (text ? textLines(3, 50) : journalRecords(4, 50)));
     const QString path = dir->filePath("Jrn00025.bin");
-    QVERIFY(writeFile(path, old));
+    QVERIFY(writeFile(path, top + old));
 
     QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
     engine.enqueue(&sim.light, -3);
@@ -783,7 +802,7 @@ void TestDownloadEngine::continuationNeverRepeats()
             break;
         case 's':
             engine.stop({&sim.light});
-            QCOMPARE(fileData(path), old);
+            QCOMPARE(fileData(path), top + old);
             break;
         case 'r':
             engine.resume({&sim.light});
@@ -810,6 +829,11 @@ void TestDownloadEngine::continuationNeverRepeats()
     const QByteArray expected = markerKnown ? fresh + old : sim.journal + old;
     QCOMPARE(fileData(path), expected);
     QVERIFY(!sim.answerOne());
+    // Nothing new since: the next one saves the same journal.
+    engine.enqueue(&sim.light, -3);
+    answerAll(sim);
+    QCOMPARE(done.count(), 2);
+    QCOMPARE(fileData(path), expected);
 }
 
 void TestDownloadEngine::continuationOfJournalInAnotherCase()
@@ -842,32 +866,53 @@ void TestDownloadEngine::continuationOfJournalInAnotherCase()
 void TestDownloadEngine::saveErrors()
 {
     // A missing directory: "Error open", a final failure the host hears of.
-    {
-        DownloadEngine engine(false);
-        const QDir missing(dir->filePath("missing"));
+    // What came is kept: View shows it, and Retry saves it once the directory
+    // is there, without asking the controller again.
+    for (const bool journal : {false, true}) {
+        DownloadEngine engine(journal);
+        const QDir missing(dir->filePath(journal ? "missing journals" : "missing"));
         engine.setSaveDir(missing);
         QueueSim sim(31);
         sim.hold = true;
         sim.body = wordsLE({4, 98}) + QByteArray(200, 'c');
+        sim.journal = journalRecords(24, 0);
         QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
         QSignalSpy failed(&engine, &DownloadEngine::downloadFailed);
         engine.enqueue(&sim.light, -1);
         answerAll(sim);
-        const QString message =
-            QStringLiteral("Error open %1").arg(missing.absoluteFilePath("dat00031.cnf"));
+        const QString path = missing.absoluteFilePath(journal ? "Jrn00031.bin" : "dat00031.cnf");
+        const QString message = QStringLiteral("Error open %1").arg(path);
         const QueueItem* item = engine.item(&sim.light);
         QCOMPARE(item->message, message);
+        QCOMPARE(item->failure, Failure::CannotWrite);
+        QCOMPARE(item->failurePath, path);
         QCOMPARE(done.count(), 0);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(1).toString(), message);
         QCOMPARE(item->errors, 1);
         QVERIFY(!sim.light.property("dqueue_config").isValid());
         QCOMPARE(item->barValue, 0);
-        // Failed for good: a returning link fetches nothing again.
+        QCOMPARE(item->canOpen(journal), journal);
+        QCOMPARE(engine.unsavedCount(), 1);
+        // Failed for good: a returning link fetches nothing again, and the
+        // failure, its reason and Retry outlast the link's loss.
         sim.light.setConnected(false);
+        QCOMPARE(item->status, Status::Disconnected);
+        QCOMPARE(item->phase(), QueueItem::Phase::Failed);
+        QCOMPARE(item->message, message);
+        QVERIFY(item->canRetry());
         sim.light.setConnected(true);
         QVERIFY(!sim.answerOne());
         QCOMPARE(failed.count(), 1);
+
+        const int commands = sim.light.commandCount();
+        QVERIFY(QDir().mkpath(missing.path()));
+        engine.retry({&sim.light});
+        QCOMPARE(item->retries, 1);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(sim.light.commandCount(), commands);
+        QCOMPARE(fileData(path), journal ? sim.journal : sim.body.left(100));
+        QCOMPARE(engine.unsavedCount(), 0);
     }
     // A write that fails half way (on Windows: a file held open by another
     // program cannot be replaced): "Error write", the previous file intact;
@@ -899,6 +944,45 @@ void TestDownloadEngine::saveErrors()
         QCOMPARE(done.count(), 1);
         QCOMPARE(fileData(path), sim.journal.left(344 * 8) + "previous");
     }
+}
+
+void TestDownloadEngine::itemKeepsItsDirectory()
+{
+    // An only-new download merges with, and replaces, the journal of the
+    // directory it was queued for, whatever the directory is by then.
+    DownloadEngine engine(true);
+    const QDir first(dir->filePath("a")), second(dir->filePath("b"));
+    QVERIFY(QDir().mkpath(first.path()) && QDir().mkpath(second.path()));
+    const QByteArray old = journalRecords(12, 0), fresh = journalRecords(12, 100);
+    QVERIFY(writeFile(first.filePath("Jrn00950.bin"), old));
+    QVERIFY(writeFile(second.filePath("Jrn00950.bin"), journalRecords(12, 500)));
+    QueueSim sim(950), other(951);
+    sim.hold = other.hold = true;
+    sim.journal = fresh + old;
+    engine.setSaveDir(first);
+    engine.enqueue(&sim.light, -3);
+    engine.setSaveDir(second);
+    engine.enqueue(&other.light, -1);
+    answerAll(sim);
+    QCOMPARE(fileData(first.filePath("Jrn00950.bin")), fresh + old);
+    QCOMPARE(fileData(second.filePath("Jrn00950.bin")), journalRecords(12, 500));
+    QCOMPARE(engine.item(&sim.light)->savedPath, first.absoluteFilePath("Jrn00950.bin"));
+}
+
+void TestDownloadEngine::savedFileChangeNoticed()
+{
+    DownloadEngine engine(true);
+    engine.setSaveDir(QDir(dir->path()));
+    QueueSim sim(60);
+    sim.journal = journalRecords(24, 0);
+    QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
+    engine.enqueue(&sim.light, -1);
+    QVERIFY(done.wait());
+    QVERIFY(!engine.savedFileChanged(&sim.light));
+    QVERIFY(writeFile(dir->filePath("Jrn00060.bin"), journalRecords(3, 0)));
+    QVERIFY(engine.savedFileChanged(&sim.light));
+    QVERIFY(QFile::remove(dir->filePath("Jrn00060.bin")));
+    QVERIFY(engine.savedFileChanged(&sim.light));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)

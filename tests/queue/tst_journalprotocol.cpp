@@ -44,6 +44,8 @@ private slots:
     void stopMarkerAcrossBlocksForText();
     void stopMarkerOf_data();
     void stopMarkerOf();
+    void continued_data();
+    void continued();
 };
 
 void TestJournalProtocol::wrongAnswers_data()
@@ -322,6 +324,9 @@ void TestJournalProtocol::stopMarkerOf_data()
     QTest::newRow("first line") << QByteArray("line one\0line two\0", 18) << true
                                 << QByteArray("line one");
     QTest::newRow("no zero byte") << QByteArray(600, 'x') << true << QByteArray(600, 'x');
+    QTest::newRow("empty newest lines")
+        << QByteArray("\0\0line one\0", 11) << true << QByteArray("line one");
+    QTest::newRow("only empty lines") << QByteArray("\0\0", 2) << true << QByteArray();
 }
 
 void TestJournalProtocol::stopMarkerOf()
@@ -330,6 +335,53 @@ void TestJournalProtocol::stopMarkerOf()
     QFETCH(bool, marked);
     QFETCH(QByteArray, marker);
     QCOMPARE(JournalProtocol::stopMarkerOf(file, marked), marker);
+}
+
+void TestJournalProtocol::continued_data()
+{
+    QTest::addColumn<QByteArray>("fresh");
+    QTest::addColumn<QByteArray>("previous");
+    QTest::addColumn<bool>("markerMet");
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QByteArray>("saved");
+    const QByteArray a = records(2, 'a'), b = records(2, 'x');
+    QTest::newRow("records, marker met") << a << b << true << false << a + b;
+    // The controller lost the marker, and so everything older: nothing repeats.
+    QTest::newRow("records, marker lost") << a << b << false << false << a + b;
+    // The new data holds some of the old records: those are not saved twice.
+    QTest::newRow("records held by the new data")
+        << a + b.left(8) << b + records(1, 'm') << false << false << a + b + records(1, 'm');
+    QTest::newRow("lines, marker met") << QByteArray("new\0", 4) << QByteArray("old\0", 4) << true
+                                       << true << QByteArray("new\0old\0", 8);
+    // The controller's empty newest line is in the new data already.
+    QTest::newRow("lines, empty newest line")
+        << QByteArray("\0new\0", 5) << QByteArray("\0old\0", 5) << true << true
+        << QByteArray("\0new\0old\0", 9);
+    QTest::newRow("lines, nothing new") << QByteArray("\0", 1) << QByteArray("\0old\0", 5) << true
+                                        << true << QByteArray("\0old\0", 5);
+    QTest::newRow("lines held by the new data")
+        << QByteArray("\0new\0old\0", 9) << QByteArray("\0old\0older\0", 11) << false << true
+        << QByteArray("\0new\0old\0older\0", 15);
+    // A text cut inside a line does not run into the next one.
+    QTest::newRow("lines, new data ends inside a line")
+        << QByteArray("new\0ne", 6) << QByteArray("old\0", 4) << false << true
+        << QByteArray("new\0ne\0old\0", 11);
+    QTest::newRow("nothing before") << a << QByteArray() << false << false << a;
+    // A journal cut inside its oldest line (by an N-block download): the new
+    // data holds that line whole, and the part must not follow it again.
+    QTest::newRow("lines, previous cut inside a line the new data holds")
+        << QByteArray("new\0old\0older\0", 14) << QByteArray("old\0ol", 6) << false << true
+        << QByteArray("new\0old\0older\0", 14);
+}
+
+void TestJournalProtocol::continued()
+{
+    QFETCH(QByteArray, fresh);
+    QFETCH(QByteArray, previous);
+    QFETCH(bool, markerMet);
+    QFETCH(bool, marked);
+    QFETCH(QByteArray, saved);
+    QCOMPARE(JournalProtocol::continued(fresh, previous, markerMet, marked), saved);
 }
 
 QTEST_APPLESS_MAIN(TestJournalProtocol)

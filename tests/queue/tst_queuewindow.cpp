@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <algorithm>
@@ -49,6 +50,7 @@ private slots:
     void numbersSortAsNumbers_data();
     void numbersSortAsNumbers();
     void clearQueueWithList();
+    void failureTextShownAsText();
     void viewAndRunEditor();
     void doubleClickOpensAfterTheClick_data();
     void doubleClickOpensAfterTheClick();
@@ -111,8 +113,7 @@ void TestQueueWindow::newRow_data()
     QTest::newRow("journal newer") << true << -3 << true << 0 << "downloading";
     QTest::newRow("configuration") << false << -1 << true << 0 << "downloading";
     QTest::newRow("journal 25 offline") << true << 25 << false << 25 << "waiting for connection";
-    QTest::newRow("configuration offline")
-        << false << -1 << false << 100 << "waiting for connection";
+    QTest::newRow("configuration offline") << false << -1 << false << 0 << "waiting for connection";
 }
 
 void TestQueueWindow::newRow()
@@ -412,7 +413,11 @@ void TestQueueWindow::rowsFollowSortingAndRemoval()
     QueueWindow w(nullptr, false);
     w.setSaveDir(QDir(dir->path()));
     std::vector<std::unique_ptr<QueueSim>> sims;
-    for (int id : {5, 40, 3, 17, 200, 9}) {
+    // Six that stay or go, and others that go: the rows removed lie apart.
+    QList<int> ids{5, 40, 3, 17, 200, 9};
+    for (int id = 300; id < 320; ++id)
+        ids << id;
+    for (int id : ids) {
         sims.emplace_back(new QueueSim(id, QStringLiteral("t%1").arg(id % 7)));
         sims.back()->hold = true;
         sims.back()->body = wordsLE({4, 998}) + QByteArray(996, char(id));
@@ -423,9 +428,20 @@ void TestQueueWindow::rowsFollowSortingAndRemoval()
     for (int i = 0; i < int(sims.size()); ++i)
         QCOMPARE(rowOf(w, sims[size_t(i)]->light.property("id").toInt()), i);
     t->sortByColumn(TypeCol, Qt::AscendingOrder);
-    QList<QObject*> removed{&sims[1]->light, &sims[4]->light};
-    w.clearQueue(QObjectList(removed.begin(), removed.end()));
+    QObjectList removed{&sims[1]->light, &sims[4]->light};
+    for (size_t i = 6; i < sims.size(); ++i)
+        removed << &sims[i]->light;
+    w.clearQueue(removed);
     QCOMPARE(t->rowCount(), 4);
+    // The rows left keep the operator's order, and their numbers.
+    QStringList types, objects;
+    for (int r = 0; r < t->rowCount(); ++r) {
+        types << t->item(r, TypeCol)->text();
+        objects << t->item(r, ObjectCol)->text();
+    }
+    QCOMPARE(types, (QStringList{"t2", "t3", "t3", "t5"}));
+    QCOMPARE(objects, (QStringList{"9", "3", "17", "5"}));
+    sims.resize(6);
     t->sortByColumn(ObjectCol, Qt::DescendingOrder);
     // Every answer lands in its own row, whatever moved.
     for (auto& s : sims)
@@ -514,6 +530,23 @@ void TestQueueWindow::clearQueueWithList()
     a.light.setConnected(false);
     a.light.setConnected(true);
     QCOMPARE(a.light.commandCount(), 3);
+}
+
+void TestQueueWindow::failureTextShownAsText()
+{
+    // A response's text is shown as it is, never laid out as markup, and cut short.
+    QueueWindow w(nullptr, true);
+    w.setSaveDir(QDir(dir->path()));
+    QueueSim sim(61);
+    sim.hold = true;
+    w.enqueue(&sim.light, -1);
+    QVERIFY(sim.light.failNext(5, "<img src=x width=30000 height=30000>" + QString(5000, 'x')));
+    w.showChanges();
+    QTextDocument shown;
+    shown.setHtml(tableOf(w)->item(rowOf(w, 61), StatusCol)->toolTip());
+    QVERIFY2(shown.toPlainText().startsWith("<img src=x width=30000 height=30000>xxx"),
+             qPrintable(shown.toPlainText().left(100)));
+    QVERIFY(shown.toPlainText().size() < 1000);
 }
 
 void TestQueueWindow::viewAndRunEditor()
