@@ -211,7 +211,8 @@ void TestJournalOpener::badDefinitionFileIsRefusedInABox()
     const QString mes = dir.filePath("Notepad.mes.315");
     QVERIFY(QDir().mkpath(mes));
     const QString message =
-        QStringLiteral("Cannot read the message definitions %1: not a regular file").arg(mes);
+        QStringLiteral("Cannot read the message definitions %1: not a regular file")
+            .arg(QDir::toNativeSeparators(mes));
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
     QVERIFY(JournalOpener::viewJournal(nullptr, 315, m_journal, QDir(dir.path()), QString()));
     QCOMPARE(openViewers(), 1);
