@@ -35,6 +35,11 @@ namespace {
 // written), 1 nothing matched, 2 any error.
 enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
 
+void warn(const QString& message)
+{
+    QTextStream(stderr) << "dq-journal: " << FleetRun::printable(message) << '\n';
+}
+
 int fail(int code, const QString& message)
 {
     QTextStream err(stderr);
@@ -410,18 +415,24 @@ int runSingle(const Options& options)
 // Many journals: each read and filtered alone, then the matches merged.
 int runFleet(Options& options)
 {
+    bool listErrors = false;
     // Set-up: the controllers' types.
     FleetRun::Settings& settings = options.fleetSettings;
     if (!options.controllersPath.isEmpty()) {
         QByteArray list;
         const QString listError = readInput(options.controllersPath, DownloadFile::maxSize, &list);
-        QString parseError;
         if (!listError.isEmpty())
             return fail(
                 Error,
                 QStringLiteral("%1: cannot read: %2").arg(options.controllersPath, listError));
-        if (!settings.controllers.parse(list, &parseError))
-            return fail(Error, QStringLiteral("%1: %2").arg(options.controllersPath, parseError));
+        // A wrong line costs its controller only; the run ends with an error.
+        QStringList warnings;
+        const QStringList errors = settings.controllers.parse(list, &warnings);
+        for (const QString& text : warnings)
+            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
+        for (const QString& text : errors)
+            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
+        listErrors = !errors.isEmpty();
         settings.useList = true;
         settings.listName = options.controllersPath;
     }
@@ -438,7 +449,7 @@ int runFleet(Options& options)
     if (!writeOutput(
             options.outPath, [&](QFileDevice& out) { return fleet.write(out); }, &reason))
         return fail(Error, reason);
-    if (fleet.hadErrors())
+    if (fleet.hadErrors() || listErrors)
         return Error;
     return fleet.matches() > 0 ? Ok : NothingMatched;
 }

@@ -97,6 +97,13 @@ void FleetRun::addFile(const QString& path)
         return;
     }
     if (m_settings.useList) {
+        if (m_settings.controllers.conflicting(input.controllerId)) {
+            error(QStringLiteral("%1: skipped: controller %2 has two types in %3")
+                      .arg(path)
+                      .arg(input.controllerId)
+                      .arg(m_settings.listName));
+            return;
+        }
         if (!m_settings.controllers.contains(input.controllerId)) {
             error(QStringLiteral("%1: skipped: controller %2 is not in %3")
                       .arg(path)

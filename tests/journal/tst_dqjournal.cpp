@@ -393,10 +393,17 @@ void TestDqJournal::manyJournals_data()
     QVERIFY(writeFile(all, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
     QVERIFY(writeFile(two, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n").toUtf8()));
     const QString d = dir.path();
+    const QString oneBad = dir.filePath("one-bad.txt");
+    QVERIFY(writeFile(oneBad,
+                      QStringLiteral("1;Вегал V3.17\n-5\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
 
     QTest::newRow("merged newest first; a controller not listed is skipped")
         << QStringList{"--controllers", two, "-f", "jsonl", d} << 2 << "Jrn00003.bin: skipped"
         << "1,2,2,1,1"
+        << "";
+    QTest::newRow("a bad line in the list costs only itself")
+        << QStringList{"--controllers", oneBad, "-f", "jsonl", d} << 2 << "line 2: not"
+        << "1,2,3,2,1,1"
         << "";
     QTest::newRow("oldest first") << QStringList{"--controllers", all, "--oldest-first", "-f",
                                                  "jsonl",         d}
