@@ -180,10 +180,14 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         QStringLiteral("Text-journal records of this type (E, W, I); repeated: any of them."),
         QStringLiteral("type"));
     const QCommandLineOption countOption(
-        QStringLiteral("count"), QStringLiteral("Print the matches per controller instead."));
+        QStringLiteral("count"),
+        QStringLiteral("Print the matches per controller with any, and their total, instead."));
+    const QCommandLineOption allOption(
+        QStringLiteral("all"),
+        QStringLiteral("With --count: list the controllers without a match too."));
     parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption,
                        controllersOption, versionOption, oldestOption, sinceOption, untilOption,
-                       grepOption, typeOption, countOption});
+                       grepOption, typeOption, countOption, allOption});
     parser.addPositionalArgument(
         QStringLiteral("journal"),
         QStringLiteral("The journal file (for example Jrn00025.bin); with --controllers or -v, "
@@ -206,8 +210,8 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     const QString formatName = parser.value(formatOption).toLower();
 
     if (!options->fleet) {
-        for (const QCommandLineOption& o :
-             {oldestOption, sinceOption, untilOption, grepOption, typeOption, countOption})
+        for (const QCommandLineOption& o : {oldestOption, sinceOption, untilOption, grepOption,
+                                            typeOption, countOption, allOption})
             if (parser.isSet(o))
                 return {Error, QStringLiteral("--%1 needs the controllers' types: "
                                               "--controllers FILE or -v VERSION")
@@ -268,6 +272,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     options->controllersPath = parser.value(controllersOption);
     fleet.oldestFirst = parser.isSet(oldestOption);
     fleet.count = parser.isSet(countOption);
+    fleet.countAll = parser.isSet(allOption);
+    if (fleet.countAll && !fleet.count)
+        return {Error, QStringLiteral("--all goes with --count")};
     const QDateTime now = QDateTime::currentDateTime();
     for (const QCommandLineOption& o : {sinceOption, untilOption}) {
         if (!parser.isSet(o))

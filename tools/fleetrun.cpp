@@ -245,8 +245,14 @@ bool FleetRun::write(QIODevice& out)
     const FleetWriter writer(m_settings.format, m_textLayout);
     if (m_settings.count) {
         QByteArray chunk = writer.countHeader();
-        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
-            chunk += writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
+        qint64 total = 0;
+        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it) {
+            total += it.value();
+            if (it.value() > 0 || m_settings.countAll)
+                chunk +=
+                    writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
+        }
+        chunk += writer.countTotal(total);
         return JournalWriter::writeAll(out, chunk);
     }
     // Nothing matched: nothing to head either.

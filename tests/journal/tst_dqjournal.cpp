@@ -455,7 +455,16 @@ void TestDqJournal::manyJournals_data()
     QTest::newRow("counts") << QStringList{"--controllers", all, "--count", "--grep", "0", d} << 0
                             << ""
                             << ""
-                            << "1      3\n2      2\n3      1\n";
+                            << "1      3\n2      2\n3      1\nTotal  6\n";
+    // Only the controllers with a match, unless all are asked for.
+    QTest::newRow("counts of a rarer text")
+        << QStringList{"--controllers", all, "--count", "--grep", "лампа", d} << 0 << ""
+        << ""
+        << "2      1\nTotal  1\n";
+    QTest::newRow("counts of all")
+        << QStringList{"--controllers", all, "--count", "--all", "--grep", "лампа", d} << 0 << ""
+        << ""
+        << "1      0\n2      1\n3      0\nTotal  1\n";
     // Broken links are each told; a name is told escaped, on one line.
     const QString odd = dir.filePath("odd");
     QVERIFY(QDir().mkpath(odd));
