@@ -107,9 +107,12 @@ void TestDqJournal::sameBytesAsViewerSave_data()
     QByteArray newYear = record(12, 31, 23, 59, 55, 1, 3) + record(1, 1, 0, 0, 5, 1, 4) +
                          record(1, 1, 0, 0, 9, 1, 5);
     newYear += QByteArray(72, '\0') + binaryJournal(2, false, 9);
-    QTest::newRow("new year") << newYear << ":/mes_files/Notepad.mes.317" << QStringList() << text;
-    QTest::newRow("default generation is 317")
-        << binaryJournal(3, true, 1) << ":/mes_files/Notepad.mes.317" << QStringList() << text;
+    QTest::newRow("new year") << newYear << ":/mes_files/Notepad.mes.317"
+                              << QStringList{"-g", "317"} << text;
+    // No format given: the controller's type from the workstation's list beside the journal.
+    QVERIFY(writeFile(m_dir.filePath("controllers.txt"), "77;Вегал V3.15\n"));
+    QTest::newRow("00077") << binaryJournal(3, true, 1) << ":/mes_files/Notepad.mes.315"
+                           << QStringList() << text;
 
     QByteArray lines;
     QRandomGenerator rng(5);
@@ -167,7 +170,20 @@ void TestDqJournal::errors_data()
         << QStringList{"-m", m_dir.filePath("none.mes"), journal} << "message definitions";
     QTest::newRow("two files") << QStringList{journal, journal} << "exactly one";
     QTest::newRow("unwritable output")
-        << QStringList{"-o", m_dir.filePath("no/such/dir/out.txt"), journal} << "cannot write";
+        << QStringList{"-g", "317", "-o", m_dir.filePath("no/such/dir/out.txt"), journal}
+        << "cannot write";
+    // Never a guess: no format given and none known for the journal.
+    QTest::newRow("format not known")
+        << QStringList{journal} << "the journal's format is not known";
+    // Decoded in the format given, but most of it has no time there.
+    const QString lines = m_dir.filePath("lines.bin");
+    QVERIFY(writeFile(lines, textLine("22.11.26", "10:00:00", "I", "1", "a") +
+                                 textLine("22.11.26", "10:00:01", "I", "1", "b")));
+    QTest::newRow("text given as binary")
+        << QStringList{"-g", "314", "-o", m_dir.filePath("x.txt"), lines}
+        << "is it a text one (-t)?";
+    QTest::newRow("binary given as text")
+        << QStringList{"-t", "-o", m_dir.filePath("y.txt"), journal} << "is it a binary one (-g)?";
     // An output that is an input, however named, is refused before anything is written.
     const QString fleet = m_dir.filePath("fleet");
     QVERIFY(QDir().mkpath(fleet));
@@ -259,7 +275,7 @@ void TestDqJournal::outputToSpecialFiles()
     QFETCH(bool, toStdout);
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
-    const QByteArray expected = run({input}).out;
+    const QByteArray expected = run({"-g", "317", input}).out;
     QVERIFY(expected.count('\n') > 3);
 
     const QString path = kind >= 0 ? m_dir.filePath(output) : output;
@@ -279,7 +295,7 @@ void TestDqJournal::outputToSpecialFiles()
     const int reader = kind == SpecialFiles::Fifo
                            ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK)
                            : -1;
-    const Run r = run({"-o", path, input});
+    const Run r = run({"-g", "317", "-o", path, input});
     QByteArray piped;
     if (reader >= 0) {
         char buffer[4096];
@@ -316,7 +332,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
     QFETCH(bool, toStderr);
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
-    const QByteArray expected = run({input}).out;
+    const QByteArray expected = run({"-g", "317", input}).out;
     QVERIFY(expected.count('\n') > 3);
     const QString path = output.startsWith(QLatin1Char('/')) ? output : m_dir.filePath(output);
     if (path != output) {
@@ -332,7 +348,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
         p.setStandardErrorFile(log, QIODevice::Append);
     else
         p.setStandardOutputFile(log, QIODevice::Append);
-    p.start(m_tool, {"-o", path, input});
+    p.start(m_tool, {"-g", "317", "-o", path, input});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
@@ -349,7 +365,7 @@ void TestDqJournal::outOfMemoryIsAnError()
     QVERIFY(writeFile(input, record(3, 5, 7, 8, 9, 1, 2).repeated(DownloadFile::maxSize / 8)));
     QProcess p;
     p.start(QStringLiteral("/bin/sh"),
-            {"-c", "ulimit -v 200000 && exec \"$0\" \"$1\"", m_tool, input});
+            {"-c", "ulimit -v 200000 && exec \"$0\" -g 317 \"$1\"", m_tool, input});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 2);
