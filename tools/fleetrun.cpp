@@ -178,6 +178,14 @@ void FleetRun::collectOne(const Input& input)
     const QDateTime modified = QFileInfo(input.path).lastModified();
     const QDate day = JournalTime::writtenDate(modified);
     const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
+    if (!text && day != modified.date())
+        QTextStream(stderr) << "dq-journal: "
+                            << printable(QStringLiteral("%1: modified %2, which cannot be right: "
+                                                        "its records' years count back from today")
+                                             .arg(input.path, modified.isValid()
+                                                                  ? modified.toString(Qt::ISODate)
+                                                                  : QStringLiteral("at the epoch")))
+                            << '\n';
     if (!text)
         RecordTime::inferYears(times, day);
 

@@ -409,6 +409,18 @@ void TestDqJournal::manyJournals_data()
     QVERIFY(writeFile(all, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
     QVERIFY(writeFile(two, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n").toUtf8()));
     const QString d = dir.path();
+    // A modification time at the epoch: years from today, said, nothing dropped for it.
+    const QString epoch = m_dir.filePath("epoch");
+    QVERIFY(QDir().mkpath(epoch));
+    QVERIFY(writeFile(epoch + "/Jrn00004.bin", record(1, 2, 3, 4, 5, 1, 5)));
+    QFile old(epoch + "/Jrn00004.bin");
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QVERIFY(old.setFileTime(QDateTime::fromSecsSinceEpoch(0), QFileDevice::FileModificationTime));
+    QTest::newRow("modified at the epoch")
+        << QStringList{"-v", "314", "-f", "jsonl", "--since", "01.01.2000 00:00", epoch} << 0
+        << "cannot be right"
+        << "4"
+        << "";
     const QString oneBad = dir.filePath("one-bad.txt");
     QVERIFY(writeFile(oneBad,
                       QStringLiteral("1;Вегал V3.17\n-5\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
