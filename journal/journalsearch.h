@@ -13,6 +13,7 @@ public:
     void setCells(int rows, int columns, QVector<QString> texts);
     void setCell(int row, int column, const QString& text);
     int rows() const { return m_rows; }
+    const QString& cell(int row, int column) const { return m_cells.at(column * m_rows + row); }
     int columns() const { return m_columns; }
 
     // Starts over with text; an empty text matches nothing and is done at once.

@@ -65,8 +65,8 @@ QVector<qint64> JournalTimeline::labelTimes(int width, int labelWidth) const
     if (m_bins.isEmpty() || width <= 0)
         return times;
     const qint64 span = m_bins.size() * m_binSeconds;
-    static constexpr qint64 Steps[] = {Hour,     2 * Hour, 3 * Hour, 6 * Hour, 12 * Hour,
-                                       Day,      2 * Day,  7 * Day,  14 * Day, 28 * Day,
+    static constexpr qint64 Steps[] = {Hour,     2 * Hour,  3 * Hour, 6 * Hour, 12 * Hour,
+                                       Day,      2 * Day,   7 * Day,  14 * Day, 28 * Day,
                                        91 * Day, 182 * Day, 364 * Day};
     qint64 step = 0;
     for (const qint64 s : Steps) {

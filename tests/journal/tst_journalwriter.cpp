@@ -1,7 +1,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
-#include "journal/journalwriter.h"
 #include "journal/journaltime.h"
+#include "journal/journalwriter.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -158,9 +158,8 @@ void TestJournalWriter::copyText_data()
     QTest::newRow("none") << QVector<int>{} << "25" << QString();
     QTest::newRow("in the order given, tabs and line breaks made spaces, a year not known")
         << QVector<int>{1, 0} << QString()
-        << header +
-               QStringLiteral("14.11.2026\t01.02 03:04:06\tДверь   открыта\tАСУДД\n"
-                              "\t01.02 03:04:05\ta;b\t\n");
+        << header + QStringLiteral("14.11.2026\t01.02 03:04:06\tДверь   открыта\tАСУДД\n"
+                                   "\t01.02 03:04:05\ta;b\t\n");
     QTest::newRow("the controller first")
         << QVector<int>{1} << "25"
         << "Controller\t" + header +
@@ -178,8 +177,8 @@ void TestJournalWriter::copyText()
     const QVector<qint64> when{JournalTime::Unknown,
                                JournalTime::fromFields(2026, 11, 14, 3, 10, 16)};
     QCOMPARE(JournalWriter::copyText(
-                 rows, controller, {"Time", "Message", "Source"},
-                 [&](int r) { return when.at(r); }, [&](int r, int c) { return cells.at(r).at(c); }),
+                 rows, controller, {"Time", "Message", "Source"}, [&](int r) { return when.at(r); },
+                 [&](int r, int c) { return cells.at(r).at(c); }),
              text);
 }
 
