@@ -5,8 +5,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTextCodec>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace ControllerData {
 
@@ -446,16 +449,73 @@ QString configFileName(int id, bool json)
     return json ? DownloadFile::jsonPath(name) : name;
 }
 
-QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,
-                               bool fileExists, const QByteArray& existing)
+namespace {
+
+// A text journal's lines (the zero that ends each dropped; the last may lack
+// it) or a binary journal's records, newest first.
+QList<QByteArray> journalEntries(const QByteArray& journal, bool marked)
 {
-    QByteArray marker;
-    if (blocks == BlocksNew && fileExists) {
-        const int zero = existing.indexOf('\0');
-        marker =
-            marked ? existing.left(zero < 0 ? existing.size() : zero) : existing.left(RecordSize);
+    QList<QByteArray> out;
+    if (!marked) {
+        for (int at = 0; at < journal.size(); at += RecordSize)
+            out.append(journal.mid(at, RecordSize));
+        return out;
     }
-    const bool continuation = blocks == BlocksNew && marker.isEmpty();
+    out = journal.split('\0');
+    if (journal.endsWith('\0'))
+        out.removeLast();
+    return out;
+}
+
+} // namespace
+
+QByteArray stopMarker(const QByteArray& journal, bool marked)
+{
+    if (!marked)
+        return journal.left(RecordSize);
+    for (const QByteArray& line : journalEntries(journal, true))
+        if (!line.isEmpty())
+            return line;
+    return QByteArray();
+}
+
+QByteArray continuedJournal(const QByteArray& fresh, const QByteArray& previous, bool markerMet,
+                            bool marked)
+{
+    QByteArray out = fresh;
+    if (marked && !out.isEmpty() && !out.endsWith('\0') && !previous.isEmpty())
+        out += '\0';
+    if (markerMet) {
+        // The empty lines in front of the marker are the controller's, in the new data.
+        int from = 0;
+        while (marked && from < previous.size() && previous.at(from) == '\0')
+            ++from;
+        return out + previous.mid(from);
+    }
+    const QList<QByteArray> received = journalEntries(fresh, marked);
+    const QSet<QByteArray> held(received.begin(), received.end());
+    const QList<QByteArray> old = journalEntries(previous, marked);
+    for (int i = 0; i < old.size(); ++i) {
+        if (held.contains(old.at(i)))
+            continue;
+        // The last entry cut short is held when a whole one begins with it.
+        const bool cut = i + 1 == old.size() &&
+                         (marked ? !previous.endsWith('\0') : old.at(i).size() < RecordSize);
+        if (cut && std::any_of(received.begin(), received.end(), [&](const QByteArray& entry) {
+                return entry.startsWith(old.at(i));
+            }))
+            continue;
+        out += old.at(i);
+        // Each line keeps its zero, the last one only where the journal had it.
+        if (marked && (i + 1 < old.size() || previous.endsWith('\0')))
+            out += '\0';
+    }
+    return out;
+}
+
+ReceivedJournal receivedJournal(const std::function<QByteArray(int)>& block, bool marked,
+                                int blocks, const QByteArray& marker)
+{
     bool metMarker = false;
     QByteArray buffer;
     int loaded = 0;
@@ -525,9 +585,16 @@ QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool
         if (loaded >= MaxBinaryBlocks)
             break;
     }
-    if ((continuation || metMarker) && fileExists)
-        buffer += existing;
-    return buffer;
+    return {buffer, metMarker};
+}
+
+QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,
+                               bool fileExists, const QByteArray& existing)
+{
+    const bool continuation = blocks == BlocksNew && fileExists;
+    const ReceivedJournal got =
+        receivedJournal(block, marked, blocks, continuation ? stopMarker(existing, marked) : "");
+    return continuation ? continuedJournal(got.data, existing, got.markerMet, marked) : got.data;
 }
 
 } // namespace ControllerData

@@ -94,4 +94,23 @@ QString configFileName(int id, bool json);
 QByteArray expectedJournalFile(const std::function<QByteArray(int)>& block, bool marked, int blocks,
                                bool fileExists, const QByteArray& existing);
 
+// Its parts. What a download receives, up to the marker of the saved journal
+// it goes on from (empty: none): with blocks BlocksNew, the records in front
+// of it; whether it met it.
+struct ReceivedJournal
+{
+    QByteArray data;
+    bool markerMet = false;
+};
+ReceivedJournal receivedJournal(const std::function<QByteArray(int)>& block, bool marked,
+                                int blocks, const QByteArray& marker);
+// The marker an only-new download looks for: the newest non-empty line, or
+// the newest record.
+QByteArray stopMarker(const QByteArray& journal, bool marked);
+// The file an only-new download saves: what it received, then the journal it
+// goes on from, from the marker on where it met it; else only that journal's
+// entries it did not receive, so that no entry repeats.
+QByteArray continuedJournal(const QByteArray& fresh, const QByteArray& previous, bool markerMet,
+                            bool marked);
+
 } // namespace ControllerData

@@ -34,6 +34,19 @@ void SimulatedController::setJournalEntries(int count)
                     : binaryRecords(m_rng, journalVersion(m_family), count, m_newest, &m_oldest);
     // The newest entry is the first one; its time is just before the epoch.
     m_newest = journalEpoch.addSecs(-1);
+    if (m_emptyNewestLine)
+        m_journal.prepend('\0');
+}
+
+void SimulatedController::setEmptyNewestLine(bool on)
+{
+    if (!isMarked() || on == m_emptyNewestLine)
+        return;
+    m_emptyNewestLine = on;
+    if (on)
+        m_journal.prepend('\0');
+    else
+        m_journal.remove(0, 1);
 }
 
 void SimulatedController::growJournal(int count)
@@ -42,7 +55,7 @@ void SimulatedController::growJournal(int count)
     const QByteArray fresh =
         isMarked() ? newerTextLines(m_rng, m_family, count, m_newest, &newest)
                    : newerBinaryRecords(m_rng, journalVersion(m_family), count, m_newest, &newest);
-    m_journal.prepend(fresh);
+    m_journal.insert(m_emptyNewestLine ? 1 : 0, fresh);
     m_newest = newest;
     if (!isMarked())
         m_journal.truncate(MaxBinaryBlocks * BinaryBlockSize); // the oldest records are overwritten

@@ -50,6 +50,10 @@ public:
     // A binary journal keeps at most 344 blocks; a full one has no erased space.
     void fillJournal();
     QByteArray journal() const { return m_journal; }
+    // Text journals: the newest line stays empty (a lone zero byte in front of
+    // the text), as some firmware keeps it; new lines go in behind it.
+    void setEmptyNewestLine(bool on);
+    bool hasEmptyNewestLine() const { return m_emptyNewestLine; }
     int journalBlockSize() const { return m_blockSize; }
     void setJournalBlockSize(int size) { m_blockSize = size; }
     QByteArray journalBlock(int n) const;
@@ -99,6 +103,7 @@ private:
     QDateTime m_oldest;
     int m_blockSize;
     char m_textFill = '\0';
+    bool m_emptyNewestLine = false;
     int m_textBlocks = 0;
     ControllerData::Config m_config;
     int m_pieceSize = 200;

@@ -31,10 +31,15 @@ int ControllerList::versionForType(const QString& type)
     return JournalVersion::forType(type);
 }
 
-int ControllerList::idFromFileName(const QString& fileName)
+bool ControllerList::idFromFileName(const QString& fileName, int* id)
 {
-    static const QRegularExpression pattern(QStringLiteral("^Jrn(\\d{1,9})\\.bin$"),
+    // Any int the module may write: five digits at least, a sign where negative.
+    static const QRegularExpression pattern(QStringLiteral("^Jrn(-?\\d{1,10})\\.bin$"),
                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(fileName);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
+    bool ok = false;
+    const int value = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
+    if (ok)
+        *id = value;
+    return ok;
 }

@@ -20,8 +20,10 @@ public:
 
     // The journal format the module picks for a controller of this type.
     static int versionForType(const QString& type);
-    // The controller id a journal's file name holds ("Jrn00025.bin": 25), or -1.
-    static int idFromFileName(const QString& fileName);
+    // The controller id a journal's file name holds, as the module names the
+    // files ("Jrn00025.bin": 25, "Jrn1000000000.bin", "Jrn-0005.bin": -5);
+    // false when it holds none.
+    static bool idFromFileName(const QString& fileName, int* id);
 
 private:
     QHash<int, QString> m_types;

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "core/binaryjournal.h"
 #include "journal/messagetemplate.h"
 
 #include <QByteArray>
-#include <QDateTime>
+#include <QDate>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -44,12 +45,14 @@ public:
     // its 2 GiB.
     static constexpr qint64 MaxMessageText = 64 * 1024 * 1024;
 
-    // Rows in the order they are to be added to the viewer's table (newest-first stream, stops at
-    // FFh), with their order in time and their times (JournalTime::setBinaryTimes). Messages of
+    // Rows in the order they are to be added to the viewer's table (BinaryJournal's record
+    // stream), with their order in time and their times (JournalTime::setBinaryTimes), the
+    // years counted back from the day the journal was written (invalid: today). Messages of
     // more than MaxMessageText characters in all stop the decoding: no rows, and tooMuchText set
     // when given.
     QVector<JournalRow> decodeBinary(const QByteArray& data, const Progress& progress = Progress(),
-                                     bool* tooMuchText = nullptr) const;
+                                     bool* tooMuchText = nullptr,
+                                     const QDate& written = QDate()) const;
     // Text journal (zero-terminated lines); rows in file order, ordered by
     // the date and time they carry.
     static QVector<JournalRow> decodeText(const QByteArray& data,
@@ -66,24 +69,7 @@ public:
     // Same for a record of len bytes (normally 8) at data.
     void addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const;
 
-    // The packed time word of a record of len bytes (its first four, little-endian).
-    static quint32 timeWord(const uchar* record, int len);
-    // The time-stamp fields of a packed time word, as they are.
-    struct TimeFields
-    {
-        int month, day, hour, minute, second;
-    };
-    static TimeFields timeFields(quint32 word);
-    // The record's time stamp in the current year; invalid when out of range.
-    static QDateTime recordDateTime(const uchar* record);
-    // Whether the packed time word holds a real date and time of the given year.
-    static bool isValidTimeWord(quint32 word, int year);
-    // Whether the blocks of a binary journal are stored oldest first.
-    static bool blocksOldestFirst(const QByteArray& data, int year);
-
-    static constexpr int RecordSize = 8;
-    static constexpr int BlockSize = 96;
-    static constexpr int DebugSource = 31;
+    static constexpr int RecordSize = BinaryJournal::RecordSize;
 
 private:
     std::array<MessageTemplate, 256> m_templates;

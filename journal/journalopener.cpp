@@ -61,8 +61,8 @@ void refuse(QWidget* parent, const QString& message)
 QByteArray newestRows(const QByteArray& data, bool textJournal)
 {
     if (!textJournal) {
-        const int blockRecords = JournalDecoder::BlockSize / JournalDecoder::RecordSize;
-        return data.left(maxRows / blockRecords * JournalDecoder::BlockSize);
+        const int blockRecords = BinaryJournal::BlockSize / BinaryJournal::RecordSize;
+        return data.left(maxRows / blockRecords * BinaryJournal::BlockSize);
     }
     const auto timeOf = [](const QByteArray& line) {
         return JournalTime::fromText(QString::fromLatin1(line).section(QLatin1Char(' '), 0, 1));
@@ -88,13 +88,13 @@ QByteArray newestRows(const QByteArray& data, bool textJournal)
 // given, is how many rows the journal had before it was cut to data.
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
                     const QString& saveDir, const Name& name, const QString& binPath = QString(),
-                    qint64 total = 0)
+                    const QDate& written = QDate(), qint64 total = 0)
 {
     // Counted before anything is decoded: at most one row per line or record,
     // a short last record included.
     const qint64 rows = mesPath.isEmpty() ? data.count('\0')
-                                          : (qint64(data.size()) + JournalDecoder::RecordSize - 1) /
-                                                JournalDecoder::RecordSize;
+                                          : (qint64(data.size()) + BinaryJournal::RecordSize - 1) /
+                                                BinaryJournal::RecordSize;
     if (rows > maxRows) {
         const QString message =
             QCoreApplication::translate("JournalOpener",
@@ -126,7 +126,7 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
             if (hadParent && !owner)
                 return;
             openDialog(owner, newestRows(data, mesPath.isEmpty()), mesPath, saveDir, name, binPath,
-                       rows);
+                       written, rows);
         });
         box->show();
         return nullptr;
@@ -155,7 +155,7 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
         return !progress->wasCanceled() && (!parent || owner);
     };
     // No parent until it is complete; a cancelled dialog goes with what it read.
-    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report);
+    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report, written);
     progress.reset();
     if (dlg->hasTooMuchText()) {
         const QString bound = QString::number(JournalDecoder::MaxMessageText);
@@ -239,8 +239,10 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
         return nullptr;
     }
     file.close();
+    // The records' years count back from the day the file was written.
     return openDialog(parent, data, mesPath, saveDir,
-                      name.shown.isEmpty() ? fileName(binPath) : name, binPath);
+                      name.shown.isEmpty() ? fileName(binPath) : name, binPath,
+                      JournalTime::writtenDate(QFileInfo(binPath).lastModified()));
 }
 
 QWidget* showJournal(QWidget* parent, int version, const QByteArray& data, const QDir& dir,

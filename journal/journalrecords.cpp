@@ -2,70 +2,19 @@
 
 #include <cstring>
 
-namespace {
-
-// Whether record time a is earlier than b, for two valid yearless times
-// close together: months more than half a year apart lie across a new year.
-bool earlier(const RecordTime& a, const RecordTime& b)
-{
-    if (qAbs(a.month() - b.month()) > 6)
-        return a.month() > b.month();
-    return a.withYear(2000).key() < b.withYear(2000).key();
-}
-
-RecordTime timeAt(const uchar* record, int length)
-{
-    return RecordTime::fromTimeWord(JournalDecoder::timeWord(record, length));
-}
-
-// As the decoder finds the blocks' order, but a block that runs over a new
-// year does not look reversed: the merge needs the records' true order to
-// tell their years.
-bool blocksOldestFirst(const QByteArray& data)
-{
-    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
-    const int size = data.size();
-    const int rs = JournalDecoder::RecordSize;
-    for (int block = 0; block < size; block += JournalDecoder::BlockSize) {
-        const int blockEnd = qMin(size, block + JournalDecoder::BlockSize);
-        for (int k = block; k + 2 * rs <= blockEnd; k += rs) {
-            const RecordTime a = timeAt(bytes + k, rs);
-            const RecordTime b = timeAt(bytes + k + rs, rs);
-            if (!a.isValid() || !b.isValid() || a.key() == b.key())
-                continue;
-            if (earlier(a, b))
-                return true;
-            break; // newest first: the next block may still say otherwise
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 QVector<JournalRecords::Record> JournalRecords::binary(const QByteArray& data)
 {
     QVector<Record> records;
     const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
-    const int size = data.size();
-    const int rs = JournalDecoder::RecordSize;
-    const int bs = JournalDecoder::BlockSize;
-    records.reserve((size + rs - 1) / rs);
-    const bool reverse = blocksOldestFirst(data);
-    for (int block = 0; block < size; block += bs) {
-        const int blockEnd = qMin(size, block + bs);
-        const int count = (blockEnd - block + rs - 1) / rs;
-        for (int i = 0; i < count; ++i) {
-            const int start = block + rs * (reverse ? count - 1 - i : i);
-            if (bytes[start] == 0xFF)
-                return records;
-            Record r;
-            r.offset = start;
-            r.length = qMin(rs, blockEnd - start);
-            r.time = timeAt(bytes + start, r.length);
-            records.append(r);
-        }
-    }
+    records.reserve((data.size() + BinaryJournal::RecordSize - 1) / BinaryJournal::RecordSize);
+    BinaryJournal::forEachRecord(data, [&](int offset, int length) {
+        Record r;
+        r.offset = offset;
+        r.length = length;
+        r.time = RecordTime::fromTimeWord(BinaryJournal::timeWord(bytes + offset, length));
+        records.append(r);
+        return true;
+    });
     return records;
 }
 

@@ -19,8 +19,7 @@ public:
         RecordTime time;
     };
 
-    // Binary: the decoder's record stream up to erased space, times without a
-    // year; unlike the viewer, a block running over a new year keeps its order.
+    // Binary: the decoder's record stream up to erased space, times without a year.
     static QVector<Record> binary(const QByteArray& data);
     // Text: the lines that make rows, without their NUL; times as the lines give them.
     static QVector<Record> text(const QByteArray& data);

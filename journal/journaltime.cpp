@@ -5,15 +5,6 @@
 
 namespace JournalTime {
 
-namespace {
-
-inline int twoDigits(const QChar* p)
-{
-    return p[0].digitValue() * 10 + p[1].digitValue();
-}
-
-} // namespace
-
 qint64 fromFields(int year, int month, int day, int hour, int minute, int second)
 {
     const QDate date(year, month, day);
@@ -36,29 +27,39 @@ qint64 fromText(const QString& text)
                        : Unknown;
 }
 
-void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today)
+qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp)
+{
+    if (!stamp.isValid())
+        return Unknown;
+    if (stamp.month == 2 && stamp.day == 29 && !QDate::isLeapYear(year))
+        return fromFields(year, 2, 28, stamp.hour, stamp.minute, stamp.second) + DaySeconds;
+    return fromFields(year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second);
+}
+
+void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written)
 {
     const int n = rows.size();
-    // The decoder writes every field in two digits: "dd.MM hh:mm:ss".
-    RecordTime::YearWalk walk(today);
+    RecordTime::YearWalk walk(written);
     for (int i = 0; i < n; ++i) {
-        JournalRow& row = rows[i];
-        row.when = Unknown;
-        if (row.time.size() != 14)
-            continue;
-        const QChar* t = row.time.constData();
-        const int month = twoDigits(t + 3);
-        if (month < 1 || month > 12)
-            continue;
-        row.when = fromFields(walk.yearOf(month), month, twoDigits(t), twoDigits(t + 6),
-                              twoDigits(t + 9), twoDigits(t + 12));
+        const BinaryJournal::Stamp stamp = BinaryJournal::Stamp::of(words.at(i));
+        rows[i].when = stamp.isValid() ? fromStamp(walk.yearOf(stamp.month), stamp) : Unknown;
     }
+    // Equal time words, source aside, make equal stamps.
     qint64 key = 0;
     for (int i = n - 1; i >= 0; --i) {
-        if (i < n - 1 && rows.at(i).time != rows.at(i + 1).time)
+        if (i < n - 1 && (words.at(i) ^ words.at(i + 1)) & 0x3FFFFFF)
             ++key;
         rows[i].order = key;
     }
+}
+
+QDate writtenDate(const QDateTime& modified)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!modified.isValid() || modified.toSecsSinceEpoch() <= 0 || modified.date().year() < 2000 ||
+        modified > now.addDays(1))
+        return now.date();
+    return modified.date();
 }
 
 qint64 latestNotAfter(int month, int day, const QTime& time, qint64 newest)

@@ -5,6 +5,8 @@
 #include <QTime>
 #include <QVector>
 
+#include "core/binaryjournal.h"
+
 struct JournalRow;
 
 // When journal records were written, and their order in time, without widgets.
@@ -24,12 +26,24 @@ QDateTime toDateTime(qint64 when);
 // when it names no date and time.
 qint64 fromText(const QString& text);
 
+// The time of a binary record's stamp in the given year; Unknown when the
+// stamp is no date and time of any year. A 29 February in a year without one
+// (a controller's clock that thought otherwise) is placed on the day after
+// 28 February, so that the record keeps a place in time.
+qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp);
+
 // Sets order and when of a binary journal's rows, given in the decoder's
-// stream order (newest first). Their order in time is that order: the key
-// falls along the stream and stays while the time stamp does, so equal stamps
-// keep the viewer's rule for equal times. The records carry no year: they
-// get years by a RecordTime::YearWalk from today.
-void setBinaryTimes(QVector<JournalRow>& rows, const QDate& today);
+// stream order (newest first) with their records' time words. Their order in
+// time is that order: the key falls along the stream and stays while the
+// time stamp does, so equal stamps keep the viewer's rule for equal times.
+// The records carry no year: they get years by a RecordTime::YearWalk from
+// the day the journal was written.
+void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written);
+
+// The day a journal file was written, to count its records' years back from:
+// its modification time, or today when that cannot be right (the epoch,
+// before 2000, or more than a day ahead of now).
+QDate writtenDate(const QDateTime& modified);
 
 // A binary journal's time asked for without a year: the latest one with these
 // fields that is not after newest (a time of the journal); Unknown when the

@@ -127,7 +127,7 @@ constexpr int ProgressRows = 8192;
 } // namespace
 
 JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath,
-                               QString saveDir, const Progress& progress)
+                               QString saveDir, const Progress& progress, const QDate& written)
     : QDialog(parent), ui(new Ui::JournalViewDlg), journalData(std::move(data)),
       saveDirPath(std::move(saveDir))
 {
@@ -279,7 +279,7 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         MessageDefinitionParser::parse(buffer, sources, messages);
         rows = JournalDecoder(messages, sources)
                    .decodeBinary(journalData, progress ? decoding : JournalDecoder::Progress(),
-                                 &m_tooMuchText);
+                                 &m_tooMuchText, written);
     } else {
         table->insertColumn(1);
         table->setHorizontalHeaderItem(1, new QTableWidgetItem(tr("type")));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QDialog>
 #include <QFile>
 #include <QMap>
@@ -36,8 +37,10 @@ public:
     using Progress = std::function<bool(int permille)>;
 
     // An empty mesPath means a text journal; saveDir is where saving starts.
+    // A binary journal's records take their years counting back from the day
+    // it was written (invalid: today, for one held in memory).
     JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir,
-                   const Progress& progress = Progress());
+                   const Progress& progress = Progress(), const QDate& written = QDate());
     ~JournalViewDlg() override;
 
     // Whether dialogs opened from now on show the timeline above the table

@@ -1,6 +1,6 @@
 #include "journal/recordtime.h"
 
-#include "journal/journaldecoder.h"
+#include "core/binaryjournal.h"
 
 #include <QDate>
 
@@ -11,8 +11,8 @@ RecordTime::RecordTime(int year, int month, int day, int hour, int minute, int s
 
 RecordTime RecordTime::fromTimeWord(quint32 word)
 {
-    const JournalDecoder::TimeFields f = JournalDecoder::timeFields(word);
-    return RecordTime(0, f.month, f.day, f.hour, f.minute, f.second);
+    const BinaryJournal::Stamp s = BinaryJournal::Stamp::of(word);
+    return RecordTime(0, s.month, s.day, s.hour, s.minute, s.second);
 }
 
 RecordTime RecordTime::parse(const QString& text)

@@ -24,20 +24,28 @@ QString tooLargeText()
     return QCoreApplication::translate("QueueWindow", "Error: data too large");
 }
 
-// Why a file could not be read or written, as the queue shows it.
-QString fileErrorText(DownloadFile::ReadResult read, const QString& path)
+// Why a file could not be read or written, as the queue shows it, and its kind.
+struct FileFailure
 {
-    return read == DownloadFile::TooLarge
-               ? tooLargeText()
-               : QCoreApplication::translate("QueueWindow", "Error open %1").arg(path);
+    QString text;
+    QueueItem::Failure kind;
+};
+
+FileFailure fileFailure(DownloadFile::ReadResult read, const QString& path)
+{
+    if (read == DownloadFile::TooLarge)
+        return {tooLargeText(), QueueItem::Failure::SavedTooLarge};
+    return {QCoreApplication::translate("QueueWindow", "Error open %1").arg(path),
+            QueueItem::Failure::CannotRead};
 }
 
-QString fileErrorText(DownloadFile::SaveResult saved, const QString& path)
+FileFailure fileFailure(DownloadFile::SaveResult saved, const QString& path)
 {
-    return (saved == DownloadFile::OpenFailed
-                ? QCoreApplication::translate("QueueWindow", "Error open %1")
-                : QCoreApplication::translate("QueueWindow", "Error write %1"))
-        .arg(path);
+    return {(saved == DownloadFile::OpenFailed
+                 ? QCoreApplication::translate("QueueWindow", "Error open %1")
+                 : QCoreApplication::translate("QueueWindow", "Error write %1"))
+                .arg(path),
+            QueueItem::Failure::CannotWrite};
 }
 
 // About what an answer adds to the item: its bytes and texts.
@@ -119,6 +127,10 @@ bool DownloadEngine::savedFileChanged(QObject* light) const
 void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
                                const QString& message)
 {
+    // The wait for a link is told from when it began.
+    const bool waits = status == Status::WaitingForConnection || status == Status::Disconnected;
+    if (waits && item.status != status)
+        item.waitingSince = QDateTime::currentDateTime();
     item.status = status;
     // The link's loss shows over a failure given up on; its reason stays.
     if (status != Status::Disconnected || !item.finalFailure) {
@@ -217,6 +229,21 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         it->done = false;
         it->retryDelay = 0;
         it->errors = 0;
+        // Nothing of the last round shows: not what it loaded, nor how and
+        // when it ended, nor its retries.
+        it->status = Status::Waiting;
+        it->message.clear();
+        it->finalFailure = false;
+        it->failure = Failure::None;
+        it->failurePath.clear();
+        it->loadedShown = BlockOutcome::NoLoadedText;
+        it->loadedValue = 0;
+        it->ended = QDateTime();
+        it->savedPath.clear();
+        it->savedSize = -1;
+        it->savedModified = QDateTime();
+        it->retries = 0;
+        it->retried = QDateTime();
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setBar(*it, barMaximum, 0);
@@ -232,10 +259,15 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
 
     if (rpc)
         return;
-    if (light->property("isConnected").toBool())
+    if (light->property("isConnected").toBool()) {
         sendRequest(light);
-    else
+    } else {
+        // Busy, as a journal of unknown length shows it: how long the wait
+        // lasts is not known.
+        if (!journal)
+            setBar(*it, 0, 0);
         setStatus(light, *it, Status::WaitingForConnection);
+    }
 }
 
 void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
@@ -264,9 +296,9 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
             // Only that retry goes to the controller: a final failure stays
             // final when the link comes back.
             if (isFinal(items[light], fetched.fatal))
-                giveUp(light, fetched.message);
+                giveUp(light, fetched.message, Failure::Storage);
             else
-                failItem(light, fetched.message, false);
+                failItem(light, fetched.message, false, Failure::Storage);
         } else {
             QueueItem& item = items[light];
             item.buffer = fetched.data;
@@ -390,7 +422,8 @@ bool DownloadEngine::readPrevious(QObject* light, QueueItem& item)
         return true;
     // Every later attempt reads it again, and fails the same way until it can.
     item.rereadPrevious = true;
-    giveUp(light, fileErrorText(read, path));
+    const FileFailure failed = fileFailure(read, path);
+    giveUp(light, failed.text, failed.kind, path);
     return false;
 }
 
@@ -435,7 +468,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
         return;
     if (!invoked || !response) {
         failItem(light, QCoreApplication::translate("QueueWindow", "invoke sendCommand error"),
-                 false);
+                 false, Failure::NoCommand);
         return;
     }
     // The item says "downloading" since the command just answered: any change
@@ -493,7 +526,7 @@ void DownloadEngine::responseLost(QObject* light)
     // Only the awaited response is connected (see forgetResponse).
     if (items.contains(light))
         failItem(light, QCoreApplication::translate("QueueWindow", "Error: response deleted"),
-                 false);
+                 false, Failure::ResponseLost);
 }
 
 void DownloadEngine::answerArrived(QObject* light, QObject* response)
@@ -511,7 +544,7 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
         // The host's text is kept as it is, up to a bound: it is shown and passed on.
         if (text.size() > maxErrorText)
             text = text.left(maxErrorText - 1) + QChar(0x2026);
-        failItem(light, text, false);
+        failItem(light, text, false, Failure::ControllerError);
         return;
     }
     const QVariantList data = response->property("data").toList();
@@ -548,23 +581,24 @@ void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const BlockOu
     case BlockOutcome::Fail:
         switch (outcome.failure) {
         case BlockOutcome::WrongArea:
-            failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong area"), true);
+            failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong area"), true,
+                     Failure::WrongArea);
             break;
         case BlockOutcome::EmptyAnswer:
-            failItem(light, QCoreApplication::translate("QueueWindow", "Error: empty answer"),
-                     true);
+            failItem(light, QCoreApplication::translate("QueueWindow", "Error: empty answer"), true,
+                     Failure::EmptyAnswer);
             break;
         case BlockOutcome::InvalidConfigSize:
             failItem(light,
-                     QCoreApplication::translate("QueueWindow", "Error: invalid config size"),
-                     true);
+                     QCoreApplication::translate("QueueWindow", "Error: invalid config size"), true,
+                     Failure::InvalidConfigSize);
             break;
         case BlockOutcome::DataTooLarge:
-            giveUp(light, tooLargeText());
+            giveUp(light, tooLargeText(), Failure::TooLarge);
             break;
         default:
             failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong answer"),
-                     !outcome.retryable);
+                     !outcome.retryable, Failure::WrongAnswer);
             break;
         }
         break;
@@ -578,12 +612,15 @@ bool DownloadEngine::isFinal(const QueueItem& item, bool fatal)
     return fatal || (item.maxErrors > 0 && item.errors + 1 >= item.maxErrors);
 }
 
-void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal)
+void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal, Failure kind,
+                              const QString& path)
 {
     auto it = items.find(light);
     if (it == items.end())
         return;
     forgetResponse(*it);
+    it->failure = kind;
+    it->failurePath = path;
     const bool final = isFinal(*it, fatal);
     ++it->errors;
     if (final) {
@@ -598,7 +635,7 @@ void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal)
         emit downloadFailed(light, msg);
 }
 
-void DownloadEngine::giveUp(QObject* light, const QString& msg)
+void DownloadEngine::giveUp(QObject* light, const QString& msg, Failure kind, const QString& path)
 {
     // For good: a returning link would only fetch the same flood again. As
     // after Stop, only the operator's Resume or a new request starts it over.
@@ -607,7 +644,7 @@ void DownloadEngine::giveUp(QObject* light, const QString& msg)
     const auto it = items.find(light);
     if (it != items.end())
         it->stopped = true;
-    failItem(light, msg, true);
+    failItem(light, msg, true, kind, path);
 }
 
 bool DownloadEngine::completeItem(QObject* light)
@@ -622,9 +659,9 @@ bool DownloadEngine::completeItem(QObject* light)
     // The file stays as it was, and the host hears of it. What came stays in
     // the item (View shows it), and Retry or Resume saves it again without
     // asking the controller, which may have overwritten it meanwhile.
-    const auto fail = [&](const QString& text) {
+    const auto fail = [&](const QString& text, Failure kind) {
         it->savePending = true;
-        giveUp(light, text);
+        giveUp(light, text, kind, path);
         return false;
     };
     QByteArray data = it->buffer;
@@ -633,15 +670,19 @@ bool DownloadEngine::completeItem(QObject* light)
         // that cannot be read fails the save: nothing is saved without it.
         QByteArray previous;
         const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
-        if (read != DownloadFile::Read && read != DownloadFile::Missing)
-            return fail(fileErrorText(read, path));
+        if (read != DownloadFile::Read && read != DownloadFile::Missing) {
+            const FileFailure failed = fileFailure(read, path);
+            return fail(failed.text, failed.kind);
+        }
         data = JournalProtocol::continued(data, previous, it->markerMet, it->isMarked());
         if (data.size() > DownloadFile::maxSize)
-            return fail(tooLargeText());
+            return fail(tooLargeText(), Failure::MergedTooLarge);
     }
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
-    if (saved != DownloadFile::Saved)
-        return fail(fileErrorText(saved, path));
+    if (saved != DownloadFile::Saved) {
+        const FileFailure failed = fileFailure(saved, path);
+        return fail(failed.text, failed.kind);
+    }
     it->done = true;
     it->savePending = false;
     forgetResponse(*it);
@@ -732,8 +773,10 @@ void DownloadEngine::saveStoppedJournal(QObject* light, QueueItem& item)
     if (file.exists() || file.isSymLink())
         return;
     const DownloadFile::SaveResult saved = DownloadFile::save(path, item.buffer);
-    if (saved != DownloadFile::Saved)
-        failItem(light, fileErrorText(saved, path), true);
+    if (saved != DownloadFile::Saved) {
+        const FileFailure failed = fileFailure(saved, path);
+        failItem(light, failed.text, true, failed.kind, path);
+    }
 }
 
 void DownloadEngine::stop(const QObjectList& lights)
@@ -768,6 +811,8 @@ void DownloadEngine::retry(const QObjectList& lights)
         if (it == items.end() || !it->canRetry())
             continue;
         it->errors = 0;
+        ++it->retries;
+        it->retried = QDateTime::currentDateTime();
         goOn(light, *it);
     }
 }

@@ -100,6 +100,7 @@ protected:
 
 private:
     using Status = QueueItem::Status;
+    using Failure = QueueItem::Failure;
 
     void setStatus(QObject* light, QueueItem& item, Status status,
                    const QString& message = QString());
@@ -130,9 +131,11 @@ private:
                       const char* slot);
     void answerArrived(QObject* light, QObject* response);
     void applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome);
-    void failItem(QObject* light, const QString& msg, bool fatal);
+    // path: the file the failure concerns, if any.
+    void failItem(QObject* light, const QString& msg, bool fatal, Failure kind,
+                  const QString& path = QString());
     // A final failure that a returning link does not undo.
-    void giveUp(QObject* light, const QString& msg);
+    void giveUp(QObject* light, const QString& msg, Failure kind, const QString& path = QString());
     // Whether a failure now would be the item's last.
     static bool isFinal(const QueueItem& item, bool fatal);
     // Saves the item's data; false when that failed (the item then has failed for good).

@@ -7,18 +7,6 @@
 
 #include <cstring>
 
-namespace {
-
-bool hasErasedRecord(const QByteArray& block)
-{
-    for (int i = 0; i < block.size(); i += JournalProtocol::recordSize)
-        if (static_cast<unsigned char>(block.at(i)) == 0xFF)
-            return true;
-    return false;
-}
-
-} // namespace
-
 qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArray& block,
                                        const QByteArray& marker, bool marked)
 {
@@ -26,7 +14,7 @@ qint64 JournalProtocol::findStopMarker(const QByteArray& buffer, const QByteArra
         return -1;
     if (!marked) {
         // Records never straddle blocks; a match inside a record is a coincidence.
-        for (int i = 0; i + marker.size() <= block.size(); i += recordSize)
+        for (int i = 0; i + marker.size() <= block.size(); i += BinaryJournal::RecordSize)
             if (memcmp(block.constData() + i, marker.constData(), size_t(marker.size())) == 0)
                 return buffer.size() + i;
         return -1;
@@ -66,7 +54,7 @@ int firstTextLine(const QByteArray& journal)
 template <typename Take> void forEachEntry(const QByteArray& journal, bool marked, Take take)
 {
     for (int from = 0; from < journal.size();) {
-        int end = from + JournalProtocol::recordSize;
+        int end = from + BinaryJournal::RecordSize;
         if (marked) {
             const int zero = journal.indexOf('\0', from);
             end = zero < 0 ? journal.size() : zero + 1;
@@ -82,7 +70,7 @@ template <typename Take> void forEachEntry(const QByteArray& journal, bool marke
 QByteArray JournalProtocol::stopMarkerOf(const QByteArray& journal, bool marked)
 {
     if (!marked)
-        return journal.left(recordSize);
+        return journal.left(BinaryJournal::RecordSize);
     const int from = firstTextLine(journal);
     const int zero = journal.indexOf('\0', from);
     return journal.mid(from, zero < 0 ? -1 : zero - from);
@@ -108,8 +96,16 @@ QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray&
     });
     out.reserve(out.size() + previous.size());
     forEachEntry(previous, marked, [&](int from, int length) {
-        const int size = marked && previous.at(from + length - 1) == '\0' ? length - 1 : length;
-        if (!held.contains(QByteArray::fromRawData(previous.constData() + from, size)))
+        const bool whole =
+            marked ? previous.at(from + length - 1) == '\0' : length == BinaryJournal::RecordSize;
+        const int size = marked && whole ? length - 1 : length;
+        const QByteArray entry = QByteArray::fromRawData(previous.constData() + from, size);
+        // A last entry cut short (a download of so many blocks ends inside a
+        // line) is held when a whole one begins with it.
+        bool isHeld = held.contains(entry);
+        for (auto it = held.cbegin(); !whole && !isHeld && it != held.cend(); ++it)
+            isHeld = it->startsWith(entry);
+        if (!isHeld)
             out.append(previous.constData() + from, length);
     });
     return out;
@@ -196,7 +192,7 @@ BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray&
             return BlockOutcome::completed();
         }
     }
-    if (hasErasedRecord(block))
+    if (BinaryJournal::hasErasedRecord(block))
         return BlockOutcome::completed();
     item.blockStarts.append(item.buffer.size());
     item.buffer.append(block);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/binaryjournal.h"
 #include "queue/blockoutcome.h"
 #include "queue/queueitem.h"
 
@@ -12,7 +13,6 @@ class JournalProtocol
 public:
     // Blocks an unmarked journal download never goes beyond.
     static constexpr int maxBlocks = 344;
-    static constexpr int recordSize = 8;
 
     static BlockOutcome handleBlock(QueueItem& item, const QVariantList& data);
 

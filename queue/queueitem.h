@@ -28,6 +28,24 @@ struct QueueItem
     // Where the item stands, as the queue's counts sum it up. Retrying: failed,
     // and sent for again when its delay runs out; Failed: failed for good.
     enum class Phase { Waiting, Downloading, Completed, Failed, Stopped, Retrying };
+    // What kind of failure the item met, so that a view can say in plain
+    // words what happened and what the operator can do.
+    enum class Failure {
+        None,
+        NoCommand,         // the light's command could not be called
+        ResponseLost,      // the host deleted the response before it answered
+        ControllerError,   // the controller answered with an error
+        WrongAnswer,       // an answer that does not fit the request
+        WrongArea,         // a configuration of another area
+        EmptyAnswer,       // a configuration without data
+        InvalidConfigSize, // erased or damaged configuration memory
+        TooLarge,          // more data than a download may hold
+        SavedTooLarge,     // the journal to go on from is over the ceiling
+        MergedTooLarge,    // that journal with the new records would be
+        CannotRead,        // the journal to go on from cannot be read
+        CannotWrite,       // the file to save to cannot be written
+        Storage            // the configuration storage failed
+    };
     static constexpr int phaseCount = 6;
     // The journal block counts a host asks for besides a number of blocks:
     // all the controller holds, or only what is newer than the saved journal.
@@ -100,6 +118,14 @@ struct QueueItem
     // View from a file changed since then can tell.
     QDateTime ended;
     QString savedPath;
+    // The kind of the last failure, and the file it concerns (empty: none).
+    Failure failure = Failure::None;
+    QString failurePath;
+    // The operator's Retries this round, and when the last one was asked for.
+    int retries = 0;
+    QDateTime retried;
+    // Since when the item waits for its light's link.
+    QDateTime waitingSince;
     qint64 savedSize = -1;
     QDateTime savedModified;
     // The phase the engine's counts hold the item in; -1: not counted.

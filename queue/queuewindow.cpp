@@ -3,11 +3,14 @@
 
 #include "core/journalversion.h"
 #include "queue/downloadengine.h"
+#include "queue/statustip.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTextDocument>
@@ -67,20 +70,23 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
     }
     // Keys that act on the queue hold while the focus is in it only: the dock
     // shares its window with the host's own widgets. The menu names them.
-    removeAction->setShortcut(QKeySequence::Delete);
+    removeAction->setShortcuts(QKeySequence::Delete);
+    queueKeys << removeAction;
     const struct
     {
-        QKeySequence keys;
+        QList<QKeySequence> keys;
         void (QueueWindow::*slot)();
     } keys[] = {
-        {QKeySequence::SelectAll, &QueueWindow::selectAllRows},
-        {QKeySequence(Qt::SHIFT | Qt::Key_F10), &QueueWindow::openContextMenu},
+        {QKeySequence::keyBindings(QKeySequence::SelectAll), &QueueWindow::selectAllRows},
+        {{QKeySequence(Qt::SHIFT | Qt::Key_F10)}, &QueueWindow::openContextMenu},
+        {QKeySequence::keyBindings(QKeySequence::Find), &QueueWindow::focusFilterEdit},
     };
     for (const auto& k : keys) {
         auto* action = new QAction(this);
-        action->setShortcut(k.keys);
+        action->setShortcuts(k.keys);
         connect(action, &QAction::triggered, this, k.slot);
         addAction(action);
+        queueKeys << action;
     }
     const QList<QAction*> own = QWidget::actions(); // the window's: not in the menu
     for (QAction* action : own)
@@ -107,6 +113,16 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
             updateActions();
         });
     }
+    connect(ui->queueFilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString trimmed = text.trimmed();
+        if (trimmed == filterText)
+            return;
+        filterText = trimmed;
+        filterAllRows();
+        updateActions();
+    });
+    ui->queueFilterEdit->installEventFilter(this);
+    ui->queueTable->installEventFilter(this);
     ui->queueTable->viewport()->installEventFilter(this);
     // A style's own icon: it reads in light and dark palettes alike.
     failedIcon = style()->standardIcon(QStyle::SP_MessageBoxCritical);
@@ -357,14 +373,11 @@ void QueueWindow::showCounts()
 void QueueWindow::showItem(Row& row, const QueueItem& item)
 {
     // Each text may re-sort the table; the cells go with their row.
+    bool refilter = row.phase != int(item.phase());
     if (row.typeShown != item.typeShown) {
         row.typeShown = item.typeShown;
-        QString type = item.type;
-        if (item.typeShown == BlockOutcome::Adapter)
-            type = tr("Adapter");
-        else if (item.typeShown == BlockOutcome::HeaderType)
-            type = item.headerType;
-        setCellText(row.cells[TypeColumn], type);
+        setCellText(row.cells[TypeColumn], typeText(item));
+        refilter = refilter || !filterText.isEmpty();
     }
     if (row.loadedShown != item.loadedShown || row.loadedValue != item.loadedValue) {
         row.loadedShown = item.loadedShown;
@@ -383,40 +396,43 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
         static_cast<NumberCell*>(row.cells[ErrorsColumn])->setValue(item.errors);
         setCellText(row.cells[ErrorsColumn], QString::number(item.errors));
     }
-    if (row.status != int(item.status) || row.message != item.message || row.ended != item.ended)
+    if (row.status != int(item.status) || row.message != item.message || row.ended != item.ended ||
+        row.waitingSince != item.waitingSince || row.retries != item.retries)
         showStatus(row, item);
     changeBar(row.bar, item.barMaximum, item.barValue);
-    if (row.phase != int(item.phase())) {
+    if (refilter) {
         row.phase = int(item.phase());
         filterRow(row.cells[ObjectColumn], item);
     }
 }
 
+QString QueueWindow::typeText(const QueueItem& item) const
+{
+    if (item.typeShown == BlockOutcome::Adapter)
+        return tr("Adapter");
+    if (item.typeShown == BlockOutcome::HeaderType)
+        return item.headerType;
+    return item.type;
+}
+
 void QueueWindow::showStatus(Row& row, const QueueItem& item)
 {
-    // The Status cell has a tooltip or an icon while it shows an end.
-    const bool hadTip = !row.cells[StatusColumn]->toolTip().isEmpty();
     row.status = int(item.status);
     row.message = item.message;
     row.ended = item.ended;
+    row.waitingSince = item.waitingSince;
+    row.retries = item.retries;
     QTableWidgetItem* cell = row.cells[StatusColumn];
     setCellText(cell, statusText(item));
-    // A failure stands out, and its whole message, cut short in the cell,
-    // is one hover away, also while the link is down; so is where a
-    // completed download went, and when.
+    // A failure stands out; what it means and what to do, its whole message
+    // (cut short in the cell), where a download went and since when an item
+    // waits are one hover away.
     const bool failed = item.hasFailed();
-    const bool completed = item.status == QueueItem::Status::Completed;
-    if (!failed && !completed && !hadTip)
-        return;
-    const QString when = item.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    cell->setIcon(failed ? failedIcon : QIcon());
-    if (failed)
-        cell->setToolTip(plainTip(tr("%1\nEnded %2").arg(item.message, when)));
-    else if (completed)
-        cell->setToolTip(plainTip(
-            tr("Saved to %1\nCompleted %2").arg(QDir::toNativeSeparators(item.savedPath), when)));
-    else
-        cell->setToolTip(QString());
+    if (failed || !cell->icon().isNull())
+        cell->setIcon(failed ? failedIcon : QIcon());
+    const QString tip = StatusTip::text(item);
+    if (!tip.isEmpty() || !cell->toolTip().isEmpty())
+        cell->setToolTip(tip.isEmpty() ? QString() : plainTip(tip));
 }
 
 QString QueueWindow::statusText(const QueueItem& item) const
@@ -572,7 +588,7 @@ void QueueWindow::reseatCells()
     table->setSortingEnabled(sorting);
     reseating = false;
     // Hidden rows are the table's rows, not the items': they are put right too.
-    if (filter != Filter::All)
+    if (filtering())
         filterAllRows();
 }
 
@@ -666,8 +682,17 @@ void QueueWindow::openContextMenu()
         table, new QContextMenuEvent(QContextMenuEvent::Keyboard, at, table->mapToGlobal(at)));
 }
 
+void QueueWindow::focusFilterEdit()
+{
+    ui->queueFilterEdit->setFocus(Qt::ShortcutFocusReason);
+    ui->queueFilterEdit->selectAll();
+}
+
 bool QueueWindow::passesFilter(const QueueItem& item) const
 {
+    if (!filterText.isEmpty() && !QString::number(item.id).contains(filterText) &&
+        !typeText(item).contains(filterText, Qt::CaseInsensitive))
+        return false;
     using Phase = QueueItem::Phase;
     const Phase phase = item.phase();
     switch (filter) {
@@ -700,7 +725,46 @@ bool QueueWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && watched == ui->queueTable->viewport())
         return showCutStatus(static_cast<QHelpEvent*>(event));
+    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        filterKey(watched, static_cast<QKeyEvent*>(event)))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+QAction* QueueWindow::queueKeyAction(const QKeyEvent* key) const
+{
+    const QKeySequence pressed(int(key->modifiers() & ~Qt::KeypadModifier) | key->key());
+    for (QAction* action : queueKeys)
+        if (action->shortcuts().contains(pressed))
+            return action;
+    return nullptr;
+}
+
+bool QueueWindow::filterKey(QObject* watched, QKeyEvent* key)
+{
+    const bool override = key->type() == QEvent::ShortcutOverride;
+    if (watched == ui->queueFilterEdit) {
+        // Esc empties the filter box; one already empty leaves Esc to the host.
+        if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier ||
+            ui->queueFilterEdit->text().isEmpty())
+            return false;
+        if (!override)
+            ui->queueFilterEdit->clear();
+        key->accept();
+        return true;
+    }
+    if (watched != ui->queueTable)
+        return false;
+    // As item views take the keys they handle themselves: a key accepted at
+    // the override comes to the table as a key press, whatever shortcut the
+    // host's window holds for it.
+    QAction* action = queueKeyAction(key);
+    if (!action)
+        return false;
+    if (!override && action->isEnabled())
+        action->trigger();
+    key->accept();
+    return true;
 }
 
 bool QueueWindow::showCutStatus(QHelpEvent* event)

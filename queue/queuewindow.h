@@ -15,6 +15,7 @@ class DownloadEngine;
 class QAction;
 class QProgressBar;
 class QHelpEvent;
+class QKeyEvent;
 class QTableWidgetItem;
 class QTimer;
 
@@ -93,6 +94,8 @@ private:
         int status = -1;
         QString message;
         QDateTime ended;
+        QDateTime waitingSince;
+        int retries = -1;
         int phase = -1;
     };
 
@@ -104,6 +107,15 @@ private:
     void selectAllRows();
     // Opens the table's context menu as the Menu key does.
     void openContextMenu();
+    void focusFilterEdit();
+    // The queue's action whose key the event is, or null. The table takes
+    // these keys before any shortcut of the host's window sees them.
+    QAction* queueKeyAction(const QKeyEvent* key) const;
+    bool filterKey(QObject* watched, QKeyEvent* key);
+    // Whether some rows may be hidden.
+    bool filtering() const { return filter != Filter::All || !filterText.isEmpty(); }
+    // The type a row shows: the light's, or what the data turned out to be.
+    QString typeText(const QueueItem& item) const;
     bool passesFilter(const QueueItem& item) const;
     void filterRow(QTableWidgetItem* objectCell, const QueueItem& item);
     void filterAllRows();
@@ -163,6 +175,8 @@ private:
     QAction* retryAction = nullptr;
     QAction* removeAction = nullptr;
     Filter filter = Filter::All;
+    QString filterText; // the filter box's, trimmed
+    QVector<QAction*> queueKeys;
     QIcon failedIcon;
     int countsShown[QueueItem::phaseCount] = {-1, -1, -1, -1, -1, -1};
     QSet<QObject*> changed;

@@ -6,6 +6,7 @@
 #include "core/journalversion.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
+#include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 #include "tools/fleetrun.h"
@@ -30,12 +31,14 @@
 
 namespace {
 
-enum ExitCode { Ok = 0, UsageError = 1, InputError = 2, OutputError = 3 };
+// Exit statuses, as grep's in every mode: 0 matched (or, for one journal,
+// written), 1 nothing matched, 2 any error.
+enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
 
 int fail(int code, const QString& message)
 {
     QTextStream err(stderr);
-    err << "dq-journal: " << message << '\n';
+    err << "dq-journal: " << FleetRun::printable(message) << '\n';
     return code;
 }
 
@@ -108,11 +111,6 @@ struct Failure
     QString message;
 };
 
-// Exit statuses of many journals, as grep's.
-constexpr int Matched = 0;
-constexpr int NothingMatched = 1;
-constexpr int FleetError = 2;
-
 Failure parseOptions(const QStringList& arguments, Options* options)
 {
     QCommandLineParser parser;
@@ -121,8 +119,8 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         "rows newest first (in the order they were written), UTF-8, LF line ends.\n"
         "With --controllers or -v: searches any number of journals (files, or directories\n"
         "of Jrn*.bin files) and writes their records merged by time, newest first, the\n"
-        "controller id first. Exit status 0 when a record matched, 1 when none did, 2 on\n"
-        "an error (the other journals are still read)."));
+        "controller id first. Exit status as grep's: 0 when written (one journal) or when a\n"
+        "record matched, 1 when none did, 2 on any error (the other journals are still read)."));
     parser.addHelpOption();
     const QCommandLineOption generationOption(
         {QStringLiteral("g"), QStringLiteral("generation")},
@@ -190,9 +188,8 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     // Known even when the rest is wrong: it decides how errors end.
     const bool parsed = parser.parse(arguments);
     options->fleet = parser.isSet(controllersOption) || parser.isSet(versionOption);
-    const int usage = options->fleet ? FleetError : UsageError;
     if (!parsed)
-        return {usage, parser.errorText() + QStringLiteral(" (see --help)")};
+        return {Error, parser.errorText() + QStringLiteral(" (see --help)")};
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         options->help = true;
         options->helpText = parser.helpText();
@@ -207,17 +204,17 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         for (const QCommandLineOption& o :
              {oldestOption, sinceOption, untilOption, grepOption, typeOption, countOption})
             if (parser.isSet(o))
-                return {UsageError, QStringLiteral("--%1 needs the controllers' types: "
-                                                   "--controllers FILE or -v VERSION")
-                                        .arg(o.names().constLast())};
+                return {Error, QStringLiteral("--%1 needs the controllers' types: "
+                                              "--controllers FILE or -v VERSION")
+                                   .arg(o.names().constLast())};
         if (options->inputs.size() != 1)
-            return {UsageError, options->inputs.isEmpty()
-                                    ? QStringLiteral("no journal file given (see --help)")
-                                    : QStringLiteral("give exactly one journal file, or the "
-                                                     "controllers' types with --controllers or "
-                                                     "-v")};
+            return {Error, options->inputs.isEmpty()
+                               ? QStringLiteral("no journal file given (see --help)")
+                               : QStringLiteral("give exactly one journal file, or the "
+                                                "controllers' types with --controllers or "
+                                                "-v")};
         if (formatName != QLatin1String("text") && formatName != QLatin1String("csv"))
-            return {UsageError,
+            return {Error,
                     QStringLiteral("unknown format \"%1\": use text or csv").arg(formatName)};
         options->format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
                                                              : JournalWriter::Format::AlignedText;
@@ -226,27 +223,26 @@ Failure parseOptions(const QStringList& arguments, Options* options)
             bool ok = false;
             const int generation = parser.value(generationOption).toInt(&ok);
             if (!ok || generation < 314 || generation > 317)
-                return {UsageError, QStringLiteral("unknown generation \"%1\": use 314 to 317")
-                                        .arg(parser.value(generationOption))};
+                return {Error, QStringLiteral("unknown generation \"%1\": use 314 to 317")
+                                   .arg(parser.value(generationOption))};
             options->mesPath = parser.isSet(messagesOption)
                                    ? parser.value(messagesOption)
                                    : QStringLiteral(":/mes_files/Notepad.mes.%1").arg(generation);
         } else if (parser.isSet(messagesOption) || parser.isSet(generationOption)) {
-            return {UsageError,
-                    QStringLiteral("a text journal takes no generation or definition file")};
+            return {Error, QStringLiteral("a text journal takes no generation or definition file")};
         }
         return {};
     }
 
     FleetRun::Settings& fleet = options->fleetSettings;
     if (parser.isSet(generationOption) || parser.isSet(textOption) || parser.isSet(messagesOption))
-        return {FleetError, QStringLiteral("-g, -t and -m are for one journal: with "
-                                           "--controllers or -v the formats follow the "
-                                           "controllers")};
+        return {Error, QStringLiteral("-g, -t and -m are for one journal: with "
+                                      "--controllers or -v the formats follow the "
+                                      "controllers")};
     if (parser.isSet(controllersOption) && parser.isSet(versionOption))
-        return {FleetError, QStringLiteral("give --controllers or -v, not both")};
+        return {Error, QStringLiteral("give --controllers or -v, not both")};
     if (options->inputs.isEmpty())
-        return {FleetError, QStringLiteral("no journal file or directory given (see --help)")};
+        return {Error, QStringLiteral("no journal file or directory given (see --help)")};
     if (formatName == QLatin1String("text"))
         fleet.format = FleetWriter::Format::Text;
     else if (formatName == QLatin1String("csv"))
@@ -254,15 +250,15 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     else if (formatName == QLatin1String("jsonl"))
         fleet.format = FleetWriter::Format::JsonLines;
     else
-        return {FleetError,
+        return {Error,
                 QStringLiteral("unknown format \"%1\": use text, csv or jsonl").arg(formatName)};
     if (parser.isSet(versionOption)) {
         bool ok = false;
         fleet.version = parser.value(versionOption).toInt(&ok, 0);
         if (!ok || !JournalVersion::isKnown(fleet.version))
-            return {FleetError, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
-                                               "0x2FFFF, 0x3FFFF or 0x4FFFF")
-                                    .arg(parser.value(versionOption))};
+            return {Error, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
+                                          "0x2FFFF, 0x3FFFF or 0x4FFFF")
+                               .arg(parser.value(versionOption))};
     }
     options->controllersPath = parser.value(controllersOption);
     fleet.oldestFirst = parser.isSet(oldestOption);
@@ -273,9 +269,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
             continue;
         const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
         if (!moment.isValid())
-            return {FleetError, QStringLiteral("--%1 \"%2\": not a time such as 24.12 18:00 or "
-                                               "24.12.2026 18:00:30")
-                                    .arg(o.names().constFirst(), parser.value(o))};
+            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 24.12 18:00 or "
+                                          "24.12.2026 18:00:30")
+                               .arg(o.names().constFirst(), parser.value(o))};
         if (o.names().constFirst() == QLatin1String("since"))
             fleet.filter.setSince(moment);
         else
@@ -283,12 +279,12 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     }
     for (const QString& text : parser.values(grepOption)) {
         if (text.isEmpty())
-            return {FleetError, QStringLiteral("--grep needs a text")};
+            return {Error, QStringLiteral("--grep needs a text")};
         fleet.filter.addText(text);
     }
     for (const QString& type : parser.values(typeOption)) {
-        if (type.isEmpty())
-            return {FleetError, QStringLiteral("--type needs a type such as E, W or I")};
+        if (type != QLatin1String("E") && type != QLatin1String("W") && type != QLatin1String("I"))
+            return {Error, QStringLiteral("--type \"%1\": use E, W or I").arg(type)};
         fleet.filter.addType(type);
     }
     return {};
@@ -357,15 +353,14 @@ int runSingle(const Options& options)
     // Set-up: the journal and its definitions.
     const QString journalPath = options.inputs.first();
     if (!QFileInfo::exists(journalPath))
-        return fail(InputError, QStringLiteral("%1: no such file").arg(journalPath));
+        return fail(Error, QStringLiteral("%1: no such file").arg(journalPath));
     const QString overwrite = overwritesInput(options.outPath, {journalPath, options.mesPath});
     if (!overwrite.isEmpty())
-        return fail(InputError, overwrite);
+        return fail(Error, overwrite);
     QByteArray data;
     const QString journalError = readInput(journalPath, DownloadFile::maxSize, &data);
     if (!journalError.isEmpty())
-        return fail(InputError,
-                    QStringLiteral("%1: cannot read: %2").arg(journalPath, journalError));
+        return fail(Error, QStringLiteral("%1: cannot read: %2").arg(journalPath, journalError));
 
     QVector<JournalRow> rows;
     if (options.textJournal) {
@@ -375,17 +370,19 @@ int runSingle(const Options& options)
         const QString mesError =
             readInput(options.mesPath, MessageDefinitionParser::maxFileSize, &definitions);
         if (!mesError.isEmpty())
-            return fail(InputError, QStringLiteral("%1: cannot read the message definitions: %2")
-                                        .arg(options.mesPath, mesError));
+            return fail(Error, QStringLiteral("%1: cannot read the message definitions: %2")
+                                   .arg(options.mesPath, mesError));
         QBuffer mesBuffer(&definitions);
         mesBuffer.open(QIODevice::ReadOnly);
         QMap<int, QString> sources;
         QMap<int, QString> messages;
         MessageDefinitionParser::parse(mesBuffer, sources, messages);
         bool tooMuchText = false;
-        rows = JournalDecoder(messages, sources).decodeBinary(data, {}, &tooMuchText);
+        rows = JournalDecoder(messages, sources)
+                   .decodeBinary(data, {}, &tooMuchText,
+                                 JournalTime::writtenDate(QFileInfo(journalPath).lastModified()));
         if (tooMuchText)
-            return fail(InputError,
+            return fail(Error,
                         QStringLiteral("%1: the messages come to more than %2 characters with the "
                                        "definitions %3")
                             .arg(journalPath)
@@ -406,7 +403,7 @@ int runSingle(const Options& options)
                 return JournalWriter::write(out, options.format, order.size(), columns, cell);
             },
             &reason))
-        return fail(OutputError, reason);
+        return fail(Error, reason);
     return Ok;
 }
 
@@ -421,11 +418,10 @@ int runFleet(Options& options)
         QString parseError;
         if (!listError.isEmpty())
             return fail(
-                FleetError,
+                Error,
                 QStringLiteral("%1: cannot read: %2").arg(options.controllersPath, listError));
         if (!settings.controllers.parse(list, &parseError))
-            return fail(FleetError,
-                        QStringLiteral("%1: %2").arg(options.controllersPath, parseError));
+            return fail(Error, QStringLiteral("%1: %2").arg(options.controllersPath, parseError));
         settings.useList = true;
         settings.listName = options.controllersPath;
     }
@@ -434,17 +430,17 @@ int runFleet(Options& options)
     const QString overwrite =
         overwritesInput(options.outPath, fleet.inputFiles() << options.controllersPath);
     if (!overwrite.isEmpty())
-        return fail(FleetError, overwrite);
+        return fail(Error, overwrite);
 
     // Running: read and filter all, then write merged.
     fleet.collect();
     QString reason;
     if (!writeOutput(
             options.outPath, [&](QFileDevice& out) { return fleet.write(out); }, &reason))
-        return fail(FleetError, reason);
+        return fail(Error, reason);
     if (fleet.hadErrors())
-        return FleetError;
-    return fleet.matches() > 0 ? Matched : NothingMatched;
+        return Error;
+    return fleet.matches() > 0 ? Ok : NothingMatched;
 }
 
 int run(int argc, char* argv[])
@@ -474,6 +470,6 @@ int main(int argc, char* argv[])
         return run(argc, argv);
     } catch (const std::bad_alloc&) {
         std::fputs("dq-journal: out of memory\n", stderr);
-        return InputError;
+        return Error;
     }
 }

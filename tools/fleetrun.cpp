@@ -1,5 +1,7 @@
 #include "tools/fleetrun.h"
 
+#include "journal/journaltime.h"
+
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
 #include "journal/journaldecoder.h"
@@ -23,9 +25,29 @@ FleetRun::FleetRun(Settings settings) : m_settings(std::move(settings)) {}
 
 FleetRun::~FleetRun() = default;
 
+QString FleetRun::printable(const QString& text)
+{
+    // Names and list lines come from anywhere: a newline or an escape sequence
+    // in them must not forge lines or drive the terminal, nor a megabyte fill it.
+    constexpr int longest = 300;
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= longest) {
+            out += QChar(0x2026);
+            break;
+        }
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void FleetRun::error(const QString& message)
 {
-    QTextStream(stderr) << "dq-journal: " << message << '\n';
+    QTextStream(stderr) << "dq-journal: " << printable(message) << '\n';
     m_errors = true;
 }
 
@@ -40,7 +62,7 @@ void FleetRun::addPaths(const QStringList& paths)
             const QStringList names =
                 dir.entryList({QStringLiteral("Jrn*.bin")}, QDir::Files | QDir::System, QDir::Name);
             if (names.isEmpty())
-                QTextStream(stderr) << "dq-journal: " << path << ": no Jrn*.bin files\n";
+                QTextStream(stderr) << "dq-journal: " << printable(path) << ": no Jrn*.bin files\n";
             for (const QString& name : names)
                 addFile(dir.filePath(name));
         } else {
@@ -61,14 +83,15 @@ void FleetRun::addFile(const QString& path)
 {
     const QFileInfo info(path);
     // The same journal named twice (a file and its directory) is read once.
+    // A broken link has no canonical path: each is its own, and reported.
     const QString canonical = info.canonicalFilePath();
-    if (m_seen.contains(canonical))
+    const QString seen = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    if (m_seen.contains(seen))
         return;
-    m_seen.insert(canonical);
+    m_seen.insert(seen);
     Input input;
     input.path = path;
-    input.controllerId = ControllerList::idFromFileName(info.fileName());
-    if (input.controllerId < 0) {
+    if (!ControllerList::idFromFileName(info.fileName(), &input.controllerId)) {
         error(QStringLiteral("%1: skipped: the name holds no controller id (JrnNNNNN.bin)")
                   .arg(path));
         return;
@@ -143,9 +166,13 @@ void FleetRun::collectOne(const Input& input)
     QVector<RecordTime> times(records.size());
     for (int i = 0; i < records.size(); ++i)
         times[i] = records.at(i).time;
-    const QDateTime written = QFileInfo(input.path).lastModified();
+    // The years count back from the day the file was written, or from now
+    // when its modification time cannot be right.
+    const QDateTime modified = QFileInfo(input.path).lastModified();
+    const QDate day = JournalTime::writtenDate(modified);
+    const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
     if (!text)
-        RecordTime::inferYears(times, written.date());
+        RecordTime::inferYears(times, day);
 
     // A record whose time is not known keeps its place next to the one
     // before it (or after it, at the start) in its journal.
@@ -215,7 +242,8 @@ bool FleetRun::write(QIODevice& out)
             chunk += writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
         return JournalWriter::writeAll(out, chunk);
     }
-    QByteArray chunk = writer.header();
+    // Nothing matched: nothing to head either.
+    QByteArray chunk = m_matches > 0 ? writer.header() : QByteArray();
     int journal = 0;
     const JournalMerge::Entry* entry = nullptr;
     while (m_merge.next(&journal, &entry)) {
@@ -233,7 +261,7 @@ bool FleetRun::write(QIODevice& out)
             record.isoTime = RecordTime::fromText(row.time).toIso();
         } else {
             const quint32 word =
-                JournalDecoder::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
+                BinaryJournal::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
             record.isoTime =
                 RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(entry->key)).toIso();
         }

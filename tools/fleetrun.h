@@ -49,6 +49,9 @@ public:
     bool write(QIODevice& out);
 
     bool hadErrors() const { return m_errors; }
+
+    // A text for standard error: control characters escaped, cut short.
+    static QString printable(const QString& text);
     qint64 matches() const { return m_matches; }
 
 private:

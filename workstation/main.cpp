@@ -112,16 +112,20 @@ bool batchAsked(int argc, char* argv[])
     return false;
 }
 
+// Each data directory keeps its own settings (the window's layout, the sizes
+// of the viewers): a batch's pictures never take over the operator's
+// viewers, nor one directory's session another's layout.
+void useSettingsIn(const QString& dataDir)
+{
+    const QString settingsDir = QDir(dataDir).absoluteFilePath(QStringLiteral("settings"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
+}
+
 int runBatch(QApplication& app, ModuleClient& module, WorkstationWindow& window,
              SimulatedFleet& fleet, JsonRpcClientPlugin& rpcStorage, InvokeStorage& invokeStorage,
              const WorkstationOptions& options)
 {
-    // The batch keeps its settings (the sizes of the viewers in its pictures)
-    // to itself: the operator's window and viewers never take them over.
-    const QString settingsDir =
-        QDir(options.dataDir()).absoluteFilePath(QStringLiteral("settings"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
     window.resize(1400, 900);
     window.show();
     BatchRun::Options batchOptions;
@@ -195,14 +199,17 @@ void scriptQuit(WorkstationWindow& window, const WorkstationOptions& options, QT
 {
     answerer.setInterval(50);
     QObject::connect(&answerer, &QTimer::timeout, &window, [&window] {
-        auto* question = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
-        if (!question || !question->isVisible())
-            return;
-        QTextStream(stdout) << "asked: " << question->text() << '\n';
-        question->button(QMessageBox::Yes)->click();
+        for (const char* name : {"quitQuestion", "clearQuestion"}) {
+            auto* question = window.findChild<QMessageBox*>(QLatin1String(name));
+            if (!question || !question->isVisible())
+                continue;
+            QTextStream(stdout) << "asked: " << question->text() << '\n';
+            question->button(QMessageBox::Yes)->click();
+        }
     });
     if (!options.isSet(QStringLiteral("quit-after")))
         return;
+    answerer.start();
     QTimer::singleShot(options.quitAfterMs(), &window, [&window, &options, &answerer] {
         QTextStream report(stdout);
         if (options.isSet(QStringLiteral("print-layout")))
@@ -265,6 +272,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    useSettingsIn(options.dataDir());
     SimulatedFleet fleet(options.lights(), options.seed());
     JsonRpcClientPlugin rpcStorage;
     InvokeStorage invokeStorage;

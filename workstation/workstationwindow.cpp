@@ -5,6 +5,7 @@
 #include "host/simulatedfleet.h"
 #include "ui_workstationwindow.h"
 #include "workstation/moduleclient.h"
+#include "workstation/momentdialog.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
@@ -67,6 +69,7 @@ WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet
         resize(qMax(width(), toolbars), height());
     else
         insertToolBarBreak(ui->fileToolBar);
+    fitToScreen();
     statusBar()->showMessage(tr("Module %1 from %2, %3 controllers")
                                  .arg(m_module->moduleVersion(), m_module->pluginPath())
                                  .arg(m_fleet->size()));
@@ -104,7 +107,23 @@ void WorkstationWindow::growJournals()
         m_fleet->controller(i)->growJournal(1 + (i + m_growthRound) % 4);
         ++grown;
     }
-    log(tr("%1 controllers wrote new journal entries").arg(grown));
+    // Routine: what it brings shows in the next "only new" download.
+    if (m_log.isVerbose())
+        log(tr("%1 controllers wrote new journal entries").arg(grown));
+}
+
+void WorkstationWindow::fitToScreen()
+{
+    // The first window must fit a small screen (1280x800 with a panel) whole,
+    // with room for the frame the window system adds once it is shown.
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect room = shown->availableGeometry();
+    const QSize frame(16, 40);
+    resize(size().boundedTo(room.size() - frame));
+    move(room.topLeft() + QPoint((room.width() - width() - frame.width()) / 2,
+                                 (room.height() - height() - frame.height()) / 2));
 }
 
 void WorkstationWindow::fillTable()
@@ -166,12 +185,36 @@ void WorkstationWindow::selectControllers(const QList<int>& rows)
                                                           QItemSelectionModel::Rows);
 }
 
+QList<SimulatedController*> WorkstationWindow::chosenControllers()
+{
+    const QList<SimulatedController*> chosen = selectedControllers();
+    if (chosen.isEmpty()) {
+        log(tr("Select controllers first"));
+        statusBar()->showMessage(tr("Select controllers first"), 5000);
+    }
+    return chosen;
+}
+
+QList<int> WorkstationWindow::idsOf(const QList<SimulatedController*>& controllers)
+{
+    QList<int> ids;
+    for (const SimulatedController* c : controllers)
+        ids << c->id();
+    return ids;
+}
+
 QObjectList WorkstationWindow::selectedLights() const
 {
     QObjectList lights;
     for (SimulatedController* c : selectedControllers())
         lights.append(c->light());
     return lights;
+}
+
+void WorkstationWindow::logLines(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        log(line);
 }
 
 void WorkstationWindow::log(const QString& text)
@@ -226,11 +269,23 @@ void WorkstationWindow::placeNewDocks()
 void WorkstationWindow::restoreLayout()
 {
     QSettings settings;
-    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    if (!restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray()))
+        fitToScreen();
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
     // The docks exist only once the module made them; a light without an id
     // makes the module create a queue window, which its saved place then receives.
-    const QStringList open = settings.value(QStringLiteral("window/openQueues")).toStringList();
+    // At the first start both queues show, empty, so that the operator finds them.
+    const QString openKey = QStringLiteral("window/openQueues");
+    if (!settings.contains(openKey)) {
+        // Placed once the window is shown and has its size.
+        QTimer::singleShot(0, this, [this] {
+            m_module->loadJournal(m_placeholder, 0);
+            m_module->loadConfig(m_placeholder);
+            placeNewDocks();
+        });
+        return;
+    }
+    const QStringList open = settings.value(openKey).toStringList();
     if (open.contains(QLatin1String(journalDockName)))
         m_module->loadJournal(m_placeholder, 0);
     if (open.contains(QLatin1String(configDockName)))
@@ -334,13 +389,16 @@ void WorkstationWindow::on_actionShowConfigQueue_triggered(bool checked)
 
 void WorkstationWindow::queueJournals(int blocks)
 {
-    const auto controllers = selectedControllers();
+    const auto controllers = chosenControllers();
+    if (controllers.isEmpty())
+        return;
     for (SimulatedController* c : controllers) {
         m_module->loadJournal(c->light(), blocks);
         m_runningJournals.insert(c->light());
     }
     placeNewDocks();
-    log(tr("Queued %1 journal(s), blocks %2").arg(controllers.size()).arg(blocks));
+    logLines(m_log.requested(OperatorLog::Kind::Journal, idsOf(controllers),
+                             OperatorLog::blocksText(blocks)));
 }
 
 void WorkstationWindow::on_actionJournalAll_triggered()
@@ -350,9 +408,13 @@ void WorkstationWindow::on_actionJournalAll_triggered()
 
 void WorkstationWindow::on_actionJournalBlocks_triggered()
 {
+    if (chosenControllers().isEmpty())
+        return;
     bool ok = false;
-    const int blocks = QInputDialog::getInt(this, tr("Journal blocks"),
-                                            tr("Newest blocks to download:"), 10, 1, 344, 1, &ok);
+    // Up to a whole binary journal.
+    const int blocks =
+        QInputDialog::getInt(this, tr("Journal blocks"), tr("Newest blocks to download:"), 10, 1,
+                             ControllerData::MaxBinaryBlocks, 1, &ok);
     if (ok)
         queueJournals(blocks);
 }
@@ -391,11 +453,10 @@ void WorkstationWindow::viewJournalFile(const QString& path)
     if (SimulatedController* c = controllerOfFile(path)) {
         const QString type = c->light()->type();
         version = JournalVersion::forType(type);
-        log(tr("Journal %1: controller %2 (%3), format %4")
+        log(tr("Journal %1: controller %2 (%3), %4")
                 .arg(file)
                 .arg(c->id())
-                .arg(type)
-                .arg(version));
+                .arg(type, OperatorLog::formatText(version)));
     } else {
         const QStringList generations = {QStringLiteral("314"),       QStringLiteral("315"),
                                          QStringLiteral("316"),       QStringLiteral("317"),
@@ -416,7 +477,7 @@ void WorkstationWindow::viewJournalFile(const QString& path)
                                        JournalVersion::TextJournalVegal,
                                        JournalVersion::TextJournalOther};
         version = versions[generations.indexOf(choice)];
-        log(tr("Journal %1: format %2 as chosen").arg(file).arg(version));
+        log(tr("Journal %1: %2, as chosen").arg(file, OperatorLog::formatText(version)));
     }
     m_module->viewJournal(version, path);
 }
@@ -452,13 +513,16 @@ int WorkstationWindow::runningDownloads() const
 
 void WorkstationWindow::on_actionConfig_triggered()
 {
-    const auto controllers = selectedControllers();
+    const auto controllers = chosenControllers();
+    if (controllers.isEmpty())
+        return;
     for (SimulatedController* c : controllers) {
         m_module->loadConfig(c->light());
         m_runningConfigs.insert(c->light());
     }
     placeNewDocks();
-    log(tr("Queued %1 configuration(s)").arg(controllers.size()));
+    logLines(m_log.requested(OperatorLog::Kind::Configuration, idsOf(controllers),
+                             tr("from the controllers")));
 }
 
 void WorkstationWindow::fromStorage(const QString& datetime)
@@ -472,7 +536,18 @@ void WorkstationWindow::fromStorage(const QString& datetime)
         log(tr("No configuration storage"));
         return;
     }
-    for (SimulatedController* c : selectedControllers()) {
+    const auto controllers = chosenControllers();
+    if (controllers.isEmpty())
+        return;
+    // Logged first: the storage answers (and ends downloads) within the calls.
+    logLines(m_log.requested(
+        OperatorLog::Kind::Configuration, idsOf(controllers),
+        datetime.isEmpty()
+            ? tr("current, from the storage")
+            : tr("from the storage, valid at %1")
+                  .arg(QLocale().toString(QDateTime::fromString(datetime, Qt::ISODate),
+                                          QLocale::ShortFormat))));
+    for (SimulatedController* c : controllers) {
         m_runningConfigs.insert(c->light());
         m_module->loadConfigFromStorage(storage, c->light(), datetime);
     }
@@ -486,17 +561,16 @@ void WorkstationWindow::on_actionStorageCurrent_triggered()
 
 void WorkstationWindow::on_actionStorageArchive_triggered()
 {
-    bool ok = false;
-    const QString moment =
-        QInputDialog::getText(this, tr("Archived configuration"), tr("Valid at:"),
-                              QLineEdit::Normal, SimulatedFleet::archiveMoment(), &ok);
-    if (ok && !moment.trimmed().isEmpty())
-        fromStorage(moment.trimmed());
+    if (chosenControllers().isEmpty())
+        return;
+    MomentDialog ask(QDateTime::fromString(SimulatedFleet::archiveMoment(), Qt::ISODate), this);
+    if (ask.exec() == QDialog::Accepted)
+        fromStorage(ask.moment().toString(Qt::ISODate));
 }
 
 void WorkstationWindow::on_actionOpenConfig_triggered()
 {
-    for (SimulatedController* c : selectedControllers()) {
+    for (SimulatedController* c : chosenControllers()) {
         const QString saved = c->light()->property("dqueue_config").toString();
         log(tr("Controller %1: open configuration %2")
                 .arg(c->id())
@@ -520,14 +594,28 @@ void WorkstationWindow::on_actionClearSelected_triggered()
 
 void WorkstationWindow::on_actionClearQueues_triggered()
 {
+    // As the queue's own Clear: the host's clear() never asks, the operator is.
+    const int running = runningDownloads();
+    if (running > 0) {
+        QMessageBox question(
+            QMessageBox::Question, tr("Clear queues"),
+            running == 1 ? tr("Clear both queues? 1 download is still running.")
+                         : tr("Clear both queues? %1 downloads are still running.").arg(running),
+            QMessageBox::Yes | QMessageBox::No, this);
+        question.setObjectName(QStringLiteral("clearQuestion"));
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes)
+            return;
+    }
     m_module->clear();
+    log(tr("Queues cleared"));
     m_runningJournals.clear();
     m_runningConfigs.clear();
 }
 
 void WorkstationWindow::on_actionToggleLink_triggered()
 {
-    for (SimulatedController* c : selectedControllers()) {
+    for (SimulatedController* c : chosenControllers()) {
         c->light()->setConnected(!c->light()->isConnected());
         log(tr("Controller %1: link %2")
                 .arg(c->id())
@@ -540,14 +628,20 @@ void WorkstationWindow::on_actionSelectAll_triggered()
     ui->controllerTable->selectAll();
 }
 
+void WorkstationWindow::on_actionVerboseLog_toggled(bool on)
+{
+    m_log.setVerbose(on);
+}
+
 void WorkstationWindow::onConfigComplete(QObject* light, const QString& fileName)
 {
     m_runningConfigs.remove(light);
     const int row = rowOf(light);
     if (row >= 0)
         ui->controllerTable->item(row, ConfigColumn)->setText(fileName);
-    log(tr("configurationDownloadComplete: %1 -> %2")
-            .arg(light ? light->property("id").toString() : QString(), fileName));
+    if (light)
+        logLines(m_log.ended(OperatorLog::Kind::Configuration, light->property("id").toInt(), true,
+                             QDir::toNativeSeparators(fileName)));
 }
 
 void WorkstationWindow::onConfigFailed(QObject* light, const QString& message)
@@ -556,15 +650,18 @@ void WorkstationWindow::onConfigFailed(QObject* light, const QString& message)
     const int row = rowOf(light);
     if (row >= 0)
         ui->controllerTable->item(row, ConfigColumn)->setText(tr("failed: %1").arg(message));
-    log(tr("configurationDownloadFailed: %1: %2")
-            .arg(light ? light->property("id").toString() : QString(), message));
+    if (light)
+        logLines(m_log.ended(OperatorLog::Kind::Configuration, light->property("id").toInt(), false,
+                             message));
 }
 
 void WorkstationWindow::onTransferEnded(const QString& command)
 {
+    // The host hears nothing of a journal's end; the controller knows it sent
+    // its last block. How the download went, the journal queue shows.
     auto* c = qobject_cast<SimulatedController*>(sender());
     if (c && command == QLatin1String("GET_JRNL")) {
         m_runningJournals.remove(c->light());
-        log(tr("Controller %1: journal transfer ended").arg(c->id()));
+        logLines(m_log.ended(OperatorLog::Kind::Journal, c->id(), true, QString()));
     }
 }

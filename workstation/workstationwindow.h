@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workstation/operatorlog.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QSet>
@@ -74,6 +76,7 @@ private slots:
     void on_actionClearQueues_triggered();
     void on_actionToggleLink_triggered();
     void on_actionSelectAll_triggered();
+    void on_actionVerboseLog_toggled(bool on);
     void on_actionQuit_triggered();
     void on_actionShowJournalQueue_triggered(bool checked);
     void on_actionShowConfigQueue_triggered(bool checked);
@@ -86,6 +89,12 @@ private slots:
 
 private:
     void fillTable();
+    // Sizes and places the window within the screen's available geometry.
+    void fitToScreen();
+    void logLines(const QStringList& lines);
+    // The selected controllers; none: tells the operator to select some first.
+    QList<SimulatedController*> chosenControllers();
+    static QList<int> idsOf(const QList<SimulatedController*>& controllers);
     int rowOf(QObject* light) const;
     void queueJournals(int blocks);
     void fromStorage(const QString& datetime);
@@ -105,4 +114,5 @@ private:
     int m_growthRound = 0;
     QSet<QObject*> m_runningJournals;
     QSet<QObject*> m_runningConfigs;
+    OperatorLog m_log;
 };

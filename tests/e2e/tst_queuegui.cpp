@@ -1,7 +1,9 @@
 // The journal queue on a real X display (ctest starts it with xvfb-run), driven
 // as the host drives the built module: a dock the saved layout holds hidden
-// comes back, a failed row stands out with its message and time, the counts
-// follow, and the actions are enabled for the rows they can act on.
+// comes back, a failed row stands out with its message and time and says in
+// plain words what happened, the counts follow, the actions are enabled for
+// the rows they can act on, and the queue's keys win over the host's own
+// shortcuts while the focus is in the queue.
 #include "host/hostlight.h"
 #include "savedlayout.h"
 
@@ -9,10 +11,14 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPluginLoader>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,6 +128,9 @@ private slots:
     void initTestCase();
     void failedRowsAndActions();
     void triage();
+    void failureInPlainWords_data();
+    void failureInPlainWords();
+    void requeuedRowStartsAnew();
 
 private:
     QPluginLoader loader;
@@ -212,6 +221,14 @@ void TestQueueGui::triage()
     // A queue of every kind of row, as an operator finds it.
     QMainWindow mw;
     QVERIFY(showWithSavedLayout(mw, "journalQueueDoc", Qt::BottomDockWidgetArea, false));
+    // The host's own window-wide keys, as the workstation has them.
+    QAction hostSelectAll(QStringLiteral("Select all"), &mw),
+        hostDelete(QStringLiteral("Delete"), &mw);
+    hostSelectAll.setShortcut(QKeySequence::SelectAll);
+    hostDelete.setShortcut(QKeySequence::Delete);
+    mw.addActions({&hostSelectAll, &hostDelete});
+    QSignalSpy hostSelected(&hostSelectAll, &QAction::triggered);
+    QSignalSpy hostDeleted(&hostDelete, &QAction::triggered);
     QObject* module = loader.instance();
     QTemporaryDir journals;
     module->setProperty("journalDir", journals.path());
@@ -244,11 +261,15 @@ void TestQueueGui::triage()
                  qPrintable(shownTip()));
     table->horizontalHeader()->setStretchLastSection(false);
     table->setColumnWidth(StatusCol, 30);
-    QTRY_COMPARE(tipOf(table, cellOf(table, 46, StatusCol)),
-                 QStringLiteral("waiting for connection"));
+    QTRY_COMPARE(tipOf(table, cellOf(table, 45, StatusCol)), QStringLiteral("downloading"));
     table->setColumnWidth(StatusCol, 400);
-    QTRY_COMPARE(tipOf(table, cellOf(table, 46, StatusCol)), QString());
+    QTRY_COMPARE(tipOf(table, cellOf(table, 45, StatusCol)), QString());
     table->horizontalHeader()->setStretchLastSection(true);
+    // Waiting for the link: since when.
+    QTRY_VERIFY2(tipOf(table, cellOf(table, 46, StatusCol))
+                     .startsWith(QStringLiteral("Waiting for the controller's link since %1")
+                                     .arg(QDate::currentDate().toString("yyyy-MM-dd"))),
+                 qPrintable(shownTip()));
 
     // The filter hides the other rows; the counts stay those of the queue.
     busyFails();
@@ -263,8 +284,34 @@ void TestQueueGui::triage()
     table->setFocus();
     QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(idsOf(table, true), (QList<int>{42, 44, 45, 46}));
+    QCOMPARE(hostSelected.count(), 0);
+    // Outside the queue the host's key is the host's.
+    mw.centralWidget()->setFocusPolicy(Qt::StrongFocus);
+    mw.centralWidget()->setFocus();
+    QTest::keyClick(mw.centralWidget(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(hostSelected.count(), 1);
+
+    // The filter box: Ctrl+F in the queue goes to it; it narrows the state
+    // filter's rows by id or type; Esc empties it.
+    auto* filterEdit = dock->findChild<QLineEdit*>("queueFilterEdit");
+    QVERIFY(filterEdit);
+    QCOMPARE(filterEdit->placeholderText(), QStringLiteral("Filter by id or type"));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(filterEdit->hasFocus());
+    QTest::keyClicks(filterEdit, QStringLiteral("4"));
+    QCOMPARE(idsOf(table, false), (QList<int>{42, 44, 45, 46}));
+    QTest::keyClicks(filterEdit, QStringLiteral("5"));
+    QCOMPARE(idsOf(table, false), (QList<int>{45}));
+    QTest::mouseClick(dock->findChild<QToolButton*>("filterFailed"), Qt::LeftButton);
+    QCOMPARE(idsOf(table, false), QList<int>());
+    filterEdit->setText(QStringLiteral("SWAR"));
+    QCOMPARE(idsOf(table, false), (QList<int>{42, 43}));
+    QTest::keyClick(filterEdit, Qt::Key_Escape);
+    QVERIFY(filterEdit->text().isEmpty());
     QTest::mouseClick(dock->findChild<QToolButton*>("filterAll"), Qt::LeftButton);
     QCOMPARE(idsOf(table, false), (QList<int>{41, 42, 43, 44, 45, 46}));
+    table->setFocus();
 
     // Shift+F10 opens the menu where the Menu key does (the platform sends a
     // context menu event for a key to the window), with the actions' keys.
@@ -291,6 +338,7 @@ void TestQueueGui::triage()
     click(45, Qt::ControlModifier);
     QTest::keyClick(table, Qt::Key_Delete);
     QCOMPARE(idsOf(table, false), (QList<int>{41, 42, 43, 46}));
+    QCOMPARE(hostDeleted.count(), 0);
     const int sent = first.commandCount();
     QVERIFY(first.finishNext({0, block}));
     QCOMPARE(first.commandCount(), sent);
@@ -332,6 +380,138 @@ void TestQueueGui::triage()
         QTest::qWait(50);
         QVERIFY(none.question.isEmpty());
     }
+}
+
+void TestQueueGui::failureInPlainWords_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<QString>("status");   // the cell's text, as it always was
+    QTest::addColumn<QString>("sentence"); // the tooltip's plain words, a pattern
+    QTest::addColumn<bool>("file");        // the tooltip names the whole path
+    QTest::newRow("controller error") << true << "Response error 5"
+                                      << "^The controller answered with an error\\." << false;
+    QTest::newRow("command not passed") << true << "invoke sendCommand error"
+                                        << "^The command could not be passed" << false;
+    QTest::newRow("wrong answer") << true << "Error: wrong answer"
+                                  << "^The controller's answer did not fit the request\\. Retry"
+                                  << false;
+    QTest::newRow("erased configuration")
+        << false << "Error: invalid config size"
+        << "^The controller's configuration memory holds no valid configuration" << false;
+    QTest::newRow("saved journal too large")
+        << true << "Error: data too large"
+        << "^The saved journal Jrn00051\\.bin is larger than 16 MiB and cannot be continued: "
+           "move it aside, then Retry\\.$"
+        << true;
+    QTest::newRow("file not written") << true << "Error open %1"
+                                      << "^The file Jrn00051\\.bin cannot be written" << true;
+}
+
+void TestQueueGui::failureInPlainWords()
+{
+    QFETCH(bool, journal);
+    QFETCH(QString, status);
+    QFETCH(QString, sentence);
+    QFETCH(bool, file);
+    QMainWindow mw;
+    QVERIFY(showWithSavedLayout(mw, "journalQueueDoc", Qt::BottomDockWidgetArea, false));
+    QObject* module = loader.instance();
+    QTemporaryDir saved;
+    QString dirPath = saved.path();
+    HostLight light(51, "swarco");
+    const QString row = QTest::currentDataTag();
+    if (row == QLatin1String("file not written")) {
+        // A directory that cannot be made: below a plain file.
+        QFile plain(saved.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        dirPath = saved.filePath("plain/journals");
+    }
+    module->setProperty(journal ? "journalDir" : "configDir", dirPath);
+    const QString path = QDir(dirPath).absoluteFilePath("Jrn00051.bin");
+    int blocks = 1;
+    if (row == QLatin1String("saved journal too large")) {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(17 * 1024 * 1024));
+        blocks = -3;
+    }
+    light.setFailCalls(row == QLatin1String("command not passed"));
+    if (journal)
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, &light),
+                                  Q_ARG(int, blocks));
+    else
+        QMetaObject::invokeMethod(module, "loadConfig", Q_ARG(QObject*, &light));
+    if (row == QLatin1String("controller error"))
+        QVERIFY(light.failNext(5));
+    else if (row == QLatin1String("wrong answer"))
+        QVERIFY(light.finishNext({0}));
+    else if (row == QLatin1String("erased configuration"))
+        QVERIFY(light.finishNext({0, 0, QByteArray::fromHex("ffffffff")}));
+    else if (row == QLatin1String("file not written"))
+        QVERIFY(light.finishNext({0, QByteArray(96, '\x11')}));
+    auto* dock = mw.findChild<QDockWidget*>(journal ? "journalQueueDoc" : "configQueueDoc");
+    QVERIFY(dock);
+    dock->show(); // a configuration dock the layout does not hold floats hidden
+    auto* table = dock->findChild<QTableWidget*>("queueTable");
+    QTableWidgetItem* cell = cellOf(table, 51, StatusCol);
+    QVERIFY(cell);
+    if (status.contains(QLatin1String("%1")))
+        status = status.arg(path);
+    QTRY_COMPARE(cell->text(), status);
+    QTRY_VERIFY(!tipOf(table, cell).isEmpty());
+    // The message, the sentence, the file, when: one line each.
+    const QStringList lines = tipOf(table, cell).split('\n');
+    QVERIFY2(lines.size() >= 3, qPrintable(lines.join('\n')));
+    QCOMPARE(lines.at(0), status);
+    QVERIFY2(QRegularExpression(sentence).match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+    QCOMPARE(lines.contains(QStringLiteral("File: ") + QDir::toNativeSeparators(path)), file);
+    QVERIFY2(lines.last().startsWith(QStringLiteral("Failed ") +
+                                     QDate::currentDate().toString("yyyy-MM-dd")),
+             qPrintable(lines.last()));
+    QMetaObject::invokeMethod(module, "clear");
+}
+
+void TestQueueGui::requeuedRowStartsAnew()
+{
+    QMainWindow mw;
+    QVERIFY(showWithSavedLayout(mw, "journalQueueDoc", Qt::BottomDockWidgetArea, false));
+    QObject* module = loader.instance();
+    QTemporaryDir journals;
+    module->setProperty("journalDir", journals.path());
+    HostLight light(61, "swarco");
+    const auto queue = [&] {
+        QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, &light), Q_ARG(int, 2));
+    };
+    queue();
+    auto* table = mw.findChild<QDockWidget*>("journalQueueDoc")->findChild<QTableWidget*>();
+    const QByteArray block(96, '\x11');
+    QVERIFY(light.finishNext({0, block}));
+    QVERIFY(light.finishNext({1, block}));
+    QTRY_COMPARE(cellOf(table, 61, StatusCol)->text(), QStringLiteral("completed"));
+    QCOMPARE(cellOf(table, 61, LoadedCol)->text(), QStringLiteral("2 blocks"));
+
+    // Queued again with the link down: nothing of the last round shows.
+    light.setConnected(false);
+    queue();
+    QTRY_COMPARE(cellOf(table, 61, StatusCol)->text(), QStringLiteral("waiting for connection"));
+    QCOMPARE(cellOf(table, 61, LoadedCol)->text(), QStringLiteral("0"));
+    auto* bar = qobject_cast<QProgressBar*>(
+        table->cellWidget(table->row(cellOf(table, 61, ObjectCol)), StateCol));
+    QVERIFY(bar);
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(!tipOf(table, cellOf(table, 61, StatusCol)).contains(QLatin1String("Completed")));
+
+    // A Retry that fails again says so: its time and the attempt.
+    light.setConnected(true);
+    QVERIFY(light.finishNext({0}));
+    QTRY_COMPARE(cellOf(table, 61, StatusCol)->text(), QStringLiteral("Error: wrong answer"));
+    table->selectAll();
+    table->actions().at(4)->trigger(); // Retry
+    QVERIFY(light.finishNext({0}));
+    QTRY_VERIFY2(tipOf(table, cellOf(table, 61, StatusCol))
+                     .contains(QStringLiteral("\nAttempt 2, the last Retry %1")
+                                   .arg(QDate::currentDate().toString("yyyy-MM-dd"))),
+                 qPrintable(shownTip()));
+    QMetaObject::invokeMethod(module, "clear");
 }
 
 QTEST_MAIN(TestQueueGui)

@@ -2,12 +2,13 @@
 // configurations through the built module for a while, under random faults from
 // the controllers (error answers, lost commands, link drops, late, duplicate and
 // repeated answers) and from the host (queuing again, Stop, Resume and Retry, clearing
-// some lights, storage errors, journal files that cannot be read for a while). The
-// controllers' journals grow all the time. Every saved file is compared with its
-// controller's data; at the end no download may be left without an answer or a retry
-// coming, every journal file must hold its controller's records without gap or
-// repeat (after one last fetch of the new ones), and memory must not have grown
-// with the run.
+// some lights, storage errors, journal files that cannot be read for a while, the
+// journal directory changed now and then and gone for a while). The controllers'
+// journals grow all the time; some text journals keep an empty newest line. Every
+// saved file is compared with its controller's data; at the end no download may be
+// left without an answer or a retry coming, every journal file in every directory
+// must hold its controller's records without gap or repeat (after one last fetch of
+// the new ones), and memory must not have grown with the run.
 //
 // DQ_SOAK_SECONDS (default 60) sets the faulty phase, DQ_SOAK_CONTROLLERS (500)
 // the fleet, DQ_SOAK_SEED (20261207) the random choices, DQ_SOAK_SETTLE_SECONDS
@@ -22,8 +23,10 @@
 #include "tests/specialfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPluginLoader>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -119,6 +122,11 @@ struct Figures
     qint64 retries = 0;        // Retry of a failed only-new download
     qint64 unreadable = 0;     // journal files made unreadable for a while
     qint64 refusals = 0;       // only-new attempts failed for such a file
+    qint64 dirChanges = 0;     // journalDir set to the other directory
+    qint64 dirsAway = 0;       // a journal directory gone for a while
+    qint64 savesKept = 0;      // completions that could not save there, data kept
+    qint64 savedAgain = 0;     // kept data saved by Retry or Resume, no command sent
+    qint64 nothingNew = 0;     // only-new downloads that left their file as it was
     qint64 entriesWritten = 0; // journal entries the controllers wrote during the run
     qint64 journalsKept = 0;   // journal files that hold their controller's history
     qint64 journalsCompleted = 0;
@@ -132,7 +140,7 @@ struct Figures
     {
         return errorAnswers + lostCommands + linkFlaps + lateAnswers + duplicateAnswers +
                repeatedAnswers + stuckAnswers + laterAnswers + shortBlocks + requeues + stops +
-               clears + storageErrors + retries + unreadable;
+               clears + storageErrors + retries + unreadable + dirChanges + dirsAway;
     }
 };
 
@@ -146,11 +154,19 @@ struct Request
     // After a final failure a returning link carries the download on from the
     // controller: what it then ends in.
     bool revivable = false;
-    // The file it saves replaces the journal file (not an only-new download
-    // going on from one).
-    bool replaces = false;
     int blocks = -1;
-    QByteArray expected;
+    QByteArray expected; // configurations
+    // Journals: the directory it was queued for, what it receives, whether
+    // that met the saved journal's marker, and the history's size then (no
+    // entry is written while it runs). What it saves follows from the file
+    // there at completion.
+    int dir = 0;
+    QByteArray received;
+    bool markerMet = false;
+    int historyAt = 0;
+    // Completed while its directory was away: the item keeps the data, and
+    // Retry or Resume must save it without a command.
+    bool savePending = false;
     QString failure; // the final failure it must end in, or empty
     // An only-new download under way when its journal file became unreadable:
     // it fails with this when it ends before the file is back.
@@ -219,7 +235,8 @@ public:
     // which the module looks for; a controller may end its answer right behind it.
     QByteArray marker;
     // An only-new download was asked for, or refused, while the journal file
-    // cannot be read: nothing may be asked of the journal until it can.
+    // cannot be read, or a download waits to be saved again: nothing may be
+    // asked of the journal until a new request.
     bool refusing = false;
 
 signals:
@@ -237,6 +254,19 @@ private:
     const bool shortLastBlock;
 };
 
+// A light's journal file in one directory, as it must be.
+struct JournalFile
+{
+    bool exists = false;
+    QByteArray data;
+    // What the last download that replaced it (or the part a Stop saved where
+    // there was none) saved, and the history's size then: the entries written
+    // since, up to the newest it received (historyAtTop), must come before it.
+    QByteArray base;
+    int historyAtBase = 0;
+    int historyAtTop = 0;
+};
+
 struct Unit
 {
     SimulatedController* controller = nullptr;
@@ -249,18 +279,16 @@ struct Unit
     Request journal;
     Request config;
     // Every journal entry the controller ever wrote, newest first (the
-    // controller itself keeps only its newest ones), and its size at the start.
+    // controller itself keeps only its newest ones; an empty newest line it
+    // keeps is not among them), and its size at the start.
     QByteArray history;
     int grownFrom = 0;
-    // What the journal file must end with: what the last download that
-    // replaced it saved, or the part a Stop saved where there was none; and
-    // the history's size then: the entries written since must come before it.
-    QByteArray base;
-    int historyAtBase = 0;
-    // While the journal file cannot be read (-1: it can): what sits in its
-    // place, its fingerprint, whether the real journal is kept aside, and the
-    // failure every only-new download must end in.
+    QVector<JournalFile> files; // by journal directory
+    // While the journal file in unreadableDir cannot be read (-1: it can):
+    // what sits in its place, its fingerprint, whether the real journal is
+    // kept aside, and the failure every only-new download there must end in.
     int unreadableKind = -1;
+    int unreadableDir = 0;
     QByteArray fingerprint;
     bool keptAside = false;
     QString refusal;
@@ -282,15 +310,23 @@ public:
     Soak(QObject* module, const QString& dir, int count, quint32 seed)
         : rng(seed), module(module), dir(dir), fleet(count, seed)
     {
+        for (const char* name : {"journals", "journals-b"}) {
+            journalDirs.append(QDir(dir).absoluteFilePath(QLatin1String(name)));
+            QDir(dir).mkdir(QLatin1String(name));
+        }
+        module->setProperty("journalDir", journalDirs.at(currentDir));
         for (int i = 0; i < fleet.size(); ++i) {
             Unit u;
             u.controller = fleet.controller(i);
+            // Half the text journals begin with an empty line.
+            u.controller->setEmptyNewestLine((i / 6) % 2 == 0);
             u.light = new SoakLight(u.controller, this, rng.generate());
             u.light->setParent(this);
             u.index = i;
             u.keeper = i % 3 == 0;
-            u.history = u.controller->journal();
+            u.history = u.controller->journal().mid(lead(u).size());
             u.grownFrom = u.history.size();
+            u.files.resize(journalDirs.size());
             units.append(u);
         }
         QDir(dir).mkdir(QStringLiteral("aside"));
@@ -330,6 +366,8 @@ public:
         }
         if (!journalWindow || !configWindow)
             return false;
+        switchJournalDirLater();
+        takeDirAwayLater();
         for (int i = 1; i < units.size(); ++i) {
             startJournal(units[i]);
             startConfig(units[i], true);
@@ -362,7 +400,8 @@ public:
         growSome();
         if (rng.bounded(3) == 0)
             onlyNewAction();
-        if (rng.bounded(40) == 0)
+        // A directory goes away, or a file becomes unreadable, not both at once.
+        if (awayDir < 0 && rng.bounded(40) == 0)
             makeUnreadable();
         if (!unreadable.isEmpty() && rng.bounded(4) == 0)
             unreadableAction(units[unreadable.at(int(rng.bounded(quint32(unreadable.size()))))]);
@@ -373,12 +412,17 @@ public:
     {
         running = false;
         faultsOn = false;
+        if (awayDir >= 0)
+            bringDirBack();
         while (!unreadable.isEmpty())
             putBack(units[unreadable.first()]);
         for (Unit& u : units) {
             u.light->setConnected(true);
-            // A refused download is queued again now that its file can be read.
-            if (!u.journal.active && !u.journal.failure.isEmpty())
+            // A refused download is queued again now that its file can be read;
+            // data kept from a failed save is saved now that its directory is back.
+            if (u.journal.savePending)
+                saveAgain(u, rng.bounded(2) == 0);
+            else if (!u.journal.active && !u.journal.failure.isEmpty())
                 startJournal(u, ControllerData::BlocksNew);
             for (bool journal : {true, false}) {
                 Request& r = journal ? u.journal : u.config;
@@ -400,25 +444,30 @@ public:
         }
     }
 
-    // Every journal file must hold the run of its controller's entries from the
-    // newest back to the oldest one of the last download that replaced the file,
-    // in order, without gap or repeat; returns the files that do.
-    // Scoped so, not to the first download: a full or N-block one rightly replaces the file.
+    // Every journal file, in every directory, must be there where a download
+    // saved one, and hold its controller's history (see custodyProblem);
+    // returns the lights whose files all do, one in today's directory.
     int checkCustody()
     {
         int kept = 0;
         for (const Unit& u : units) {
-            const QByteArray want = u.history.left(u.history.size() - u.historyAtBase) + u.base;
-            const QByteArray file = contents(filePath(u.controller->journalFileName()));
-            if (!u.base.isEmpty() && file == want)
-                ++kept;
-            else
-                problem(QStringLiteral("%1 %2: journal file of %3 bytes, %4 expected: %5")
-                            .arg(u.controller->id())
-                            .arg(ControllerData::familyName(u.controller->family()))
-                            .arg(file.size())
-                            .arg(want.size())
-                            .arg(departure(file, want, u.history, u.controller->isMarked())));
+            bool held = u.files.at(currentDir).exists;
+            for (int d = 0; d < journalDirs.size(); ++d) {
+                const QString path = journalPath(u, d);
+                const JournalFile& f = u.files.at(d);
+                QString why;
+                if (QFileInfo::exists(path) != f.exists)
+                    why = QStringLiteral("%1: journal file %2 %3")
+                              .arg(u.controller->id())
+                              .arg(path)
+                              .arg(QLatin1String(f.exists ? "missing" : "never saved there"));
+                else if (f.exists)
+                    why = custodyProblem(u, f, contents(path), path);
+                held = held && why.isEmpty();
+                if (!why.isEmpty())
+                    problem(why);
+            }
+            kept += int(held);
         }
         figures.journalsKept = kept;
         return kept;
@@ -479,6 +528,43 @@ public:
         return out;
     }
 
+    // A journal file must hold the run of its controller's entries from the
+    // newest it had when the file was last saved back to the oldest one of the
+    // last download that replaced the file, in order, without gap or repeat.
+    // Scoped so, not to the first download: a full or N-block one rightly
+    // replaces the file. Returns why not, or nothing.
+    QString custodyProblem(const Unit& u, const JournalFile& f, const QByteArray& file,
+                           const QString& path) const
+    {
+        const QByteArray want =
+            lead(u) +
+            u.history.mid(u.history.size() - f.historyAtTop, f.historyAtTop - f.historyAtBase) +
+            f.base.mid(lead(u).size());
+        if (file == want)
+            return QString();
+        return QStringLiteral("%1 %2: journal file %3 of %4 bytes, %5 expected: %6")
+            .arg(u.controller->id())
+            .arg(ControllerData::familyName(u.controller->family()))
+            .arg(path)
+            .arg(file.size())
+            .arg(want.size())
+            .arg(departure(file.mid(lead(u).size()), want.mid(lead(u).size()), u.history,
+                           u.controller->isMarked()));
+    }
+
+    // Whether the file holds its controller's run of entries from the newest
+    // on (as custodyProblem) and beyond the oldest of the last download that
+    // replaced it.
+    bool reachesFurther(const Unit& u, const JournalFile& f) const
+    {
+        const QByteArray run = lead(u) + u.history.mid(u.history.size() - f.historyAtTop);
+        const QByteArray atLeast = lead(u) +
+                                   run.mid(lead(u).size(), f.historyAtTop - f.historyAtBase) +
+                                   f.base.mid(lead(u).size());
+        return f.data.size() > atLeast.size() && f.data.startsWith(atLeast) &&
+               run.startsWith(f.data);
+    }
+
     void problem(const QString& text)
     {
         if (figures.problems.size() < 20)
@@ -494,6 +580,12 @@ public slots:
     void configFailed(QObject* light, const QString& msg) { failed(light, msg, false); }
 
 private:
+    // The empty newest line a text journal keeps, in front of its history.
+    static QByteArray lead(const Unit& u)
+    {
+        return u.controller->hasEmptyNewestLine() ? QByteArray(1, '\0') : QByteArray();
+    }
+
     static QByteArray contents(const QString& path)
     {
         QFile file(path);
@@ -550,8 +642,9 @@ private:
         const int before = c->journal().size();
         c->growJournal(count);
         const QByteArray now = c->journal();
-        u.history.prepend(
-            now.left(c->isMarked() ? now.size() - before : count * ControllerData::RecordSize));
+        u.history.prepend(now.mid(lead(u).size(), c->isMarked()
+                                                      ? now.size() - before
+                                                      : count * ControllerData::RecordSize));
         figures.entriesWritten += count;
     }
 
@@ -606,23 +699,24 @@ private:
         return out;
     }
 
-    // Puts something the module cannot read in place of a journal file for a
-    // while, the journal itself kept aside; of a light with no journal download
-    // under way but an only-new one.
+    // Puts something the module cannot read in place of a journal file in
+    // today's directory for a while, the journal itself kept aside; of a light
+    // with no journal download under way but an only-new one there.
     void makeUnreadable()
     {
         QVector<int> candidates;
         for (const Unit& u : qAsConst(units))
-            if (u.unreadableKind < 0 &&
-                (!u.journal.active || u.journal.blocks == ControllerData::BlocksNew))
+            if (u.unreadableKind < 0 && !u.journal.savePending &&
+                (!u.journal.active ||
+                 (u.journal.blocks == ControllerData::BlocksNew && u.journal.dir == currentDir)))
                 candidates.append(u.index);
         if (candidates.isEmpty())
             return;
         Unit& u = units[candidates.at(int(rng.bounded(quint32(candidates.size()))))];
         Request& r = u.journal;
         const QString name = u.controller->journalFileName();
-        const QString path = filePath(name);
-        const QString aside = filePath(QStringLiteral("aside/") + name);
+        const QString path = journalPath(u, currentDir);
+        const QString aside = QDir(dir).absoluteFilePath(QStringLiteral("aside/") + name);
         const QByteArray journal = contents(path);
         u.keptAside = QFile::rename(path, aside);
         // Root reads a file whatever its permissions.
@@ -654,6 +748,7 @@ private:
                                .arg(u.controller->id()));
         ++figures.unreadable;
         u.unreadableKind = kind;
+        u.unreadableDir = currentDir;
         u.fingerprint = fingerprintOf(path);
         u.refusal = kind == Sparse ? QStringLiteral("Error: data too large")
                                    : QStringLiteral("Error open %1").arg(path);
@@ -674,7 +769,7 @@ private:
     void putBack(Unit& u)
     {
         const QString name = u.controller->journalFileName();
-        const QString path = filePath(name);
+        const QString path = journalPath(u, u.unreadableDir);
         const auto guard = fifoGuards.find(u.index);
         if (fingerprintOf(path) != u.fingerprint)
             problem(QStringLiteral("%1: the unreadable journal file was changed")
@@ -687,7 +782,8 @@ private:
         QDir(path).removeRecursively();
         QFile::remove(path);
         QFile::remove(SpecialFiles::targetOf(path));
-        if (u.keptAside && !QFile::rename(filePath(QStringLiteral("aside/") + name), path))
+        if (u.keptAside &&
+            !QFile::rename(QDir(dir).absoluteFilePath(QStringLiteral("aside/") + name), path))
             problem(QStringLiteral("%1: cannot put the journal back").arg(u.controller->id()));
         u.unreadableKind = -1;
         u.light->refusing = false;
@@ -716,6 +812,7 @@ private:
         Request r;
         r.active = true;
         r.blocks = ControllerData::BlocksNew;
+        r.dir = u.unreadableDir;
         r.failure = u.refusal;
         u.journal = r;
         selectRow(journalWindow, u.controller->id());
@@ -736,13 +833,10 @@ private:
         const bool revived = !r.active;
         r.active = false;
         r.revivable = false;
-        // Nothing is read where the journal file cannot be: it may be a FIFO.
-        const bool readable = !journal || u->unreadableKind < 0;
-        const QByteArray saved = readable ? contents(path) : QByteArray();
-        if (!readable)
-            problem(QStringLiteral("%1: completed while the journal file cannot be read")
-                        .arg(u->controller->id()));
-        else if (!r.failure.isEmpty())
+        if (journal)
+            return journalSaved(*u, path);
+        const QByteArray saved = contents(path);
+        if (!r.failure.isEmpty())
             problem(QStringLiteral("%1: completed, must fail with %2")
                         .arg(u->controller->id())
                         .arg(r.failure));
@@ -754,15 +848,68 @@ private:
                         .arg(r.expected.size()));
         else
             ++figures.filesVerified;
-        if (journal && r.replaces) {
-            u->base = r.expected;
-            u->historyAtBase = u->history.size();
-        }
-        ++(journal     ? figures.journalsCompleted
-           : r.storage ? figures.storageCompleted
-                       : figures.configsCompleted);
+        ++(r.storage ? figures.storageCompleted : figures.configsCompleted);
         if (!revived)
             next(*u, journal);
+    }
+
+    // A journal saved: in the directory it was queued for, what its download
+    // received, after the journal there for an only-new one; and the file
+    // still holds its controller's history.
+    void journalSaved(Unit& u, const QString& path)
+    {
+        Request& r = u.journal;
+        const int id = u.controller->id();
+        const bool marked = u.controller->isMarked();
+        JournalFile& f = u.files[r.dir];
+        const bool continues = r.blocks == ControllerData::BlocksNew && f.exists;
+        const QByteArray want =
+            continues ? ControllerData::continuedJournal(r.received, f.data, r.markerMet, marked)
+                      : r.received;
+        // Nothing is read where the journal file cannot be: it may be a FIFO.
+        const bool readable = u.unreadableKind < 0 || u.unreadableDir != r.dir;
+        const QByteArray saved = readable ? contents(path) : QByteArray();
+        if (path != journalPath(u, r.dir))
+            problem(QStringLiteral("%1: journal saved to %2, queued for %3")
+                        .arg(id)
+                        .arg(path)
+                        .arg(journalPath(u, r.dir)));
+        else if (!readable)
+            problem(QStringLiteral("%1: completed while the journal file cannot be read").arg(id));
+        else if (!r.failure.isEmpty())
+            problem(QStringLiteral("%1: completed, must fail with %2").arg(id).arg(r.failure));
+        else if (saved != want)
+            problem(QStringLiteral("%1 %2: %3 bytes saved, %4 expected")
+                        .arg(id)
+                        .arg(ControllerData::familyName(u.controller->family()))
+                        .arg(saved.size())
+                        .arg(want.size()));
+        else
+            ++figures.filesVerified;
+        if (!continues) {
+            f.base = want;
+            f.historyAtBase = r.historyAt;
+        }
+        figures.nothingNew += int(continues && want == f.data);
+        f.exists = true;
+        f.data = want;
+        f.historyAtTop = r.historyAt;
+        // A merge that did not meet its marker received the whole journal: it
+        // may reach further back than the file did, and the file then ends there.
+        if (continues && !r.markerMet && reachesFurther(u, f)) {
+            f.base = want;
+            f.historyAtBase = r.historyAt;
+        }
+        const QString why = custodyProblem(u, f, want, path);
+        if (!why.isEmpty())
+            problem(why);
+        if (r.savePending) {
+            ++figures.savedAgain;
+            r.savePending = false;
+            u.light->refusing = false;
+        }
+        ++figures.journalsCompleted;
+        next(u, true);
     }
 
     void failed(QObject* light, const QString& msg, bool journal)
@@ -780,6 +927,9 @@ private:
         else
             ++figures.expectedFailures;
         if (journal) {
+            // Not saved for its directory is away: the item keeps the data.
+            if (awayDir == r.dir && msg == errorOpen(*u, r.dir))
+                return keepSave(*u);
             // Refused for a journal file that cannot be read: the item stays
             // stopped, and sends nothing until a new attempt finds the file back.
             if (u->unreadableKind >= 0 && msg == u->refusal) {
@@ -821,7 +971,116 @@ private:
         });
     }
 
-    QString filePath(const QString& name) const { return QDir(dir).absoluteFilePath(name); }
+    QString journalPath(const Unit& u, int d) const
+    {
+        return QDir(journalDirs.at(d)).absoluteFilePath(u.controller->journalFileName());
+    }
+
+    static QString errorOpen(const QString& path)
+    {
+        return QStringLiteral("Error open %1").arg(path);
+    }
+    QString errorOpen(const Unit& u, int d) const { return errorOpen(journalPath(u, d)); }
+
+    // The host sets the module's journal directory to the other one every
+    // second or two: it applies to requests from then on, while those queued
+    // before go on for theirs.
+    void switchJournalDirLater()
+    {
+        QTimer::singleShot(1000 + int(rng.bounded(2000)), this, [this] {
+            if (!running)
+                return;
+            switchJournalDir();
+            switchJournalDirLater();
+        });
+    }
+
+    void switchJournalDir()
+    {
+        currentDir = (currentDir + 1) % journalDirs.size();
+        ++figures.dirChanges;
+        module->setProperty("journalDir", journalDirs.at(currentDir));
+        if (module->property("journalDir").toString() != journalDirs.at(currentDir))
+            problem(QStringLiteral("journalDir reads back as %1")
+                        .arg(module->property("journalDir").toString()));
+    }
+
+    // Every few seconds a journal directory (mostly today's) goes away for a
+    // while, with its files: downloads for it that end meanwhile cannot save.
+    void takeDirAwayLater()
+    {
+        QTimer::singleShot(3000 + int(rng.bounded(5000)), this, [this] {
+            if (!running)
+                return;
+            if (unreadable.isEmpty())
+                takeDirAway();
+            takeDirAwayLater();
+        });
+    }
+
+    void takeDirAway()
+    {
+        const int d = rng.bounded(3) ? currentDir : (currentDir + 1) % journalDirs.size();
+        if (!QDir().rename(journalDirs.at(d), journalDirs.at(d) + QLatin1String(".away")))
+            return problem(QStringLiteral("cannot take %1 away").arg(journalDirs.at(d)));
+        ++figures.dirsAway;
+        awayDir = d;
+        for (Unit& u : units)
+            if (u.journal.active && u.journal.dir == d)
+                u.journal.mayFail = errorOpen(u, d);
+        QTimer::singleShot(300 + int(rng.bounded(1200)), this, [this] {
+            if (awayDir >= 0)
+                bringDirBack();
+        });
+    }
+
+    void bringDirBack()
+    {
+        const int d = awayDir;
+        awayDir = -1;
+        if (!QDir().rename(journalDirs.at(d) + QLatin1String(".away"), journalDirs.at(d)))
+            return problem(QStringLiteral("cannot bring %1 back").arg(journalDirs.at(d)));
+        // From now on a save there must succeed.
+        for (Unit& u : units)
+            if (u.journal.mayFail == errorOpen(u, d))
+                u.journal.mayFail.clear();
+    }
+
+    // The download's save failed: its data stays in the item, which must send
+    // nothing more. The operator saves it again later (or, now and then, the
+    // host asks again, which gives the data up).
+    void keepSave(Unit& u)
+    {
+        ++figures.savesKept;
+        u.journal.savePending = true;
+        u.journal.failure.clear();
+        u.light->refusing = true;
+        const int index = u.index;
+        const int roll = int(rng.bounded(8));
+        QTimer::singleShot(100 + int(rng.bounded(1500)), this, [this, index, roll] {
+            Unit& v = units[index];
+            if (!running || !v.journal.savePending)
+                return;
+            if (roll > 0)
+                return saveAgain(v, roll % 2 == 0);
+            ++figures.requeues;
+            startJournal(v, v.journal.blocks);
+        });
+    }
+
+    // Retry or Resume of a kept download: it saves at once, or fails the same
+    // way while the directory is still away; never a command.
+    void saveAgain(Unit& u, bool retry)
+    {
+        Request& r = u.journal;
+        r.active = true;
+        r.mayFail.clear();
+        r.failure = awayDir == r.dir ? errorOpen(u, r.dir) : QString();
+        if (!selectRow(journalWindow, u.controller->id()))
+            return problem(QStringLiteral("%1: no row to save again").arg(u.controller->id()));
+        ++(retry ? figures.retries : figures.resumes);
+        QMetaObject::invokeMethod(journalWindow, retry ? "retryDownloading" : "resumeDownloading");
+    }
 
     void startJournal(Unit& u, int blocks = 0)
     {
@@ -831,7 +1090,7 @@ private:
             blocks = roll < 4   ? ControllerData::BlocksAll
                      : roll < 6 ? 1 + int(rng.bounded(8))
                                 : ControllerData::BlocksNew;
-            if ((u.keeper && !u.base.isEmpty()) || u.unreadableKind >= 0)
+            if ((u.keeper && u.files.at(currentDir).exists) || unreadableHere(u))
                 blocks = ControllerData::BlocksNew;
             // New entries since the last download. A binary journal drops its
             // oldest records.
@@ -841,7 +1100,9 @@ private:
         Request r;
         r.active = true;
         r.blocks = blocks;
-        if (u.unreadableKind >= 0) {
+        r.dir = currentDir;
+        r.historyAt = u.history.size();
+        if (unreadableHere(u)) {
             // Only new records are asked for while the file cannot be read (a full
             // download would replace it), and each request must fail unsent.
             r.blocks = ControllerData::BlocksNew;
@@ -852,19 +1113,30 @@ private:
                                       Q_ARG(int, r.blocks));
             return;
         }
-        QFile file(filePath(c->journalFileName()));
+        // While its directory is away, the file is missing to the module too.
+        QFile file(journalPath(u, currentDir));
         const bool exists = file.open(QIODevice::ReadOnly);
         const QByteArray existing = exists ? file.readAll() : QByteArray();
-        u.light->marker = blocks == ControllerData::BlocksNew && !c->isMarked()
-                              ? existing.left(ControllerData::RecordSize)
-                              : QByteArray();
-        r.replaces = blocks != ControllerData::BlocksNew || !exists;
+        const bool onlyNew = blocks == ControllerData::BlocksNew && exists;
+        u.light->marker =
+            onlyNew && !c->isMarked() ? existing.left(ControllerData::RecordSize) : QByteArray();
+        u.light->refusing = false;
         const SoakLight* light = u.light;
-        r.expected = ControllerData::expectedJournalFile([light](int n) { return light->block(n); },
-                                                         c->isMarked(), blocks, exists, existing);
+        const ControllerData::ReceivedJournal got = ControllerData::receivedJournal(
+            [light](int n) { return light->block(n); }, c->isMarked(), blocks,
+            onlyNew ? ControllerData::stopMarker(existing, c->isMarked()) : QByteArray());
+        r.received = got.data;
+        r.markerMet = got.markerMet;
+        if (awayDir == currentDir)
+            r.mayFail = errorOpen(u, currentDir);
         u.journal = r;
         QMetaObject::invokeMethod(module, "loadJournal", Q_ARG(QObject*, u.light),
                                   Q_ARG(int, blocks));
+    }
+
+    bool unreadableHere(const Unit& u) const
+    {
+        return u.unreadableKind >= 0 && u.unreadableDir == currentDir;
     }
 
     void startConfig(Unit& u, bool mayUseStorage)
@@ -953,14 +1225,18 @@ private:
 
     void stop(Unit& u, bool journal)
     {
+        // Not where a part Stop saves could not be saved.
+        const int d = u.journal.dir;
+        if (journal && awayDir == d)
+            return;
         QWidget* window = journal ? journalWindow : configWindow;
         if (!selectRow(window, u.controller->id()))
             return problem(QStringLiteral("%1: no row to stop").arg(u.controller->id()));
         ++figures.stops;
-        const QString path = filePath(u.controller->journalFileName());
+        const QString path = journalPath(u, d);
         const bool hadFile = !journal || SpecialFiles::kindAt(path) != -1;
         // A saved journal stays as it is (not read where it cannot be: a FIFO).
-        const bool readable = journal && hadFile && u.unreadableKind < 0;
+        const bool readable = journal && hadFile && (u.unreadableKind < 0 || u.unreadableDir != d);
         const QByteArray before = readable ? contents(path) : QByteArray();
         QMetaObject::invokeMethod(window, "stopDownloading");
         Request& stopped = journal ? u.journal : u.config;
@@ -973,13 +1249,15 @@ private:
             // Where there was no journal, Stop saves the part received, the
             // journal's newest entries; never for an only-new download.
             const QByteArray part = contents(path);
-            if (stopped.blocks == ControllerData::BlocksNew || !stopped.expected.startsWith(part))
+            if (stopped.blocks == ControllerData::BlocksNew || !stopped.received.startsWith(part))
                 problem(QStringLiteral("%1: Stop of a journal download (blocks %2) saved %3 bytes")
                             .arg(u.controller->id())
                             .arg(stopped.blocks)
                             .arg(part.size()));
-            u.base = part;
-            u.historyAtBase = u.history.size();
+            JournalFile& f = u.files[d];
+            f.exists = true;
+            f.data = f.base = part;
+            f.historyAtBase = f.historyAtTop = stopped.historyAt;
         }
         const int index = u.index;
         // Then the same download goes on, or starts over; a journal's maybe
@@ -1047,6 +1325,11 @@ private:
 
     QObject* module;
     QString dir;
+    // The journal directories the host switches between; today's, and the one
+    // gone for a while (-1: none).
+    QStringList journalDirs;
+    int currentDir = 0;
+    int awayDir = -1;
     SimulatedFleet fleet;
     QVector<Unit> units;
     QHash<QObject*, Unit*> byLight;
@@ -1066,8 +1349,9 @@ Response* SoakLight::sendCommand(QVariant command, QVariant args)
     ++soak->figures.commands;
     const bool journal = command.toString() == QLatin1String("GET_JRNL");
     if (journal && refusing) {
-        soak->problem(
-            QStringLiteral("%1: journal asked for while its file cannot be read").arg(id()));
+        soak->problem(QStringLiteral("%1: journal asked for while its file cannot be read, or "
+                                     "while its download waits to be saved again")
+                          .arg(id()));
         refusing = false; // once is enough
     }
     const QVariantList a = args.toList();
@@ -1204,7 +1488,6 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         module->setProperty("configDir", dir.path());
-        module->setProperty("journalDir", dir.path());
         module->setProperty("activateWindowOnDownload", false);
 
         const Memory atSetup = memoryNow();
@@ -1262,8 +1545,11 @@ private slots:
               f.duplicateAnswers, f.repeatedAnswers, f.stuckAnswers, f.laterAnswers, f.shortBlocks,
               f.requeues, f.stops, f.resumes, f.clears, f.storageErrors);
         qInfo("journals: entries written %lld, Retry %lld, files unreadable for a while %lld, "
-              "downloads refused for them %lld, files holding their controller's history %lld",
-              f.entriesWritten, f.retries, f.unreadable, f.refusals, f.journalsKept);
+              "downloads refused for them %lld, directory changes %lld, directories away %lld, "
+              "saves failed and kept %lld, kept data saved again %lld, only-new with nothing new "
+              "%lld, lights whose files hold their controller's history %lld",
+              f.entriesWritten, f.retries, f.unreadable, f.refusals, f.dirChanges, f.dirsAway,
+              f.savesKept, f.savedAgain, f.nothingNew, f.journalsKept);
         qInfo("downloads completed %lld (journals %lld, configurations %lld, from the storage "
               "%lld), files verified %lld, expected failures %lld",
               f.journalsCompleted + f.configsCompleted + f.storageCompleted, f.journalsCompleted,

@@ -127,8 +127,10 @@ void TestWorkstationGui::savedLayoutBringsDocksBack()
              qPrintable(out));
     QVERIFY2(out.contains(dockLine(QStringLiteral("configQueueDoc"), configArea)), qPrintable(out));
 
-    QSettings saved(m_home.filePath(QStringLiteral("config/RoadControl/dq-workstation.conf")),
-                    QSettings::IniFormat);
+    // Kept with the data directory's files.
+    QSettings saved(
+        m_home.filePath(QStringLiteral("data/settings/RoadControl/dq-workstation.conf")),
+        QSettings::IniFormat);
     QVERIFY(!saved.value(QStringLiteral("window/state")).toByteArray().isEmpty());
     QCOMPARE(saved.value(QStringLiteral("window/openQueues")).toStringList().size(), 2);
 
@@ -145,12 +147,12 @@ void TestWorkstationGui::savedJournalOpensInItsFormat_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("said"); // a line of the log pane, as a pattern
     // Neither is of the generation offered by default (3.17).
-    QTest::newRow("3.15") << "Jrn01040.bin"
-                          << "Journal Jrn01040\\.bin: controller 1040 \\(.*\\), format 315$";
+    QTest::newRow("3.15")
+        << "Jrn01040.bin"
+        << "Journal Jrn01040\\.bin: controller 1040 \\(.*\\), binary journal 3\\.15$";
     QTest::newRow("vegal") << "Jrn01016.bin"
-                           << QStringLiteral("Journal Jrn01016\\.bin: controller 1016 \\(.*\\), "
-                                             "format %1$")
-                                  .arg(0x3FFFF);
+                           << "Journal Jrn01016\\.bin: controller 1016 \\(.*\\), text journal "
+                              "\\(vegal\\)$";
 }
 
 void TestWorkstationGui::savedJournalOpensInItsFormat()
@@ -229,13 +231,25 @@ void TestWorkstationGui::viewMenuAndQuit_data()
                                       "actionShowJournalQueue"),
                        QStringLiteral("--quit-after"),
                        QStringLiteral("2500")}
-        << QStringList{QStringLiteral("Journal queue hidden\n.*Journal queue shown"),
+        << QStringList{QStringLiteral("Queued 1 journal download \\(whole journal\\)\n.*"
+                                      "Journal queue hidden\n.*Journal queue shown"),
                        QStringLiteral("^journalQueueDoc area=\\d+ floating=0 visible=1 ")}
         << QString();
-    QTest::newRow("a queue never opened is made")
-        << QStringList{QStringLiteral("--trigger"), QStringLiteral("actionShowConfigQueue"),
+    QTest::newRow("both queues show at the first start")
+        << QStringList{QStringLiteral("--quit-after"), QStringLiteral("1500")}
+        << QStringList{QStringLiteral("^journalQueueDoc area=8 floating=0 visible=1 "),
+                       QStringLiteral("^configQueueDoc area=8 floating=0 visible=1 ")}
+        << QString();
+    QTest::newRow("an action without a selection asks for one")
+        << QStringList{QStringLiteral("--trigger"), QStringLiteral("actionJournalAll"),
                        QStringLiteral("--quit-after"), QStringLiteral("1500")}
-        << QStringList{QStringLiteral("^configQueueDoc area=\\d+ floating=0 visible=1 ")}
+        << QStringList{QStringLiteral("Select controllers first$")} << QStringLiteral("Queued");
+    QTest::newRow("clearing the queues asks while downloads run")
+        << QStringList{QStringLiteral("--demo"), QStringLiteral("--trigger"),
+                       QStringLiteral("actionClearQueues"), QStringLiteral("--quit-after"),
+                       QStringLiteral("1500")}
+        << QStringList{QStringLiteral("^asked: Clear both queues\\? \\d+ downloads? (is|are) still "
+                                      "running\\.\n.*Queues cleared")}
         << QString();
     QTest::newRow("quit asks while downloads run")
         << QStringList{QStringLiteral("--demo"), QStringLiteral("--quit-after"),
@@ -252,7 +266,7 @@ void TestWorkstationGui::viewMenuAndQuit()
     QFETCH(QStringList, shown);
     QFETCH(QString, notShown);
     // Each row starts without a saved layout: no queue comes back by itself.
-    QFile::remove(m_home.filePath(QStringLiteral("config/RoadControl/dq-workstation.conf")));
+    QFile::remove(m_home.filePath(QStringLiteral("menu/settings/RoadControl/dq-workstation.conf")));
     int code = -1;
     const QString out =
         run(args + QStringList{QStringLiteral("--data"), m_home.filePath(QStringLiteral("menu")),

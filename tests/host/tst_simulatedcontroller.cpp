@@ -392,7 +392,7 @@ void TestSimulatedController::referenceModel_data()
     QTest::newRow("binary continuation without file")
         << false << QList<QByteArray>{a, partial} << -3 << false << QByteArray() << a;
     QTest::newRow("binary continuation missing marker")
-        << false << QList<QByteArray>{a, partial} << -3 << true << marker << a;
+        << false << QList<QByteArray>{a, partial} << -3 << true << marker << a + marker;
 
     const QByteArray zeros(8, '\0');
     QTest::newRow("text ends inside a block")
@@ -415,6 +415,17 @@ void TestSimulatedController::referenceModel_data()
     QTest::newRow("text continuation across blocks")
         << true << QList<QByteArray>{QByteArray("n1\0ol", 5), QByteArray("d\0x\0", 4), zeros} << -3
         << true << QByteArray("old\0older\0", 10) << QByteArray("n1\0old\0older\0", 13);
+    // The marker is the newest line that is not empty; nothing new leaves the file as it is.
+    QTest::newRow("text continuation behind an empty newest line")
+        << true << QList<QByteArray>{QByteArray("\0n1\0old\0", 8), zeros} << -3 << true
+        << QByteArray("\0old\0", 5) << QByteArray("\0n1\0old\0", 8);
+    QTest::newRow("text continuation of an unchanged empty newest line")
+        << true << QList<QByteArray>{QByteArray("\0old\0", 5), zeros} << -3 << true
+        << QByteArray("\0old\0", 5) << QByteArray("\0old\0", 5);
+    // Without the marker, the old lines the new data holds are not repeated.
+    QTest::newRow("text continuation missing marker")
+        << true << QList<QByteArray>{QByteArray("n1\0o2\0", 6), zeros} << -3 << true
+        << QByteArray("o1\0o2\0o3\0", 9) << QByteArray("n1\0o2\0o1\0o3\0", 12);
 }
 
 void TestSimulatedController::referenceModel()

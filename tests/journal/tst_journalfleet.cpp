@@ -1,3 +1,4 @@
+#include "core/downloadfile.h"
 #include "core/journalversion.h"
 #include "journal/controllerlist.h"
 #include "journal/fleetwriter.h"
@@ -9,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
+
+#include <limits>
 
 // Many journals at once: years, filters, the merged order and the lines written.
 class TestJournalFleet : public QObject
@@ -333,9 +336,15 @@ void TestJournalFleet::controllerList()
     QVERIFY(!bad.parse("1;Вегал V3.17\nVegal V3.17\n", &error));
     QVERIFY2(error.startsWith(QLatin1String("line 2:")), qPrintable(error));
 
-    QCOMPARE(ControllerList::idFromFileName("Jrn00025.bin"), 25);
-    QCOMPARE(ControllerList::idFromFileName("Jrn00025.txt"), -1);
-    QCOMPARE(ControllerList::idFromFileName("JrnX.bin"), -1);
+    // Every name the module writes, and none else.
+    for (const int id : {25, 0, -5, 1000000000, std::numeric_limits<int>::min()}) {
+        int read = 1;
+        QVERIFY(ControllerList::idFromFileName(DownloadFile::fileName(true, id), &read));
+        QCOMPARE(read, id);
+    }
+    int id = 0;
+    for (const char* name : {"Jrn00025.txt", "JrnX.bin", "Jrn99999999999.bin", "Jrn-.bin"})
+        QVERIFY2(!ControllerList::idFromFileName(QString::fromLatin1(name), &id), name);
 }
 
 QTEST_MAIN(TestJournalFleet)

@@ -53,7 +53,7 @@ void TestJournalTime::fromText()
 void TestJournalTime::binaryTimes_data()
 {
     QTest::addColumn<QStringList>("times"); // newest first, as the decoder streams them
-    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QDate>("written");
     QTest::addColumn<QVector<qint64>>("when");
     QTest::addColumn<QVector<qint64>>("order");
 
@@ -72,18 +72,38 @@ void TestJournalTime::binaryTimes_data()
     QTest::newRow("newest past today is of last year, bad stamps unknown")
         << QStringList{"20.11 08:00:00", "31.15 31:63:63", "30.02 00:00:00"} << QDate(2026, 1, 10)
         << QVector<qint64>{at(2025, 11, 20, 8), Unknown, Unknown} << QVector<qint64>{2, 1, 0};
+    QTest::newRow("two new years")
+        << QStringList{"02.01 10:00:00", "30.12 09:00:00", "15.06 12:00:00", "03.01 08:00:00",
+                       "28.12 07:00:00"}
+        << QDate(2026, 1, 2)
+        << QVector<qint64>{at(2026, 1, 2, 10), at(2025, 12, 30, 9), at(2025, 6, 15, 12),
+                           at(2025, 1, 3, 8), at(2024, 12, 28, 7)}
+        << QVector<qint64>{4, 3, 2, 1, 0};
+    // A clock that had a 29 February in a year without one: the record keeps
+    // its place, the day after 28 February.
+    QTest::newRow("29 February, common year")
+        << QStringList{"01.03 08:00:00", "29.02 23:00:00", "28.02 22:00:00"} << QDate(2026, 3, 1)
+        << QVector<qint64>{at(2026, 3, 1, 8), at(2026, 3, 1, 23), at(2026, 2, 28, 22)}
+        << QVector<qint64>{2, 1, 0};
+    QTest::newRow("29 February, leap year")
+        << QStringList{"29.02 23:00:00"} << QDate(2028, 3, 1)
+        << QVector<qint64>{at(2028, 2, 29, 23)} << QVector<qint64>{0};
 }
 
 void TestJournalTime::binaryTimes()
 {
     QFETCH(QStringList, times);
-    QFETCH(QDate, today);
+    QFETCH(QDate, written);
     QFETCH(QVector<qint64>, when);
     QFETCH(QVector<qint64>, order);
-    QVector<JournalRow> rows;
-    for (const QString& t : times)
-        rows.append(JournalRow{t, QString(), QString(), QString()});
-    JournalTime::setBinaryTimes(rows, today);
+    QVector<JournalRow> rows(times.size());
+    QVector<quint32> words;
+    for (const QString& t : times) {
+        // "dd.MM hh:mm:ss", packed as a record's time word.
+        const auto field = [&t](int at) { return quint32(t.mid(at, 2).toUInt()); };
+        words << (field(12) | field(9) << 6 | field(6) << 12 | field(0) << 17 | field(3) << 22);
+    }
+    JournalTime::setBinaryTimes(rows, words, written);
     QVector<qint64> gotWhen, gotOrder;
     for (const JournalRow& r : rows) {
         gotWhen << r.when;

@@ -9,7 +9,9 @@
 #include <memory>
 
 using Status = QueueItem::Status;
+using Failure = QueueItem::Failure;
 Q_DECLARE_METATYPE(Status)
+Q_DECLARE_METATYPE(Failure)
 
 class TestDownloadEngine : public QObject
 {
@@ -89,6 +91,11 @@ void TestDownloadEngine::whatAViewIsTold()
     const QueueItem* item = engine.item(&sim.light);
     QVERIFY(item);
     QCOMPARE(item->status, queued);
+    if (!connected) {
+        // Busy as a journal of unknown length, and since when it waits.
+        QCOMPARE(item->barMaximum, 0);
+        QVERIFY(item->waitingSince.isValid());
+    }
     QCOMPARE(item->id, 7);
     QCOMPARE(item->type, QStringLiteral("Вегал V3.16"));
 
@@ -511,24 +518,26 @@ void TestDownloadEngine::failures_data()
     QTest::addColumn<QString>("errorText");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("final");
+    QTest::addColumn<Failure>("kind"); // what a view explains it as
 
-    QTest::newRow("error code, no text")
-        << true << QVariantList() << 7 << QString() << "Response error 7" << false;
+    QTest::newRow("error code, no text") << true << QVariantList() << 7 << QString()
+                                         << "Response error 7" << false << Failure::ControllerError;
     QTest::newRow("error with text") << false << QVariantList() << 7 << "timeout"
-                                     << "timeout" << false;
+                                     << "timeout" << false << Failure::ControllerError;
     QTest::newRow("call fails") << true << QVariantList() << 0 << QString()
-                                << "invoke sendCommand error" << false;
-    QTest::newRow("journal, one element")
-        << true << QVariantList{0} << 0 << QString() << "Error: wrong answer" << true;
-    QTest::newRow("config, two elements")
-        << false << QVariantList{0, 0} << 0 << QString() << "Error: wrong answer" << true;
+                                << "invoke sendCommand error" << false << Failure::NoCommand;
+    QTest::newRow("journal, one element") << true << QVariantList{0} << 0 << QString()
+                                          << "Error: wrong answer" << true << Failure::WrongAnswer;
+    QTest::newRow("config, two elements") << false << QVariantList{0, 0} << 0 << QString()
+                                          << "Error: wrong answer" << true << Failure::WrongAnswer;
     QTest::newRow("wrong area") << false << QVariantList{1, 0, QByteArray("x")} << 0 << QString()
-                                << "Error: wrong area" << true;
-    QTest::newRow("empty first piece") << false << QVariantList{0, 0, QByteArray()} << 0
-                                       << QString() << "Error: empty answer" << true;
+                                << "Error: wrong area" << true << Failure::WrongArea;
+    QTest::newRow("empty first piece")
+        << false << QVariantList{0, 0, QByteArray()} << 0 << QString() << "Error: empty answer"
+        << true << Failure::EmptyAnswer;
     QTest::newRow("unusable offset table")
         << false << QVariantList{0, 0, wordsLE({0xFFFF, 0xFFFF})} << 0 << QString()
-        << "Error: invalid config size" << true;
+        << "Error: invalid config size" << true << Failure::InvalidConfigSize;
 }
 
 void TestDownloadEngine::failures()
@@ -539,6 +548,7 @@ void TestDownloadEngine::failures()
     QFETCH(QString, errorText);
     QFETCH(QString, message);
     QFETCH(bool, final);
+    QFETCH(Failure, kind);
     DownloadEngine engine(journal);
     engine.setSaveDir(QDir(dir->path()));
     QueueSim sim(12);
@@ -554,6 +564,7 @@ void TestDownloadEngine::failures()
     const QueueItem* item = engine.item(&sim.light);
     QCOMPARE(item->status, Status::Failed);
     QCOMPARE(item->message, message);
+    QCOMPARE(item->failure, kind);
     QCOMPARE(item->errors, 1);
     QCOMPARE(failed.count(), final ? 1 : 0);
     QCOMPARE(item->retryDelay, final ? 0 : DownloadEngine::retryDelayMs);
@@ -844,6 +855,8 @@ void TestDownloadEngine::saveErrors()
         const QString message = QStringLiteral("Error open %1").arg(path);
         const QueueItem* item = engine.item(&sim.light);
         QCOMPARE(item->message, message);
+        QCOMPARE(item->failure, Failure::CannotWrite);
+        QCOMPARE(item->failurePath, path);
         QCOMPARE(done.count(), 0);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(1).toString(), message);
@@ -866,6 +879,7 @@ void TestDownloadEngine::saveErrors()
         const int commands = sim.light.commandCount();
         QVERIFY(QDir().mkpath(missing.path()));
         engine.retry({&sim.light});
+        QCOMPARE(item->retries, 1);
         QCOMPARE(done.count(), 1);
         QCOMPARE(sim.light.commandCount(), commands);
         QCOMPARE(fileData(path), journal ? sim.journal : sim.body.left(100));

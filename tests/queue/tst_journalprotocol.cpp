@@ -367,6 +367,11 @@ void TestJournalProtocol::continued_data()
         << QByteArray("new\0ne", 6) << QByteArray("old\0", 4) << false << true
         << QByteArray("new\0ne\0old\0", 11);
     QTest::newRow("nothing before") << a << QByteArray() << false << false << a;
+    // A journal cut inside its oldest line (by an N-block download): the new
+    // data holds that line whole, and the part must not follow it again.
+    QTest::newRow("lines, previous cut inside a line the new data holds")
+        << QByteArray("new\0old\0older\0", 14) << QByteArray("old\0ol", 6) << false << true
+        << QByteArray("new\0old\0older\0", 14);
 }
 
 void TestJournalProtocol::continued()

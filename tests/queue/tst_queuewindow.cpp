@@ -113,8 +113,7 @@ void TestQueueWindow::newRow_data()
     QTest::newRow("journal newer") << true << -3 << true << 0 << "downloading";
     QTest::newRow("configuration") << false << -1 << true << 0 << "downloading";
     QTest::newRow("journal 25 offline") << true << 25 << false << 25 << "waiting for connection";
-    QTest::newRow("configuration offline")
-        << false << -1 << false << 100 << "waiting for connection";
+    QTest::newRow("configuration offline") << false << -1 << false << 0 << "waiting for connection";
 }
 
 void TestQueueWindow::newRow()

@@ -1,0 +1,23 @@
+#include "workstation/momentdialog.h"
+#include "ui_momentdialog.h"
+
+#include <QLocale>
+
+MomentDialog::MomentDialog(const QDateTime& initial, QWidget* parent)
+    : QDialog(parent), ui(new Ui::MomentDialog)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("momentDialog"));
+    ui->momentEdit->setDisplayFormat(QLocale().dateTimeFormat(QLocale::ShortFormat));
+    ui->momentEdit->setDateTime(initial);
+}
+
+MomentDialog::~MomentDialog()
+{
+    delete ui;
+}
+
+QDateTime MomentDialog::moment() const
+{
+    return ui->momentEdit->dateTime();
+}
