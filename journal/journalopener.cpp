@@ -202,8 +202,9 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
 Name fileName(const QString& path)
 {
     const QFileInfo file(path);
-    const int id = ControllerList::idFromFileName(file.fileName());
-    return {file.fileName(), file.completeBaseName(), id >= 0 ? QString::number(id) : QString()};
+    int id = 0;
+    const bool known = ControllerList::idFromFileName(file.fileName(), &id);
+    return {file.fileName(), file.completeBaseName(), known ? QString::number(id) : QString()};
 }
 
 Name controllerName(int id, const QString& type)
