@@ -167,6 +167,8 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
         QHeaderView* header = ui->journalTable->verticalHeader();
         header->setUpdatesEnabled(false);
         QHeaderView* frozen = m_frozen ? m_frozen->verticalHeader() : nullptr;
+        if (frozen)
+            frozen->setUpdatesEnabled(false);
         for (int r = 0; r < m_rowsShown.size(); ++r) {
             if (!m_rowsShown.at(r)) {
                 header->setSectionHidden(r, false);
@@ -755,6 +757,8 @@ void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex&
 void JournalViewDlg::rowsRearranged()
 {
     ui->journalTable->verticalHeader()->setUpdatesEnabled(true);
+    if (m_frozen)
+        m_frozen->verticalHeader()->setUpdatesEnabled(true);
     m_cellsStale = true;
     // Matches are kept by row, so they are found again in the new order; Qt
     // has moved the selection with its cells already.
@@ -931,6 +935,8 @@ void JournalViewDlg::applyFilter()
     // With updates off the header does not work out every row's place per change.
     rowHeader->setUpdatesEnabled(false);
     QHeaderView* frozen = m_frozen ? m_frozen->verticalHeader() : nullptr;
+    if (frozen)
+        frozen->setUpdatesEnabled(false);
     for (int r = 0; r < rows; ++r) {
         if (!m_filtered || shown.at(r) != m_rowsShown.at(r)) {
             rowHeader->setSectionHidden(r, !shown.at(r));
@@ -939,6 +945,8 @@ void JournalViewDlg::applyFilter()
         }
     }
     rowHeader->setUpdatesEnabled(true);
+    if (frozen)
+        frozen->setUpdatesEnabled(true);
     m_filtered = filter;
     m_rowsShown = filter ? shown : QVector<bool>();
 }
