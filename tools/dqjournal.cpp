@@ -130,9 +130,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         "record matched, 1 when none did, 2 on any error (the other journals are still read).\n"
         "A journal's format follows its controller's type: dq-workstation writes the list of\n"
         "its controllers (id;type lines) as controllers.txt in its data directory, beside the\n"
-        "journals/ folder. Which controllers logged a door opening in the night to 15 November:\n"
-        "  dq-journal --controllers DATA/controllers.txt --since \"14.11 18:00\" \\\n"
-        "      --until \"15.11 07:00\" --grep \"дверь\" --count DATA/journals"));
+        "journals/ folder. Which controllers logged a door opening last night:\n"
+        "  dq-journal --controllers DATA/controllers.txt --since \"yesterday 18:00\" \\\n"
+        "      --until \"today 07:00\" --grep \"дверь\" --count DATA/journals"));
     parser.addHelpOption();
     const QCommandLineOption generationOption(
         {QStringLiteral("g"), QStringLiteral("generation")},
@@ -173,8 +173,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
                                           QStringLiteral("Oldest records first."));
     const QCommandLineOption sinceOption(
         QStringLiteral("since"),
-        QStringLiteral("Records from this time on: \"day.month[.year] hh:mm[:ss]\"; without a "
-                       "year the last such time."),
+        QStringLiteral("Records from this time on: \"18:00\", \"day.month[.year] hh:mm[:ss]\", "
+                       "\"2026-11-14\", \"2026-11-14T03:10\", \"today\" or \"yesterday\" (a "
+                       "time may follow them); what is left out, the last such moment."),
         QStringLiteral("time"));
     const QCommandLineOption untilOption(QStringLiteral("until"),
                                          QStringLiteral("Records up to this time, as --since."),
@@ -292,8 +293,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
             continue;
         const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
         if (!moment.isValid())
-            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 24.12 18:00 or "
-                                          "24.12.2026 18:00:30")
+            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 18:00, 24.12 18:00, "
+                                          "24.12.2026 18:00:30, 2026-12-24T18:00 or "
+                                          "yesterday 18:00")
                                .arg(o.names().constFirst(), parser.value(o))};
         if (o.names().constFirst() == QLatin1String("since"))
             fleet.filter.setSince(moment);

@@ -116,8 +116,27 @@ void TestJournalFleet::parseMoment_data()
                                  << "";
     QTest::newRow("no time") << "24.12"
                              << "";
-    QTest::newRow("not a time") << "yesterday"
+    QTest::newRow("not a time") << "tomorrow"
                                 << "";
+    // As people type them.
+    QTest::newRow("a time alone: the last such") << "18:00"
+                                                 << "2026-01-01T18:00:00";
+    QTest::newRow("a time alone, earlier today") << "9:30"
+                                                 << "2026-01-02T09:30:00";
+    QTest::newRow("ISO day") << "2025-11-14"
+                             << "2025-11-14T00:00:00";
+    QTest::newRow("ISO day and time") << "2025-11-14T03:10"
+                                      << "2025-11-14T03:10:00";
+    QTest::newRow("yesterday") << "yesterday"
+                               << "2026-01-01T00:00:00";
+    QTest::newRow("yesterday evening") << "yesterday 18:00"
+                                       << "2026-01-01T18:00:00";
+    QTest::newRow("today") << "today"
+                           << "2026-01-02T00:00:00";
+    QTest::newRow("29 February: the last there was") << "29.02 10:00"
+                                                     << "2024-02-29T10:00:00";
+    QTest::newRow("year 0") << "01.01.0000 10:00"
+                            << "";
 }
 
 void TestJournalFleet::parseMoment()
