@@ -1,6 +1,7 @@
 #include "journal/recordtime.h"
 
 #include "core/binaryjournal.h"
+#include "journal/journaltime.h"
 
 #include <QDate>
 
@@ -93,13 +94,13 @@ RecordTime RecordTime::withYear(int year) const
 
 qint64 RecordTime::key() const
 {
-    return ((((qint64(m_year) * 16 + m_month) * 32 + m_day) * 32 + m_hour) * 64 + m_minute) * 64 +
-           m_second;
+    // The viewer's number for when a record was written (JournalTime).
+    return JournalTime::of(m_year, m_month, m_day, m_hour, m_minute, m_second);
 }
 
 int RecordTime::yearOfKey(qint64 key)
 {
-    return int(key / (qint64(16) * 32 * 32 * 64 * 64));
+    return QDate::fromJulianDay(key / JournalTime::DaySeconds).year();
 }
 
 QString RecordTime::toIso() const
