@@ -78,11 +78,15 @@ RecordTime RecordTime::fromDateTime(const QDateTime& moment)
 
 bool RecordTime::isValid() const
 {
-    if (m_month < 1 || m_month > 12 || m_day < 1 || m_hour < 0 || m_hour > 23 || m_minute < 0 ||
-        m_minute > 59 || m_second < 0 || m_second > 59)
-        return false;
-    // Without a year, 29 February may be right: a leap year stands for all.
-    return m_day <= QDate(hasYear() ? m_year : 2000, m_month, 1).daysInMonth();
+    // The rule of a binary record's stamp, and a year's own February.
+    BinaryJournal::Stamp stamp;
+    stamp.month = m_month;
+    stamp.day = m_day;
+    stamp.hour = m_hour;
+    stamp.minute = m_minute;
+    stamp.second = m_second;
+    return stamp.isValid() && m_hour >= 0 && m_minute >= 0 && m_second >= 0 &&
+           (!hasYear() || m_day <= QDate(m_year, m_month, 1).daysInMonth());
 }
 
 RecordTime RecordTime::withYear(int year) const
