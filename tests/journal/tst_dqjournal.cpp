@@ -454,6 +454,12 @@ void TestDqJournal::manyJournals_data()
                                                      << 0 << ""
                                                      << "2,2"
                                                      << "";
+    // A search is tried on each distinct message once, and on every record's time.
+    QTest::newRow("a time searched") << QStringList{"-v", "317", "--grep", "23:59", "-f", "jsonl",
+                                                    dir.filePath("Jrn00001.bin")}
+                                     << 0 << ""
+                                     << "1"
+                                     << "";
     QTest::newRow("a type") << QStringList{"--controllers", all, "--type", "E", "-f", "jsonl", d}
                             << 0 << ""
                             << "2"
