@@ -1,7 +1,10 @@
 #include "host/controllerdata.h"
 
 #include "core/downloadfile.h"
+#include "journal/messagedefinitionparser.h"
+#include "journal/messagetemplate.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +13,18 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <map>
+
+// The built-in definition files, compiled into this library: whatever program
+// simulates controllers writes the same journals.
+static void initDefinitions()
+{
+    static const bool once = [] {
+        Q_INIT_RESOURCE(mes_files);
+        return true;
+    }();
+    Q_UNUSED(once)
+}
 
 namespace ControllerData {
 
@@ -121,11 +136,58 @@ int gapSeconds(QRandomGenerator& rng)
     return rng.bounded(8) == 0 ? 60 + int(rng.bounded(600)) : 1 + int(rng.bounded(40));
 }
 
+// A code a controller of a generation writes, and how many values (0 up) each
+// of its parameter bytes takes so that its text expands without an error.
+struct CodeValues
+{
+    int code;
+    quint32 values[3];
+};
+
+// The codes of a generation whose texts in the built-in definition file
+// expand cleanly, their parameters kept small (to 4 values) as a real
+// controller's are.
+const QVector<CodeValues>& expandableCodes(int version)
+{
+    static std::map<int, QVector<CodeValues>> known; // its entries stay where they are
+    const auto it = known.find(version);
+    if (it != known.end())
+        return it->second;
+    QVector<CodeValues> codes;
+    initDefinitions();
+    QFile file(QStringLiteral(":/mes_files/Notepad.mes.%1").arg(version));
+    if (file.open(QIODevice::ReadOnly)) {
+        QMap<int, QString> sources;
+        QMap<int, QString> messages;
+        MessageDefinitionParser::parse(file, sources, messages);
+        for (const int code : messageCodes(version)) {
+            const MessageTemplate text(messages.value(code));
+            CodeValues c{code, {}};
+            bool expands = true;
+            for (int i = 0; i < 3; ++i) {
+                const int allowed = text.valuesAllowed(5 + i);
+                expands = expands && allowed > 0;
+                c.values[i] = quint32(qMin(allowed, 4));
+            }
+            if (expands)
+                codes.append(c);
+        }
+    }
+    if (codes.isEmpty()) // no file: small values, which most tables have rows for
+        for (const int code : messageCodes(version))
+            codes.append(CodeValues{code, {4, 4, 4}});
+    return known.emplace(version, codes).first->second;
+}
+
 QByteArray randomRecord(QRandomGenerator& rng, int version, const QDateTime& time)
 {
-    // Parameters stay small so the substitution-table conversions find their rows.
-    return binaryRecord(time, pickSource(rng), pick(rng, messageCodes(version)),
-                        quint8(rng.bounded(4)), quint8(rng.bounded(4)), quint8(rng.bounded(4)));
+    const int source = pickSource(rng);
+    const QVector<CodeValues>& codes = expandableCodes(version);
+    const CodeValues& c = pick(rng, codes);
+    const quint8 p1 = quint8(rng.bounded(c.values[0]));
+    const quint8 p2 = quint8(rng.bounded(c.values[1]));
+    const quint8 p3 = quint8(rng.bounded(c.values[2]));
+    return binaryRecord(time, source, c.code, p1, p2, p3);
 }
 
 QTextCodec* cp1251()

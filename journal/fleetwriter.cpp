@@ -146,3 +146,13 @@ QByteArray FleetWriter::countLine(int controllerId, const QString& controllerTyp
     return QString::number(controllerId).leftJustified(IdWidth).toUtf8() +
            QByteArray::number(count) + '\n';
 }
+
+QByteArray FleetWriter::countTotal(qint64 total) const
+{
+    if (m_format == Format::JsonLines)
+        return "{\"total\":" + QByteArray::number(total) + "}\n";
+    if (m_format == Format::Csv)
+        return "Total;" + QByteArray::number(total) + '\n';
+    return QStringLiteral("Total").leftJustified(IdWidth).toUtf8() + QByteArray::number(total) +
+           '\n';
+}

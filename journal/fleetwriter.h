@@ -32,6 +32,8 @@ public:
     // Matches per controller instead of the records.
     QByteArray countHeader() const;
     QByteArray countLine(int controllerId, const QString& controllerType, qint64 count) const;
+    // The line after the counts: all the matches together.
+    QByteArray countTotal(qint64 total) const;
 
 private:
     Format m_format;

@@ -1,5 +1,8 @@
 #include "journal/journalfilter.h"
 
+#include "journal/journaltime.h"
+#include "journal/journaltimeinput.h"
+
 #include "journal/journaldecoder.h"
 
 void JournalFilter::addText(const QString& text)
@@ -48,13 +51,30 @@ bool JournalFilter::acceptsRow(const JournalRow& row, bool textJournal) const
 
 RecordTime JournalFilter::parseMoment(const QString& text, const QDateTime& now)
 {
-    RecordTime t = RecordTime::parse(text);
-    if (!t.isValid() || t.hasYear())
-        return t;
-    // Without a year: the last such moment up to now.
-    t = t.withYear(now.date().year());
-    if (t.key() > RecordTime::fromDateTime(now).key())
-        t = t.withYear(t.year() - 1);
-    // 29 February of a year that has none is no moment.
-    return t.isValid() ? t : RecordTime();
+    // The days people name by a word, at midnight or at a time given after it.
+    const QString trimmed = text.trimmed();
+    for (const auto& word :
+         {qMakePair(QStringLiteral("today"), 0), qMakePair(QStringLiteral("yesterday"), -1)}) {
+        if (!trimmed.startsWith(word.first, Qt::CaseInsensitive))
+            continue;
+        const QString rest = trimmed.mid(word.first.size()).trimmed();
+        const QDate day = now.date().addDays(word.second);
+        const QTime time = rest.isEmpty() ? QTime(0, 0)
+                           : QTime::fromString(rest, QStringLiteral("H:mm")).isValid()
+                               ? QTime::fromString(rest, QStringLiteral("H:mm"))
+                               : QTime::fromString(rest, QStringLiteral("H:mm:ss"));
+        return time.isValid() ? RecordTime::fromDateTime(QDateTime(day, time)) : RecordTime();
+    }
+    // An ISO day alone: from its midnight.
+    const QDate isoDay = QDate::fromString(trimmed, Qt::ISODate);
+    if (isoDay.isValid() && trimmed.size() == 10)
+        return RecordTime::fromDateTime(QDateTime(isoDay, QTime(0, 0)));
+    // Otherwise as the viewer's go-to reads it; what it leaves out is the
+    // last such moment up to now (29 February: the last one there was).
+    const RecordTime current = RecordTime::fromDateTime(now);
+    const qint64 when = JournalTimeInput::parse(
+        trimmed, JournalTime::fromFields(current.year(), current.month(), current.day(),
+                                         current.hour(), current.minute(), current.second()));
+    return when == JournalTime::Unknown ? RecordTime()
+                                        : RecordTime::fromDateTime(JournalTime::toDateTime(when));
 }

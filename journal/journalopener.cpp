@@ -1,6 +1,7 @@
 #include "journal/journalopener.h"
 
 #include "core/downloadfile.h"
+#include "journal/controllerlist.h"
 #include "journal/journaldecoder.h"
 #include "journal/journaltime.h"
 #include "journal/journalviewdlg.h"
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include <memory>
 
@@ -53,10 +55,40 @@ void refuse(QWidget* parent, const QString& message)
     box->show();
 }
 
-// binPath names the journal's file; empty for one held in memory.
+// At most maxRows rows of a journal, the newest: a binary journal's first
+// records (the decoder reads newest first), in whole blocks; a text journal's
+// lines from the end its times show to be the newest.
+QByteArray newestRows(const QByteArray& data, bool textJournal)
+{
+    if (!textJournal) {
+        const int blockRecords = BinaryJournal::BlockSize / BinaryJournal::RecordSize;
+        return data.left(maxRows / blockRecords * BinaryJournal::BlockSize);
+    }
+    const auto timeOf = [](const QByteArray& line) {
+        return JournalTime::fromText(QString::fromLatin1(line).section(QLatin1Char(' '), 0, 1));
+    };
+    const int firstEnd = int(data.indexOf('\0'));
+    const int lastStart = int(data.lastIndexOf('\0', data.size() - 2)) + 1;
+    const qint64 first = timeOf(data.left(firstEnd));
+    const qint64 last = timeOf(data.mid(lastStart, 17));
+    if (first != JournalTime::Unknown && last != JournalTime::Unknown && last > first) {
+        // Oldest first: the lines after the last maxRows + 1 ends from the end.
+        int from = data.endsWith('\0') ? data.size() - 1 : data.size();
+        for (int lines = 0; lines < maxRows && from > 0; ++lines)
+            from = int(data.lastIndexOf('\0', from - 1));
+        return data.mid(from + 1);
+    }
+    int end = -1;
+    for (int lines = 0; lines < maxRows; ++lines)
+        end = int(data.indexOf('\0', end + 1));
+    return data.left(end + 1);
+}
+
+// binPath names the journal's file; empty for one held in memory. total, when
+// given, is how many rows the journal had before it was cut to data.
 QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesPath,
                     const QString& saveDir, const Name& name, const QString& binPath = QString(),
-                    const QDate& written = QDate())
+                    const QDate& written = QDate(), qint64 total = 0)
 {
     // Counted before anything is decoded: at most one row per line or record,
     // a short last record included.
@@ -64,11 +96,39 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
                                           : (qint64(data.size()) + BinaryJournal::RecordSize - 1) /
                                                 BinaryJournal::RecordSize;
     if (rows > maxRows) {
-        refuse(parent, QCoreApplication::translate("JournalOpener",
-                                                   "The journal has %1 records, more than the %2 "
-                                                   "the viewer shows: it is not opened.")
-                           .arg(rows)
-                           .arg(maxRows));
+        const QString message =
+            QCoreApplication::translate("JournalOpener",
+                                        "The journal has %1 records, more than the %2 the viewer "
+                                        "shows: it is not opened.")
+                .arg(rows)
+                .arg(maxRows);
+        logCritical(message);
+        // The newest rows are the ones an investigation of recent events needs;
+        // the whole file stays for dq-journal.
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, QCoreApplication::translate("JournalOpener", "Journal view"),
+            message + QLatin1Char('\n') +
+                QCoreApplication::translate("JournalOpener",
+                                            "Its newest %1 records can be shown instead; "
+                                            "dq-journal decodes the whole file.")
+                    .arg(maxRows),
+            QMessageBox::NoButton, parent);
+        QPushButton* newest = box->addButton(
+            QCoreApplication::translate("JournalOpener", "Show the newest %1").arg(maxRows),
+            QMessageBox::AcceptRole);
+        newest->setObjectName(QStringLiteral("showNewest"));
+        box->addButton(QMessageBox::Close);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        const QPointer<QWidget> owner(parent);
+        const bool hadParent = parent != nullptr;
+        QObject::connect(newest, &QPushButton::clicked, box, [=] {
+            if (hadParent && !owner)
+                return;
+            openDialog(owner, newestRows(data, mesPath.isEmpty()), mesPath, saveDir, name, binPath,
+                       written, rows);
+        });
+        box->show();
         return nullptr;
     }
 
@@ -119,8 +179,16 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     // shows which file was refused in its title and the box.
     if (!dlg->definitionsRefusal().isEmpty())
         refuse(owner, dlg->definitionsRefusal());
-    if (!name.shown.isEmpty())
-        dlg->setName(name.shown, name.saveName);
+    if (!name.shown.isEmpty()) {
+        dlg->setName(total > rows ? QCoreApplication::translate("JournalOpener",
+                                                                "%1 (the newest %2 of %3 records)")
+                                        .arg(name.shown)
+                                        .arg(rows)
+                                        .arg(total)
+                                  : name.shown,
+                     name.saveName);
+    }
+    dlg->setController(name.controller);
     if (parent)
         dlg->setParent(parent, dlg->windowFlags());
     // Owned by its parent, or by itself through delete-on-close.
@@ -134,14 +202,17 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
 Name fileName(const QString& path)
 {
     const QFileInfo file(path);
-    return {file.fileName(), file.completeBaseName()};
+    int id = 0;
+    const bool known = ControllerList::idFromFileName(file.fileName(), &id);
+    return {file.fileName(), file.completeBaseName(), known ? QString::number(id) : QString()};
 }
 
 Name controllerName(int id, const QString& type)
 {
     const QString shown =
         type.isEmpty() ? QString::number(id) : QStringLiteral("%1 (%2)").arg(id).arg(type);
-    return {shown, QFileInfo(DownloadFile::fileName(true, id)).completeBaseName()};
+    return {shown, QFileInfo(DownloadFile::fileName(true, id)).completeBaseName(),
+            QString::number(id)};
 }
 
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,

@@ -24,8 +24,11 @@ struct Name
 {
     QString shown;
     QString saveName;
+    // The controller's id, named in copied rows; empty when not known.
+    QString controller;
 };
-// A journal file's: its file name, and that without extension.
+// A journal file's: its file name, and that without extension; the controller
+// when the name holds one ("Jrn00025.bin").
 Name fileName(const QString& path);
 // A controller's: its id and type, and the name its journal is saved under.
 Name controllerName(int id, const QString& type);
@@ -35,7 +38,9 @@ Name controllerName(int id, const QString& type);
 // nothing is shown. A file that is not read (none, no regular file, larger
 // than a download), a journal of more than maxRows rows and one whose messages
 // are more than the decoder's bound are refused with a message in the log and
-// in a modeless message box. The dialog is named by name, or else by binPath.
+// in a modeless message box; the box for too many rows offers to show the
+// newest maxRows of them instead, the cut said in the dialog's title. The dialog is named by name,
+// or else by binPath.
 QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const QDir& mesDir,
                      const QString& saveDir, const Name& name = Name());
 

@@ -63,19 +63,38 @@ bool JournalSearch::proceed(int maxCells)
     return m_done;
 }
 
+int JournalSearch::firstInColumn(int column, int row) const
+{
+    // Matches are kept column by column, so each column's are one sorted run.
+    return int(std::lower_bound(m_matches.cbegin(), m_matches.cend(), column * m_rows + row) -
+               m_matches.cbegin());
+}
+
 int JournalSearch::next(int row, int column, bool* wrapped) const
 {
     if (wrapped)
         *wrapped = false;
     if (m_matches.isEmpty())
         return -1;
-    const int cell = row < 0 ? -1 : column * m_rows + row;
-    const auto it = std::upper_bound(m_matches.cbegin(), m_matches.cend(), cell);
-    if (it != m_matches.cend())
-        return int(it - m_matches.cbegin());
+    // The first match of each column after the cell; the nearest of them in
+    // reading order: the least row, then the least column.
+    int best = -1;
+    int bestRow = m_rows;
+    for (int c = 0; c < m_columns; ++c) {
+        const int from = row < 0 ? 0 : c > column ? row : row + 1;
+        if (from >= m_rows)
+            continue;
+        const int i = firstInColumn(c, from);
+        if (i < m_matches.size() && m_matches.at(i) / m_rows == c && rowOf(i) < bestRow) {
+            best = i;
+            bestRow = rowOf(i);
+        }
+    }
+    if (best >= 0)
+        return best;
     if (wrapped)
-        *wrapped = true;
-    return 0;
+        *wrapped = row >= 0;
+    return row >= 0 ? next(-1, 0) : -1;
 }
 
 int JournalSearch::previous(int row, int column, bool* wrapped) const
@@ -84,14 +103,34 @@ int JournalSearch::previous(int row, int column, bool* wrapped) const
         *wrapped = false;
     if (m_matches.isEmpty())
         return -1;
-    if (row < 0)
-        return m_matches.size() - 1;
-    const auto it = std::lower_bound(m_matches.cbegin(), m_matches.cend(), column * m_rows + row);
-    if (it != m_matches.cbegin())
-        return int(it - m_matches.cbegin()) - 1;
+    // The last match of each column before the cell; the nearest of them in
+    // reading order: the greatest row, then the greatest column.
+    int best = -1;
+    int bestRow = -1;
+    for (int c = 0; c < m_columns; ++c) {
+        const int to = row < 0 ? m_rows : c < column ? row + 1 : row; // rows before this one
+        const int i = firstInColumn(c, to) - 1;
+        if (i >= 0 && m_matches.at(i) / m_rows == c && rowOf(i) >= bestRow) {
+            best = i;
+            bestRow = rowOf(i);
+        }
+    }
+    if (best >= 0)
+        return best;
     if (wrapped)
-        *wrapped = true;
-    return m_matches.size() - 1;
+        *wrapped = row >= 0;
+    return row >= 0 ? previous(-1, 0) : -1;
+}
+
+int JournalSearch::ordinal(int match) const
+{
+    const int row = rowOf(match);
+    const int column = columnOf(match);
+    // Those above it in every column, and those left of it in its row.
+    int before = 0;
+    for (int c = 0; c < m_columns; ++c)
+        before += firstInColumn(c, c < column ? row + 1 : row) - firstInColumn(c, 0);
+    return before + 1;
 }
 
 QVector<bool> JournalSearch::matchingRows() const

@@ -13,6 +13,7 @@ public:
     void setCells(int rows, int columns, QVector<QString> texts);
     void setCell(int row, int column, const QString& text);
     int rows() const { return m_rows; }
+    const QString& cell(int row, int column) const { return m_cells.at(column * m_rows + row); }
     int columns() const { return m_columns; }
 
     // Starts over with text; an empty text matches nothing and is done at once.
@@ -28,18 +29,26 @@ public:
     int rowOf(int match) const { return m_matches.at(match) % m_rows; }
     int columnOf(int match) const { return m_matches.at(match) / m_rows; }
 
-    // The position in matches() of the first match after (next) or before
-    // (previous) the cell at row, column, wrapping around; -1 when nothing
-    // matches. A row of -1 stands before the first cell (or, going back, after
-    // the last) and wraps nothing. wrapped, when given, tells whether the
-    // search went past the end (or the start) to get there.
+    // The position in matches() of the nearest match after (next) or before
+    // (previous) the cell at row, column in reading order (row by row, each
+    // left to right, as the operator reads the table), wrapping around; -1
+    // when nothing matches. A row of -1 stands before the first cell (or,
+    // going back, after the last) and wraps nothing; a column of -1 stands
+    // before the row's first cell, so next(row, -1) finds a match in that row
+    // too. wrapped, when given, tells whether the search went past the end (or
+    // the start) to get there.
     int next(int row, int column, bool* wrapped = nullptr) const;
     int previous(int row, int column, bool* wrapped = nullptr) const;
+    // The place of a match (a position in matches()) in reading order, from 1.
+    int ordinal(int match) const;
 
     // Per row, whether any of its cells matches (all false before the end).
     QVector<bool> matchingRows() const;
 
 private:
+    // The positions in matches() of the first match in column at or below row.
+    int firstInColumn(int column, int row) const;
+
     QVector<QString> m_cells;
     int m_rows = 0;
     int m_columns = 0;

@@ -14,6 +14,19 @@ qint64 fromFields(int year, int month, int day, int hour, int minute, int second
     return date.toJulianDay() * DaySeconds + hour * 3600 + minute * 60 + second;
 }
 
+qint64 of(int year, int month, int day, int hour, int minute, int second)
+{
+    // Days from the civil date (the proleptic Gregorian calendar), then the
+    // Julian day: QDate's own numbering.
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const qint64 julianDay = qint64(era) * 146097 + dayOfEra - 719468 + 2440588;
+    return julianDay * DaySeconds + hour * 3600 + minute * 60 + second;
+}
+
 QDateTime toDateTime(qint64 when)
 {
     return QDateTime(QDate::fromJulianDay(when / DaySeconds),
@@ -29,11 +42,10 @@ qint64 fromText(const QString& text)
 
 qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp)
 {
-    if (!stamp.isValid())
-        return Unknown;
-    if (stamp.month == 2 && stamp.day == 29 && !QDate::isLeapYear(year))
-        return fromFields(year, 2, 28, stamp.hour, stamp.minute, stamp.second) + DaySeconds;
-    return fromFields(year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second);
+    // A 29 February of a common year counts on into 1 March.
+    return stamp.isValid()
+               ? of(year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second)
+               : Unknown;
 }
 
 void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written)

@@ -20,6 +20,10 @@ constexpr qint64 DaySeconds = 86400;
 
 // The time of the given fields; Unknown when they name no real date and time.
 qint64 fromFields(int year, int month, int day, int hour, int minute, int second);
+// The time of fields each within its range (month 1 to 12, day 1 to 31, ...)
+// without asking whether the day is one of that month: a day past a month's
+// end counts on into the next month. Fast: no QDate is made.
+qint64 of(int year, int month, int day, int hour, int minute, int second);
 // The date and time of a time that is not Unknown.
 QDateTime toDateTime(qint64 when);
 // A text journal's Time text (as RecordTime::fromText reads it); Unknown

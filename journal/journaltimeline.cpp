@@ -46,3 +46,41 @@ int JournalTimeline::binOf(qint64 when) const
     const qint64 bin = (when - m_start) / m_binSeconds;
     return bin < m_bins.size() ? int(bin) : -1;
 }
+
+QVector<bool> JournalTimeline::binsHolding(const QVector<int>& records,
+                                           const QVector<qint64>& when) const
+{
+    QVector<bool> held(m_bins.size(), false);
+    for (const int record : records) {
+        const int bin = binOf(when.at(record));
+        if (bin >= 0)
+            held[bin] = true;
+    }
+    return held;
+}
+
+QVector<qint64> JournalTimeline::labelTimes(int width, int labelWidth) const
+{
+    QVector<qint64> times;
+    if (m_bins.isEmpty() || width <= 0)
+        return times;
+    const qint64 span = m_bins.size() * m_binSeconds;
+    static constexpr qint64 Steps[] = {Hour,     2 * Hour,  3 * Hour, 6 * Hour, 12 * Hour,
+                                       Day,      2 * Day,   7 * Day,  14 * Day, 28 * Day,
+                                       91 * Day, 182 * Day, 364 * Day};
+    qint64 step = 0;
+    for (const qint64 s : Steps) {
+        // Never finer than a bar: a label names where a bar begins.
+        if (s >= m_binSeconds && s * width >= span * labelWidth * 3 / 2) {
+            step = s;
+            break;
+        }
+    }
+    if (step == 0)
+        return times;
+    // Times count from a midnight, so multiples of a step fall on whole hours
+    // and days.
+    for (qint64 t = (m_start + step - 1) / step * step; t < m_start + span; t += step)
+        times.append(t);
+    return times;
+}

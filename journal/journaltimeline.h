@@ -37,6 +37,12 @@ public:
     int maxRecords() const { return m_maxRecords; }
     // The bin a time falls in; -1 when outside them all or unknown.
     int binOf(qint64 when) const;
+    // Per bin, whether it holds one of records (indices into when).
+    QVector<bool> binsHolding(const QVector<int>& records, const QVector<qint64>& when) const;
+    // The times the axis is labelled at, drawn over width pixels with labels
+    // labelWidth pixels wide: whole hours or days, at the smallest of a few
+    // steps (an hour to a year) that keeps labels apart by half their width.
+    QVector<qint64> labelTimes(int width, int labelWidth) const;
 
 private:
     QVector<Bin> m_bins;

@@ -5,8 +5,9 @@
 class JournalTimeline;
 
 // A strip of bars, one per bin of a JournalTimeline, as high as its records
-// (errors in their own colour at the foot); the bin of the current record is
-// marked, and a click on a bar asks for its first record.
+// (errors in their own colour at the foot), over an axis labelled with hours
+// and dates; the bin of the current record and the bins holding search
+// matches are marked, and a click on a bar asks for its first record.
 class JournalTimelineView : public QWidget
 {
     Q_OBJECT
@@ -18,6 +19,12 @@ public:
     // timeFormat shows a bin's start in its tooltip.
     void setTimeline(const JournalTimeline* timeline, const QString& timeFormat);
     void setCurrentBin(int bin);
+    // Per bin, whether it holds a match; empty for none.
+    void setMarkedBins(const QVector<bool>& marked);
+    const QVector<bool>& markedBins() const { return m_marked; }
+    // Whether the newest bin is drawn at the left (else the oldest is).
+    void setNewestLeft(bool newestLeft);
+    bool isNewestLeft() const { return m_newestLeft; }
     int currentBin() const { return m_current; }
     // The bin drawn at x; -1 when none.
     int binAt(int x) const;
@@ -26,6 +33,7 @@ public:
 
     static QColor recordColor();
     static QColor errorColor();
+    static QColor matchColor();
 
 signals:
     void binClicked(int bin);
@@ -37,8 +45,13 @@ protected:
 
 private:
     QRect barArea() const;
+    // The left edge of the slot a bin is drawn in, counted from the left.
+    qint64 slotLeft(int slot) const;
+    int slotOf(int bin) const;
 
     const JournalTimeline* m_timeline = nullptr;
     QString m_timeFormat;
     int m_current = -1;
+    QVector<bool> m_marked;
+    bool m_newestLeft = false;
 };

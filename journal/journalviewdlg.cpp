@@ -6,6 +6,7 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
+#include "journal/journaltimeinput.h"
 #include "journal/journaltimelineview.h"
 #include "journal/journalviewsettings.h"
 #include "journal/journalwriter.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QBuffer>
 #include <QClipboard>
-#include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,16 +26,21 @@
 #include <QHideEvent>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSet>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QTableWidgetItem>
 #include <QTimer>
+#include <QToolButton>
 
 #include <limits>
 
@@ -161,9 +166,16 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
             return;
         QHeaderView* header = ui->journalTable->verticalHeader();
         header->setUpdatesEnabled(false);
-        for (int r = 0; r < m_rowsShown.size(); ++r)
-            if (!m_rowsShown.at(r))
+        QHeaderView* frozen = m_frozen ? m_frozen->verticalHeader() : nullptr;
+        if (frozen)
+            frozen->setUpdatesEnabled(false);
+        for (int r = 0; r < m_rowsShown.size(); ++r) {
+            if (!m_rowsShown.at(r)) {
                 header->setSectionHidden(r, false);
+                if (frozen)
+                    frozen->setSectionHidden(r, false);
+            }
+        }
         m_rowsShown.fill(true);
     });
     rowHeader->setModel(model);
@@ -226,6 +238,13 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     // The search changes the selection quietly; anything heard here is the user's.
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { m_selectionTouched = true; });
+    connect(table->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                revealColumn(current);
+                showMatchPosition();
+            });
+    for (QToolButton* level : {ui->levelE, ui->levelW, ui->levelI})
+        connect(level, &QToolButton::toggled, this, &JournalViewDlg::applyFilter);
 
     // Decoding is the first half of an open, filling the table the second.
     const auto decoding = [this, &progress](int done, int total) {
@@ -239,6 +258,9 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
     QVector<JournalRow> rows;
     const bool textJournal = mesPath.isEmpty();
     m_textJournal = textJournal;
+    // Binary records carry no level.
+    for (QToolButton* level : {ui->levelE, ui->levelW, ui->levelI})
+        level->setVisible(textJournal);
     if (!textJournal) {
         mesFile.setFileName(mesPath);
         // An unreadable definition file leaves the table empty; so does one
@@ -303,8 +325,26 @@ JournalViewDlg::JournalViewDlg(QWidget* parent, QByteArray data, const QString& 
             table->setColumnWidth(
                 c, qBound(qMin(header->sectionSizeHint(c), widest), widths.at(c), widest));
     }
-    m_messageWidth = table->columnWidth(messageColumn());
     m_cellsStale = false;
+    // The widest Time text, and every Source text once (equal texts share
+    // their data, so a pointer tells a repeated one).
+    const int rowCount = table->rowCount();
+    const int source = table->columnCount() - 1;
+    QSet<const QChar*> seen;
+    for (int r = 0; r < rowCount; ++r) {
+        const QString& time = m_search.cell(r, 0);
+        if (time.size() > m_widestTime.size())
+            m_widestTime = time;
+        const QString& from = m_search.cell(r, source);
+        if (!seen.contains(from.constData())) {
+            seen.insert(from.constData());
+            m_sourceTexts.append(from);
+        }
+    }
+    m_sourceTexts.removeDuplicates();
+    fitTextColumns();
+    m_messageWidth = table->columnWidth(messageColumn());
+    freezeTimeColumn();
     // Every cell may match.
     ui->matches->setMaximum(table->rowCount() * table->columnCount());
 #ifdef __GLIBC__
@@ -389,6 +429,118 @@ void JournalViewDlg::fitMessageColumn()
     m_fitting = false;
 }
 
+void JournalViewDlg::fitTextColumns()
+{
+    QTableWidget* table = ui->journalTable;
+    if (table->rowCount() == 0)
+        return;
+    const QFontMetrics metrics(table->font());
+    // The margins a cell's text is drawn within, and a grid line.
+    const int margins =
+        2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1) + 2;
+    QHeaderView* header = table->horizontalHeader();
+    const int time =
+        qMax(header->sectionSizeHint(0), metrics.horizontalAdvance(m_widestTime) + margins);
+    int source = 0;
+    for (const QString& text : qAsConst(m_sourceTexts))
+        source = qMax(source, metrics.horizontalAdvance(text));
+    const QScreen* where = screen();
+    const int half = where ? where->availableGeometry().width() / 2 : 800;
+    const int last = table->columnCount() - 1;
+    m_fitting = true;
+    table->setColumnWidth(0, time);
+    table->setColumnWidth(last, qMax(table->columnWidth(last), qMin(source + margins, half)));
+    m_fitting = false;
+    placeFrozenColumn();
+}
+
+void JournalViewDlg::freezeTimeColumn()
+{
+    QTableWidget* table = ui->journalTable;
+    // Rows scroll sideways per pixel, so that they slide under the held
+    // column as under a spreadsheet's frozen one.
+    table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    m_frozen = new QTableView(table);
+    m_frozen->setObjectName(QStringLiteral("frozenTime"));
+    m_frozen->setModel(table->model());
+    m_frozen->setSelectionModel(table->selectionModel());
+    m_frozen->setItemDelegate(m_delegate);
+    m_frozen->setFocusPolicy(Qt::NoFocus);
+    m_frozen->setFrameShape(QFrame::NoFrame);
+    m_frozen->setEditTriggers(table->editTriggers());
+    m_frozen->setSelectionBehavior(table->selectionBehavior());
+    m_frozen->setSelectionMode(table->selectionMode());
+    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->verticalHeader()->hide();
+    m_frozen->verticalHeader()->setDefaultSectionSize(
+        table->verticalHeader()->defaultSectionSize());
+    for (int c = 1; c < table->columnCount(); ++c)
+        m_frozen->setColumnHidden(c, true);
+    QHeaderView* header = table->horizontalHeader();
+    QHeaderView* frozenHeader = m_frozen->horizontalHeader();
+    frozenHeader->setSectionResizeMode(QHeaderView::Fixed);
+    frozenHeader->setSortIndicatorShown(header->isSortIndicatorShown());
+    frozenHeader->setSortIndicator(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    connect(header, &QHeaderView::sortIndicatorChanged, frozenHeader,
+            &QHeaderView::setSortIndicator);
+    // A click on the held Time title sorts the table, as one on its own would.
+    connect(frozenHeader, &QHeaderView::sectionClicked, this, [this](int section) {
+        const QHeaderView* own = ui->journalTable->horizontalHeader();
+        const Qt::SortOrder order = own->sortIndicatorSection() == section &&
+                                            own->sortIndicatorOrder() == Qt::AscendingOrder
+                                        ? Qt::DescendingOrder
+                                        : Qt::AscendingOrder;
+        ui->journalTable->sortByColumn(section, order);
+    });
+    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged,
+            table->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(table->verticalScrollBar(), &QAbstractSlider::valueChanged,
+            m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(table->verticalHeader(), &QHeaderView::sectionResized, m_frozen,
+            [this](int row, int, int height) { m_frozen->setRowHeight(row, height); });
+    connect(header, &QHeaderView::geometriesChanged, this, &JournalViewDlg::placeFrozenColumn);
+    connect(table->verticalHeader(), &QHeaderView::geometriesChanged, this,
+            &JournalViewDlg::placeFrozenColumn);
+    m_frozen->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_frozen, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        showTableMenu(
+            ui->journalTable->viewport()->mapFromGlobal(m_frozen->viewport()->mapToGlobal(pos)));
+    });
+    placeFrozenColumn();
+    m_frozen->show();
+}
+
+void JournalViewDlg::placeFrozenColumn()
+{
+    if (!m_frozen)
+        return;
+    const QTableWidget* table = ui->journalTable;
+    const int headerHeight = table->horizontalHeader()->height();
+    m_frozen->horizontalHeader()->setFixedHeight(headerHeight);
+    m_frozen->setColumnWidth(0, table->columnWidth(0));
+    m_frozen->setGeometry(table->verticalHeader()->width() + table->frameWidth(),
+                          table->frameWidth(), table->columnWidth(0),
+                          table->viewport()->height() + headerHeight);
+    m_frozen->verticalScrollBar()->setValue(table->verticalScrollBar()->value());
+}
+
+void JournalViewDlg::revealColumn(const QModelIndex& index)
+{
+    QTableWidget* table = ui->journalTable;
+    if (!index.isValid() || index.column() == 0)
+        return;
+    const QRect cell = table->visualRect(index);
+    const int held = table->columnWidth(0);
+    const int room = table->viewport()->width() - held;
+    QScrollBar* bar = table->horizontalScrollBar();
+    if (cell.left() < held)
+        bar->setValue(bar->value() - (held - cell.left()));
+    else if (cell.right() > table->viewport()->width() && cell.width() <= room)
+        bar->setValue(bar->value() + cell.right() - table->viewport()->width() + 1);
+}
+
 void JournalViewDlg::setFontSize(int points)
 {
     if (m_defaultFontSize <= 0)
@@ -409,16 +561,20 @@ void JournalViewDlg::setFontSize(int points)
     defaultFont.setPointSize(m_defaultFontSize);
     table->verticalHeader()->setDefaultSectionSize(
         qMax(1, m_defaultRowHeight + after - QFontMetrics(defaultFont).height()));
+    if (m_frozen)
+        m_frozen->verticalHeader()->setDefaultSectionSize(
+            table->verticalHeader()->defaultSectionSize());
     if (before == after || table->rowCount() == 0)
         return;
     // The columns grow and shrink with their text.
     QHeaderView* header = table->horizontalHeader();
     m_fitting = true;
-    for (int c = 0; c < table->columnCount(); ++c)
+    for (int c = 1; c < table->columnCount(); ++c)
         if (c != messageColumn())
             header->resizeSection(c, header->sectionSize(c) * after / before);
     m_fitting = false;
     m_messageWidth = m_messageWidth * after / before;
+    fitTextColumns();
     fitMessageColumn();
 }
 
@@ -450,6 +606,14 @@ void JournalViewDlg::buildTimeline(const QVector<bool>& errors)
                                                  ? hour
                                                  : hour.left(hour.indexOf(QLatin1Char(' '))));
     ui->verticalLayout->insertWidget(1, m_timelineView);
+    // Newest at the left while the table shows newest first, so that the two
+    // run the same way.
+    const auto follow = [this](int column, Qt::SortOrder order) {
+        m_timelineView->setNewestLeft(column != 0 || order == Qt::DescendingOrder);
+    };
+    const QHeaderView* header = ui->journalTable->horizontalHeader();
+    follow(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    connect(header, &QHeaderView::sortIndicatorChanged, this, follow);
     connect(m_timelineView, &JournalTimelineView::binClicked, this, [this](int bin) {
         const int row = rowOfRecord(m_timeline.bins().at(bin).first);
         if (row >= 0)
@@ -473,6 +637,13 @@ JournalViewDlg::~JournalViewDlg()
     // with the search, so the heap is trimmed only once that has gone too
     // (m_heapTrim).
     ui->journalTable->setRowCount(0);
+    // The table and its headers go after the dialog's members: nothing they
+    // say on the way may reach it.
+    ui->journalTable->horizontalHeader()->disconnect(this);
+    ui->journalTable->verticalHeader()->disconnect(this);
+    ui->journalTable->viewport()->removeEventFilter(this);
+    delete m_frozen;
+    m_frozen = nullptr;
 }
 
 JournalViewDlg::HeapTrim::~HeapTrim()
@@ -586,12 +757,16 @@ void JournalViewDlg::cellsChanged(const QModelIndex& topLeft, const QModelIndex&
 void JournalViewDlg::rowsRearranged()
 {
     ui->journalTable->verticalHeader()->setUpdatesEnabled(true);
+    if (m_frozen)
+        m_frozen->verticalHeader()->setUpdatesEnabled(true);
     m_cellsStale = true;
     // Matches are kept by row, so they are found again in the new order; Qt
     // has moved the selection with its cells already.
     const QString text = ui->findEdit->text();
-    if (text.isEmpty())
+    if (text.isEmpty()) {
+        applyFilter(); // the levels' rows hidden again
         return;
+    }
     m_searchSlice->stop();
     loadCells();
     m_search.start(text);
@@ -613,6 +788,8 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
         selectMatches();
         ui->matches->setValue(0);
         applyFilter();
+        markMatches();
+        showMatchPosition();
         return;
     }
     // The previous matches stay selected until the new ones are known.
@@ -632,17 +809,66 @@ void JournalViewDlg::continueSearch()
     showMatches();
 }
 
-void JournalViewDlg::showMatches()
+void JournalViewDlg::showMatches(bool nearest)
 {
     const QVector<int>& found = m_search.matches();
     ui->matches->setValue(qMin(found.size(), ui->matches->maximum()));
     applyFilter();
-    if (!found.isEmpty()) {
-        QTableWidget* table = ui->journalTable;
-        table->scrollTo(table->model()->index(m_search.rowOf(0), m_search.columnOf(0)),
-                        QAbstractItemView::EnsureVisible);
-    }
     selectMatches();
+    markMatches();
+    if (nearest && !found.isEmpty()) {
+        // From where the operator is: the current row's matches count too.
+        QTableWidget* table = ui->journalTable;
+        const QModelIndex current = table->currentIndex();
+        bool wrapped = false;
+        const int match = m_search.next(current.isValid() ? current.row() : -1, -1, &wrapped);
+        ui->searchStatus->setText(wrapped ? tr("Search wrapped to the top") : QString());
+        showRecordCell(table->model()->index(m_search.rowOf(match), m_search.columnOf(match)));
+    }
+    showMatchPosition();
+}
+
+void JournalViewDlg::showMatchPosition()
+{
+    const QModelIndex current = ui->journalTable->currentIndex();
+    const QVector<int>& found = m_search.matches();
+    int match = -1;
+    if (current.isValid() && m_search.isDone() && !found.isEmpty()) {
+        const int cell = current.column() * m_search.rows() + current.row();
+        const auto it = std::lower_bound(found.cbegin(), found.cend(), cell);
+        if (it != found.cend() && *it == cell)
+            match = int(it - found.cbegin());
+    }
+    ui->matchPosition->setText(
+        match < 0 ? QString() : tr("%1 of %2").arg(m_search.ordinal(match)).arg(found.size()));
+}
+
+void JournalViewDlg::markMatches()
+{
+    if (!m_timelineView)
+        return;
+    QVector<int> records;
+    if (m_search.isDone()) {
+        const QVector<int>& found = m_search.matches();
+        records.reserve(found.size());
+        for (int m = 0; m < found.size(); ++m) {
+            const int record = recordOfRow(m_search.rowOf(m));
+            if (record >= 0)
+                records.append(record);
+        }
+    }
+    m_timelineView->setMarkedBins(m_timeline.binsHolding(records, m_when));
+}
+
+QStringList JournalViewDlg::shownLevels() const
+{
+    QStringList levels;
+    if (!m_textJournal)
+        return levels;
+    for (const QToolButton* level : {ui->levelE, ui->levelW, ui->levelI})
+        if (level->isChecked())
+            levels.append(level->text());
+    return levels;
 }
 
 void JournalViewDlg::selectMatches()
@@ -685,13 +911,22 @@ void JournalViewDlg::selectMatches()
 
 void JournalViewDlg::applyFilter()
 {
-    const bool filter =
-        ui->onlyMatches->isChecked() && !m_search.text().isEmpty() && m_search.isDone();
+    const bool onlyMatches = ui->onlyMatches->isChecked() && !m_search.text().isEmpty();
+    if (onlyMatches && !m_search.isDone())
+        return; // the rows are known when the search is
+    const QStringList levels = shownLevels();
+    const bool filter = onlyMatches || !levels.isEmpty();
     if (!filter && !m_filtered)
         return;
     QTableWidget* table = ui->journalTable;
     const int rows = table->rowCount();
-    const QVector<bool> shown = filter ? m_search.matchingRows() : QVector<bool>(rows, true);
+    QVector<bool> shown = onlyMatches ? m_search.matchingRows() : QVector<bool>(rows, true);
+    if (!levels.isEmpty()) {
+        for (int r = 0; r < rows; ++r) {
+            const QTableWidgetItem* type = table->item(r, 1);
+            shown[r] = shown.at(r) && type && levels.contains(type->text());
+        }
+    }
     // Only rows whose state changes are told: each change costs the header
     // far more than this comparison.
     if (m_filtered && shown == m_rowsShown)
@@ -699,11 +934,19 @@ void JournalViewDlg::applyFilter()
     QHeaderView* rowHeader = table->verticalHeader();
     // With updates off the header does not work out every row's place per change.
     rowHeader->setUpdatesEnabled(false);
+    QHeaderView* frozen = m_frozen ? m_frozen->verticalHeader() : nullptr;
+    if (frozen)
+        frozen->setUpdatesEnabled(false);
     for (int r = 0; r < rows; ++r) {
-        if (!m_filtered || shown.at(r) != m_rowsShown.at(r))
+        if (!m_filtered || shown.at(r) != m_rowsShown.at(r)) {
             rowHeader->setSectionHidden(r, !shown.at(r));
+            if (frozen)
+                frozen->setSectionHidden(r, !shown.at(r));
+        }
     }
     rowHeader->setUpdatesEnabled(true);
+    if (frozen)
+        frozen->setUpdatesEnabled(true);
     m_filtered = filter;
     m_rowsShown = filter ? shown : QVector<bool>();
 }
@@ -719,7 +962,7 @@ void JournalViewDlg::goToMatch(bool forward)
     if (!m_search.isDone()) {
         m_searchSlice->stop();
         m_search.proceed(std::numeric_limits<int>::max());
-        showMatches();
+        showMatches(false);
     }
     QTableWidget* table = ui->journalTable;
     const QModelIndex current = table->currentIndex();
@@ -750,7 +993,7 @@ void JournalViewDlg::showRecordCell(const QModelIndex& index, bool selectRow)
     if (!cell.isValid() || cell.top() < context ||
         cell.bottom() > table->viewport()->height() - context)
         table->scrollTo(index, QAbstractItemView::PositionAtCenter);
-    table->horizontalScrollBar()->setValue(0);
+    revealColumn(index);
     table->viewport()->update();
 }
 
@@ -781,30 +1024,36 @@ void JournalViewDlg::goToTime()
     if (newest < 0)
         return; // no record has a time to go to
     const qint64 start = here >= 0 && m_when.at(here) >= 0 ? m_when.at(here) : newest;
-    const QDateTime startTime = JournalTime::toDateTime(start);
 
     QDialog ask(this);
     ask.setWindowTitle(tr("Go to time"));
-    auto* edit = new QDateTimeEdit(startTime, &ask);
-    // Binary records carry no year.
-    edit->setDisplayFormat(m_textJournal ? QStringLiteral("dd.MM.yyyy HH:mm:ss")
-                                         : QStringLiteral("dd.MM HH:mm:ss"));
+    auto* edit = new QLineEdit(JournalTimeInput::describe(start), &ask);
+    edit->setObjectName(QStringLiteral("timeEdit"));
+    edit->setToolTip(tr("03:10, 14.11 03:10, 14.11.2026 03:10:16 or 2026-11-14 03:10; a time "
+                        "without a date is the latest one in the journal"));
+    auto* understood = new QLabel(&ask);
+    understood->setObjectName(QStringLiteral("understood"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
     connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    qint64 target = JournalTime::Unknown;
+    // What the text is read as is shown before going; what cannot be read goes nowhere.
+    const auto read = [&] {
+        target = JournalTimeInput::parse(edit->text(), newest);
+        const bool known = target != JournalTime::Unknown;
+        understood->setText(known ? tr("Goes to %1").arg(JournalTimeInput::describe(target))
+                                  : tr("Not a time: type it as 03:10 or 14.11.2026 03:10"));
+        understood->setStyleSheet(known ? QString() : QStringLiteral("color: #c00000"));
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(known);
+    };
+    connect(edit, &QLineEdit::textChanged, &ask, read);
+    read();
     auto* form = new QFormLayout(&ask);
     form->addRow(tr("First record at or after:"), edit);
+    form->addRow(QString(), understood);
     form->addRow(buttons);
-    if (ask.exec() != QDialog::Accepted)
-        return;
-    const QDateTime asked = edit->dateTime();
-    const QTime time = asked.time();
-    const qint64 target =
-        m_textJournal
-            ? JournalTime::fromFields(asked.date().year(), asked.date().month(), asked.date().day(),
-                                      time.hour(), time.minute(), time.second())
-            : JournalTime::latestNotAfter(asked.date().month(), asked.date().day(), time, newest);
-    if (target == JournalTime::Unknown)
+    edit->selectAll();
+    if (ask.exec() != QDialog::Accepted || target == JournalTime::Unknown)
         return;
     const int row = rowOfRecord(JournalTime::goTo(m_oldestFirst, m_when, target));
     if (row >= 0)
@@ -813,8 +1062,10 @@ void JournalViewDlg::goToTime()
 
 bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->journalTable->viewport() && event->type() == QEvent::Resize)
+    if (watched == ui->journalTable->viewport() && event->type() == QEvent::Resize) {
         m_fitMessage->start();
+        placeFrozenColumn();
+    }
     if (watched == ui->findEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
@@ -823,6 +1074,12 @@ bool JournalViewDlg::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_F3:
             // Taken here, so Enter does not press the dialog's default button.
             goToMatch(!key->modifiers().testFlag(Qt::ShiftModifier));
+            return true;
+        case Qt::Key_Escape:
+            // The first Esc clears the search; the next closes the dialog.
+            if (ui->findEdit->text().isEmpty())
+                break;
+            ui->findEdit->clear();
             return true;
         default:
             break;
@@ -861,8 +1118,17 @@ void JournalViewDlg::copySelection()
 void JournalViewDlg::copyRows()
 {
     const QTableWidget* table = ui->journalTable;
-    const QString text =
-        JournalWriter::copyText(selectedRows(), table->columnCount(), [table](int row, int column) {
+    QStringList titles;
+    for (int c = 0; c < table->columnCount(); ++c)
+        titles.append(table->horizontalHeaderItem(c) ? table->horizontalHeaderItem(c)->text()
+                                                     : QString());
+    const QString text = JournalWriter::copyText(
+        selectedRows(), m_controller, titles,
+        [this](int row) {
+            const int record = recordOfRow(row);
+            return record >= 0 && record < m_when.size() ? m_when.at(record) : JournalTime::Unknown;
+        },
+        [table](int row, int column) {
             const QTableWidgetItem* item = table->item(row, column);
             return item ? item->text() : QString();
         });

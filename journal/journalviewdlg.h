@@ -17,6 +17,7 @@ struct JournalRow;
 class JournalCellDelegate;
 class JournalTimelineView;
 class QAction;
+class QTableView;
 class QTableWidget;
 class QTimer;
 
@@ -49,6 +50,9 @@ public:
     // Titles the dialog "Journal view - " and shown; saveName (without
     // extension) is the name its save dialog offers.
     void setName(const QString& shown, const QString& saveName);
+    // The controller whose journal this is, named in copied rows; empty when
+    // not known.
+    void setController(const QString& id) { m_controller = id; }
 
     // False when the progress callback stopped the open.
     bool isComplete() const { return !m_cancelled; }
@@ -83,13 +87,31 @@ private slots:
 
 private:
     void continueSearch();
-    void showMatches();
+    // Counts and selects the matches of a finished search; a typed search
+    // then goes to the nearest match from the current row on (nearest).
+    void showMatches(bool nearest = true);
+    // "n of N" beside the count while the current cell is a match.
+    void showMatchPosition();
     void selectMatches();
     void applyFilter();
     void goToMatch(bool forward);
     // Makes index current and scrolls to it with a few rows around it, the
     // Time column in view.
     void showRecordCell(const QModelIndex& index, bool selectRow = false);
+    // Scrolls sideways so that the cell at index is not under the Time column
+    // held at the left.
+    void revealColumn(const QModelIndex& index);
+    // The Time column held at the left whatever the sideways scroll: a view of
+    // the same model and selection showing only Time, laid over the table's.
+    void freezeTimeColumn();
+    void placeFrozenColumn();
+    // Time as wide as its widest text, Source as wide as its widest at most
+    // half the screen, at the table's font.
+    void fitTextColumns();
+    // The E, W and I toggles: which types a text journal's rows show; empty for all.
+    QStringList shownLevels() const;
+    // The timeline's marks on the bars holding the current matches.
+    void markMatches();
     // Asks for a date and time and shows the record that going there reaches.
     void goToTime();
     // The table row of a record (its index among the rows as added); -1 when none.
@@ -147,6 +169,10 @@ private:
     QVector<bool> m_rowsShown;       // per row, while filtered
     QVector<int> m_selected;         // the matches selected last, as the search gives them
     bool m_selectionTouched = false; // the user has changed the selection since
+    QTableView* m_frozen = nullptr;  // the Time column, held at the left
+    QString m_widestTime;            // the longest Time text
+    QStringList m_sourceTexts;       // the Source texts, each once
+    QString m_controller;
     QAction* m_copyRows = nullptr;
     QAction* m_goToTime = nullptr;
     bool m_textJournal = false;

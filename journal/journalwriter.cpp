@@ -1,5 +1,7 @@
 #include "journal/journalwriter.h"
 
+#include "journal/journaltime.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QStringList>
@@ -149,19 +151,38 @@ bool write(QIODevice& device, Format format, int rowCount, int columnCount, cons
     return writeAll(device, chunk);
 }
 
-QString copyText(const QVector<int>& rows, int columnCount, const CellText& cell)
+QString copyText(const QVector<int>& rows, const QString& controller, const QStringList& titles,
+                 const RecordTime& when, const CellText& cell)
 {
+    if (rows.isEmpty())
+        return QString();
+    const auto append = [](QString& out, QString text) {
+        for (QChar& ch : text) {
+            if (ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
+                ch = QLatin1Char(' ');
+        }
+        out += text;
+    };
     QString out;
+    if (!controller.isEmpty())
+        out += QLatin1String("Controller\t");
+    out += QLatin1String("Date");
+    for (const QString& title : titles) {
+        out += QLatin1Char('\t');
+        append(out, title);
+    }
+    out += QLatin1Char('\n');
     for (const int row : rows) {
-        for (int c = 0; c < columnCount; ++c) {
-            if (c > 0)
-                out += QLatin1Char('\t');
-            QString text = cell(row, c);
-            for (QChar& ch : text) {
-                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
-                    ch = QLatin1Char(' ');
-            }
-            out += text;
+        if (!controller.isEmpty()) {
+            append(out, controller);
+            out += QLatin1Char('\t');
+        }
+        const qint64 t = when(row);
+        if (t != JournalTime::Unknown)
+            out += JournalTime::toDateTime(t).date().toString(QStringLiteral("dd.MM.yyyy"));
+        for (int c = 0; c < titles.size(); ++c) {
+            out += QLatin1Char('\t');
+            append(out, cell(row, c));
         }
         out += QLatin1Char('\n');
     }

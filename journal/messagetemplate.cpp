@@ -230,6 +230,7 @@ MessageTemplate::MessageTemplate(const QString& text)
             if (pos >= size || text.at(pos) != QLatin1Char('(') || close < 0) {
                 // Not a list: the error, and the text after the V stays as it is.
                 addLiteral(QCoreApplication::translate("QObject", "ERROR: invalid variant list"));
+                m_expandable = false;
                 continue;
             }
             p.variants = text.mid(pos + 1, close - pos - 1).split(QLatin1Char(','));
@@ -239,6 +240,7 @@ MessageTemplate::MessageTemplate(const QString& text)
         }
         default:
             p.conv = Unknown;
+            m_expandable = false;
             p.text = QCoreApplication::translate("QObject", "ERROR: unknown conversion code %1h");
             break;
         }
@@ -321,6 +323,25 @@ void MessageTemplate::expand(const uchar* record, int len, QString& out) const
         out.truncate(end - 1);
         out.append(QChar(0x2026)); // "…"
     }
+}
+
+int MessageTemplate::valuesAllowed(int index) const
+{
+    if (!m_expandable)
+        return 0;
+    const Tables& t = tables();
+    int allowed = 256;
+    for (const Piece& p : m_pieces) {
+        if (p.conv == Literal || p.offset != index)
+            continue;
+        if (p.conv == 'V')
+            allowed = qMin(allowed, int(p.variants.size()));
+        else if (p.conv == 'a')
+            allowed = qMin(allowed, int(t.rows[7].size()));
+        else if (p.conv >= '1' && p.conv <= '7')
+            allowed = qMin(allowed, int(t.rows[p.conv - '1'].size()));
+    }
+    return allowed;
 }
 
 void MessageTemplate::appendHexFallback(const uchar* record, int len, QString& out)

@@ -24,6 +24,11 @@ public:
     void expand(const uchar* record, int len, QString& out) const;
     // The highest record byte a conversion reads, or -1 when none reads any.
     int lastByteRead() const { return m_lastByte; }
+    // How many values (0 up) the record's byte at index may take for the text
+    // to expand without an error text: the shortest table or variant list
+    // read from it, 256 when none is; 0 when the text holds a conversion that
+    // never expands (an unknown one, a list that is none).
+    int valuesAllowed(int index) const;
 
     // Appends bytes 4..7 of the record as "%02xh %02xh %02xh %02xh" (missing bytes as 0).
     static void appendHexFallback(const uchar* record, int len, QString& out);
@@ -40,4 +45,5 @@ private:
     };
     QVector<Piece> m_pieces;
     int m_lastByte = -1;
+    bool m_expandable = true; // no conversion that always gives an error text
 };

@@ -1,6 +1,7 @@
 #include "journal/recordtime.h"
 
 #include "core/binaryjournal.h"
+#include "journal/journaltime.h"
 
 #include <QDate>
 
@@ -77,11 +78,15 @@ RecordTime RecordTime::fromDateTime(const QDateTime& moment)
 
 bool RecordTime::isValid() const
 {
-    if (m_month < 1 || m_month > 12 || m_day < 1 || m_hour < 0 || m_hour > 23 || m_minute < 0 ||
-        m_minute > 59 || m_second < 0 || m_second > 59)
-        return false;
-    // Without a year, 29 February may be right: a leap year stands for all.
-    return m_day <= QDate(hasYear() ? m_year : 2000, m_month, 1).daysInMonth();
+    // The rule of a binary record's stamp, and a year's own February.
+    BinaryJournal::Stamp stamp;
+    stamp.month = m_month;
+    stamp.day = m_day;
+    stamp.hour = m_hour;
+    stamp.minute = m_minute;
+    stamp.second = m_second;
+    return stamp.isValid() && m_hour >= 0 && m_minute >= 0 && m_second >= 0 &&
+           (!hasYear() || m_day <= QDate(m_year, m_month, 1).daysInMonth());
 }
 
 RecordTime RecordTime::withYear(int year) const
@@ -93,13 +98,13 @@ RecordTime RecordTime::withYear(int year) const
 
 qint64 RecordTime::key() const
 {
-    return ((((qint64(m_year) * 16 + m_month) * 32 + m_day) * 32 + m_hour) * 64 + m_minute) * 64 +
-           m_second;
+    // The viewer's number for when a record was written (JournalTime).
+    return JournalTime::of(m_year, m_month, m_day, m_hour, m_minute, m_second);
 }
 
 int RecordTime::yearOfKey(qint64 key)
 {
-    return int(key / (qint64(16) * 32 * 32 * 64 * 64));
+    return QDate::fromJulianDay(key / JournalTime::DaySeconds).year();
 }
 
 QString RecordTime::toIso() const

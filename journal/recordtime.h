@@ -34,7 +34,9 @@ public:
     bool isValid() const;
     RecordTime withYear(int year) const;
 
-    // Larger for later times; meaningful for valid times with a year.
+    // When it was written, as the viewer counts it (JournalTime's seconds; a
+    // 29 February of a common year counts as 1 March); meaningful for valid
+    // times with a year.
     qint64 key() const;
     // The year a key() was made with.
     static int yearOfKey(qint64 key);

@@ -4,6 +4,7 @@
 
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
+#include "journal/controllerlist.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
@@ -37,6 +38,11 @@ namespace {
 // Exit statuses, as grep's in every mode: 0 matched (or, for one journal,
 // written), 1 nothing matched, 2 any error.
 enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
+
+void warn(const QString& message)
+{
+    QTextStream(stderr) << "dq-journal: " << FleetRun::printable(message) << '\n';
+}
 
 int fail(int code, const QString& message)
 {
@@ -101,6 +107,7 @@ struct Options
     QString outPath = QStringLiteral("-");
     // One journal.
     bool textJournal = false;
+    bool formatGiven = false; // -g, -t or -m; else found in a controllers.txt
     QString mesPath;
     JournalWriter::Format format = JournalWriter::Format::AlignedText;
     // Many journals.
@@ -123,13 +130,20 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         "With --controllers or -v: searches any number of journals (files, or directories\n"
         "of Jrn*.bin files) and writes their records merged by time, newest first, the\n"
         "controller id first. Exit status as grep's: 0 when written (one journal) or when a\n"
-        "record matched, 1 when none did, 2 on any error (the other journals are still read)."));
+        "record matched, 1 when none did, 2 on any error (the other journals are still read).\n"
+        "A journal's format follows its controller's type: dq-workstation writes the list of\n"
+        "its controllers (id;type lines) as controllers.txt in its data directory, beside the\n"
+        "journals/ folder. Which controllers logged a door opening last night:\n"
+        "  dq-journal --controllers DATA/controllers.txt --since \"yesterday 18:00\" \\\n"
+        "      --until \"today 07:00\" --grep \"дверь\" --count DATA/journals"));
     parser.addHelpOption();
     const QCommandLineOption generationOption(
         {QStringLiteral("g"), QStringLiteral("generation")},
-        QStringLiteral("Firmware generation of a binary journal: 314, 315, 316 or 317 (default "
-                       "317). Selects the built-in message-definition file."),
-        QStringLiteral("N"), QStringLiteral("317"));
+        QStringLiteral("Firmware generation of a binary journal: 314, 315, 316 or 317. Selects "
+                       "the built-in message-definition file. Without -g, -t or -m the format "
+                       "comes from controllers.txt (id;type lines, as dq-workstation writes "
+                       "it in its data directory) beside the journal or in the folder above."),
+        QStringLiteral("N"));
     const QCommandLineOption textOption(
         {QStringLiteral("t"), QStringLiteral("text")},
         QStringLiteral("The journal is a text journal (TM_HELIX, vegal and other families)."));
@@ -162,8 +176,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
                                           QStringLiteral("Oldest records first."));
     const QCommandLineOption sinceOption(
         QStringLiteral("since"),
-        QStringLiteral("Records from this time on: \"day.month[.year] hh:mm[:ss]\"; without a "
-                       "year the last such time."),
+        QStringLiteral("Records from this time on: \"18:00\", \"day.month[.year] hh:mm[:ss]\", "
+                       "\"2026-11-14\", \"2026-11-14T03:10\", \"today\" or \"yesterday\" (a "
+                       "time may follow them); what is left out, the last such moment."),
         QStringLiteral("time"));
     const QCommandLineOption untilOption(QStringLiteral("until"),
                                          QStringLiteral("Records up to this time, as --since."),
@@ -178,10 +193,14 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         QStringLiteral("Text-journal records of this type (E, W, I); repeated: any of them."),
         QStringLiteral("type"));
     const QCommandLineOption countOption(
-        QStringLiteral("count"), QStringLiteral("Print the matches per controller instead."));
+        QStringLiteral("count"),
+        QStringLiteral("Print the matches per controller with any, and their total, instead."));
+    const QCommandLineOption allOption(
+        QStringLiteral("all"),
+        QStringLiteral("With --count: list the controllers without a match too."));
     parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption,
                        controllersOption, versionOption, oldestOption, sinceOption, untilOption,
-                       grepOption, typeOption, countOption});
+                       grepOption, typeOption, countOption, allOption});
     parser.addPositionalArgument(
         QStringLiteral("journal"),
         QStringLiteral("The journal file (for example Jrn00025.bin); with --controllers or -v, "
@@ -204,8 +223,8 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     const QString formatName = parser.value(formatOption).toLower();
 
     if (!options->fleet) {
-        for (const QCommandLineOption& o :
-             {oldestOption, sinceOption, untilOption, grepOption, typeOption, countOption})
+        for (const QCommandLineOption& o : {oldestOption, sinceOption, untilOption, grepOption,
+                                            typeOption, countOption, allOption})
             if (parser.isSet(o))
                 return {Error, QStringLiteral("--%1 needs the controllers' types: "
                                               "--controllers FILE or -v VERSION")
@@ -222,10 +241,12 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         options->format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
                                                              : JournalWriter::Format::AlignedText;
         options->textJournal = parser.isSet(textOption);
-        if (!options->textJournal) {
+        options->formatGiven =
+            options->textJournal || parser.isSet(generationOption) || parser.isSet(messagesOption);
+        if (!options->textJournal && options->formatGiven) {
             bool ok = false;
             const int generation = parser.value(generationOption).toInt(&ok);
-            if (!ok || generation < 314 || generation > 317)
+            if (parser.isSet(generationOption) && (!ok || generation < 314 || generation > 317))
                 return {Error, QStringLiteral("unknown generation \"%1\": use 314 to 317")
                                    .arg(parser.value(generationOption))};
             options->mesPath = parser.isSet(messagesOption)
@@ -266,14 +287,18 @@ Failure parseOptions(const QStringList& arguments, Options* options)
     options->controllersPath = parser.value(controllersOption);
     fleet.oldestFirst = parser.isSet(oldestOption);
     fleet.count = parser.isSet(countOption);
+    fleet.countAll = parser.isSet(allOption);
+    if (fleet.countAll && !fleet.count)
+        return {Error, QStringLiteral("--all goes with --count")};
     const QDateTime now = QDateTime::currentDateTime();
     for (const QCommandLineOption& o : {sinceOption, untilOption}) {
         if (!parser.isSet(o))
             continue;
         const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
         if (!moment.isValid())
-            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 24.12 18:00 or "
-                                          "24.12.2026 18:00:30")
+            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 18:00, 24.12 18:00, "
+                                          "24.12.2026 18:00:30, 2026-12-24T18:00 or "
+                                          "yesterday 18:00")
                                .arg(o.names().constFirst(), parser.value(o))};
         if (o.names().constFirst() == QLatin1String("since"))
             fleet.filter.setSince(moment);
@@ -371,6 +396,58 @@ QString overwritesInput(const QString& outPath, const QStringList& inputs)
     return QString();
 }
 
+// A journal's format from the controllers.txt beside it or in the folder
+// above: true with textJournal or mesPath set; false with the reason.
+bool formatFromList(const QString& journalPath, bool* textJournal, QString* mesPath,
+                    QString* reason)
+{
+    const QFileInfo journal(journalPath);
+    QString listPath;
+    for (const QDir& dir : {journal.dir(), QDir(journal.dir().absoluteFilePath(".."))})
+        if (listPath.isEmpty() && QFileInfo(dir.absoluteFilePath("controllers.txt")).isFile())
+            listPath = QDir::cleanPath(dir.absoluteFilePath("controllers.txt"));
+    int id = 0;
+    QByteArray text;
+    ControllerList list;
+    if (listPath.isEmpty())
+        *reason = QStringLiteral("no controllers.txt beside it or in the folder above");
+    else if (!ControllerList::idFromFileName(journal.fileName(), &id))
+        *reason = QStringLiteral("its name holds no controller id (JrnNNNNN.bin)");
+    else if (!readInput(listPath, DownloadFile::maxSize, &text).isEmpty())
+        *reason = QStringLiteral("%1 cannot be read").arg(listPath);
+    else if (list.parse(text), !list.contains(id))
+        *reason = QStringLiteral("%1 names no single type for controller %2").arg(listPath).arg(id);
+    if (!reason->isEmpty())
+        return false;
+    const int version = ControllerList::versionForType(list.type(id));
+    *textJournal = !JournalVersion::isBinary(version);
+    if (!*textJournal)
+        *mesPath = QStringLiteral(":/mes_files/Notepad.mes.%1").arg(version);
+    return true;
+}
+
+int timedRows(const QVector<JournalRow>& rows)
+{
+    int timed = 0;
+    for (const JournalRow& row : rows)
+        timed += row.when != JournalTime::Unknown ? 1 : 0;
+    return timed;
+}
+
+// Whether the rows decoded fit the format they were decoded in: most text
+// lines a row with a time; most binary records a real time, and the bytes no
+// text journal (its digits read as records make times that look real).
+bool fitsFormat(const QVector<JournalRow>& rows, const QByteArray& data, bool textJournal)
+{
+    const qint64 lines = data.count('\0');
+    if (textJournal)
+        return 2 * qint64(timedRows(rows)) >= lines;
+    if (2 * timedRows(rows) < rows.size())
+        return false;
+    const int timedLines = timedRows(JournalDecoder::decodeText(data));
+    return timedLines < 2 || 2 * qint64(timedLines) < lines;
+}
+
 // One journal: read and decoded as the viewer would, then written.
 int runSingle(const Options& options)
 {
@@ -386,16 +463,25 @@ int runSingle(const Options& options)
     if (!journalError.isEmpty())
         return fail(Error, QStringLiteral("%1: cannot read: %2").arg(journalPath, journalError));
 
+    // Never decoded with a guess: the format is given, or known from the list.
+    bool textJournal = options.textJournal;
+    QString mesPath = options.mesPath;
+    QString unknown;
+    if (!options.formatGiven && !formatFromList(journalPath, &textJournal, &mesPath, &unknown))
+        return fail(Error, QStringLiteral("%1: the journal's format is not known (%2): give -g "
+                                          "314..317 for a binary journal or -t for a text one")
+                               .arg(journalPath, unknown));
+
     QVector<JournalRow> rows;
-    if (options.textJournal) {
+    if (textJournal) {
         rows = JournalDecoder::decodeText(data);
     } else {
         QByteArray definitions;
         const QString mesError =
-            readInput(options.mesPath, MessageDefinitionParser::maxFileSize, &definitions);
+            readInput(mesPath, MessageDefinitionParser::maxFileSize, &definitions);
         if (!mesError.isEmpty())
             return fail(Error, QStringLiteral("%1: cannot read the message definitions: %2")
-                                   .arg(options.mesPath, mesError));
+                                   .arg(mesPath, mesError));
         QBuffer mesBuffer(&definitions);
         mesBuffer.open(QIODevice::ReadOnly);
         QMap<int, QString> sources;
@@ -411,15 +497,22 @@ int runSingle(const Options& options)
                                        "definitions %3")
                             .arg(journalPath)
                             .arg(JournalDecoder::MaxMessageText)
-                            .arg(options.mesPath));
+                            .arg(mesPath));
     }
+    // Decoded all the same, but said: the report would rest on a wrong format.
+    const bool fits = fitsFormat(rows, data, textJournal);
+    if (!fits)
+        warn(QStringLiteral("%1: most of it has no time as a %2 journal: is it a %3 one (%4)?")
+                 .arg(journalPath, textJournal ? QStringLiteral("text") : QStringLiteral("binary"),
+                      textJournal ? QStringLiteral("binary") : QStringLiteral("text"),
+                      textJournal ? QStringLiteral("-g") : QStringLiteral("-t")));
 
     // Running: the rows in the viewer's order.
     const QVector<int> order = JournalOrder::displayOrder(rows);
     const auto cell = [&](int row, int column) {
-        return JournalOrder::cellText(rows.at(order.at(row)), column, options.textJournal);
+        return JournalOrder::cellText(rows.at(order.at(row)), column, textJournal);
     };
-    const int columns = JournalOrder::columnCount(options.textJournal);
+    const int columns = JournalOrder::columnCount(textJournal);
     QString reason;
     if (!writeOutput(
             options.outPath,
@@ -428,24 +521,30 @@ int runSingle(const Options& options)
             },
             &reason))
         return fail(Error, reason);
-    return Ok;
+    return fits ? Ok : Error;
 }
 
 // Many journals: each read and filtered alone, then the matches merged.
 int runFleet(Options& options)
 {
+    bool listErrors = false;
     // Set-up: the controllers' types.
     FleetRun::Settings& settings = options.fleetSettings;
     if (!options.controllersPath.isEmpty()) {
         QByteArray list;
         const QString listError = readInput(options.controllersPath, DownloadFile::maxSize, &list);
-        QString parseError;
         if (!listError.isEmpty())
             return fail(
                 Error,
                 QStringLiteral("%1: cannot read: %2").arg(options.controllersPath, listError));
-        if (!settings.controllers.parse(list, &parseError))
-            return fail(Error, QStringLiteral("%1: %2").arg(options.controllersPath, parseError));
+        // A wrong line costs its controller only; the run ends with an error.
+        QStringList warnings;
+        const QStringList errors = settings.controllers.parse(list, &warnings);
+        for (const QString& text : warnings)
+            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
+        for (const QString& text : errors)
+            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
+        listErrors = !errors.isEmpty();
         settings.useList = true;
         settings.listName = options.controllersPath;
     }
@@ -462,7 +561,7 @@ int runFleet(Options& options)
     if (!writeOutput(
             options.outPath, [&](QFileDevice& out) { return fleet.write(out); }, &reason))
         return fail(Error, reason);
-    if (fleet.hadErrors())
+    if (fleet.hadErrors() || listErrors)
         return Error;
     return fleet.matches() > 0 ? Ok : NothingMatched;
 }

@@ -97,6 +97,13 @@ void FleetRun::addFile(const QString& path)
         return;
     }
     if (m_settings.useList) {
+        if (m_settings.controllers.conflicting(input.controllerId)) {
+            error(QStringLiteral("%1: skipped: controller %2 has two types in %3")
+                      .arg(path)
+                      .arg(input.controllerId)
+                      .arg(m_settings.listName));
+            return;
+        }
         if (!m_settings.controllers.contains(input.controllerId)) {
             error(QStringLiteral("%1: skipped: controller %2 is not in %3")
                       .arg(path)
@@ -171,6 +178,14 @@ void FleetRun::collectOne(const Input& input)
     const QDateTime modified = QFileInfo(input.path).lastModified();
     const QDate day = JournalTime::writtenDate(modified);
     const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
+    if (!text && day != modified.date())
+        QTextStream(stderr) << "dq-journal: "
+                            << printable(QStringLiteral("%1: modified %2, which cannot be right: "
+                                                        "its records' years count back from today")
+                                             .arg(input.path, modified.isValid()
+                                                                  ? modified.toString(Qt::ISODate)
+                                                                  : QStringLiteral("at the epoch")))
+                            << '\n';
     if (!text)
         RecordTime::inferYears(times, day);
 
@@ -238,8 +253,14 @@ bool FleetRun::write(QIODevice& out)
     const FleetWriter writer(m_settings.format, m_textLayout);
     if (m_settings.count) {
         QByteArray chunk = writer.countHeader();
-        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
-            chunk += writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
+        qint64 total = 0;
+        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it) {
+            total += it.value();
+            if (it.value() > 0 || m_settings.countAll)
+                chunk +=
+                    writer.countLine(it.key(), m_settings.controllers.type(it.key()), it.value());
+        }
+        chunk += writer.countTotal(total);
         return JournalWriter::writeAll(out, chunk);
     }
     // Nothing matched: nothing to head either.

@@ -32,6 +32,7 @@ public:
         JournalFilter filter;
         bool oldestFirst = false;
         bool count = false;
+        bool countAll = false; // the controllers without a match too
         FleetWriter::Format format = FleetWriter::Format::Text;
     };
 

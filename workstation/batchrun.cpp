@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTextStream>
@@ -429,6 +430,18 @@ void BatchRun::savePictures()
             processEventsFor(200);
             save(d, family == Family::Vegal ? QStringLiteral("journal-view-text.png")
                                             : QStringLiteral("journal-view.png"));
+            if (family == Family::Vegal && table) {
+                // Narrower, all rows, scrolled to the right: the Time column
+                // stays, and the match's place and the timeline's marks show.
+                if (auto* only = d->findChild<QCheckBox*>(QStringLiteral("onlyMatches")))
+                    only->setChecked(false);
+                d->resize(620, 560);
+                processEventsFor(200);
+                QScrollBar* sideways = table->horizontalScrollBar();
+                sideways->setValue(sideways->maximum());
+                processEventsFor(200);
+                save(d, QStringLiteral("journal-view-held-time.png"));
+            }
             d->close();
         }
     }

@@ -5,15 +5,20 @@
 #include "host/controllerdata.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPluginLoader>
 #include <QSettings>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -92,14 +97,26 @@ void TestJournalViewer::viewerAsTheHostOpensIt()
     QTest::keySequence(table, QKeySequence::Find);
     QVERIFY(find->hasFocus());
     QCOMPARE(find->selectedText(), QStringLiteral("10:1"));
-    // F3 from the table moves to the next match, the others staying selected.
+    // The typed search went to the first match from where the operator was
+    // (nowhere: the top); F3 from the table moves on from there, the others
+    // staying selected, and the place is told.
     table->setFocus();
     QTest::keyClick(table, Qt::Key_F3);
     QTest::keyClick(table, Qt::Key_F3);
     const QModelIndex current = table->currentIndex();
-    QCOMPARE(current, table->model()->index(2, 0));
+    QCOMPARE(current, table->model()->index(3, 0));
+    QCOMPARE(dlg->findChild<QLabel*>("matchPosition")->text(), QStringLiteral("3 of 10"));
+    // Time stays at the left, as wide as its text, through zooming in and out.
+    auto* time = dlg->findChild<QTableView*>("frozenTime");
+    QVERIFY(time && time->isVisible());
+    QTest::keySequence(table, QKeySequence::ZoomIn);
+    QTest::keySequence(table, QKeySequence::ZoomIn);
+    QTest::keySequence(table, QKeySequence::ZoomOut);
+    const int textWidth = table->fontMetrics().horizontalAdvance(table->item(0, 0)->text());
+    QVERIFY(table->columnWidth(0) > textWidth && time->width() == table->columnWidth(0));
     QVERIFY(table->hasFocus());
     const QModelIndex other = table->model()->index(1, 0);
+    QApplication::processEvents();
     QVERIFY(table->selectionModel()->isSelected(other));
     // The current match looks unlike the other matches.
     QApplication::processEvents();
@@ -116,14 +133,66 @@ void TestJournalViewer::viewerAsTheHostOpensIt()
         QItemSelection(table->model()->index(4, 0), table->model()->index(5, 0)),
         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QTest::keySequence(table, QKeySequence::Copy);
-    QStringList rows;
+    // With a header, the controller of the file's name and the year.
+    QStringList rows{"Controller\tDate\tTime\tMessage\tSource"};
     for (int r : {4, 5}) {
-        QStringList cells;
+        QStringList cells{"25", "08.03.2026"};
         for (int c = 0; c < table->columnCount(); ++c)
             cells << table->item(r, c)->text();
         rows << cells.join('\t');
     }
     QTRY_COMPARE(QGuiApplication::clipboard()->text(), rows.join('\n') + '\n');
+
+    // Go to a time as typed, without a date: the journal's own day.
+    QTimer::singleShot(0, dlg, [] {
+        QWidget* ask = QApplication::activeModalWidget();
+        auto* edit = ask ? ask->findChild<QLineEdit*>("timeEdit") : nullptr;
+        if (edit) {
+            edit->setText("10:15");
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+    });
+    QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_G));
+    QCOMPARE(table->item(table->currentIndex().row(), 0)->text(), QStringLiteral("08.03 10:15:00"));
+    const int zoomedWidth = table->columnWidth(0);
+    dlg->close();
+
+    // Reopened: the zoom kept, Time as wide as its text again.
+    QVERIFY(view(path));
+    dlg = qobject_cast<QDialog*>(shownTopLevel("JournalViewDlg"));
+    QVERIFY(dlg);
+    QCOMPARE(dlg->findChild<QTableWidget*>("journalTable")->columnWidth(0), zoomedWidth);
+    // A binary journal has no levels to filter.
+    QVERIFY(!dlg->findChild<QWidget*>("levelE")->isVisible());
+    dlg->close();
+
+    // A text journal: E alone hides the other levels, with "Only matches" too.
+    const QString textPath = dir.filePath("Jrn00026.bin");
+    QFile text(textPath);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write(QByteArrayLiteral("08.03.26 10:00:00 E 5 pump\0"
+                                 "08.03.26 10:00:01 W 5 pump\0"
+                                 "08.03.26 10:00:02 E 5 door\0"));
+    text.close();
+    QString p = textPath;
+    QVERIFY(QMetaObject::invokeMethod(loader.instance(), "viewJournal", Q_ARG(int, 0x2FFFF),
+                                      Q_ARG(QString&, p)));
+    dlg = qobject_cast<QDialog*>(shownTopLevel("JournalViewDlg"));
+    QVERIFY(dlg);
+    table = dlg->findChild<QTableWidget*>("journalTable");
+    const auto shown = [table] {
+        QStringList cells;
+        for (int r = 0; r < table->rowCount(); ++r)
+            if (!table->isRowHidden(r))
+                cells << table->item(r, 1)->text() + table->item(r, 2)->text();
+        return cells.join(',');
+    };
+    QCOMPARE(shown(), QStringLiteral("Edoor,Wpump,Epump"));
+    QTest::mouseClick(dlg->findChild<QToolButton*>("levelE"), Qt::LeftButton);
+    QCOMPARE(shown(), QStringLiteral("Edoor,Epump"));
+    dlg->findChild<QLineEdit*>("findEdit")->setText("pump");
+    QTest::mouseClick(dlg->findChild<QCheckBox*>("onlyMatches"), Qt::LeftButton);
+    QCOMPARE(shown(), QStringLiteral("Epump"));
     dlg->close();
 
     // A journal the viewer refuses (a directory is no journal file) is told

@@ -108,9 +108,12 @@ void TestDqJournal::sameBytesAsViewerSave_data()
     QByteArray newYear = record(12, 31, 23, 59, 55, 1, 3) + record(1, 1, 0, 0, 5, 1, 4) +
                          record(1, 1, 0, 0, 9, 1, 5);
     newYear += QByteArray(72, '\0') + binaryJournal(2, false, 9);
-    QTest::newRow("new year") << newYear << ":/mes_files/Notepad.mes.317" << QStringList() << text;
-    QTest::newRow("default generation is 317")
-        << binaryJournal(3, true, 1) << ":/mes_files/Notepad.mes.317" << QStringList() << text;
+    QTest::newRow("new year") << newYear << ":/mes_files/Notepad.mes.317"
+                              << QStringList{"-g", "317"} << text;
+    // No format given: the controller's type from the workstation's list beside the journal.
+    QVERIFY(writeFile(m_dir.filePath("controllers.txt"), "77;Вегал V3.15\n"));
+    QTest::newRow("00077") << binaryJournal(3, true, 1) << ":/mes_files/Notepad.mes.315"
+                           << QStringList() << text;
 
     QByteArray lines;
     QRandomGenerator rng(5);
@@ -168,7 +171,20 @@ void TestDqJournal::errors_data()
         << QStringList{"-m", m_dir.filePath("none.mes"), journal} << "message definitions";
     QTest::newRow("two files") << QStringList{journal, journal} << "exactly one";
     QTest::newRow("unwritable output")
-        << QStringList{"-o", m_dir.filePath("no/such/dir/out.txt"), journal} << "cannot write";
+        << QStringList{"-g", "317", "-o", m_dir.filePath("no/such/dir/out.txt"), journal}
+        << "cannot write";
+    // Never a guess: no format given and none known for the journal.
+    QTest::newRow("format not known")
+        << QStringList{journal} << "the journal's format is not known";
+    // Decoded in the format given, but most of it has no time there.
+    const QString lines = m_dir.filePath("lines.bin");
+    QVERIFY(writeFile(lines, textLine("22.11.26", "10:00:00", "I", "1", "a") +
+                                 textLine("22.11.26", "10:00:01", "I", "1", "b")));
+    QTest::newRow("text given as binary")
+        << QStringList{"-g", "314", "-o", m_dir.filePath("x.txt"), lines}
+        << "is it a text one (-t)?";
+    QTest::newRow("binary given as text")
+        << QStringList{"-t", "-o", m_dir.filePath("y.txt"), journal} << "is it a binary one (-g)?";
     // An output that is an input, however named, is refused before anything is written.
     const QString fleet = m_dir.filePath("fleet");
     QVERIFY(QDir().mkpath(fleet));
@@ -274,7 +290,7 @@ void TestDqJournal::outputToSpecialFiles()
         SPECIALFILES_SKIP_IF(SpecialFiles::unsupported(SpecialFiles::NullDevice));
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
-    const QByteArray expected = run({input}).out;
+    const QByteArray expected = run({"-g", "317", input}).out;
     QVERIFY(expected.count('\n') > 3);
 
     const QString path = kind >= 0 ? m_dir.filePath(output) : output;
@@ -297,7 +313,7 @@ void TestDqJournal::outputToSpecialFiles()
                            ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK)
                            : -1;
 #endif
-    const Run r = run({"-o", path, input});
+    const Run r = run({"-g", "317", "-o", path, input});
     QByteArray piped;
 #ifdef Q_OS_UNIX
     if (reader >= 0) {
@@ -337,7 +353,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
     SPECIALFILES_SKIP_IF(SpecialFiles::unsupported(SpecialFiles::NullDevice));
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
-    const QByteArray expected = run({input}).out;
+    const QByteArray expected = run({"-g", "317", input}).out;
     QVERIFY(expected.count('\n') > 3);
     const QString path = output.startsWith(QLatin1Char('/')) ? output : m_dir.filePath(output);
     if (path != output) {
@@ -353,7 +369,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
         p.setStandardErrorFile(log, QIODevice::Append);
     else
         p.setStandardOutputFile(log, QIODevice::Append);
-    p.start(m_tool, {"-o", path, input});
+    p.start(m_tool, {"-g", "317", "-o", path, input});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
@@ -372,7 +388,7 @@ void TestDqJournal::outOfMemoryIsAnError()
     QVERIFY(writeFile(input, record(3, 5, 7, 8, 9, 1, 2).repeated(DownloadFile::maxSize / 8)));
     QProcess p;
     p.start(QStringLiteral("/bin/sh"),
-            {"-c", "ulimit -v 200000 && exec \"$0\" \"$1\"", m_tool, input});
+            {"-c", "ulimit -v 200000 && exec \"$0\" -g 317 \"$1\"", m_tool, input});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 2);
@@ -416,10 +432,29 @@ void TestDqJournal::manyJournals_data()
     QVERIFY(writeFile(all, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
     QVERIFY(writeFile(two, QStringLiteral("1;Вегал V3.17\n2;TM_HELIX\n").toUtf8()));
     const QString d = dir.path();
+    // A modification time at the epoch: years from today, said, nothing dropped for it.
+    const QString epoch = m_dir.filePath("epoch");
+    QVERIFY(QDir().mkpath(epoch));
+    QVERIFY(writeFile(epoch + "/Jrn00004.bin", record(1, 2, 3, 4, 5, 1, 5)));
+    QFile old(epoch + "/Jrn00004.bin");
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QVERIFY(old.setFileTime(QDateTime::fromSecsSinceEpoch(0), QFileDevice::FileModificationTime));
+    QTest::newRow("modified at the epoch")
+        << QStringList{"-v", "314", "-f", "jsonl", "--since", "01.01.2000 00:00", epoch} << 0
+        << "cannot be right"
+        << "4"
+        << "";
+    const QString oneBad = dir.filePath("one-bad.txt");
+    QVERIFY(writeFile(oneBad,
+                      QStringLiteral("1;Вегал V3.17\n-5\n2;TM_HELIX\n3;Вегал V3.14\n").toUtf8()));
 
     QTest::newRow("merged newest first; a controller not listed is skipped")
         << QStringList{"--controllers", two, "-f", "jsonl", d} << 2 << "Jrn00003.bin: skipped"
         << "1,2,2,1,1"
+        << "";
+    QTest::newRow("a bad line in the list costs only itself")
+        << QStringList{"--controllers", oneBad, "-f", "jsonl", d} << 2 << "line 2: not"
+        << "1,2,3,2,1,1"
         << "";
     QTest::newRow("oldest first") << QStringList{"--controllers", all, "--oldest-first", "-f",
                                                  "jsonl",         d}
@@ -442,6 +477,12 @@ void TestDqJournal::manyJournals_data()
                                                      << 0 << ""
                                                      << "2,2"
                                                      << "";
+    // A search is tried on each distinct message once, and on every record's time.
+    QTest::newRow("a time searched") << QStringList{"-v", "317", "--grep", "23:59", "-f", "jsonl",
+                                                    dir.filePath("Jrn00001.bin")}
+                                     << 0 << ""
+                                     << "1"
+                                     << "";
     QTest::newRow("a type") << QStringList{"--controllers", all, "--type", "E", "-f", "jsonl", d}
                             << 0 << ""
                             << "2"
@@ -471,7 +512,16 @@ void TestDqJournal::manyJournals_data()
     QTest::newRow("counts") << QStringList{"--controllers", all, "--count", "--grep", "0", d} << 0
                             << ""
                             << ""
-                            << "1      3\n2      2\n3      1\n";
+                            << "1      3\n2      2\n3      1\nTotal  6\n";
+    // Only the controllers with a match, unless all are asked for.
+    QTest::newRow("counts of a rarer text")
+        << QStringList{"--controllers", all, "--count", "--grep", "лампа", d} << 0 << ""
+        << ""
+        << "2      1\nTotal  1\n";
+    QTest::newRow("counts of all")
+        << QStringList{"--controllers", all, "--count", "--all", "--grep", "лампа", d} << 0 << ""
+        << ""
+        << "1      0\n2      1\n3      0\nTotal  1\n";
     // Broken links are each told; a name is told escaped, on one line. (Not
     // on Windows: no symbolic links, no control characters in file names.)
     if (!SpecialFiles::unsupported(SpecialFiles::DanglingLink)) {

@@ -9,6 +9,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTextCodec>
 #include <QtTest>
 
 #include <limits>
@@ -115,8 +116,27 @@ void TestJournalFleet::parseMoment_data()
                                  << "";
     QTest::newRow("no time") << "24.12"
                              << "";
-    QTest::newRow("not a time") << "yesterday"
+    QTest::newRow("not a time") << "tomorrow"
                                 << "";
+    // As people type them.
+    QTest::newRow("a time alone: the last such") << "18:00"
+                                                 << "2026-01-01T18:00:00";
+    QTest::newRow("a time alone, earlier today") << "9:30"
+                                                 << "2026-01-02T09:30:00";
+    QTest::newRow("ISO day") << "2025-11-14"
+                             << "2025-11-14T00:00:00";
+    QTest::newRow("ISO day and time") << "2025-11-14T03:10"
+                                      << "2025-11-14T03:10:00";
+    QTest::newRow("yesterday") << "yesterday"
+                               << "2026-01-01T00:00:00";
+    QTest::newRow("yesterday evening") << "yesterday 18:00"
+                                       << "2026-01-01T18:00:00";
+    QTest::newRow("today") << "today"
+                           << "2026-01-02T00:00:00";
+    QTest::newRow("29 February: the last there was") << "29.02 10:00"
+                                                     << "2024-02-29T10:00:00";
+    QTest::newRow("year 0") << "01.01.0000 10:00"
+                            << "";
 }
 
 void TestJournalFleet::parseMoment()
@@ -322,19 +342,32 @@ void TestJournalFleet::idColumn()
 void TestJournalFleet::controllerList()
 {
     ControllerList list;
-    QString error;
-    QVERIFY(list.parse("# id;type\r\n25;Вегал V3.16\r\n\r\n 7 ; TM_HELIX \n9;зелта\n"
-                       "3;Вегал V3.17a\n3;Вегал V3.15\n",
-                       &error));
+    QStringList warnings;
+    // Wrong lines and an id with two types cost only themselves.
+    const QStringList errors =
+        list.parse("# id;type\r\n25;Вегал V3.16\r\n\r\n 7 ; TM_HELIX \n9;зелта\n-5\n0x3;tm_helix\n"
+                   "3000000000;tm_helix\n3;Вегал V3.17\n3;Вегал V3.15\n3;Вегал V3.14\n-6;зелта\n",
+                   &warnings);
+    QCOMPARE(errors.size(), 4);
+    QVERIFY2(errors.at(0).startsWith(QLatin1String("line 6:")), qPrintable(errors.at(0)));
+    QVERIFY2(errors.at(3).startsWith(QLatin1String("line 10: controller 3")),
+             qPrintable(errors.at(3)));
+    QVERIFY(warnings.isEmpty());
     QCOMPARE(list.size(), 4);
     QCOMPARE(ControllerList::versionForType(list.type(25)), 316);
     QCOMPARE(ControllerList::versionForType(list.type(7)), int(JournalVersion::TextJournalTmHelix));
     QCOMPARE(ControllerList::versionForType(list.type(9)), int(JournalVersion::TextJournalVegal));
-    QCOMPARE(ControllerList::versionForType(list.type(3)), 315); // the later line
-    QVERIFY(!list.contains(4));
-    ControllerList bad;
-    QVERIFY(!bad.parse("1;Вегал V3.17\nVegal V3.17\n", &error));
-    QVERIFY2(error.startsWith(QLatin1String("line 2:")), qPrintable(error));
+    QVERIFY(!list.contains(3) && list.conflicting(3));
+    QVERIFY(list.contains(-6) && !list.contains(4));
+    // Saved in Windows-1251: read as such, with a warning.
+    ControllerList cp1251;
+    QVERIFY(cp1251
+                .parse(QTextCodec::codecForName("Windows-1251")
+                           ->fromUnicode(QStringLiteral("1;Вегал V3.14\n")),
+                       &warnings)
+                .isEmpty());
+    QCOMPARE(warnings.size(), 1);
+    QCOMPARE(ControllerList::versionForType(cp1251.type(1)), 314);
 
     // Every name the module writes, and none else.
     for (const int id : {25, 0, -5, 1000000000, std::numeric_limits<int>::min()}) {

@@ -71,12 +71,14 @@ void TestJournalSearch::navigation_data()
     QTest::addColumn<int>("next");
     QTest::addColumn<int>("previous");
     QTest::addColumn<QString>("wrapped"); // "n": next wrapped, "p": previous wrapped
-    // Matches of "a": (0,0) (2,0) (0,2) (3,2), positions 0 to 3.
+    // Matches of "a": (0,0) (2,0) (0,2) (3,2), positions 0 to 3; in reading
+    // order (0,0) (0,2) (2,0) (3,2).
     QTest::newRow("no current cell") << "a" << -1 << 0 << 0 << 3 << "";
-    QTest::newRow("on a match") << "a" << 2 << 0 << 2 << 0 << "";
-    QTest::newRow("between matches, across columns") << "a" << 1 << 1 << 2 << 1 << "";
-    QTest::newRow("on the last: next wraps") << "a" << 3 << 2 << 0 << 2 << "n";
-    QTest::newRow("on the first: previous wraps") << "a" << 0 << 0 << 1 << 3 << "p";
+    QTest::newRow("on a match") << "a" << 2 << 0 << 3 << 2 << "";
+    QTest::newRow("between matches: the nearest rows") << "a" << 1 << 1 << 1 << 2 << "";
+    QTest::newRow("on the last: next wraps") << "a" << 3 << 2 << 0 << 1 << "n";
+    QTest::newRow("on the first: previous wraps") << "a" << 0 << 0 << 2 << 3 << "p";
+    QTest::newRow("before a row's first cell") << "a" << 0 << -1 << 0 << 3 << "p";
     QTest::newRow("nothing matches") << "q" << 1 << 1 << -1 << -1 << "";
 }
 
@@ -94,6 +96,12 @@ void TestJournalSearch::navigation()
     QCOMPARE(search.previous(row, column, &previousWrapped), previous);
     QCOMPARE(nextWrapped, wrapped.contains('n'));
     QCOMPARE(previousWrapped, wrapped.contains('p'));
+    if (text == QLatin1String("a")) {
+        QVector<int> ordinals;
+        for (int m = 0; m < search.matches().size(); ++m)
+            ordinals << search.ordinal(m);
+        QCOMPARE(ordinals, (QVector<int>{1, 3, 2, 4}));
+    }
 }
 
 void TestJournalSearch::narrowingSeesEditedCells()

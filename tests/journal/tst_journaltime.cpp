@@ -21,6 +21,7 @@ class TestJournalTime : public QObject
 private slots:
     void fromText_data();
     void fromText();
+    void fieldsCountAsQDate();
     void binaryTimes_data();
     void binaryTimes();
     void latestNotAfter_data();
@@ -48,6 +49,16 @@ void TestJournalTime::fromText()
     QFETCH(QString, text);
     QFETCH(qint64, when);
     QCOMPARE(JournalTime::fromText(text), when);
+}
+
+void TestJournalTime::fieldsCountAsQDate()
+{
+    // The fast count agrees with QDate's over centuries' leap rules and year ends.
+    for (const QDate& start : {QDate(1899, 12, 1), QDate(1999, 12, 1), QDate(2099, 12, 1)})
+        for (QDate d = start; d < start.addDays(500); d = d.addDays(1))
+            QCOMPARE(JournalTime::of(d.year(), d.month(), d.day(), 23, 59, 58),
+                     at(d.year(), d.month(), d.day(), 23, 59, 58));
+    QCOMPARE(JournalTime::of(2026, 2, 29, 8, 0, 0), at(2026, 3, 1, 8));
 }
 
 void TestJournalTime::binaryTimes_data()

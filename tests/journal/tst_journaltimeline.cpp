@@ -19,6 +19,8 @@ class TestJournalTimeline : public QObject
 private slots:
     void bins_data();
     void bins();
+    void labels_data();
+    void labels();
 };
 
 void TestJournalTimeline::bins_data()
@@ -76,6 +78,28 @@ void TestJournalTimeline::bins()
     QCOMPARE(gotFirst, first);
     QCOMPARE(timeline.binOf(when.last()), records.size() - 1);
     QCOMPARE(timeline.binOf(JournalTime::Unknown), -1);
+}
+
+void TestJournalTimeline::labels_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QVector<qint64>>("times");
+    // 48 hourly bars from 1 March 10:00; labels 40 pixels wide.
+    QVector<qint64> threeHours;
+    for (qint64 t = at(1, 12); t < at(3, 10); t += 3 * JournalTimeline::Hour)
+        threeHours << t;
+    QTest::newRow("wide: every three hours, from the first whole step") << 960 << threeHours;
+    QTest::newRow("narrow: midnights") << 200 << QVector<qint64>{at(2, 0), at(3, 0)};
+    QTest::newRow("no room") << 0 << QVector<qint64>{};
+}
+
+void TestJournalTimeline::labels()
+{
+    QFETCH(int, width);
+    QFETCH(QVector<qint64>, times);
+    JournalTimeline timeline;
+    timeline.build({0, 1}, {at(1, 10, 5), at(3, 9)}, {});
+    QCOMPARE(timeline.labelTimes(width, 40), times);
 }
 
 QTEST_GUILESS_MAIN(TestJournalTimeline)

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -21,6 +20,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolTip>
@@ -139,7 +139,7 @@ private slots:
     void search_data();
     void search();
     void searchCountsEveryMatch();
-    void searchScrollsToFirstMatchInColumnOrder();
+    void typedSearchGoesToTheNearestMatch();
     void findNextAndPrevious_data();
     void findNextAndPrevious();
     void copy_data();
@@ -429,25 +429,37 @@ void TestJournalViewDlg::searchCountsEveryMatch()
     QCOMPARE(tableOf(dlg.get())->selectionModel()->selectedIndexes().size(), 10000);
 }
 
-void TestJournalViewDlg::searchScrollsToFirstMatchInColumnOrder()
+void TestJournalViewDlg::typedSearchGoesToTheNearestMatch()
 {
     auto dlg = textDialog(needleJournal());
+    dlg->resize(400, 400); // narrow: going to a Message match scrolls sideways
     dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
     QTableWidget* table = tableOf(dlg.get());
     QCOMPARE(table->item(0, 3)->text(), QStringLiteral("needle")); // a Source match at the top
-    table->scrollToBottom();
-    table->scrollToTop();
+    table->setCurrentCell(200, 0);
     dlg->findChild<QLineEdit*>(QStringLiteral("findEdit"))->setText(QStringLiteral("NEEDLE"));
     QCOMPARE(dlg->findChild<QSpinBox*>(QStringLiteral("matches"))->value(), 3);
-
-    // The first match in column order is the top-most Message cell (row 239),
-    // brought just into view at the bottom edge.
-    const QRect cell = table->visualItemRect(table->item(239, 2));
-    const QRect viewport = table->viewport()->rect();
-    QVERIFY(table->verticalScrollBar()->value() > 0);
-    QVERIFY2(viewport.contains(cell), "first Message match not visible");
-    QVERIFY(cell.bottom() > viewport.bottom() - 2 * cell.height());
+    // From row 200 on: the Message match in row 239, the second in reading order.
+    QCOMPARE(table->currentIndex(), table->model()->index(239, 2));
+    QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("matchPosition"))->text(),
+             QStringLiteral("2 of 3"));
+    QVERIFY(table->viewport()->rect().contains(table->visualRect(table->currentIndex())));
+    // Back to the Source match past a wide Message: the table scrolls
+    // sideways, and Time stays in view at the left.
+    table->setColumnWidth(2, 900);
+    QCoreApplication::processEvents(); // the scroll range follows
+    dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QTest::keyClick(table, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(table->currentIndex(), table->model()->index(0, 3));
+    auto* time = dlg->findChild<QTableView*>(QStringLiteral("frozenTime"));
+    QVERIFY(time && time->isVisible());
+    QVERIFY(table->horizontalScrollBar()->value() > 0);
+    QCOMPARE(time->visualRect(table->currentIndex().siblingAtColumn(0)).top(),
+             table->visualRect(table->currentIndex()).top());
+    QVERIFY(time->geometry().right() <
+            table->visualRect(table->currentIndex()).left() + table->viewport()->x());
 }
 
 void TestJournalViewDlg::findNextAndPrevious_data()
@@ -455,22 +467,28 @@ void TestJournalViewDlg::findNextAndPrevious_data()
     QTest::addColumn<QList<QKeySequence>>("keys");
     QTest::addColumn<QPoint>("cell"); // column, row of the current cell
     QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("position");
     const QKeySequence enter(Qt::Key_Return), f3(Qt::Key_F3);
     const QKeySequence back(Qt::SHIFT | Qt::Key_Return), backF3(Qt::SHIFT | Qt::Key_F3);
     const QString top = QStringLiteral("Search wrapped to the top");
     const QString bottom = QStringLiteral("Search wrapped to the bottom");
-    // Matches in count order: Message rows 239 and 279, then Source row 0.
-    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(2, 239) << "";
-    QTest::newRow("F3 twice, across columns")
-        << QList<QKeySequence>{f3, f3, f3} << QPoint(3, 0) << "";
+    // Matches in reading order: Source row 0, then Message rows 239 and 279.
+    QTest::newRow("first") << QList<QKeySequence>{enter} << QPoint(3, 0) << ""
+                           << "1 of 3";
+    QTest::newRow("F3 thrice, across columns")
+        << QList<QKeySequence>{f3, f3, f3} << QPoint(2, 279) << ""
+        << "3 of 3";
     QTest::newRow("wraps forward")
-        << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(2, 239) << top;
-    QTest::newRow("back from none to the last") << QList<QKeySequence>{back} << QPoint(3, 0) << "";
-    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 279) << "";
+        << QList<QKeySequence>{f3, f3, f3, enter} << QPoint(3, 0) << top << "1 of 3";
+    QTest::newRow("back from none to the last") << QList<QKeySequence>{back} << QPoint(2, 279) << ""
+                                                << "3 of 3";
+    QTest::newRow("back") << QList<QKeySequence>{back, backF3} << QPoint(2, 239) << ""
+                          << "2 of 3";
     QTest::newRow("back past the first wraps")
-        << QList<QKeySequence>{f3, backF3} << QPoint(3, 0) << bottom;
+        << QList<QKeySequence>{f3, backF3} << QPoint(2, 279) << bottom << "3 of 3";
     QTest::newRow("Enter on the keypad")
-        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(2, 239) << "";
+        << QList<QKeySequence>{QKeySequence(Qt::Key_Enter)} << QPoint(3, 0) << ""
+        << "1 of 3";
 }
 
 void TestJournalViewDlg::findNextAndPrevious()
@@ -478,6 +496,7 @@ void TestJournalViewDlg::findNextAndPrevious()
     QFETCH(QList<QKeySequence>, keys);
     QFETCH(QPoint, cell);
     QFETCH(QString, status);
+    QFETCH(QString, position);
     auto dlg = textDialog(needleJournal());
     dlg->show();
     dlg->activateWindow();
@@ -500,6 +519,7 @@ void TestJournalViewDlg::findNextAndPrevious()
     QVERIFY(table->viewport()->rect().contains(shown));
     QVERIFY(current.row() < 3 || shown.top() >= 3 * shown.height());
     QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("searchStatus"))->text(), status);
+    QCOMPARE(dlg->findChild<QLabel*>(QStringLiteral("matchPosition"))->text(), position);
     // The selection of all matches stays, and Enter does not press "Save ...".
     QCOMPARE(table->selectionModel()->selectedIndexes().size(), 3);
     QVERIFY(!m_driver.seen);
@@ -582,22 +602,26 @@ void TestJournalViewDlg::timeline()
 void TestJournalViewDlg::goToTime_data()
 {
     QTest::addColumn<bool>("text");
-    QTest::addColumn<QDateTime>("asked");
-    QTest::addColumn<QString>("time"); // of the record gone to
-    // Binary: the year asked is not shown and does not count.
-    QTest::newRow("binary, across the year")
-        << false << QDateTime({2000, 12, 31}, {23, 45}) << "31.12 23:50:00";
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("time"); // of the record gone to; empty: none
+    // Binary records carry no year: a day is the latest one of the journal.
+    QTest::newRow("binary, a time alone: the newest such") << false << "23:45"
+                                                           << "02.01 00:05:00";
+    QTest::newRow("binary, across the year") << false << "31.12 23:45"
+                                             << "31.12 23:50:00";
     // No later 3 January is in the journal: the one a year before is meant.
-    QTest::newRow("binary, past the newest")
-        << false << QDateTime({2000, 1, 3}, {0, 0}) << "30.12 12:00:00";
-    QTest::newRow("text, after all")
-        << true << QDateTime({2026, 4, 1}, {0, 0}) << "01.03.26 00:00:00";
+    QTest::newRow("binary, past the newest") << false << "3.1 0:00"
+                                             << "30.12 12:00:00";
+    QTest::newRow("text, after all") << true << "2026-04-01 00:00"
+                                     << "01.03.26 00:00:00";
+    QTest::newRow("text, not read: no jump") << true << "01.01 0310"
+                                             << "";
 }
 
 void TestJournalViewDlg::goToTime()
 {
     QFETCH(bool, text);
-    QFETCH(QDateTime, asked);
+    QFETCH(QString, asked);
     QFETCH(QString, time);
     // Newest first, as controllers keep them.
     const QByteArray data = text ? textJournal({{"01.03.26", "00:00:00", "I", "5", "mar"},
@@ -612,19 +636,31 @@ void TestJournalViewDlg::goToTime()
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     QTableWidget* table = tableOf(&dlg);
-    bool asksTime = false;
+    QString understood;
     QTimer::singleShot(0, &dlg, [&] {
         auto* ask = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        auto* edit = ask ? ask->findChild<QDateTimeEdit*>() : nullptr;
+        auto* edit = ask ? ask->findChild<QLineEdit*>(QStringLiteral("timeEdit")) : nullptr;
         if (!edit)
             return;
-        asksTime = true;
-        edit->setDateTime(asked);
-        ask->accept();
+        edit->setText(asked);
+        understood = ask->findChild<QLabel*>(QStringLiteral("understood"))->text();
+        QTest::keyClick(edit, Qt::Key_Return); // what cannot be read is not accepted
+        if (ask->isVisible())
+            ask->reject();
     });
     table->setFocus();
+    const QModelIndex before = table->currentIndex();
     QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_G));
-    QVERIFY(asksTime);
+    if (time.isEmpty()) {
+        QVERIFY2(understood.startsWith(QLatin1String("Not a time")), qPrintable(understood));
+        QCOMPARE(table->currentIndex(), before);
+        return;
+    }
+    // Said as understood, with its year, before going there.
+    QVERIFY2(understood.startsWith(QLatin1String("Goes to ")) &&
+                 understood.contains(
+                     QRegularExpression("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$")),
+             qPrintable(understood));
     QCOMPARE(table->item(table->currentIndex().row(), 0)->text(), time);
 }
 
@@ -633,10 +669,11 @@ void TestJournalViewDlg::copy_data()
     QTest::addColumn<QString>("search");
     QTest::addColumn<bool>("onlyMatches");
     QTest::addColumn<QString>("clipboard");
-    const QString one = QStringLiteral("01.03.21 10:00:02\tW\tpump off\t7\n");
-    const QString three = QStringLiteral("01.03.21 10:00:00\tE\tpump on\t5\n");
-    QTest::newRow("rows of the matches, as shown") << "pump" << false << one + three;
-    QTest::newRow("hidden rows left out") << "pump on" << true << three;
+    const QString header = QStringLiteral("Date\tTime\ttype\tMessage\tSource\n");
+    const QString one = QStringLiteral("01.03.2021\t01.03.21 10:00:02\tW\tpump off\t7\n");
+    const QString three = QStringLiteral("01.03.2021\t01.03.21 10:00:00\tE\tpump on\t5\n");
+    QTest::newRow("rows of the matches, as shown") << "pump" << false << header + one + three;
+    QTest::newRow("hidden rows left out") << "pump on" << true << header + three;
     QTest::newRow("a single cell: its text") << "off" << false << "pump off";
 }
 
@@ -919,27 +956,35 @@ void TestJournalViewDlg::remembersSizeWidthsAndFont()
     const int defaultPoints = table->font().pointSize();
     const int defaultRow = table->verticalHeader()->defaultSectionSize();
     dlg->resize(700, 500);
-    table->setColumnWidth(0, 211);
+    table->setColumnWidth(3, 211);
     QTest::keySequence(table, QKeySequence::ZoomIn);
     QTest::keySequence(table, QKeySequence::ZoomIn);
     QCOMPARE(table->font().pointSize(), defaultPoints + 2);
     QVERIFY(table->verticalHeader()->defaultSectionSize() > defaultRow);
-    QVERIFY(table->columnWidth(0) > 211); // the columns grow with their text
-    const int kept = table->columnWidth(0);
+    QVERIFY(table->columnWidth(3) > 211); // the columns grow with their text
+    // Time is as wide as its text at every size, never cut.
+    const auto timeFits = [&] {
+        return table->columnWidth(0) >
+               table->fontMetrics().horizontalAdvance(table->item(0, 0)->text());
+    };
+    QVERIFY(timeFits());
+    const int kept = table->columnWidth(3);
     dlg->close();
     dlg.reset();
 
     dlg = textDialog(data);
     table = tableOf(dlg.get());
     QCOMPARE(dlg->size(), QSize(700, 500));
-    QCOMPARE(table->columnWidth(0), kept);
+    QCOMPARE(table->columnWidth(3), kept);
     QCOMPARE(table->font().pointSize(), defaultPoints + 2);
+    QVERIFY(timeFits());
     dlg->show();
     dlg->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
     QTest::keySequence(table, QKeySequence(Qt::CTRL | Qt::Key_0));
     QCOMPARE(table->font().pointSize(), defaultPoints);
     QCOMPARE(table->verticalHeader()->defaultSectionSize(), defaultRow);
+    QVERIFY(timeFits());
     dlg.reset();
     QCOMPARE(tableOf(textDialog(data).get())->font().pointSize(), defaultPoints);
 }
@@ -963,7 +1008,7 @@ void TestJournalViewDlg::keptLayoutFitsTheScreen()
                                                                  .arg(dlg->height())));
     QTableWidget* table = tableOf(dlg.get());
     QHeaderView* header = table->horizontalHeader();
-    QCOMPARE(table->columnWidth(0), header->sectionSizeHint(0));
+    QVERIFY(table->columnWidth(0) >= header->sectionSizeHint(0));
     for (int c = 1; c < table->columnCount(); ++c)
         QVERIFY(table->columnWidth(c) <= room.width());
     QCOMPARE(table->font().pointSize(), JournalViewSettings::maxFontSize);
@@ -985,8 +1030,8 @@ void TestJournalViewDlg::messageColumnTakesTheRoomLeft()
     QTRY_COMPARE(table->columnWidth(2), table->viewport()->width() - others());
     QVERIFY(table->columnWidth(2) > own);
     // It never goes below its own width, nor below what the user gave it.
-    dlg->resize(300, 500);
-    QTRY_COMPARE(table->columnWidth(2), own);
+    dlg->resize(300, 500); // as narrow as the search row lets it be
+    QTRY_COMPARE(table->columnWidth(2), qMax(own, table->viewport()->width() - others()));
     table->setColumnWidth(2, own + 500);
     dlg->resize(400, 500);
     QTRY_COMPARE(table->columnWidth(2), own + 500);

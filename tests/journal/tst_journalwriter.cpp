@@ -1,5 +1,6 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
+#include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 
 #include <QBuffer>
@@ -151,22 +152,33 @@ void TestJournalWriter::displayOrder()
 void TestJournalWriter::copyText_data()
 {
     QTest::addColumn<QVector<int>>("rows");
+    QTest::addColumn<QString>("controller");
     QTest::addColumn<QString>("text");
-    QTest::newRow("none") << QVector<int>{} << QString();
-    QTest::newRow("in the order given, tabs and line breaks made spaces")
-        << QVector<int>{1, 0}
-        << QStringLiteral("01.02 03:04:06\tДверь   открыта\tАСУДД\n"
-                          "01.02 03:04:05\ta;b\t\n");
+    const QString header = QStringLiteral("Date\tTime\tMessage\tSource\n");
+    QTest::newRow("none") << QVector<int>{} << "25" << QString();
+    QTest::newRow("in the order given, tabs and line breaks made spaces, a year not known")
+        << QVector<int>{1, 0} << QString()
+        << header + QStringLiteral("14.11.2026\t01.02 03:04:06\tДверь   открыта\tАСУДД\n"
+                                   "\t01.02 03:04:05\ta;b\t\n");
+    QTest::newRow("the controller first")
+        << QVector<int>{1} << "25"
+        << "Controller\t" + header +
+               QStringLiteral("25\t14.11.2026\t01.02 03:04:06\tДверь   открыта\tАСУДД\n");
 }
 
 void TestJournalWriter::copyText()
 {
     QFETCH(QVector<int>, rows);
+    QFETCH(QString, controller);
     QFETCH(QString, text);
     const QList<QStringList> cells{
         {"01.02 03:04:05", "a;b", ""},
         {"01.02 03:04:06", QStringLiteral("Дверь\t\r\nоткрыта"), QStringLiteral("АСУДД")}};
-    QCOMPARE(JournalWriter::copyText(rows, 3, [&](int r, int c) { return cells.at(r).at(c); }),
+    const QVector<qint64> when{JournalTime::Unknown,
+                               JournalTime::fromFields(2026, 11, 14, 3, 10, 16)};
+    QCOMPARE(JournalWriter::copyText(
+                 rows, controller, {"Time", "Message", "Source"}, [&](int r) { return when.at(r); },
+                 [&](int r, int c) { return cells.at(r).at(c); }),
              text);
 }
 

@@ -27,7 +27,7 @@ void TestWorkstationControllerList::readBackByTheJournalTool()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     ControllerList list;
-    QVERIFY2(list.parse(file.readAll(), &error), qPrintable(error));
+    QCOMPARE(list.parse(file.readAll()), QStringList());
     QCOMPARE(list.size(), controllers.size());
     for (const auto& c : controllers)
         QCOMPARE(list.type(c.first), c.second);
