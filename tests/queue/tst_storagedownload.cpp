@@ -231,15 +231,16 @@ void TestStorageDownload::callThatCannotBeMade()
 {
     HostLight light(3);
     // A storage object of another thread cannot answer a call with a result.
-    // It runs, and is deleted in its own thread when that thread ends.
+    // It runs, and is deleted once its thread has ended (no deferred delete
+    // left behind in a thread that no longer runs).
     QThread thread;
     auto* rpc = new JsonRpcClientPlugin;
     rpc->moveToThread(&thread);
-    connect(&thread, &QThread::finished, rpc, &QObject::deleteLater);
     thread.start();
-    const auto stop = qScopeGuard([&thread] {
+    const auto stop = qScopeGuard([&thread, rpc] {
         thread.quit();
         thread.wait();
+        delete rpc;
     });
     // An object without the invoke method.
     QObject bare;
