@@ -11,7 +11,7 @@ qint64 fromFields(int year, int month, int day, int hour, int minute, int second
     if (!date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
         second > 59)
         return Unknown;
-    return date.toJulianDay() * DaySeconds + hour * 3600 + minute * 60 + second;
+    return of(year, month, day, hour, minute, second);
 }
 
 qint64 of(int year, int month, int day, int hour, int minute, int second)

@@ -41,13 +41,12 @@ enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
 
 void warn(const QString& message)
 {
-    QTextStream(stderr) << "dq-journal: " << FleetRun::printable(message) << '\n';
+    FleetRun::warn(message);
 }
 
 int fail(int code, const QString& message)
 {
-    QTextStream err(stderr);
-    err << "dq-journal: " << FleetRun::printable(message) << '\n';
+    FleetRun::warn(message);
     return code;
 }
 

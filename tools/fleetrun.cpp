@@ -45,9 +45,14 @@ QString FleetRun::printable(const QString& text)
     return out;
 }
 
-void FleetRun::error(const QString& message)
+void FleetRun::warn(const QString& message)
 {
     QTextStream(stderr) << "dq-journal: " << printable(message) << '\n';
+}
+
+void FleetRun::error(const QString& message)
+{
+    warn(message);
     m_errors = true;
 }
 
@@ -62,7 +67,7 @@ void FleetRun::addPaths(const QStringList& paths)
             const QStringList names =
                 dir.entryList({QStringLiteral("Jrn*.bin")}, QDir::Files | QDir::System, QDir::Name);
             if (names.isEmpty())
-                QTextStream(stderr) << "dq-journal: " << printable(path) << ": no Jrn*.bin files\n";
+                warn(path + QStringLiteral(": no Jrn*.bin files"));
             for (const QString& name : names)
                 addFile(dir.filePath(name));
         } else {
@@ -179,13 +184,10 @@ void FleetRun::collectOne(const Input& input)
     const QDate day = JournalTime::writtenDate(modified);
     const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
     if (!text && day != modified.date())
-        QTextStream(stderr) << "dq-journal: "
-                            << printable(QStringLiteral("%1: modified %2, which cannot be right: "
-                                                        "its records' years count back from today")
-                                             .arg(input.path, modified.isValid()
-                                                                  ? modified.toString(Qt::ISODate)
-                                                                  : QStringLiteral("at the epoch")))
-                            << '\n';
+        warn(QStringLiteral("%1: modified %2, which cannot be right: "
+                            "its records' years count back from today")
+                 .arg(input.path, modified.isValid() ? modified.toString(Qt::ISODate)
+                                                     : QStringLiteral("at the epoch")));
     if (!text)
         RecordTime::inferYears(times, day);
 

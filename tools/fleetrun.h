@@ -53,6 +53,8 @@ public:
 
     // A text for standard error: control characters escaped, cut short.
     static QString printable(const QString& text);
+    // Says the message on standard error, as printable() shows it.
+    static void warn(const QString& message);
     qint64 matches() const { return m_matches; }
 
 private:
