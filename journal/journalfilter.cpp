@@ -5,14 +5,82 @@
 
 #include "journal/journaldecoder.h"
 
+#include <algorithm>
+
+namespace {
+
+inline QChar folded(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u < 0x80)
+        return u >= 'A' && u <= 'Z' ? QChar(u + ('a' - 'A')) : c;
+    return c.toCaseFolded();
+}
+
+// Whether cell holds the text, letter case aside, exactly as
+// QString::contains(text, Qt::CaseInsensitive) finds it, but without folding
+// the whole cell: every character is folded once, and only where the text's
+// first letter is does the rest get compared. The folded text holds no
+// surrogates, so a pair in the cell never matches either way.
+bool holdsFolded(const QString& cell, const QString& text)
+{
+    const int n = cell.size();
+    const int m = text.size();
+    if (m > n)
+        return false;
+    const QChar* c = cell.constData();
+    const QChar* t = text.constData();
+    for (int i = 0; i + m <= n; ++i) {
+        if (folded(c[i]) != t[0])
+            continue;
+        int k = 1;
+        while (k < m && folded(c[i + k]) == t[k])
+            ++k;
+        if (k == m)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void JournalFilter::addText(const QString& text)
 {
     m_texts.append(text);
+    QString f = text;
+    const bool plain =
+        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+    for (QChar& c : f)
+        c = folded(c);
+    // Empty: compared as QString does it.
+    m_folded.append(plain && !text.isEmpty() ? f : QString());
+}
+
+bool JournalFilter::holdsText(const QString& cell) const
+{
+    for (int i = 0; i < m_texts.size(); ++i) {
+        const QString& f = m_folded.at(i);
+        if (f.isEmpty() ? cell.contains(m_texts.at(i), Qt::CaseInsensitive) : holdsFolded(cell, f))
+            return true;
+    }
+    return false;
 }
 
 void JournalFilter::addType(const QString& type)
 {
     m_types.append(type);
+}
+
+bool JournalFilter::textsMayBeInTime() const
+{
+    const QString timeCharacters = QStringLiteral("0123456789.: ");
+    for (const QString& text : m_texts) {
+        const bool fits = std::all_of(text.cbegin(), text.cend(),
+                                      [&](QChar c) { return timeCharacters.contains(c); });
+        if (fits)
+            return true;
+    }
+    return false;
 }
 
 bool JournalFilter::acceptsTime(const RecordTime& time) const
@@ -39,14 +107,8 @@ bool JournalFilter::acceptsRow(const JournalRow& row, bool textJournal) const
     }
     if (m_texts.isEmpty())
         return true;
-    for (const QString& text : m_texts) {
-        if (row.message.contains(text, Qt::CaseInsensitive) ||
-            row.source.contains(text, Qt::CaseInsensitive) ||
-            row.time.contains(text, Qt::CaseInsensitive) ||
-            (textJournal && row.type.contains(text, Qt::CaseInsensitive)))
-            return true;
-    }
-    return false;
+    return holdsText(row.message) || holdsText(row.source) || holdsText(row.time) ||
+           (textJournal && holdsText(row.type));
 }
 
 RecordTime JournalFilter::parseMoment(const QString& text, const QDateTime& now)

@@ -23,10 +23,18 @@ public:
 
     // Whether acceptsRow() has anything to check: else the row need not be decoded.
     bool needsRow() const { return !m_texts.isEmpty() || !m_types.isEmpty(); }
+    // Whether a binary record's time text ("dd.MM hh:mm:ss") can hold one of
+    // the texts: else whether a binary row is taken depends on its message
+    // and source alone.
+    bool textsMayBeInTime() const;
     // A time that is not known (invalid, or without a year) is outside any bound.
     bool acceptsTime(const RecordTime& time) const;
     // A binary journal's rows have no type: a type filter takes none of them.
     bool acceptsRow(const JournalRow& row, bool textJournal) const;
+    // The parts of acceptsRow() for a binary row, to be asked cell by cell: whether
+    // any binary row can be taken, and whether a cell holds one of the texts.
+    bool takesBinaryRows() const { return m_types.isEmpty(); }
+    bool holdsText(const QString& cell) const;
 
     // "day.month[.year] hh:mm[:ss]"; without a year, the last such moment not
     // after now. Invalid when the text is not such a moment.
@@ -36,5 +44,6 @@ private:
     RecordTime m_since;
     RecordTime m_until;
     QStringList m_texts;
+    QStringList m_folded; // the texts folded for comparing, letter by letter
     QStringList m_types;
 };

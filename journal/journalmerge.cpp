@@ -1,31 +1,179 @@
 #include "journal/journalmerge.h"
 
-#include <algorithm>
+#include <QDir>
+#include <QTemporaryFile>
 
-int JournalMerge::addJournal(int controllerId, QVector<Entry> entries)
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// A stored entry: its key and length, then its bytes.
+constexpr int HeaderSize = int(sizeof(qint64) + sizeof(qint32));
+// What reading the runs back from the file may hold at once, shared out
+// among them, and the least and most each run reads in one go.
+constexpr qint64 ReadBudget = 16 * 1024 * 1024;
+constexpr int LeastRead = 512;
+constexpr int MostRead = 64 * 1024;
+
+void appendEntry(QByteArray& out, qint64 key, const char* bytes, int length)
 {
+    const qint32 size = length;
+    char header[HeaderSize];
+    memcpy(header, &key, sizeof key);
+    memcpy(header + sizeof key, &size, sizeof size);
+    out.append(header, HeaderSize);
+    out.append(bytes, length);
+}
+
+qint64 keyAt(const char* entry)
+{
+    qint64 key;
+    memcpy(&key, entry, sizeof key);
+    return key;
+}
+
+int lengthAt(const char* entry)
+{
+    qint32 length;
+    memcpy(&length, entry + sizeof(qint64), sizeof length);
+    return length;
+}
+
+} // namespace
+
+JournalMerge::JournalMerge(bool oldestFirst, qint64 memoryBudget)
+    : m_oldestFirst(oldestFirst), m_budget(memoryBudget)
+{}
+
+JournalMerge::~JournalMerge() = default;
+
+void JournalMerge::fail(const QString& what)
+{
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("%1: %2").arg(what, m_file ? m_file->errorString() : QString());
+}
+
+int JournalMerge::addJournal(int controllerId, QVector<Entry> entries, const char* bytes)
+{
+    if (!m_error.isEmpty())
+        return -1;
     const auto newer = [](const Entry& a, const Entry& b) {
         return a.key != b.key ? a.key > b.key : a.position < b.position;
     };
     // Journals are mostly in order already.
     if (!std::is_sorted(entries.cbegin(), entries.cend(), newer))
         std::sort(entries.begin(), entries.end(), newer);
-    Journal j;
-    j.controllerId = controllerId;
-    j.entries = std::move(entries);
-    m_journals.push_back(std::move(j));
-    return int(m_journals.size()) - 1;
+    // Stored in the order they are to be taken.
+    if (m_oldestFirst)
+        std::reverse(entries.begin(), entries.end());
+    QByteArray run;
+    qint64 size = 0;
+    for (const Entry& e : entries)
+        size += HeaderSize + e.length;
+    run.reserve(int(size));
+    for (const Entry& e : entries)
+        appendEntry(run, e.key, bytes + e.offset, e.length);
+
+    Run r;
+    r.controllerId = controllerId;
+    if (!m_file && m_memory.size() + run.size() > m_budget && !spill())
+        return -1;
+    if (m_file) {
+        r.begin = m_fileSize;
+        if (m_file->write(run) != run.size()) {
+            fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+            return -1;
+        }
+        m_fileSize += run.size();
+    } else {
+        r.begin = m_memory.size();
+        m_memory += run;
+    }
+    r.end = r.begin + run.size();
+    m_runs.push_back(std::move(r));
+    return int(m_runs.size()) - 1;
 }
 
-const JournalMerge::Entry& JournalMerge::head(int journal) const
+bool JournalMerge::spill()
 {
-    const Journal& j = m_journals[size_t(journal)];
-    return m_oldestFirst ? j.entries.at(j.entries.size() - 1 - j.cursor) : j.entries.at(j.cursor);
+    m_file =
+        std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("dq-merge-XXXXXX")));
+    if (!m_file->open()) {
+        fail(QStringLiteral("cannot make a temporary file in %1").arg(QDir::tempPath()));
+        return false;
+    }
+    if (m_file->write(m_memory) != m_memory.size()) {
+        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+        return false;
+    }
+    m_fileSize = m_memory.size();
+    m_memory = QByteArray();
+    return true;
 }
 
-JournalMerge::Head JournalMerge::headOf(int journal) const
+bool JournalMerge::start()
 {
-    return {head(journal).key, m_journals[size_t(journal)].controllerId, journal};
+    if (!m_error.isEmpty())
+        return false;
+    if (m_file && !m_file->flush()) {
+        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+        return false;
+    }
+    m_bufferSize =
+        int(qBound<qint64>(LeastRead, ReadBudget / qMax<qint64>(1, m_runs.size()), MostRead));
+    m_heap.clear();
+    for (size_t i = 0; i < m_runs.size(); ++i) {
+        Run& r = m_runs[i];
+        if (const char* entry = peek(r))
+            m_heap.push_back({keyAt(entry), r.controllerId, int(i)});
+    }
+    if (!m_error.isEmpty())
+        return false;
+    // std's heaps keep the largest in front: "larger" is "comes later".
+    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
+    std::make_heap(m_heap.begin(), m_heap.end(), later);
+    return true;
+}
+
+bool JournalMerge::fill(Run& run, int needed)
+{
+    // What is left of the buffer moves to its front; the rest is read behind it.
+    const int kept = run.buffer.size() - run.bufferPos;
+    const qint64 left = run.end - run.begin - run.read;
+    const int want = int(qMin<qint64>(qMax(needed, m_bufferSize) - kept, left));
+    QByteArray next(kept + qMax(0, want), Qt::Uninitialized);
+    memcpy(next.data(), run.buffer.constData() + run.bufferPos, size_t(kept));
+    if (want > 0) {
+        if (!m_file->seek(run.begin + run.read) || m_file->read(next.data() + kept, want) != want) {
+            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()));
+            return false;
+        }
+        run.read += want;
+    }
+    run.buffer = next;
+    run.bufferPos = 0;
+    if (run.buffer.size() < needed) {
+        fail(QStringLiteral("the temporary file %1 is cut short").arg(m_file->fileName()));
+        return false;
+    }
+    return true;
+}
+
+const char* JournalMerge::peek(Run& run)
+{
+    if (!m_file)
+        return run.read < run.end - run.begin ? m_memory.constData() + run.begin + run.read
+                                              : nullptr;
+    const bool readAll = run.read >= run.end - run.begin;
+    if (readAll && run.bufferPos >= run.buffer.size())
+        return nullptr;
+    if (run.buffer.size() - run.bufferPos < HeaderSize && !fill(run, HeaderSize))
+        return nullptr;
+    const int whole = HeaderSize + lengthAt(run.buffer.constData() + run.bufferPos);
+    if (run.buffer.size() - run.bufferPos < whole && !fill(run, whole))
+        return nullptr;
+    return run.buffer.constData() + run.bufferPos;
 }
 
 bool JournalMerge::before(const Head& a, const Head& b) const
@@ -36,36 +184,34 @@ bool JournalMerge::before(const Head& a, const Head& b) const
                                             : a.journal < b.journal;
 }
 
-void JournalMerge::start(bool oldestFirst)
+bool JournalMerge::next(Taken* taken)
 {
-    m_oldestFirst = oldestFirst;
-    m_heap.clear();
-    for (size_t i = 0; i < m_journals.size(); ++i) {
-        m_journals[i].cursor = 0;
-        if (!m_journals[i].entries.isEmpty())
-            m_heap.push_back(headOf(int(i)));
+    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
+    // The run taken from last goes back into the heap only now, so that the
+    // bytes it handed out stayed where they were until this call.
+    if (m_taken >= 0) {
+        Run& run = m_runs[size_t(m_taken)];
+        if (const char* entry = peek(run)) {
+            m_heap.push_back({keyAt(entry), run.controllerId, m_taken});
+            std::push_heap(m_heap.begin(), m_heap.end(), later);
+        }
+        m_taken = -1;
     }
-    // std's heaps keep the largest in front: "larger" is "comes later".
-    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
-    std::make_heap(m_heap.begin(), m_heap.end(), later);
-}
-
-bool JournalMerge::next(int* journal, const Entry** entry)
-{
-    if (m_heap.empty())
+    if (m_heap.empty() || !m_error.isEmpty())
         return false;
-    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
     std::pop_heap(m_heap.begin(), m_heap.end(), later);
     const int j = m_heap.back().journal;
-    *journal = j;
-    *entry = &head(j);
-    Journal& taken = m_journals[size_t(j)];
-    ++taken.cursor;
-    if (taken.cursor < taken.entries.size()) {
-        m_heap.back() = headOf(j);
-        std::push_heap(m_heap.begin(), m_heap.end(), later);
-    } else {
-        m_heap.pop_back();
-    }
+    m_heap.pop_back();
+    Run& run = m_runs[size_t(j)];
+    const char* entry = peek(run); // its head was read whole already
+    taken->journal = j;
+    taken->key = keyAt(entry);
+    taken->length = lengthAt(entry);
+    taken->bytes = entry + HeaderSize;
+    if (m_file)
+        run.bufferPos += HeaderSize + taken->length;
+    else
+        run.read += HeaderSize + taken->length;
+    m_taken = j;
     return true;
 }

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
-// One time line out of many journals: every journal's entries sorted by time,
-// then merged a head at a time, so the merged order needs no second copy.
+class QTemporaryFile;
+
+// One time line out of many journals. Each journal's kept records are sorted
+// by time once and stored with their bytes as a run, in memory up to a budget
+// and in a temporary file past it; the runs are then merged a head at a time,
+// so that memory stays bounded by the budget whatever the fleet's size.
 // Newest first: later keys first; equal keys by controller id, then in the
 // order the journals were added, then as the journal stores them (newest
 // first). Oldest first is exactly the other way, but for controllers and
@@ -17,37 +24,70 @@ public:
     {
         qint64 key = 0;   // the time, larger for later
         int position = 0; // in the journal's own order, newest first
-        int offset = 0;   // where its bytes are kept
+        int offset = 0;   // where its bytes lie in the journal's bytes
+        int length = 0;
+    };
+    // A record of the merged order: valid until the next call of next().
+    struct Taken
+    {
+        int journal = 0;
+        qint64 key = 0;
+        const char* bytes = nullptr;
         int length = 0;
     };
 
-    // Returns the journal's index.
-    int addJournal(int controllerId, QVector<Entry> entries);
+    // Runs past memoryBudget bytes in all go to a temporary file.
+    static constexpr qint64 DefaultBudget = 48 * 1024 * 1024;
+    explicit JournalMerge(bool oldestFirst, qint64 memoryBudget = DefaultBudget);
+    ~JournalMerge();
+    JournalMerge(const JournalMerge&) = delete;
+    JournalMerge& operator=(const JournalMerge&) = delete;
 
-    void start(bool oldestFirst);
-    // The next entry of the merged order and its journal; false at the end.
-    bool next(int* journal, const Entry** entry);
+    // Keeps the entries (each with its bytes from bytes) as one journal's run;
+    // returns the journal's index, or -1 when the temporary file failed.
+    int addJournal(int controllerId, QVector<Entry> entries, const char* bytes);
+    // Ends adding; false when the temporary file failed (see errorString()).
+    bool start();
+    // The next record of the merged order; false at the end or when reading
+    // the temporary file failed.
+    bool next(Taken* taken);
+
+    bool spilled() const { return m_file != nullptr; }
+    QString errorString() const { return m_error; }
 
 private:
-    struct Journal
+    struct Run
     {
         int controllerId = 0;
-        QVector<Entry> entries; // newest first
-        int cursor = 0;         // entries taken
+        qint64 begin = 0; // where its stored entries lie
+        qint64 end = 0;
+        qint64 read = 0;   // how far read, from begin
+        QByteArray buffer; // read from the file, when spilled
+        int bufferPos = 0; // the next entry in buffer
     };
-    // A journal's next entry as the heap compares it: held by value, so that
-    // ordering thousands of journals touches no journal's entries.
+    // A run's next entry as the heap compares it: held by value, so that
+    // ordering thousands of journals touches no run.
     struct Head
     {
         qint64 key = 0;
         int controllerId = 0;
         int journal = 0;
     };
-    const Entry& head(int journal) const;
-    Head headOf(int journal) const;
+    bool spill();
+    bool fill(Run& run, int needed);
+    // The stored entry at the run's cursor, or nullptr at its end or on failure.
+    const char* peek(Run& run);
     bool before(const Head& a, const Head& b) const;
+    void fail(const QString& what);
 
-    std::vector<Journal> m_journals;
-    std::vector<Head> m_heap; // journals with entries left; the next one in front
     bool m_oldestFirst = false;
+    qint64 m_budget = 0;
+    QByteArray m_memory; // the runs, while they fit
+    std::unique_ptr<QTemporaryFile> m_file;
+    qint64 m_fileSize = 0;
+    std::vector<Run> m_runs;
+    std::vector<Head> m_heap; // runs with entries left; the next one in front
+    int m_bufferSize = 0;
+    int m_taken = -1; // the run that handed out the last record
+    QString m_error;
 };

@@ -76,6 +76,23 @@ RecordTime RecordTime::fromDateTime(const QDateTime& moment)
     return RecordTime(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
 }
 
+namespace {
+
+// Days in a month as QDate counts them (no year 0), without making a QDate:
+// this is asked of every record.
+int daysInMonth(int year, int month)
+{
+    if (year == 0 || month < 1 || month > 12)
+        return 0;
+    if (month == 2) {
+        const int y = year < 0 ? year + 1 : year;
+        return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0) ? 29 : 28;
+    }
+    return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+}
+
+} // namespace
+
 bool RecordTime::isValid() const
 {
     // The rule of a binary record's stamp, and a year's own February.
@@ -86,7 +103,7 @@ bool RecordTime::isValid() const
     stamp.minute = m_minute;
     stamp.second = m_second;
     return stamp.isValid() && m_hour >= 0 && m_minute >= 0 && m_second >= 0 &&
-           (!hasYear() || m_day <= QDate(m_year, m_month, 1).daysInMonth());
+           (!hasYear() || m_day <= daysInMonth(m_year, m_month));
 }
 
 RecordTime RecordTime::withYear(int year) const
@@ -111,13 +128,32 @@ QString RecordTime::toIso() const
 {
     if (!hasYear() || !isValid())
         return QString();
-    return QStringLiteral("%1-%2-%3T%4:%5:%6")
-        .arg(int(m_year), 4, 10, QLatin1Char('0'))
-        .arg(int(m_month), 2, 10, QLatin1Char('0'))
-        .arg(int(m_day), 2, 10, QLatin1Char('0'))
-        .arg(int(m_hour), 2, 10, QLatin1Char('0'))
-        .arg(int(m_minute), 2, 10, QLatin1Char('0'))
-        .arg(int(m_second), 2, 10, QLatin1Char('0'));
+    if (m_year > 9999)
+        return QStringLiteral("%1-%2-%3T%4:%5:%6")
+            .arg(int(m_year))
+            .arg(int(m_month), 2, 10, QLatin1Char('0'))
+            .arg(int(m_day), 2, 10, QLatin1Char('0'))
+            .arg(int(m_hour), 2, 10, QLatin1Char('0'))
+            .arg(int(m_minute), 2, 10, QLatin1Char('0'))
+            .arg(int(m_second), 2, 10, QLatin1Char('0'));
+    // Written digit by digit: every record of a fleet's output has one.
+    QChar text[19];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = QLatin1Char(char('0' + value % 10));
+    };
+    put(0, m_year, 4);
+    text[4] = QLatin1Char('-');
+    put(5, m_month, 2);
+    text[7] = QLatin1Char('-');
+    put(8, m_day, 2);
+    text[10] = QLatin1Char('T');
+    put(11, m_hour, 2);
+    text[13] = QLatin1Char(':');
+    put(14, m_minute, 2);
+    text[16] = QLatin1Char(':');
+    put(17, m_second, 2);
+    return QString(text, 19);
 }
 
 RecordTime::YearWalk::YearWalk(const QDate& written)

@@ -13,13 +13,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QThread>
+#include <QThreadPool>
 
-namespace {
-
-// Output goes out in pieces of this size: few writes, little held.
-constexpr int WriteChunk = 256 * 1024;
-
-} // namespace
+#include <array>
+#include <map>
 
 FleetRun::FleetRun(Settings settings) : m_settings(std::move(settings)) {}
 
@@ -146,33 +144,185 @@ const JournalDecoder* FleetRun::decoderFor(int version, const QString& path)
     return it.value().get();
 }
 
-void FleetRun::collect()
+// What reading one journal came to, for collect() to take in order.
+struct FleetRun::Collected
 {
-    for (const Input& input : m_inputs)
-        collectOne(input);
-    m_merge.start(m_settings.oldestFirst);
+    struct Message
+    {
+        QString text;
+        bool isError = false;
+    };
+    QVector<Message> messages;
+    bool read = false; // counted from here on: a journal that could not be read has no count
+    qint64 matches = 0;
+    QByteArray data; // the journal; the entries' bytes lie in it
+    QVector<JournalMerge::Entry> entries;
+};
+
+namespace {
+
+// How many journals are read at once: a few per thread, and no more bytes
+// than this in all.
+constexpr int JournalsPerThread = 8;
+constexpr qint64 BytesAtOnce = 32 * 1024 * 1024;
+// Records formatted at once by the threads while the next are merged.
+constexpr int RecordsAtOnce = 32 * 1024;
+
+int threadCount()
+{
+    return qBound(1, QThread::idealThreadCount(), 8);
 }
 
-void FleetRun::collectOne(const Input& input)
+// Runs work(0) … work(parts - 1) on the pool, and waits for them all.
+template <typename Work> void onAllThreads(QThreadPool& pool, int parts, Work work)
 {
-    const bool text = !JournalVersion::isBinary(input.version);
-    const JournalDecoder* decoder = text ? nullptr : decoderFor(input.version, input.path);
-    if (!text && !decoder)
+    for (int part = 1; part < parts; ++part)
+        pool.start([&work, part] { work(part); });
+    work(0);
+    pool.waitForDone();
+}
+
+} // namespace
+
+// Whether the filter takes a binary record, with as little decoding as can
+// be: a row's source is one of a few, and its message depends on the
+// record's last four bytes alone (and on whether it comes from the debug
+// source), so the verdicts on them are kept: per source, and per kind of
+// message in a table of recent ones, for each decoder. Only the time text
+// must be looked at each time, and only when a text can be in it.
+struct FleetRun::Verdicts
+{
+    explicit Verdicts(const JournalFilter& filter)
+        : m_filter(filter), m_timeMatters(m_filter.textsMayBeInTime())
+    {}
+
+    bool accepts(const JournalDecoder& decoder, const char* record, int length)
+    {
+        if (!m_filter.takesBinaryRows())
+            return false;
+        const auto* bytes = reinterpret_cast<const uchar*>(record);
+        if (length != BinaryJournal::RecordSize)
+            return m_filter.acceptsRow(JournalRecords::binaryRow(decoder, record, length), false);
+        Table& table = m_tables[&decoder];
+        if (table.entries.empty())
+            table.entries.resize(Slots);
+        const int source = BinaryJournal::Stamp::at(bytes, length).source;
+        const quint64 kind = (quint64(1) << 41) |
+                             (quint64(source == BinaryJournal::DebugSource) << 32) |
+                             (quint64(bytes[4]) << 24) | (quint64(bytes[5]) << 16) |
+                             (quint64(bytes[6]) << 8) | quint64(bytes[7]);
+        quint64& slot = table.entries[size_t((kind * 0x9E3779B97F4A7C15ull) >> (64 - SlotBits))];
+        qint8& bySource = table.sources[size_t(source) & 63];
+        const bool known = (slot & ~Accepted) == kind && bySource >= 0;
+        if (known && !m_timeMatters)
+            return (slot & Accepted) || bySource;
+        const JournalRow row = JournalRecords::binaryRow(decoder, record, length);
+        if ((slot & ~Accepted) != kind)
+            slot = kind | (m_filter.holdsText(row.message) ? Accepted : 0);
+        if (bySource < 0)
+            bySource = m_filter.holdsText(row.source) ? 1 : 0;
+        return (slot & Accepted) || bySource || (m_timeMatters && m_filter.holdsText(row.time));
+    }
+
+private:
+    static constexpr int SlotBits = 16;
+    static constexpr int Slots = 1 << SlotBits;
+    // A slot holds a kind (bit 41 set: an empty slot holds none) and its verdict.
+    static constexpr quint64 Accepted = quint64(1) << 40;
+    struct Table
+    {
+        std::vector<quint64> entries;
+        std::array<qint8, 64> sources{}; // -1: not known yet
+        Table() { sources.fill(-1); }
+    };
+    const JournalFilter& m_filter;
+    const bool m_timeMatters;
+    std::map<const JournalDecoder*, Table> m_tables;
+};
+
+void FleetRun::collect()
+{
+    m_merge = std::make_unique<JournalMerge>(m_settings.oldestFirst);
+    // Decoders are made once, here, and only read by the threads.
+    std::vector<Input> inputs;
+    for (Input input : m_inputs) {
+        if (JournalVersion::isBinary(input.version)) {
+            input.decoder = decoderFor(input.version, input.path);
+            if (!input.decoder)
+                continue;
+        }
+        inputs.push_back(input);
+    }
+    const int threads = threadCount();
+    QThreadPool pool;
+    pool.setMaxThreadCount(threads);
+    std::vector<Verdicts> verdicts(size_t(threads), Verdicts(m_settings.filter));
+    for (size_t first = 0; first < inputs.size();) {
+        size_t end = first;
+        qint64 bytes = 0;
+        while (end < inputs.size() && end - first < size_t(threads * JournalsPerThread) &&
+               (end == first || bytes < BytesAtOnce))
+            bytes += QFileInfo(inputs[end++].path).size();
+        std::vector<Collected> batch(end - first);
+        onAllThreads(pool, threads, [&](int part) {
+            for (size_t i = size_t(part); i < batch.size(); i += size_t(threads))
+                batch[i] = collectOne(inputs[first + i], verdicts[size_t(part)]);
+        });
+        for (size_t i = 0; i < batch.size(); ++i)
+            keep(inputs[first + i], batch[i]);
+        first = end;
+    }
+    if (!m_settings.count && !m_merge->start())
+        error(m_merge->errorString());
+}
+
+void FleetRun::keep(const Input& input, Collected& collected)
+{
+    for (const Collected::Message& m : collected.messages) {
+        if (m.isError)
+            error(m.text);
+        else
+            warn(m.text);
+    }
+    if (!collected.read)
         return;
-    QByteArray data;
+    m_matches += collected.matches;
+    if (m_settings.count) {
+        m_counts[input.controllerId] += collected.matches;
+        return;
+    }
+    if (collected.entries.isEmpty())
+        return;
+    const int journal = m_merge->addJournal(input.controllerId, std::move(collected.entries),
+                                            collected.data.constData());
+    if (journal < 0)
+        return; // said once the merge starts
+    Kept kept;
+    kept.controllerId = input.controllerId;
+    kept.controllerType = m_settings.controllers.type(input.controllerId);
+    kept.textJournal = !input.decoder;
+    kept.decoder = input.decoder;
+    kept.file = input.path;
+    m_kept.push_back(std::move(kept));
+}
+
+FleetRun::Collected FleetRun::collectOne(const Input& input, Verdicts& verdicts) const
+{
+    Collected result;
+    const bool text = !input.decoder;
     {
         QFile file(input.path);
-        const QString failure =
-            DownloadFile::readFailure(DownloadFile::readRegular(file, DownloadFile::maxSize, &data),
-                                      file, DownloadFile::maxSize);
+        const QString failure = DownloadFile::readFailure(
+            DownloadFile::readRegular(file, DownloadFile::maxSize, &result.data), file,
+            DownloadFile::maxSize);
         if (!failure.isEmpty()) {
-            error(QStringLiteral("%1: cannot read: %2").arg(input.path, failure));
-            return;
+            result.messages.append(
+                {QStringLiteral("%1: cannot read: %2").arg(input.path, failure), true});
+            return result;
         }
     }
-    // Counted from here on: a journal that could not be read has no count.
-    if (m_settings.count && !m_counts.contains(input.controllerId))
-        m_counts.insert(input.controllerId, 0);
+    result.read = true;
+    const QByteArray& data = result.data;
     const QVector<JournalRecords::Record> records =
         text ? JournalRecords::text(data) : JournalRecords::binary(data);
     QVector<RecordTime> times(records.size());
@@ -184,10 +334,12 @@ void FleetRun::collectOne(const Input& input)
     const QDate day = JournalTime::writtenDate(modified);
     const QDateTime written = day == modified.date() ? modified : QDateTime::currentDateTime();
     if (!text && day != modified.date())
-        warn(QStringLiteral("%1: modified %2, which cannot be right: "
+        result.messages.append(
+            {QStringLiteral("%1: modified %2, which cannot be right: "
                             "its records' years count back from today")
                  .arg(input.path, modified.isValid() ? modified.toString(Qt::ISODate)
-                                                     : QStringLiteral("at the epoch")));
+                                                     : QStringLiteral("at the epoch")),
+             false});
     if (!text)
         RecordTime::inferYears(times, day);
 
@@ -209,45 +361,74 @@ void FleetRun::collectOne(const Input& input)
     }
 
     const JournalFilter& filter = m_settings.filter;
-    Kept kept;
-    QVector<JournalMerge::Entry> entries;
-    qint64 matches = 0;
     for (int i = 0; i < records.size(); ++i) {
         if (!filter.acceptsTime(times.at(i)))
             continue;
         const JournalRecords::Record& r = records.at(i);
         const char* bytes = data.constData() + r.offset;
         if (filter.needsRow()) {
-            const JournalRow row = text ? JournalRecords::textRow(bytes, r.length)
-                                        : JournalRecords::binaryRow(*decoder, bytes, r.length);
-            if (!filter.acceptsRow(row, text))
+            const bool accepted =
+                text ? filter.acceptsRow(JournalRecords::textRow(bytes, r.length), true)
+                     : verdicts.accepts(*input.decoder, bytes, r.length);
+            if (!accepted)
                 continue;
         }
-        ++matches;
+        ++result.matches;
         if (m_settings.count)
             continue;
         JournalMerge::Entry e;
         e.key = keys.at(i);
         e.position = i;
-        e.offset = kept.bytes.size();
+        e.offset = r.offset;
         e.length = r.length;
-        kept.bytes.append(bytes, r.length);
-        entries.append(e);
+        result.entries.append(e);
     }
-    m_matches += matches;
-    if (m_settings.count) {
-        m_counts[input.controllerId] += matches;
-        return;
+    if (m_settings.count || result.entries.isEmpty())
+        result.data = QByteArray();
+    return result;
+}
+
+// Merged records waiting to be formatted: their journals and keys, and
+// their bytes one after the other.
+struct FleetRun::Piece
+{
+    struct Record
+    {
+        int journal = 0;
+        qint64 key = 0;
+        int offset = 0;
+        int length = 0;
+    };
+    std::vector<Record> records;
+    QByteArray bytes;
+};
+
+QByteArray FleetRun::format(const FleetWriter& writer, const Piece& piece, int from, int to) const
+{
+    QByteArray lines;
+    for (int i = from; i < to; ++i) {
+        const Piece::Record& taken = piece.records[size_t(i)];
+        const Kept& k = m_kept[size_t(taken.journal)];
+        const char* bytes = piece.bytes.constData() + taken.offset;
+        const JournalRow row = k.textJournal
+                                   ? JournalRecords::textRow(bytes, taken.length)
+                                   : JournalRecords::binaryRow(*k.decoder, bytes, taken.length);
+        FleetWriter::Record record;
+        record.controllerId = k.controllerId;
+        record.controllerType = k.controllerType;
+        record.row = &row;
+        record.file = k.file;
+        if (k.textJournal) {
+            record.isoTime = RecordTime::fromText(row.time).toIso();
+        } else {
+            const quint32 word =
+                BinaryJournal::timeWord(reinterpret_cast<const uchar*>(bytes), taken.length);
+            record.isoTime =
+                RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(taken.key)).toIso();
+        }
+        lines += writer.line(record);
     }
-    if (entries.isEmpty())
-        return;
-    kept.controllerId = input.controllerId;
-    kept.textJournal = text;
-    kept.decoder = decoder;
-    kept.file = input.path;
-    kept.bytes.squeeze();
-    m_kept.push_back(std::move(kept));
-    m_merge.addJournal(input.controllerId, std::move(entries));
+    return lines;
 }
 
 bool FleetRun::write(QIODevice& out)
@@ -266,34 +447,48 @@ bool FleetRun::write(QIODevice& out)
         return JournalWriter::writeAll(out, chunk);
     }
     // Nothing matched: nothing to head either.
-    QByteArray chunk = m_matches > 0 ? writer.header() : QByteArray();
-    int journal = 0;
-    const JournalMerge::Entry* entry = nullptr;
-    while (m_merge.next(&journal, &entry)) {
-        const Kept& k = m_kept[size_t(journal)];
-        const char* bytes = k.bytes.constData() + entry->offset;
-        const JournalRow row = k.textJournal
-                                   ? JournalRecords::textRow(bytes, entry->length)
-                                   : JournalRecords::binaryRow(*k.decoder, bytes, entry->length);
-        FleetWriter::Record record;
-        record.controllerId = k.controllerId;
-        record.controllerType = m_settings.controllers.type(k.controllerId);
-        record.row = &row;
-        record.file = k.file;
-        if (k.textJournal) {
-            record.isoTime = RecordTime::fromText(row.time).toIso();
-        } else {
-            const quint32 word =
-                BinaryJournal::timeWord(reinterpret_cast<const uchar*>(bytes), entry->length);
-            record.isoTime =
-                RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(entry->key)).toIso();
+    if (m_matches > 0 && !JournalWriter::writeAll(out, writer.header()))
+        return false;
+    // The main thread merges a piece while the others format the one before.
+    const int threads = threadCount();
+    QThreadPool pool;
+    pool.setMaxThreadCount(threads);
+    Piece pieces[2];
+    std::vector<QByteArray> lines(static_cast<size_t>(threads));
+    bool writing = false; // lines hold a formatted piece not yet written
+    bool ok = true;
+    const auto flush = [&] {
+        pool.waitForDone();
+        for (QByteArray& l : lines) {
+            ok = ok && JournalWriter::writeAll(out, l);
+            l.clear();
         }
-        chunk += writer.line(record);
-        if (chunk.size() >= WriteChunk) {
-            if (!JournalWriter::writeAll(out, chunk))
-                return false;
-            chunk.clear();
+        writing = false;
+    };
+    JournalMerge::Taken taken;
+    bool more = m_merge && m_merge->next(&taken);
+    for (int p = 0; more && ok; p ^= 1) {
+        Piece& piece = pieces[p];
+        piece.records.clear();
+        piece.bytes.clear();
+        while (more && piece.records.size() < size_t(RecordsAtOnce)) {
+            piece.records.push_back({taken.journal, taken.key, piece.bytes.size(), taken.length});
+            piece.bytes.append(taken.bytes, taken.length);
+            more = m_merge->next(&taken);
         }
+        if (writing)
+            flush();
+        const int count = int(piece.records.size());
+        for (int part = 0; part < threads; ++part)
+            pool.start([this, &writer, &lines, &piece, part, count, threads] {
+                lines[size_t(part)] =
+                    format(writer, piece, count * part / threads, count * (part + 1) / threads);
+            });
+        writing = true;
     }
-    return JournalWriter::writeAll(out, chunk);
+    if (writing)
+        flush();
+    if (m_merge && !m_merge->errorString().isEmpty())
+        error(m_merge->errorString());
+    return ok;
 }

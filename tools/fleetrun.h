@@ -18,8 +18,10 @@ class JournalDecoder;
 class QIODevice;
 
 // dq-journal over many journals: each file read, decoded and filtered on its
-// own, only the records the filter takes kept (their bytes, decoded again
-// when written), then written merged by time.
+// own, on every core, only the records the filter takes kept (their bytes,
+// decoded again when written), then written merged by time. What is held
+// at once is bounded: a few journals being read, and the kept records up to
+// the merge's budget (the rest wait in a temporary file).
 class FleetRun
 {
 public:
@@ -44,7 +46,8 @@ public:
     void addPaths(const QStringList& paths);
     // The journal files taken, as named.
     QStringList inputFiles() const;
-    // Reads, decodes and filters every journal taken, one at a time.
+    // Reads, decodes and filters every journal taken, several at a time;
+    // what each says on standard error comes in the order they were taken.
     void collect();
     // The merged records (or the counts); false on a write error.
     bool write(QIODevice& out);
@@ -63,17 +66,26 @@ private:
         QString path;
         int controllerId = 0;
         int version = 0;
+        const JournalDecoder* decoder = nullptr; // a binary journal's
     };
+    // A journal with records in the merge, by the merge's journal index.
     struct Kept
     {
         int controllerId = 0;
+        QString controllerType;
         bool textJournal = false;
         const JournalDecoder* decoder = nullptr;
         QString file;
-        QByteArray bytes; // the kept records
     };
+    struct Collected;
+    struct Verdicts;
     void addFile(const QString& path);
-    void collectOne(const Input& input);
+    // Reads one journal; verdicts is this thread's own.
+    Collected collectOne(const Input& input, Verdicts& verdicts) const;
+    void keep(const Input& input, Collected& collected);
+    // The lines of the merged records in one piece of the output.
+    struct Piece;
+    QByteArray format(const FleetWriter& writer, const Piece& piece, int from, int to) const;
     const JournalDecoder* decoderFor(int version, const QString& path);
     void error(const QString& message);
 
@@ -81,7 +93,7 @@ private:
     std::vector<Input> m_inputs;
     QSet<QString> m_seen;
     std::vector<Kept> m_kept; // by the merge's journal index
-    JournalMerge m_merge;
+    std::unique_ptr<JournalMerge> m_merge;
     QMap<int, qint64> m_counts;
     QMap<int, std::shared_ptr<JournalDecoder>> m_decoders;
     bool m_textLayout = false;

@@ -1,8 +1,11 @@
 // Measures dq-journal over a directory of full-size binary journals (344
 // blocks, 33 KB each) against running dq-journal once per file: wall time and
-// peak resident memory, for all records and for a rare --grep.
+// peak resident memory, for all records and for a rare --grep. Beside them,
+// the floors of the same work: reading the journals' bytes, and grep -c for
+// the rare text over the journals already decoded to text (the output of the
+// all-records run).
 //
-// Usage: bench-fleet [--journals 1000,10000] [--no-per-file]
+// Usage: bench-fleet [--journals 1000,10000] [--no-per-file] [--fleet DIR]
 
 #include "bench/scratchdir.h"
 #include "host/controllerdata.h"
@@ -15,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -151,6 +155,23 @@ qint64 lineCount(const QString& path)
     return lines;
 }
 
+// The floor of reading: every journal's bytes read once, in this process.
+Result readAll(const QStringList& files)
+{
+    Result r;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 bytes = 0;
+    for (const QString& name : files) {
+        QFile f(name);
+        r.ok = r.ok && f.open(QIODevice::ReadOnly);
+        bytes += f.readAll().size();
+    }
+    r.seconds = clock.nsecsElapsed() / 1e9;
+    r.ok = r.ok && bytes > 0;
+    return r;
+}
+
 void report(const char* what, const Result& r, qint64 lines)
 {
     out() << QStringLiteral("  %1 %2 s  %3 MiB peak  %4 process(es)  %5 lines%6\n")
@@ -180,7 +201,12 @@ int main(int argc, char* argv[])
                                             QStringLiteral("list"), QStringLiteral("1000,10000"));
     const QCommandLineOption noPerFileOption(QStringLiteral("no-per-file"),
                                              QStringLiteral("Skip the once-per-file runs."));
-    parser.addOptions({journalsOption, noPerFileOption});
+    const QCommandLineOption fleetOption(
+        QStringLiteral("fleet"),
+        QStringLiteral("Make the journals in DIR/<size> and keep them; a fleet already "
+                       "there is used as it is (for comparing builds)."),
+        QStringLiteral("DIR"));
+    parser.addOptions({journalsOption, noPerFileOption, fleetOption});
     parser.process(app);
 
     const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/dq-journal");
@@ -194,10 +220,14 @@ int main(int argc, char* argv[])
         if (count <= 0)
             continue;
         QTemporaryDir dir(scratch);
-        const QString journals = dir.filePath(QStringLiteral("journals"));
+        const QString journals = parser.isSet(fleetOption)
+                                     ? QDir(parser.value(fleetOption))
+                                           .absoluteFilePath(size + QStringLiteral("/journals"))
+                                     : dir.filePath(QStringLiteral("journals"));
+        const bool made = QFileInfo::exists(journals + QStringLiteral("/controllers.txt"));
         QDir().mkpath(journals);
         QString error;
-        if (!makeFleet(journals, count, &error)) {
+        if (!made && !makeFleet(journals, count, &error)) {
             QTextStream(stderr) << "bench-fleet: controller list not written: " << error << '\n';
             return 2;
         }
@@ -215,11 +245,28 @@ int main(int argc, char* argv[])
         const QStringList all{QStringLiteral("--controllers"), list};
         const QStringList grep =
             all + QStringList{QStringLiteral("--grep"), QString::fromLatin1(RareText)};
-        // All records to /dev/null: several GiB of text would only fill memory.
-        Result r = runOnce(tool, all + QStringList{journals}, QStringLiteral("/dev/null"));
+        // All records go to a file: the journals decoded to text, for grep's floor.
+        const QString decoded = dir.filePath(QStringLiteral("all.txt"));
+        Result r = runOnce(tool, all + QStringList{journals}, decoded);
         report("all records, one run", r, -1);
+        const Result allRun = r;
         r = runOnce(tool, grep + QStringList{journals}, output);
         report("rare --grep, one run", r, lineCount(output));
+        const Result grepRun = r;
+        const Result reading = readAll(files);
+        report("floor: reading the journals", reading, -1);
+        const QString grepTool = QStandardPaths::findExecutable(QStringLiteral("grep"));
+        r = runOnce(
+            grepTool,
+            {QStringLiteral("-c"), QStringLiteral("-F"), QString::fromLatin1(RareText), decoded},
+            output);
+        QFile::remove(decoded);
+        report("floor: grep -c over decoded text", r, -1);
+        out() << QStringLiteral("  rare --grep: %1 x reading, %2 x grep -c; all records: %3 x "
+                                "reading\n")
+                     .arg(grepRun.seconds / reading.seconds, 0, 'f', 1)
+                     .arg(grepRun.seconds / r.seconds, 0, 'f', 1)
+                     .arg(allRun.seconds / reading.seconds, 0, 'f', 1);
         if (!parser.isSet(noPerFileOption)) {
             r = runPerFile(tool, all, files, QStringLiteral("/dev/null"));
             report("all records, once per file", r, -1);

@@ -478,11 +478,26 @@ void TestDqJournal::manyJournals_data()
                                                      << "2,2"
                                                      << "";
     // A search is tried on each distinct message once, and on every record's time.
-    QTest::newRow("a time searched") << QStringList{"-v", "317", "--grep", "23:59", "-f", "jsonl",
-                                                    dir.filePath("Jrn00001.bin")}
-                                     << 0 << ""
-                                     << "1"
-                                     << "";
+    QTest::newRow("a time searched")
+        << QStringList{"-v", "317", "--grep", "23:59", "-f", "jsonl", dir.filePath("Jrn00001.bin")}
+        << 0 << ""
+        << "1"
+        << "";
+    // One message from three sources, the debug one (whose records show no message) among them:
+    // what a search takes depends on the source too.
+    const QString kinds = m_dir.filePath("kinds/Jrn00006.bin");
+    QVERIFY(QDir().mkpath(m_dir.filePath("kinds")));
+    QVERIFY(writeFile(kinds, record(5, 1, 10, 0, 0, 1, 5, 3, 1) +
+                                 record(5, 1, 9, 0, 0, 3, 5, 3, 1) +
+                                 record(5, 1, 8, 0, 0, 31, 5, 3, 1)));
+    QTest::newRow("a source searched")
+        << QStringList{"-v", "317", "--grep", "асудд", "-f", "jsonl", kinds} << 0 << ""
+        << "6"
+        << "";
+    QTest::newRow("one message from several sources")
+        << QStringList{"-v", "317", "--grep", "Несовместимая", "-f", "jsonl", kinds} << 0 << ""
+        << "6,6"
+        << "";
     QTest::newRow("a type") << QStringList{"--controllers", all, "--type", "E", "-f", "jsonl", d}
                             << 0 << ""
                             << "2"

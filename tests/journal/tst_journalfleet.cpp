@@ -246,25 +246,32 @@ void TestJournalFleet::mergeOrder()
     QFETCH(QList<QStringList>, journals);
     QFETCH(QStringList, newestFirst);
     QFETCH(QStringList, oldestFirst);
-    JournalMerge merge;
-    for (const QStringList& j : journals) {
-        QVector<JournalMerge::Entry> entries;
-        for (int i = 1; i < j.size(); ++i) {
-            JournalMerge::Entry e;
-            e.key = RecordTime::fromDateTime(at(j.at(i))).key();
-            e.position = i - 1;
-            entries << e;
+    // In memory, and through the temporary file when nothing fits.
+    for (const qint64 budget : {JournalMerge::DefaultBudget, qint64(0)}) {
+        for (const bool oldest : {false, true}) {
+            JournalMerge merge(oldest, budget);
+            for (const QStringList& j : journals) {
+                QVector<JournalMerge::Entry> entries;
+                QByteArray bytes;
+                for (int i = 1; i < j.size(); ++i) {
+                    JournalMerge::Entry e;
+                    e.key = RecordTime::fromDateTime(at(j.at(i))).key();
+                    e.position = i - 1;
+                    e.offset = bytes.size();
+                    e.length = 1 + e.position; // bytes that name the position
+                    bytes += QByteArray(e.length, char('0' + e.position));
+                    entries << e;
+                }
+                merge.addJournal(j.first().toInt(), entries, bytes.constData());
+            }
+            QVERIFY2(merge.start(), qPrintable(merge.errorString()));
+            QCOMPARE(merge.spilled(), budget == 0);
+            QStringList got;
+            JournalMerge::Taken t;
+            while (merge.next(&t))
+                got << QStringLiteral("%1.%2").arg(t.journal).arg(t.length - 1);
+            QCOMPARE(got, oldest ? oldestFirst : newestFirst);
         }
-        merge.addJournal(j.first().toInt(), entries);
-    }
-    for (const bool oldest : {false, true}) {
-        merge.start(oldest);
-        QStringList got;
-        int journal = -1;
-        const JournalMerge::Entry* e = nullptr;
-        while (merge.next(&journal, &e))
-            got << QStringLiteral("%1.%2").arg(journal).arg(e->position);
-        QCOMPARE(got, oldest ? oldestFirst : newestFirst);
     }
 }
 
