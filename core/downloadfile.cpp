@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
@@ -12,6 +13,19 @@ QString DownloadFile::fileName(bool journal, int id)
 {
     return QString::fromLatin1(journal ? "Jrn%1.bin" : "dat%1.cnf")
         .arg(id, 5, 10, QLatin1Char('0'));
+}
+
+bool DownloadFile::idFromFileName(const QString& fileName, int* id)
+{
+    // Any int the module may write: five digits at least, a sign where negative.
+    static const QRegularExpression pattern(QStringLiteral("^Jrn(-?\\d{1,10})\\.bin$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(fileName);
+    bool ok = false;
+    const int value = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
+    if (ok)
+        *id = value;
+    return ok;
 }
 
 QString DownloadFile::jsonPath(const QString& path)

@@ -19,6 +19,10 @@ public:
 
     // "Jrn%1.bin" or "dat%1.cnf", the id filled with zeros to five digits.
     static QString fileName(bool journal, int id);
+    // The controller id a journal's file name holds, as fileName() writes it
+    // ("Jrn00025.bin": 25, "Jrn1000000000.bin", "Jrn-0005.bin": -5), in any
+    // letter case; false when it holds none.
+    static bool idFromFileName(const QString& fileName, int* id);
     // The name a configuration of a marked family is saved under: ".cnf"
     // becomes ".json" in the file name (never in the directories above it).
     static QString jsonPath(const QString& path);

@@ -2,6 +2,7 @@
 
 #include "journal/journaltime.h"
 #include "journal/messagedefinitionparser.h"
+#include "journal/recordtime.h"
 
 #include <QCoreApplication>
 #include <QTextCodec>
@@ -73,7 +74,7 @@ Q_ALWAYS_INLINE JournalDecoder::TextLine readLine(const char* line, const char* 
     if (messageCodec) {
         const char* const message = skipSpaces(fieldEnd);
         row.message = messageCodec->toUnicode(message, int(lineEnd - message));
-        row.when = JournalTime::fromText(row.time);
+        row.when = RecordTime::fromText(row.time).when();
         row.order = row.when;
     }
     return JournalDecoder::TextLine::Row;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/binaryjournal.h"
+#include "journal/journalrow.h"
 #include "journal/messagetemplate.h"
 
 #include <QByteArray>
@@ -11,19 +12,6 @@
 
 #include <array>
 #include <functional>
-
-// One row of the journal viewer's table.
-struct JournalRow
-{
-    QString time;
-    QString type; // empty for binary journals
-    QString message;
-    QString source;
-    // The key the Time column sorts by (greater is newer), and when the record
-    // was written (JournalTime's seconds, JournalTime::Unknown when not known).
-    qint64 order = 0;
-    qint64 when = -1;
-};
 
 // Turns binary journals (8-byte records) and text journals (NUL-terminated
 // lines) into table rows, in the order the viewer adds them.

@@ -1,10 +1,10 @@
 #include "journal/journalopener.h"
 
 #include "core/downloadfile.h"
-#include "journal/controllerlist.h"
 #include "journal/journaldecoder.h"
 #include "journal/journaltime.h"
 #include "journal/journalviewdlg.h"
+#include "journal/recordtime.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,7 +65,8 @@ QByteArray newestRows(const QByteArray& data, bool textJournal)
         return data.left(maxRows / blockRecords * BinaryJournal::BlockSize);
     }
     const auto timeOf = [](const QByteArray& line) {
-        return JournalTime::fromText(QString::fromLatin1(line).section(QLatin1Char(' '), 0, 1));
+        return RecordTime::fromText(QString::fromLatin1(line).section(QLatin1Char(' '), 0, 1))
+            .when();
     };
     const int firstEnd = int(data.indexOf('\0'));
     const int lastStart = int(data.lastIndexOf('\0', data.size() - 2)) + 1;
@@ -203,7 +204,7 @@ Name fileName(const QString& path)
 {
     const QFileInfo file(path);
     int id = 0;
-    const bool known = ControllerList::idFromFileName(file.fileName(), &id);
+    const bool known = DownloadFile::idFromFileName(file.fileName(), &id);
     return {file.fileName(), file.completeBaseName(), known ? QString::number(id) : QString()};
 }
 

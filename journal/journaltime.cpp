@@ -1,7 +1,6 @@
 #include "journal/journaltime.h"
 
-#include "journal/journaldecoder.h"
-#include "journal/recordtime.h"
+#include "journal/journalrow.h"
 
 namespace JournalTime {
 
@@ -33,11 +32,16 @@ QDateTime toDateTime(qint64 when)
                      QTime(0, 0).addSecs(int(when % DaySeconds)));
 }
 
-qint64 fromText(const QString& text)
+YearWalk::YearWalk(const QDate& written) : m_year(written.year()), m_newerMonth(written.month()) {}
+
+int YearWalk::yearOf(int month)
 {
-    const RecordTime t = RecordTime::fromText(text);
-    return t.isValid() ? fromFields(t.year(), t.month(), t.day(), t.hour(), t.minute(), t.second())
-                       : Unknown;
+    // Going back in time the months rose by half a year or more: a new year
+    // lay between. Less is a controller's clock set wrong, not a year.
+    if (month - m_newerMonth >= 6)
+        --m_year;
+    m_newerMonth = month;
+    return m_year;
 }
 
 qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp)
@@ -51,7 +55,7 @@ qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp)
 void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written)
 {
     const int n = rows.size();
-    RecordTime::YearWalk walk(written);
+    YearWalk walk(written);
     for (int i = 0; i < n; ++i) {
         const BinaryJournal::Stamp stamp = BinaryJournal::Stamp::of(words.at(i));
         rows[i].when = stamp.isValid() ? fromStamp(walk.yearOf(stamp.month), stamp) : Unknown;

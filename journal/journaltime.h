@@ -26,9 +26,20 @@ qint64 fromFields(int year, int month, int day, int hour, int minute, int second
 qint64 of(int year, int month, int day, int hour, int minute, int second);
 // The date and time of a time that is not Unknown.
 QDateTime toDateTime(qint64 when);
-// A text journal's Time text (as RecordTime::fromText reads it); Unknown
-// when it names no date and time.
-qint64 fromText(const QString& text);
+// The years of yearless times walked from the newest back, by their months:
+// the newest is of the year the journal was written in, or of the one before
+// when its month lies six or more after that day's; walking back, a month six
+// or more above the newer one's means the year before.
+class YearWalk
+{
+public:
+    explicit YearWalk(const QDate& written);
+    int yearOf(int month);
+
+private:
+    int m_year;
+    int m_newerMonth;
+};
 
 // The time of a binary record's stamp in the given year; Unknown when the
 // stamp is no date and time of any year. A 29 February in a year without one
@@ -40,7 +51,7 @@ qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp);
 // stream order (newest first) with their records' time words. Their order in
 // time is that order: the key falls along the stream and stays while the
 // time stamp does, so equal stamps keep the viewer's rule for equal times.
-// The records carry no year: they get years by a RecordTime::YearWalk from
+// The records carry no year: they get years by a YearWalk from
 // the day the journal was written.
 void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written);
 

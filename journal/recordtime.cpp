@@ -156,23 +156,15 @@ QString RecordTime::toIso() const
     return QString(text, 19);
 }
 
-RecordTime::YearWalk::YearWalk(const QDate& written)
-    : m_year(written.year()), m_newerMonth(written.month())
-{}
-
-int RecordTime::YearWalk::yearOf(int month)
+qint64 RecordTime::when() const
 {
-    // Going back in time the months rose by half a year or more: a new year
-    // lay between. Less is a controller's clock set wrong, not a year.
-    if (month - m_newerMonth >= 6)
-        --m_year;
-    m_newerMonth = month;
-    return m_year;
+    return isValid() ? JournalTime::fromFields(m_year, m_month, m_day, m_hour, m_minute, m_second)
+                     : JournalTime::Unknown;
 }
 
 void RecordTime::inferYears(QVector<RecordTime>& newestFirst, const QDate& written)
 {
-    YearWalk walk(written);
+    JournalTime::YearWalk walk(written);
     for (RecordTime& t : newestFirst)
         if (!t.hasYear() && t.isValid())
             t.m_year = qint16(walk.yearOf(t.m_month));

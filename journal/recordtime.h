@@ -43,22 +43,12 @@ public:
     // "2026-11-14T17:30:05"; empty without a year or when invalid.
     QString toIso() const;
 
-    // The years of yearless times walked from the newest back, by their
-    // months: the newest is of the year the journal was written in, or of the
-    // one before when its month lies six or more after that day's; walking
-    // back, a month six or more above the newer one's means the year before.
-    class YearWalk
-    {
-    public:
-        explicit YearWalk(const QDate& written);
-        int yearOf(int month);
+    // When it was written (JournalTime's seconds), or JournalTime::Unknown
+    // when it is invalid or has no year.
+    qint64 when() const;
 
-    private:
-        int m_year;
-        int m_newerMonth;
-    };
     // Gives yearless times, newest first as a journal stores them, their
-    // years by a YearWalk. Invalid times and times with a year are left as
+    // years by a JournalTime::YearWalk. Invalid times and times with a year are left as
     // they are.
     static void inferYears(QVector<RecordTime>& newestFirst, const QDate& written);
 

@@ -4,13 +4,13 @@
 
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
-#include "journal/controllerlist.h"
+#include "fleet/controllerlist.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "tools/fleetrun.h"
+#include "fleet/fleetrun.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -410,7 +410,7 @@ bool formatFromList(const QString& journalPath, bool* textJournal, QString* mesP
     ControllerList list;
     if (listPath.isEmpty())
         *reason = QStringLiteral("no controllers.txt beside it or in the folder above");
-    else if (!ControllerList::idFromFileName(journal.fileName(), &id))
+    else if (!DownloadFile::idFromFileName(journal.fileName(), &id))
         *reason = QStringLiteral("its name holds no controller id (JrnNNNNN.bin)");
     else if (!readInput(listPath, DownloadFile::maxSize, &text).isEmpty())
         *reason = QStringLiteral("%1 cannot be read").arg(listPath);
@@ -418,7 +418,7 @@ bool formatFromList(const QString& journalPath, bool* textJournal, QString* mesP
         *reason = QStringLiteral("%1 names no single type for controller %2").arg(listPath).arg(id);
     if (!reason->isEmpty())
         return false;
-    const int version = ControllerList::versionForType(list.type(id));
+    const int version = JournalVersion::forType(list.type(id));
     *textJournal = !JournalVersion::isBinary(version);
     if (!*textJournal)
         *mesPath = QStringLiteral(":/mes_files/Notepad.mes.%1").arg(version);

@@ -1,12 +1,12 @@
 // dq-workstation: a stand-in for the operator workstation that hosts the
 // download-queue module, with simulated controllers of every family.
 
+#include "fleet/controllerlist.h"
 #include "host/hostlight.h"
 #include "host/invokestorage.h"
 #include "host/jsonrpcclientplugin.h"
 #include "host/simulatedfleet.h"
 #include "workstation/batchrun.h"
-#include "workstation/controllerlistfile.h"
 #include "workstation/moduleclient.h"
 #include "workstation/workstationoptions.h"
 #include "workstation/workstationwindow.h"
@@ -229,12 +229,12 @@ void scriptQuit(WorkstationWindow& window, const WorkstationOptions& options, QT
 // what dq-journal --controllers reads.
 void writeControllerList(const SimulatedFleet& fleet, const QString& dataDir, QTextStream& err)
 {
-    QVector<QPair<int, QString>> controllers;
+    ControllerList::Entries controllers;
     for (const SimulatedController* c : fleet.controllers())
         controllers.append({c->id(), c->light()->type()});
     QString error;
-    if (!ControllerListFile::write(
-            QDir(dataDir).absoluteFilePath(QStringLiteral("controllers.txt")), controllers, &error))
+    if (!ControllerList::write(QDir(dataDir).absoluteFilePath(QStringLiteral("controllers.txt")),
+                               controllers, &error))
         err << "dq-workstation: controller list not written: " << error << '\n' << Qt::flush;
 }
 

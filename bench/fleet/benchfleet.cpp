@@ -8,8 +8,8 @@
 // Usage: bench-fleet [--journals 1000,10000] [--no-per-file] [--fleet DIR]
 
 #include "bench/scratchdir.h"
+#include "fleet/controllerlist.h"
 #include "host/controllerdata.h"
-#include "workstation/controllerlistfile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,7 +61,7 @@ int undefinedCode()
 bool makeFleet(const QString& dir, int count, QString* error)
 {
     const int rare = undefinedCode();
-    QVector<QPair<int, QString>> controllers;
+    ControllerList::Entries controllers;
     const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < count; ++i) {
         const int id = i + 1;
@@ -80,8 +80,8 @@ bool makeFleet(const QString& dir, int count, QString* error)
         f.write(data);
         controllers.append({id, typeFor(family)});
     }
-    return ControllerListFile::write(QDir(dir).filePath(QStringLiteral("controllers.txt")),
-                                     controllers, error);
+    return ControllerList::write(QDir(dir).filePath(QStringLiteral("controllers.txt")), controllers,
+                                 error);
 }
 
 struct Result

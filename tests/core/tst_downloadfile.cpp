@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 class TestDownloadFile : public QObject
 {
     Q_OBJECT
@@ -32,6 +34,10 @@ void TestDownloadFile::fileName_data()
     QTest::newRow("config 123456") << false << 123456 << "dat123456.cnf";
     QTest::newRow("journal 5") << true << 5 << "Jrn00005.bin";
     QTest::newRow("journal 12") << true << 12 << "Jrn00012.bin";
+    QTest::newRow("journal -5") << true << -5 << "Jrn-0005.bin";
+    QTest::newRow("journal 10^9") << true << 1000000000 << "Jrn1000000000.bin";
+    QTest::newRow("journal INT_MIN")
+        << true << std::numeric_limits<int>::min() << "Jrn-2147483648.bin";
 }
 
 void TestDownloadFile::fileName()
@@ -40,6 +46,13 @@ void TestDownloadFile::fileName()
     QFETCH(int, id);
     QFETCH(QString, name);
     QCOMPARE(DownloadFile::fileName(journal, id), name);
+    // A journal's name gives its id back; no other name gives one.
+    int read = 1;
+    QCOMPARE(DownloadFile::idFromFileName(name, &read), journal);
+    if (journal)
+        QCOMPARE(read, id);
+    for (const char* other : {"Jrn00025.txt", "JrnX.bin", "Jrn99999999999.bin", "Jrn-.bin"})
+        QVERIFY2(!DownloadFile::idFromFileName(QString::fromLatin1(other), &read), other);
 }
 
 void TestDownloadFile::jsonPath_data()

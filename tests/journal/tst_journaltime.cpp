@@ -1,5 +1,6 @@
 #include "journal/journaldecoder.h"
 #include "journal/journaltime.h"
+#include "journal/recordtime.h"
 
 #include <QtTest>
 
@@ -48,7 +49,7 @@ void TestJournalTime::fromText()
 {
     QFETCH(QString, text);
     QFETCH(qint64, when);
-    QCOMPARE(JournalTime::fromText(text), when);
+    QCOMPARE(RecordTime::fromText(text).when(), when);
 }
 
 void TestJournalTime::fieldsCountAsQDate()

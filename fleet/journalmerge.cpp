@@ -1,4 +1,4 @@
-#include "journal/journalmerge.h"
+#include "fleet/journalmerge.h"
 
 #include <QDir>
 #include <QTemporaryFile>

@@ -2,9 +2,9 @@
 #include "journal/journaldecoder.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
-#include "savedialogdriver.h"
+#include "tests/journal/savedialogdriver.h"
+#include "tests/journal/viewerfixtures.h"
 #include "tests/specialfiles.h"
-#include "viewerfixtures.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

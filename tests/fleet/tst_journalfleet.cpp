@@ -1,18 +1,17 @@
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
-#include "journal/controllerlist.h"
-#include "journal/fleetwriter.h"
+#include "fleet/controllerlist.h"
+#include "fleet/fleetwriter.h"
+#include "fleet/journalfilter.h"
+#include "fleet/journalmerge.h"
 #include "journal/journaldecoder.h"
-#include "journal/journalfilter.h"
-#include "journal/journalmerge.h"
 #include "journal/recordtime.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
-
-#include <limits>
 
 // Many journals at once: years, filters, the merged order and the lines written.
 class TestJournalFleet : public QObject
@@ -361,9 +360,9 @@ void TestJournalFleet::controllerList()
              qPrintable(errors.at(3)));
     QVERIFY(warnings.isEmpty());
     QCOMPARE(list.size(), 4);
-    QCOMPARE(ControllerList::versionForType(list.type(25)), 316);
-    QCOMPARE(ControllerList::versionForType(list.type(7)), int(JournalVersion::TextJournalTmHelix));
-    QCOMPARE(ControllerList::versionForType(list.type(9)), int(JournalVersion::TextJournalVegal));
+    QCOMPARE(JournalVersion::forType(list.type(25)), 316);
+    QCOMPARE(JournalVersion::forType(list.type(7)), int(JournalVersion::TextJournalTmHelix));
+    QCOMPARE(JournalVersion::forType(list.type(9)), int(JournalVersion::TextJournalVegal));
     QVERIFY(!list.contains(3) && list.conflicting(3));
     QVERIFY(list.contains(-6) && !list.contains(4));
     // Saved in Windows-1251: read as such, with a warning.
@@ -374,17 +373,25 @@ void TestJournalFleet::controllerList()
                        &warnings)
                 .isEmpty());
     QCOMPARE(warnings.size(), 1);
-    QCOMPARE(ControllerList::versionForType(cp1251.type(1)), 314);
+    QCOMPARE(JournalVersion::forType(cp1251.type(1)), 314);
 
-    // Every name the module writes, and none else.
-    for (const int id : {25, 0, -5, 1000000000, std::numeric_limits<int>::min()}) {
-        int read = 1;
-        QVERIFY(ControllerList::idFromFileName(DownloadFile::fileName(true, id), &read));
-        QCOMPARE(read, id);
-    }
-    int id = 0;
-    for (const char* name : {"Jrn00025.txt", "JrnX.bin", "Jrn99999999999.bin", "Jrn-.bin"})
-        QVERIFY2(!ControllerList::idFromFileName(QString::fromLatin1(name), &id), name);
+    // Written as the workstation keeps it, read back whole; a failed write says where.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("controllers.txt"));
+    const ControllerList::Entries written = {{1, QStringLiteral("Вегал V3.16")},
+                                             {1007, QStringLiteral("Зелта")},
+                                             {25, QStringLiteral("tm_helix")}};
+    QString error;
+    QVERIFY2(ControllerList::write(path, written, &error), qPrintable(error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    ControllerList read;
+    QCOMPARE(read.parse(file.readAll()), QStringList());
+    QCOMPARE(read.size(), written.size());
+    for (const auto& c : written)
+        QCOMPARE(read.type(c.first), c.second);
+    QVERIFY(!ControllerList::write(dir.filePath(QStringLiteral("no/dir/c.txt")), written, &error));
+    QVERIFY2(error.contains(QLatin1String("no/dir/c.txt")), qPrintable(error));
 }
 
 QTEST_MAIN(TestJournalFleet)

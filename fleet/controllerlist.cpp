@@ -1,10 +1,11 @@
-#include "journal/controllerlist.h"
+#include "fleet/controllerlist.h"
 
 #include "core/journalversion.h"
 #include "journal/messagedefinitionparser.h"
 
 #include <QList>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTextCodec>
 
 QStringList ControllerList::parse(const QByteArray& text, QStringList* warnings)
@@ -53,20 +54,21 @@ QStringList ControllerList::parse(const QByteArray& text, QStringList* warnings)
     return told;
 }
 
-int ControllerList::versionForType(const QString& type)
+QByteArray ControllerList::text(const Entries& controllers)
 {
-    return JournalVersion::forType(type);
+    QByteArray out;
+    for (const auto& c : controllers)
+        out += QByteArray::number(c.first) + ';' + c.second.toUtf8() + '\n';
+    return out;
 }
 
-bool ControllerList::idFromFileName(const QString& fileName, int* id)
+bool ControllerList::write(const QString& path, const Entries& controllers, QString* error)
 {
-    // Any int the module may write: five digits at least, a sign where negative.
-    static const QRegularExpression pattern(QStringLiteral("^Jrn(-?\\d{1,10})\\.bin$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = pattern.match(fileName);
-    bool ok = false;
-    const int value = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
-    if (ok)
-        *id = value;
-    return ok;
+    QSaveFile file(path);
+    const QByteArray data = text(controllers);
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+        return true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    return false;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "journal/controllerlist.h"
-#include "journal/fleetwriter.h"
-#include "journal/journalfilter.h"
-#include "journal/journalmerge.h"
+#include "fleet/controllerlist.h"
+#include "fleet/fleetwriter.h"
+#include "fleet/journalfilter.h"
+#include "fleet/journalmerge.h"
 
 #include <QByteArray>
 #include <QMap>

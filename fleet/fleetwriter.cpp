@@ -1,4 +1,4 @@
-#include "journal/fleetwriter.h"
+#include "fleet/fleetwriter.h"
 
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"

@@ -1,11 +1,11 @@
-#include "tools/fleetrun.h"
+#include "fleet/fleetrun.h"
 
 #include "journal/journaltime.h"
 
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
+#include "fleet/journalrecords.h"
 #include "journal/journaldecoder.h"
-#include "journal/journalrecords.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
 
@@ -94,7 +94,7 @@ void FleetRun::addFile(const QString& path)
     m_seen.insert(seen);
     Input input;
     input.path = path;
-    if (!ControllerList::idFromFileName(info.fileName(), &input.controllerId)) {
+    if (!DownloadFile::idFromFileName(info.fileName(), &input.controllerId)) {
         error(QStringLiteral("%1: skipped: the name holds no controller id (JrnNNNNN.bin)")
                   .arg(path));
         return;
@@ -114,8 +114,7 @@ void FleetRun::addFile(const QString& path)
                       .arg(m_settings.listName));
             return;
         }
-        input.version =
-            ControllerList::versionForType(m_settings.controllers.type(input.controllerId));
+        input.version = JournalVersion::forType(m_settings.controllers.type(input.controllerId));
     } else {
         input.version = m_settings.version;
     }

@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // A host's controller list, "id;type" a line (UTF-8): it tells a journal's
 // format, since a journal file's name holds only its controller's id.
@@ -25,12 +27,12 @@ public:
     QString type(int id) const { return m_types.value(id); }
     int size() const { return m_types.size(); }
 
-    // The journal format the module picks for a controller of this type.
-    static int versionForType(const QString& type);
-    // The controller id a journal's file name holds, as the module names the
-    // files ("Jrn00025.bin": 25, "Jrn1000000000.bin", "Jrn-0005.bin": -5);
-    // false when it holds none.
-    static bool idFromFileName(const QString& fileName, int* id);
+    // The list as the workstation keeps it beside its journals: the lines
+    // parse() reads, replacing the file as a whole; false with the reason in
+    // error.
+    using Entries = QVector<QPair<int, QString>>;
+    static QByteArray text(const Entries& controllers);
+    static bool write(const QString& path, const Entries& controllers, QString* error);
 
 private:
     QHash<int, QString> m_types;

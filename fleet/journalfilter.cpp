@@ -1,4 +1,4 @@
-#include "journal/journalfilter.h"
+#include "fleet/journalfilter.h"
 
 #include "journal/journaltime.h"
 #include "journal/journaltimeinput.h"

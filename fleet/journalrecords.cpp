@@ -1,4 +1,4 @@
-#include "journal/journalrecords.h"
+#include "fleet/journalrecords.h"
 
 #include <cstring>
 
