@@ -5,12 +5,12 @@
 #include "core/downloadfile.h"
 #include "core/journalversion.h"
 #include "fleet/controllerlist.h"
+#include "fleet/fleetrun.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalorder.h"
 #include "journal/journaltime.h"
 #include "journal/journalwriter.h"
 #include "journal/messagedefinitionparser.h"
-#include "fleet/fleetrun.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -120,6 +120,176 @@ struct Failure
     QString message;
 };
 
+// dq-journal's options, of both modes.
+struct Switches
+{
+    const QCommandLineOption generationOption{
+        {QStringLiteral("g"), QStringLiteral("generation")},
+        QStringLiteral("Firmware generation of a binary journal: 314, 315, 316 or 317. Selects "
+                       "the built-in message-definition file. Without -g, -t or -m the format "
+                       "comes from controllers.txt (id;type lines, as dq-workstation writes "
+                       "it in its data directory) beside the journal or in the folder above."),
+        QStringLiteral("N")};
+    const QCommandLineOption textOption{
+        {QStringLiteral("t"), QStringLiteral("text")},
+        QStringLiteral("The journal is a text journal (TM_HELIX, vegal and other families).")};
+    const QCommandLineOption messagesOption{
+        {QStringLiteral("m"), QStringLiteral("messages")},
+        QStringLiteral("Message-definition file to use instead of the built-in one."),
+        QStringLiteral("file")};
+    const QCommandLineOption formatOption{
+        {QStringLiteral("f"), QStringLiteral("format")},
+        QStringLiteral("Output format: text or csv (default text); jsonl (JSON Lines) for many "
+                       "journals."),
+        QStringLiteral("format"),
+        QStringLiteral("text")};
+    const QCommandLineOption outputOption{
+        {QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Write to this file instead of standard output (\"-\": standard output). "
+                       "A device or FIFO is written straight through."),
+        QStringLiteral("file")};
+    const QCommandLineOption controllersOption{
+        QStringLiteral("controllers"),
+        QStringLiteral("Many journals: the controllers' types, \"id;type\" a line; each journal "
+                       "is read in its controller's format, one of a controller not listed is "
+                       "skipped."),
+        QStringLiteral("file")};
+    const QCommandLineOption versionOption{
+        {QStringLiteral("v"), QStringLiteral("journal-version")},
+        QStringLiteral("Many journals, all of one format: 314 to 317 (binary), 0x2FFFF, 0x3FFFF "
+                       "or 0x4FFFF (text)."),
+        QStringLiteral("version")};
+    const QCommandLineOption oldestOption{QStringLiteral("oldest-first"),
+                                          QStringLiteral("Oldest records first.")};
+    const QCommandLineOption sinceOption{
+        QStringLiteral("since"),
+        QStringLiteral("Records from this time on: \"18:00\", \"day.month[.year] hh:mm[:ss]\", "
+                       "\"2026-11-14\", \"2026-11-14T03:10\", \"today\" or \"yesterday\" (a "
+                       "time may follow them); what is left out, the last such moment."),
+        QStringLiteral("time")};
+    const QCommandLineOption untilOption{QStringLiteral("until"),
+                                         QStringLiteral("Records up to this time, as --since."),
+                                         QStringLiteral("time")};
+    const QCommandLineOption grepOption{
+        QStringLiteral("grep"),
+        QStringLiteral("Records with a cell holding this text, letter case aside; repeated: any "
+                       "of them."),
+        QStringLiteral("text")};
+    const QCommandLineOption typeOption{
+        QStringLiteral("type"),
+        QStringLiteral("Text-journal records of this type (E, W, I); repeated: any of them."),
+        QStringLiteral("type")};
+    const QCommandLineOption countOption{
+        QStringLiteral("count"),
+        QStringLiteral("Print the matches per controller with any, and their total, instead.")};
+    const QCommandLineOption allOption{
+        QStringLiteral("all"),
+        QStringLiteral("With --count: list the controllers without a match too.")};
+};
+
+// One journal: its format from -g, -t or -m (or later from a controllers.txt).
+Failure parseSingle(const QCommandLineParser& parser, const Switches& w, Options* options)
+{
+    const QString formatName = parser.value(w.formatOption).toLower();
+    for (const QCommandLineOption& o : {w.oldestOption, w.sinceOption, w.untilOption, w.grepOption,
+                                        w.typeOption, w.countOption, w.allOption})
+        if (parser.isSet(o))
+            return {Error, QStringLiteral("--%1 needs the controllers' types: "
+                                          "--controllers FILE or -v VERSION")
+                               .arg(o.names().constLast())};
+    if (options->inputs.size() != 1)
+        return {Error, options->inputs.isEmpty()
+                           ? QStringLiteral("no journal file given (see --help)")
+                           : QStringLiteral("give exactly one journal file, or the "
+                                            "controllers' types with --controllers or "
+                                            "-v")};
+    if (formatName != QLatin1String("text") && formatName != QLatin1String("csv"))
+        return {Error, QStringLiteral("unknown format \"%1\": use text or csv").arg(formatName)};
+    options->format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
+                                                         : JournalWriter::Format::AlignedText;
+    options->textJournal = parser.isSet(w.textOption);
+    options->formatGiven =
+        options->textJournal || parser.isSet(w.generationOption) || parser.isSet(w.messagesOption);
+    if (!options->textJournal && options->formatGiven) {
+        bool ok = false;
+        const int generation = parser.value(w.generationOption).toInt(&ok);
+        if (parser.isSet(w.generationOption) && (!ok || generation < 314 || generation > 317))
+            return {Error, QStringLiteral("unknown generation \"%1\": use 314 to 317")
+                               .arg(parser.value(w.generationOption))};
+        options->mesPath = parser.isSet(w.messagesOption)
+                               ? parser.value(w.messagesOption)
+                               : QStringLiteral(":/mes_files/Notepad.mes.%1").arg(generation);
+    } else if (parser.isSet(w.messagesOption) || parser.isSet(w.generationOption)) {
+        return {Error, QStringLiteral("a text journal takes no generation or definition file")};
+    }
+    return {};
+}
+
+// Many journals: the formats from --controllers or -v, and what to take of them.
+Failure parseFleet(const QCommandLineParser& parser, const Switches& w, Options* options)
+{
+    const QString formatName = parser.value(w.formatOption).toLower();
+    FleetRun::Settings& fleet = options->fleetSettings;
+    if (parser.isSet(w.generationOption) || parser.isSet(w.textOption) ||
+        parser.isSet(w.messagesOption))
+        return {Error, QStringLiteral("-g, -t and -m are for one journal: with "
+                                      "--controllers or -v the formats follow the "
+                                      "controllers")};
+    if (parser.isSet(w.controllersOption) && parser.isSet(w.versionOption))
+        return {Error, QStringLiteral("give --controllers or -v, not both")};
+    if (options->inputs.isEmpty())
+        return {Error, QStringLiteral("no journal file or directory given (see --help)")};
+    if (formatName == QLatin1String("text"))
+        fleet.format = FleetWriter::Format::Text;
+    else if (formatName == QLatin1String("csv"))
+        fleet.format = FleetWriter::Format::Csv;
+    else if (formatName == QLatin1String("jsonl"))
+        fleet.format = FleetWriter::Format::JsonLines;
+    else
+        return {Error,
+                QStringLiteral("unknown format \"%1\": use text, csv or jsonl").arg(formatName)};
+    if (parser.isSet(w.versionOption)) {
+        bool ok = false;
+        fleet.version = parser.value(w.versionOption).toInt(&ok, 0);
+        if (!ok || !JournalVersion::isKnown(fleet.version))
+            return {Error, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
+                                          "0x2FFFF, 0x3FFFF or 0x4FFFF")
+                               .arg(parser.value(w.versionOption))};
+    }
+    options->controllersPath = parser.value(w.controllersOption);
+    fleet.oldestFirst = parser.isSet(w.oldestOption);
+    fleet.count = parser.isSet(w.countOption);
+    fleet.countAll = parser.isSet(w.allOption);
+    if (fleet.countAll && !fleet.count)
+        return {Error, QStringLiteral("--all goes with --count")};
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QCommandLineOption& o : {w.sinceOption, w.untilOption}) {
+        if (!parser.isSet(o))
+            continue;
+        const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
+        if (!moment.isValid())
+            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 18:00, 24.12 18:00, "
+                                          "24.12.2026 18:00:30, 2026-12-24T18:00 or "
+                                          "yesterday 18:00")
+                               .arg(o.names().constFirst(), parser.value(o))};
+        if (o.names().constFirst() == QLatin1String("since"))
+            fleet.filter.setSince(moment);
+        else
+            fleet.filter.setUntil(moment);
+    }
+    for (const QString& text : parser.values(w.grepOption)) {
+        if (text.isEmpty())
+            return {Error, QStringLiteral("--grep needs a text")};
+        fleet.filter.addText(text);
+    }
+    for (const QString& type : parser.values(w.typeOption)) {
+        if (type != QLatin1String("E") && type != QLatin1String("W") && type != QLatin1String("I"))
+            return {Error, QStringLiteral("--type \"%1\": use E, W or I").arg(type)};
+        fleet.filter.addType(type);
+    }
+    return {};
+}
+
 Failure parseOptions(const QStringList& arguments, Options* options)
 {
     QCommandLineParser parser;
@@ -136,70 +306,11 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         "  dq-journal --controllers DATA/controllers.txt --since \"yesterday 18:00\" \\\n"
         "      --until \"today 07:00\" --grep \"дверь\" --count DATA/journals"));
     parser.addHelpOption();
-    const QCommandLineOption generationOption(
-        {QStringLiteral("g"), QStringLiteral("generation")},
-        QStringLiteral("Firmware generation of a binary journal: 314, 315, 316 or 317. Selects "
-                       "the built-in message-definition file. Without -g, -t or -m the format "
-                       "comes from controllers.txt (id;type lines, as dq-workstation writes "
-                       "it in its data directory) beside the journal or in the folder above."),
-        QStringLiteral("N"));
-    const QCommandLineOption textOption(
-        {QStringLiteral("t"), QStringLiteral("text")},
-        QStringLiteral("The journal is a text journal (TM_HELIX, vegal and other families)."));
-    const QCommandLineOption messagesOption(
-        {QStringLiteral("m"), QStringLiteral("messages")},
-        QStringLiteral("Message-definition file to use instead of the built-in one."),
-        QStringLiteral("file"));
-    const QCommandLineOption formatOption(
-        {QStringLiteral("f"), QStringLiteral("format")},
-        QStringLiteral("Output format: text or csv (default text); jsonl (JSON Lines) for many "
-                       "journals."),
-        QStringLiteral("format"), QStringLiteral("text"));
-    const QCommandLineOption outputOption(
-        {QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Write to this file instead of standard output (\"-\": standard output). "
-                       "A device or FIFO is written straight through."),
-        QStringLiteral("file"));
-    const QCommandLineOption controllersOption(
-        QStringLiteral("controllers"),
-        QStringLiteral("Many journals: the controllers' types, \"id;type\" a line; each journal "
-                       "is read in its controller's format, one of a controller not listed is "
-                       "skipped."),
-        QStringLiteral("file"));
-    const QCommandLineOption versionOption(
-        {QStringLiteral("v"), QStringLiteral("journal-version")},
-        QStringLiteral("Many journals, all of one format: 314 to 317 (binary), 0x2FFFF, 0x3FFFF "
-                       "or 0x4FFFF (text)."),
-        QStringLiteral("version"));
-    const QCommandLineOption oldestOption(QStringLiteral("oldest-first"),
-                                          QStringLiteral("Oldest records first."));
-    const QCommandLineOption sinceOption(
-        QStringLiteral("since"),
-        QStringLiteral("Records from this time on: \"18:00\", \"day.month[.year] hh:mm[:ss]\", "
-                       "\"2026-11-14\", \"2026-11-14T03:10\", \"today\" or \"yesterday\" (a "
-                       "time may follow them); what is left out, the last such moment."),
-        QStringLiteral("time"));
-    const QCommandLineOption untilOption(QStringLiteral("until"),
-                                         QStringLiteral("Records up to this time, as --since."),
-                                         QStringLiteral("time"));
-    const QCommandLineOption grepOption(
-        QStringLiteral("grep"),
-        QStringLiteral("Records with a cell holding this text, letter case aside; repeated: any "
-                       "of them."),
-        QStringLiteral("text"));
-    const QCommandLineOption typeOption(
-        QStringLiteral("type"),
-        QStringLiteral("Text-journal records of this type (E, W, I); repeated: any of them."),
-        QStringLiteral("type"));
-    const QCommandLineOption countOption(
-        QStringLiteral("count"),
-        QStringLiteral("Print the matches per controller with any, and their total, instead."));
-    const QCommandLineOption allOption(
-        QStringLiteral("all"),
-        QStringLiteral("With --count: list the controllers without a match too."));
-    parser.addOptions({generationOption, textOption, messagesOption, formatOption, outputOption,
-                       controllersOption, versionOption, oldestOption, sinceOption, untilOption,
-                       grepOption, typeOption, countOption, allOption});
+    const Switches w;
+    parser.addOptions({w.generationOption, w.textOption, w.messagesOption, w.formatOption,
+                       w.outputOption, w.controllersOption, w.versionOption, w.oldestOption,
+                       w.sinceOption, w.untilOption, w.grepOption, w.typeOption, w.countOption,
+                       w.allOption});
     parser.addPositionalArgument(
         QStringLiteral("journal"),
         QStringLiteral("The journal file (for example Jrn00025.bin); with --controllers or -v, "
@@ -208,7 +319,7 @@ Failure parseOptions(const QStringList& arguments, Options* options)
 
     // Known even when the rest is wrong: it decides how errors end.
     const bool parsed = parser.parse(arguments);
-    options->fleet = parser.isSet(controllersOption) || parser.isSet(versionOption);
+    options->fleet = parser.isSet(w.controllersOption) || parser.isSet(w.versionOption);
     if (!parsed)
         return {Error, parser.errorText() + QStringLiteral(" (see --help)")};
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
@@ -217,104 +328,9 @@ Failure parseOptions(const QStringList& arguments, Options* options)
         return {};
     }
     options->inputs = parser.positionalArguments();
-    if (parser.isSet(outputOption))
-        options->outPath = parser.value(outputOption);
-    const QString formatName = parser.value(formatOption).toLower();
-
-    if (!options->fleet) {
-        for (const QCommandLineOption& o : {oldestOption, sinceOption, untilOption, grepOption,
-                                            typeOption, countOption, allOption})
-            if (parser.isSet(o))
-                return {Error, QStringLiteral("--%1 needs the controllers' types: "
-                                              "--controllers FILE or -v VERSION")
-                                   .arg(o.names().constLast())};
-        if (options->inputs.size() != 1)
-            return {Error, options->inputs.isEmpty()
-                               ? QStringLiteral("no journal file given (see --help)")
-                               : QStringLiteral("give exactly one journal file, or the "
-                                                "controllers' types with --controllers or "
-                                                "-v")};
-        if (formatName != QLatin1String("text") && formatName != QLatin1String("csv"))
-            return {Error,
-                    QStringLiteral("unknown format \"%1\": use text or csv").arg(formatName)};
-        options->format = formatName == QLatin1String("csv") ? JournalWriter::Format::Csv
-                                                             : JournalWriter::Format::AlignedText;
-        options->textJournal = parser.isSet(textOption);
-        options->formatGiven =
-            options->textJournal || parser.isSet(generationOption) || parser.isSet(messagesOption);
-        if (!options->textJournal && options->formatGiven) {
-            bool ok = false;
-            const int generation = parser.value(generationOption).toInt(&ok);
-            if (parser.isSet(generationOption) && (!ok || generation < 314 || generation > 317))
-                return {Error, QStringLiteral("unknown generation \"%1\": use 314 to 317")
-                                   .arg(parser.value(generationOption))};
-            options->mesPath = parser.isSet(messagesOption)
-                                   ? parser.value(messagesOption)
-                                   : QStringLiteral(":/mes_files/Notepad.mes.%1").arg(generation);
-        } else if (parser.isSet(messagesOption) || parser.isSet(generationOption)) {
-            return {Error, QStringLiteral("a text journal takes no generation or definition file")};
-        }
-        return {};
-    }
-
-    FleetRun::Settings& fleet = options->fleetSettings;
-    if (parser.isSet(generationOption) || parser.isSet(textOption) || parser.isSet(messagesOption))
-        return {Error, QStringLiteral("-g, -t and -m are for one journal: with "
-                                      "--controllers or -v the formats follow the "
-                                      "controllers")};
-    if (parser.isSet(controllersOption) && parser.isSet(versionOption))
-        return {Error, QStringLiteral("give --controllers or -v, not both")};
-    if (options->inputs.isEmpty())
-        return {Error, QStringLiteral("no journal file or directory given (see --help)")};
-    if (formatName == QLatin1String("text"))
-        fleet.format = FleetWriter::Format::Text;
-    else if (formatName == QLatin1String("csv"))
-        fleet.format = FleetWriter::Format::Csv;
-    else if (formatName == QLatin1String("jsonl"))
-        fleet.format = FleetWriter::Format::JsonLines;
-    else
-        return {Error,
-                QStringLiteral("unknown format \"%1\": use text, csv or jsonl").arg(formatName)};
-    if (parser.isSet(versionOption)) {
-        bool ok = false;
-        fleet.version = parser.value(versionOption).toInt(&ok, 0);
-        if (!ok || !JournalVersion::isKnown(fleet.version))
-            return {Error, QStringLiteral("unknown journal version \"%1\": use 314 to 317, "
-                                          "0x2FFFF, 0x3FFFF or 0x4FFFF")
-                               .arg(parser.value(versionOption))};
-    }
-    options->controllersPath = parser.value(controllersOption);
-    fleet.oldestFirst = parser.isSet(oldestOption);
-    fleet.count = parser.isSet(countOption);
-    fleet.countAll = parser.isSet(allOption);
-    if (fleet.countAll && !fleet.count)
-        return {Error, QStringLiteral("--all goes with --count")};
-    const QDateTime now = QDateTime::currentDateTime();
-    for (const QCommandLineOption& o : {sinceOption, untilOption}) {
-        if (!parser.isSet(o))
-            continue;
-        const RecordTime moment = JournalFilter::parseMoment(parser.value(o), now);
-        if (!moment.isValid())
-            return {Error, QStringLiteral("--%1 \"%2\": not a time such as 18:00, 24.12 18:00, "
-                                          "24.12.2026 18:00:30, 2026-12-24T18:00 or "
-                                          "yesterday 18:00")
-                               .arg(o.names().constFirst(), parser.value(o))};
-        if (o.names().constFirst() == QLatin1String("since"))
-            fleet.filter.setSince(moment);
-        else
-            fleet.filter.setUntil(moment);
-    }
-    for (const QString& text : parser.values(grepOption)) {
-        if (text.isEmpty())
-            return {Error, QStringLiteral("--grep needs a text")};
-        fleet.filter.addText(text);
-    }
-    for (const QString& type : parser.values(typeOption)) {
-        if (type != QLatin1String("E") && type != QLatin1String("W") && type != QLatin1String("I"))
-            return {Error, QStringLiteral("--type \"%1\": use E, W or I").arg(type)};
-        fleet.filter.addType(type);
-    }
-    return {};
+    if (parser.isSet(w.outputOption))
+        options->outPath = parser.value(w.outputOption);
+    return options->fleet ? parseFleet(parser, w, options) : parseSingle(parser, w, options);
 }
 
 // The name to open path by when it is a device (a node that is no regular
