@@ -139,7 +139,7 @@ void TestDqJournal::sameBytesAsViewerSave()
 
     const QByteArray expected = viewerSave(journal, mesPath, filter);
     QVERIFY(m_driver.seen);
-    QVERIFY(expected.count('\n') > 3);
+    QVERIFY2(expected.count('\n') > 3, expected.constData());
 
     const Run toStdout = run(args + QStringList{input});
     QCOMPARE(toStdout.exitCode, 0);
@@ -291,7 +291,7 @@ void TestDqJournal::outputToSpecialFiles()
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
     const QByteArray expected = run({"-g", "317", input}).out;
-    QVERIFY(expected.count('\n') > 3);
+    QVERIFY2(expected.count('\n') > 3, expected.constData());
 
     const QString path = kind >= 0 ? m_dir.filePath(output) : output;
     if (kind >= 0) {
@@ -354,7 +354,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
     const QString input = m_dir.filePath("small.bin");
     QVERIFY(writeFile(input, binaryJournal(1, true, 3)));
     const QByteArray expected = run({"-g", "317", input}).out;
-    QVERIFY(expected.count('\n') > 3);
+    QVERIFY2(expected.count('\n') > 3, expected.constData());
     const QString path = output.startsWith(QLatin1Char('/')) ? output : m_dir.filePath(output);
     if (path != output) {
         QFile::remove(path);
@@ -370,7 +370,7 @@ void TestDqJournal::outputThroughOwnDescriptors()
     else
         p.setStandardOutputFile(log, QIODevice::Append);
     p.start(m_tool, {"-g", "317", "-o", path, input});
-    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.waitForFinished(60000), qPrintable(p.errorString()));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(readFile(log), "earlier lines\n" + expected);
@@ -389,7 +389,7 @@ void TestDqJournal::outOfMemoryIsAnError()
     QProcess p;
     p.start(QStringLiteral("/bin/sh"),
             {"-c", "ulimit -v 200000 && exec \"$0\" -g 317 \"$1\"", m_tool, input});
-    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.waitForFinished(60000), qPrintable(p.errorString()));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 2);
     QCOMPARE(p.readAllStandardError(), QByteArray("dq-journal: out of memory\n"));

@@ -300,7 +300,7 @@ void TestJournalFleet::jsonLinesParseBack()
     QCOMPARE(QString::fromUtf8(out).toUtf8(), out); // valid UTF-8 survives the round trip
     const QList<QByteArray> lines = out.split('\n');
     QCOMPARE(lines.size(), rows.size() + 1);
-    QVERIFY(lines.last().isEmpty());
+    QCOMPARE(lines.last(), QByteArray());
     for (int i = 0; i < rows.size(); ++i) {
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(lines.at(i), &error);
@@ -341,7 +341,7 @@ void TestJournalFleet::idColumn()
     const QString line = QString::fromUtf8(text.line(r));
     QCOMPARE(header.at(0).size(), 7 + 114);
     QCOMPARE(header.at(1).size(), 7 + 115);
-    QVERIFY(line.startsWith(QStringLiteral("25     06.12 23:10:00    Ошибка")));
+    QVERIFY2(line.startsWith(QStringLiteral("25     06.12 23:10:00    Ошибка")), qPrintable(line));
     QCOMPARE(line.size(), 7 + 115 + 1);
 }
 
@@ -358,20 +358,21 @@ void TestJournalFleet::controllerList()
     QVERIFY2(errors.at(0).startsWith(QLatin1String("line 6:")), qPrintable(errors.at(0)));
     QVERIFY2(errors.at(3).startsWith(QLatin1String("line 10: controller 3")),
              qPrintable(errors.at(3)));
-    QVERIFY(warnings.isEmpty());
+    QCOMPARE(warnings, QStringList());
     QCOMPARE(list.size(), 4);
     QCOMPARE(JournalVersion::forType(list.type(25)), 316);
     QCOMPARE(JournalVersion::forType(list.type(7)), int(JournalVersion::TextJournalTmHelix));
     QCOMPARE(JournalVersion::forType(list.type(9)), int(JournalVersion::TextJournalVegal));
-    QVERIFY(!list.contains(3) && list.conflicting(3));
-    QVERIFY(list.contains(-6) && !list.contains(4));
+    QCOMPARE(list.contains(3), false);
+    QCOMPARE(list.conflicting(3), true);
+    QCOMPARE(list.contains(-6), true);
+    QCOMPARE(list.contains(4), false);
     // Saved in Windows-1251: read as such, with a warning.
     ControllerList cp1251;
-    QVERIFY(cp1251
-                .parse(QTextCodec::codecForName("Windows-1251")
-                           ->fromUnicode(QStringLiteral("1;Вегал V3.14\n")),
-                       &warnings)
-                .isEmpty());
+    QCOMPARE(cp1251.parse(QTextCodec::codecForName("Windows-1251")
+                              ->fromUnicode(QStringLiteral("1;Вегал V3.14\n")),
+                          &warnings),
+             QStringList());
     QCOMPARE(warnings.size(), 1);
     QCOMPARE(JournalVersion::forType(cp1251.type(1)), 314);
 

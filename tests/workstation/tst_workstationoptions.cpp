@@ -85,8 +85,8 @@ void TestWorkstationOptions::numbers()
 void TestWorkstationOptions::defaults()
 {
     WorkstationOptions batch, window;
-    QVERIFY(batch.parse(withData({QStringLiteral("--batch")})));
-    QVERIFY(window.parse(withData({})));
+    QVERIFY2(batch.parse(withData({QStringLiteral("--batch")})), qPrintable(batch.errorText()));
+    QVERIFY2(window.parse(withData({})), qPrintable(window.errorText()));
     QCOMPARE(batch.lights(), 40);
     QCOMPARE(window.lights(), 18);
     QCOMPARE(batch.seed(), 7u);
