@@ -9,13 +9,15 @@
 #include <sys/stat.h>
 #endif
 
-QString DownloadFile::fileName(bool journal, int id)
+namespace DownloadFile {
+
+QString fileName(bool journal, int id)
 {
     return QString::fromLatin1(journal ? "Jrn%1.bin" : "dat%1.cnf")
         .arg(id, 5, 10, QLatin1Char('0'));
 }
 
-bool DownloadFile::idFromFileName(const QString& fileName, int* id)
+bool idFromFileName(const QString& fileName, int* id)
 {
     // Any int the module may write: five digits at least, a sign where negative.
     static const QRegularExpression pattern(QStringLiteral("^Jrn(-?\\d{1,10})\\.bin$"),
@@ -28,7 +30,7 @@ bool DownloadFile::idFromFileName(const QString& fileName, int* id)
     return ok;
 }
 
-QString DownloadFile::jsonPath(const QString& path)
+QString jsonPath(const QString& path)
 {
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     QString name = path.mid(slash + 1);
@@ -36,7 +38,7 @@ QString DownloadFile::jsonPath(const QString& path)
     return path.left(slash + 1) + name;
 }
 
-DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArray& data)
+SaveResult save(const QString& path, const QByteArray& data)
 {
     // A link would have its target replaced, wherever it points, and a FIFO or
     // device would be replaced by a regular file: neither is the download's file.
@@ -55,15 +57,7 @@ DownloadFile::SaveResult DownloadFile::save(const QString& path, const QByteArra
     return file.commit() ? Saved : WriteFailed;
 }
 
-bool DownloadFile::read(const QString& path, QByteArray* data, bool* tooLarge)
-{
-    const ReadResult result = readFile(path, data);
-    if (tooLarge)
-        *tooLarge = result == TooLarge;
-    return result == Read;
-}
-
-DownloadFile::ReadResult DownloadFile::readFile(const QString& path, QByteArray* data)
+ReadResult readFile(const QString& path, QByteArray* data)
 {
     const QFileInfo info(path);
     if (info.isSymLink()) // not what save would write to (above)
@@ -74,7 +68,7 @@ DownloadFile::ReadResult DownloadFile::readFile(const QString& path, QByteArray*
     return readRegular(file, maxSize, data);
 }
 
-DownloadFile::ReadResult DownloadFile::readRegular(QFile& file, qint64 limit, QByteArray* data)
+ReadResult readRegular(QFile& file, qint64 limit, QByteArray* data)
 {
     const QFileInfo info(file.fileName());
     if (!info.isFile())
@@ -92,7 +86,7 @@ DownloadFile::ReadResult DownloadFile::readRegular(QFile& file, qint64 limit, QB
     return Read;
 }
 
-QString DownloadFile::readFailure(ReadResult result, const QFile& file, qint64 limit)
+QString readFailure(ReadResult result, const QFile& file, qint64 limit)
 {
     switch (result) {
     case Read:
@@ -110,7 +104,7 @@ QString DownloadFile::readFailure(ReadResult result, const QFile& file, qint64 l
     return file.errorString();
 }
 
-bool DownloadFile::sameFile(const QString& a, const QString& b)
+bool sameFile(const QString& a, const QString& b)
 {
 #ifdef Q_OS_UNIX
     struct stat first, second;
@@ -124,3 +118,5 @@ bool DownloadFile::sameFile(const QString& a, const QString& b)
            first.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
 #endif
 }
+
+} // namespace DownloadFile

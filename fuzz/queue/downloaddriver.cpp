@@ -89,7 +89,7 @@ void checkSaved(const DownloadEngine& engine, HostLight* light, bool journal)
     if (!journal && item->isMarked())
         path = DownloadFile::jsonPath(path);
     QByteArray saved;
-    if (!DownloadFile::read(path, &saved) || saved != item->buffer)
+    if (DownloadFile::readFile(path, &saved) != DownloadFile::Read || saved != item->buffer)
         abort();
 }
 

@@ -81,9 +81,9 @@ void TestDownloadFile::saveReplacesWhole()
     QCOMPARE(DownloadFile::save(path, QByteArray(1000, 'a')), DownloadFile::Saved);
     QCOMPARE(DownloadFile::save(path, QByteArray("\0b", 2)), DownloadFile::Saved);
     QByteArray data;
-    QVERIFY(DownloadFile::read(path, &data));
+    QCOMPARE(DownloadFile::readFile(path, &data), DownloadFile::Read);
     QCOMPARE(data, QByteArray("\0b", 2));
-    QVERIFY(!DownloadFile::read(dir.filePath("absent"), &data));
+    QCOMPARE(DownloadFile::readFile(dir.filePath("absent"), &data), DownloadFile::Missing);
 }
 
 void TestDownloadFile::saveIntoMissingDirectory()
@@ -113,7 +113,7 @@ void TestDownloadFile::failedWriteKeepsPreviousFile()
     }
     QCOMPARE(result, DownloadFile::WriteFailed);
     QByteArray data;
-    QVERIFY(DownloadFile::read(path, &data));
+    QCOMPARE(DownloadFile::readFile(path, &data), DownloadFile::Read);
     QCOMPARE(data, QByteArray("previous"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"f.bin"});
 }
@@ -142,11 +142,11 @@ void TestDownloadFile::readOnlyRegularFiles()
     QVERIFY(SpecialFiles::make(SpecialFiles::Kind(kind), path, "journal",
                                qint64(DownloadFile::maxSize) + 1));
     QByteArray data;
-    bool large = !tooLarge;
     const SpecialFiles::FifoGuard guard(kind == SpecialFiles::Fifo ? path : QString());
-    QCOMPARE(DownloadFile::read(path, &data, &large), read);
+    const DownloadFile::ReadResult result = DownloadFile::readFile(path, &data);
     QVERIFY(!guard.fired());
-    QCOMPARE(large, tooLarge);
+    QCOMPARE(result == DownloadFile::Read, read);
+    QCOMPARE(result == DownloadFile::TooLarge, tooLarge);
     QCOMPARE(data, read ? QByteArray("journal") : QByteArray());
 }
 
