@@ -23,16 +23,16 @@ public:
 
     explicit InvokeStorage(QObject* parent = nullptr);
 
-    void setConfig(const QString& id, const QByteArray& data) { configs.insert(id, data); }
+    void setConfig(const QString& id, const QByteArray& data) { m_configs.insert(id, data); }
     // The next calls answer exactly these replies, first in first out.
-    void enqueueReply(const QVariant& reply) { scripted.enqueue(reply); }
+    void enqueueReply(const QVariant& reply) { m_scripted.enqueue(reply); }
 
     const QVector<Call>& calls() const { return m_calls; }
 
     Q_INVOKABLE QVariant invoke(QString method, QVariantList params);
 
 private:
-    QHash<QString, QByteArray> configs;
-    QQueue<QVariant> scripted;
+    QHash<QString, QByteArray> m_configs;
+    QQueue<QVariant> m_scripted;
     QVector<Call> m_calls;
 };

@@ -5,7 +5,7 @@ JsonRpcClientPlugin::JsonRpcClientPlugin(QObject* parent) : QObject(parent) {}
 void JsonRpcClientPlugin::setArchivedConfig(const QString& id, const QString& datetime,
                                             const QByteArray& data)
 {
-    archive[id].insert(datetime, data);
+    m_archive[id].insert(datetime, data);
 }
 
 QVariantMap JsonRpcClientPlugin::replyShell() const
@@ -17,19 +17,19 @@ QVariantMap JsonRpcClientPlugin::replyShell() const
 QVariant JsonRpcClientPlugin::sendCommand(QString service, QString method, QVariant params)
 {
     m_calls.append(Call{service, method, params});
-    if (duringCall)
-        duringCall();
-    if (!scripted.isEmpty())
-        return scripted.dequeue();
+    if (m_duringCall)
+        m_duringCall();
+    if (!m_scripted.isEmpty())
+        return m_scripted.dequeue();
 
     QVariantMap reply = replyShell();
     const QVariantList list = params.toList();
     const QString id = list.value(0).toString();
     QByteArray found;
     if (method == QLatin1String("app.getConfig") && list.size() == 1) {
-        found = current.value(id);
+        found = m_current.value(id);
     } else if (method == QLatin1String("app.getConfigArchive") && list.size() == 2) {
-        found = archive.value(id).value(list.at(1).toString());
+        found = m_archive.value(id).value(list.at(1).toString());
     } else {
         reply.insert(QStringLiteral("error"),
                      QVariantMap{{QStringLiteral("code"), -32601},

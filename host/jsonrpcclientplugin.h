@@ -26,13 +26,13 @@ public:
 
     explicit JsonRpcClientPlugin(QObject* parent = nullptr);
 
-    void setConfig(const QString& id, const QByteArray& data) { current.insert(id, data); }
+    void setConfig(const QString& id, const QByteArray& data) { m_current.insert(id, data); }
     void setArchivedConfig(const QString& id, const QString& datetime, const QByteArray& data);
     // The next calls answer exactly these replies, first in first out.
-    void enqueueReply(const QVariant& reply) { scripted.enqueue(reply); }
+    void enqueueReply(const QVariant& reply) { m_scripted.enqueue(reply); }
     // Run while a call is being answered, as a client waiting on the network
     // would run the event loop.
-    void setDuringCall(std::function<void()> hook) { duringCall = std::move(hook); }
+    void setDuringCall(std::function<void()> hook) { m_duringCall = std::move(hook); }
 
     const QVector<Call>& calls() const { return m_calls; }
 
@@ -43,9 +43,9 @@ public:
 private:
     QVariantMap replyShell() const;
 
-    QHash<QString, QByteArray> current;
-    QHash<QString, QHash<QString, QByteArray>> archive;
-    QQueue<QVariant> scripted;
-    std::function<void()> duringCall;
+    QHash<QString, QByteArray> m_current;
+    QHash<QString, QHash<QString, QByteArray>> m_archive;
+    QQueue<QVariant> m_scripted;
+    std::function<void()> m_duringCall;
     QVector<Call> m_calls;
 };

@@ -174,7 +174,7 @@ void DownloadQueue::getWindow(bool journal)
             parent->show();
     }
 
-    if (!m_activateWindowOnDownload)
+    if (!activateWindows)
         return;
     // Once for all the requests of one pass of the event loop: a host that
     // queues its fleet in one loop has the dock brought up once, not once a

@@ -29,8 +29,8 @@ public:
     void setConfigDir(const QString& path);
     QString journalDirPath() const;
     void setJournalDir(const QString& path);
-    bool activateWindowOnDownload() const { return m_activateWindowOnDownload; }
-    void setActivateWindowOnDownload(bool activate) { m_activateWindowOnDownload = activate; }
+    bool activateWindowOnDownload() const { return activateWindows; }
+    void setActivateWindowOnDownload(bool activate) { activateWindows = activate; }
 
 signals:
     void configurationDownloadComplete(QObject* light, QString cnf_file_name);
@@ -58,6 +58,6 @@ private:
     QueueWindow* journalWindow = nullptr; // not owned
     QDir configDir{QString()};
     QDir journalDir{QString()};
-    bool m_activateWindowOnDownload = true;
-    QPointer<QWidget> raising; // a dock whose raise is on its way
+    bool activateWindows = true; // the property activateWindowOnDownload
+    QPointer<QWidget> raising;   // a dock whose raise is on its way
 };

@@ -12,10 +12,8 @@ MomentDialog::MomentDialog(const QDateTime& initial, QWidget* parent)
     ui->momentEdit->setDateTime(initial);
 }
 
-MomentDialog::~MomentDialog()
-{
-    delete ui;
-}
+// Here, where the form's class is complete.
+MomentDialog::~MomentDialog() = default;
 
 QDateTime MomentDialog::moment() const
 {

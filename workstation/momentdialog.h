@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui {
 class MomentDialog;
 }
@@ -20,5 +22,5 @@ public:
     QDateTime moment() const;
 
 private:
-    Ui::MomentDialog* ui;
+    std::unique_ptr<Ui::MomentDialog> ui;
 };

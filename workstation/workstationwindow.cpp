@@ -75,10 +75,8 @@ WorkstationWindow::WorkstationWindow(ModuleClient* module, SimulatedFleet* fleet
                                  .arg(m_fleet->size()));
 }
 
-WorkstationWindow::~WorkstationWindow()
-{
-    delete ui;
-}
+// Here, where the form's class is complete.
+WorkstationWindow::~WorkstationWindow() = default;
 
 void WorkstationWindow::setStorages(QObject* rpcStorage, QObject* invokeStorage)
 {

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <memory>
+
 class ModuleClient;
 class QComboBox;
 class QDockWidget;
@@ -102,7 +104,7 @@ private:
     SimulatedController* controllerOfFile(const QString& path) const;
     void showQueue(bool journal, bool shown);
 
-    Ui::WorkstationWindow* ui;
+    std::unique_ptr<Ui::WorkstationWindow> ui;
     ModuleClient* m_module;
     SimulatedFleet* m_fleet;
     QPointer<QObject> m_rpcStorage;
