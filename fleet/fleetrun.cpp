@@ -471,7 +471,8 @@ bool FleetRun::write(QIODevice& out)
         piece.records.clear();
         piece.bytes.clear();
         while (more && piece.records.size() < size_t(RecordsAtOnce)) {
-            piece.records.push_back({taken.journal, taken.key, piece.bytes.size(), taken.length});
+            piece.records.push_back(
+                {taken.journal, taken.key, int(piece.bytes.size()), taken.length});
             piece.bytes.append(taken.bytes, taken.length);
             more = m_merge->next(&taken);
         }

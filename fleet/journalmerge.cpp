@@ -120,8 +120,8 @@ bool JournalMerge::start()
         fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
         return false;
     }
-    m_bufferSize =
-        int(qBound<qint64>(LeastRead, ReadBudget / qMax<qint64>(1, m_runs.size()), MostRead));
+    m_bufferSize = int(qBound(
+        qint64(LeastRead), ReadBudget / qMax(qint64(1), qint64(m_runs.size())), qint64(MostRead)));
     m_heap.clear();
     for (size_t i = 0; i < m_runs.size(); ++i) {
         Run& r = m_runs[i];
