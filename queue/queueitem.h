@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/blockoutcome.h"
+#include "queue/answeroutcome.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,6 +9,7 @@
 #include <QVector>
 
 class QObject;
+class SignalRelay;
 
 // The record of one queued light. The download engine owns it; the light and
 // the awaited response belong to the host.
@@ -95,7 +96,7 @@ struct QueueItem
     int idleAnswers = 0;
     // The engine's relay for the light's signals and the awaited response's
     // finished(); owned by the engine.
-    QObject* relay = nullptr;
+    SignalRelay* relay = nullptr;
 
     // Answers in a row that may add nothing before the item fails (retryably).
     static constexpr int maxIdleAnswers = 3;
@@ -107,9 +108,9 @@ struct QueueItem
     QString type;
     Status status = Status::Waiting;
     QString message;
-    BlockOutcome::TypeText typeShown = BlockOutcome::NoTypeText;
+    AnswerOutcome::TypeText typeShown = AnswerOutcome::NoTypeText;
     QString headerType;
-    BlockOutcome::LoadedText loadedShown = BlockOutcome::NoLoadedText;
+    AnswerOutcome::LoadedText loadedShown = AnswerOutcome::NoLoadedText;
     qint64 loadedValue = 0;
     int barMaximum = 0;
     int barValue = 0;
@@ -131,16 +132,19 @@ struct QueueItem
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
-    // What the engine's memory budget knows of the item: the bytes counted
-    // for it, the size of its last answer, whether it waits for memory or may
-    // grow past the budget, and (completed) that its data was given back and
-    // its saved file holds it.
-    qint64 heldCounted = 0;
-    int lastAnswerBytes = 0;
-    bool memoryWait = false;
-    bool exempt = false;
-    bool released = false;
-    quint64 completion = 0;
+    // What the memory budget counts of the item: the bytes held, the size of
+    // its last answer, whether it waits for memory or may grow past the
+    // budget, and (completed) when it completed and that its data was given
+    // back to its saved file.
+    struct Memory
+    {
+        qint64 held = 0;
+        int lastAnswerBytes = 0;
+        bool waiting = false;
+        bool exempt = false;
+        bool givenBack = false;
+        quint64 completionOrder = 0;
+    } memory;
 
     bool isMarked() const { return isTmHelix || isVegal; }
     bool hasFailed() const
@@ -174,7 +178,7 @@ struct QueueItem
     // file), or a saved configuration.
     bool canOpen(bool journal) const
     {
-        return journal ? released || !buffer.isEmpty() : done && loaded != 0;
+        return journal ? memory.givenBack || !buffer.isEmpty() : done && loaded != 0;
     }
     // Holds data that no file holds: a part that Resume would complete, or a
     // download whose saving failed.
@@ -193,7 +197,7 @@ struct QueueItem
     void dropData()
     {
         buffer = QByteArray();
-        released = false;
+        memory.givenBack = false;
         blockStarts.clear();
         loaded = 0;
         idleAnswers = 0;

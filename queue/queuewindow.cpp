@@ -383,11 +383,11 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
         row.loadedShown = item.loadedShown;
         row.loadedValue = item.loadedValue;
         QString loaded = QStringLiteral("0");
-        if (item.loadedShown == BlockOutcome::Blocks)
+        if (item.loadedShown == AnswerOutcome::Blocks)
             loaded = tr("%1 blocks").arg(item.loadedValue);
-        else if (item.loadedShown == BlockOutcome::Bytes)
+        else if (item.loadedShown == AnswerOutcome::Bytes)
             loaded = tr("%1 bytes").arg(item.loadedValue);
-        const bool shown = item.loadedShown != BlockOutcome::NoLoadedText;
+        const bool shown = item.loadedShown != AnswerOutcome::NoLoadedText;
         static_cast<NumberCell*>(row.cells[LoadedColumn])->setValue(shown ? item.loadedValue : 0);
         setCellText(row.cells[LoadedColumn], loaded);
     }
@@ -408,9 +408,9 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
 
 QString QueueWindow::typeText(const QueueItem& item) const
 {
-    if (item.typeShown == BlockOutcome::Adapter)
+    if (item.typeShown == AnswerOutcome::Adapter)
         return tr("Adapter");
-    if (item.typeShown == BlockOutcome::HeaderType)
+    if (item.typeShown == AnswerOutcome::HeaderType)
         return item.headerType;
     return item.type;
 }
@@ -831,7 +831,7 @@ void QueueWindow::openItem(QObject* light)
         // same bytes. A shared copy of the data: the item may go while the
         // journal opens.
         const QByteArray data = item->buffer;
-        const QString file = item->released ? item->savedPath : QString();
+        const QString file = item->memory.givenBack ? item->savedPath : QString();
         if (!file.isEmpty() && engine->savedFileChanged(light) && !openChangedFile(file))
             return;
         // The operator may have answered after the item, or its light, went.

@@ -5,7 +5,7 @@
 // What one answer of a controller means for its queue item, decided without
 // any widget; the download engine turns it into the item's shown fields and
 // the next step.
-struct BlockOutcome
+struct AnswerOutcome
 {
     enum Action { RequestNext, Complete, Fail };
     enum Failure {
@@ -35,16 +35,16 @@ struct BlockOutcome
     bool setValue = false; // progress bar value
     int value = 0;
 
-    static BlockOutcome completed()
+    static AnswerOutcome completed()
     {
-        BlockOutcome out;
+        AnswerOutcome out;
         out.action = Complete;
         return out;
     }
 
-    static BlockOutcome failed(Failure failure)
+    static AnswerOutcome failed(Failure failure)
     {
-        BlockOutcome out;
+        AnswerOutcome out;
         out.action = Fail;
         out.failure = failure;
         return out;
