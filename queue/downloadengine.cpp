@@ -4,7 +4,7 @@
 #include "core/downloadfile.h"
 #include "queue/configprotocol.h"
 #include "queue/journalprotocol.h"
-#include "queue/signalrelay.h"
+#include "queue/lightcall.h"
 #include "queue/storagefetch.h"
 
 #include <QCoreApplication>
@@ -97,11 +97,11 @@ QString DownloadEngine::itemFileName(QObject* light) const
 bool DownloadEngine::savedFileChanged(QObject* light) const
 {
     const QueueItem* it = item(light);
-    if (!it || it->savedPath.isEmpty())
+    if (!it || it->shown.savedPath.isEmpty())
         return false;
-    const QFileInfo file(it->savedPath);
-    return !file.isFile() || file.size() != it->savedSize ||
-           file.lastModified() != it->savedModified;
+    const QFileInfo file(it->shown.savedPath);
+    return !file.isFile() || file.size() != it->shown.savedSize ||
+           file.lastModified() != it->shown.savedModified;
 }
 
 void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
@@ -109,17 +109,17 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
 {
     // The wait for a link is told from when it began.
     const bool waits = status == Status::WaitingForConnection || status == Status::Disconnected;
-    if (waits && item.status != status)
-        item.waitingSince = QDateTime::currentDateTime();
-    item.status = status;
+    if (waits && item.shown.status != status)
+        item.shown.waitingSince = QDateTime::currentDateTime();
+    item.shown.status = status;
     // The link's loss shows over a failure given up on; its reason stays.
     if (status != Status::Disconnected || !item.finalFailure) {
-        item.message = message;
+        item.shown.message = message;
         if (status != Status::Failed)
             item.finalFailure = false;
     }
     if (status == Status::Failed || status == Status::Completed)
-        item.ended = QDateTime::currentDateTime();
+        item.shown.ended = QDateTime::currentDateTime();
     emitItemChanged(light, item);
 }
 
@@ -143,8 +143,8 @@ void DownloadEngine::emitItemChanged(QObject* light, QueueItem& item)
 
 void DownloadEngine::setBar(QueueItem& item, int maximum, int value)
 {
-    item.barMaximum = maximum;
-    item.barValue = value;
+    item.shown.barMaximum = maximum;
+    item.shown.barValue = value;
 }
 
 // ---------------------------------------------------------------- queue
@@ -170,13 +170,13 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     const QString filePath = saveDir.absoluteFilePath(DownloadFile::fileName(journal, id));
     if (it == items.end()) {
         QueueItem item;
-        item.id = id;
+        item.shown.id = id;
         item.filePath = filePath;
-        item.type = type;
+        item.shown.type = type;
         item.isTmHelix = tm;
         item.isVegal = vg;
         item.expected = journal ? blocks : 0;
-        item.barMaximum = barMaximum;
+        item.shown.barMaximum = barMaximum;
         // Also for an item made by a storage download: when the storage fails,
         // the item goes on with the controller and must follow its link then.
         auto* relay = new SignalRelay(this);
@@ -203,21 +203,15 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         it->done = false;
         it->retryDelay = 0;
         it->errors = 0;
-        // Nothing of the last round shows: not what it loaded, nor how and
-        // when it ended, nor its retries.
-        it->status = Status::Waiting;
-        it->message.clear();
+        // Nothing of the last round shows (what it loaded, how and when it
+        // ended, its retries) but the light and what its data turned out to be.
+        QueueItem::Shown fresh;
+        fresh.id = it->shown.id;
+        fresh.type = it->shown.type;
+        fresh.typeText = it->shown.typeText;
+        fresh.headerType = it->shown.headerType;
+        it->shown = fresh;
         it->finalFailure = false;
-        it->failure = Failure::None;
-        it->failurePath.clear();
-        it->loadedShown = AnswerOutcome::NoLoadedText;
-        it->loadedValue = 0;
-        it->ended = QDateTime();
-        it->savedPath.clear();
-        it->savedSize = -1;
-        it->savedModified = QDateTime();
-        it->retries = 0;
-        it->retried = QDateTime();
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setBar(*it, barMaximum, 0);
@@ -281,8 +275,8 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
             if (completeItem(light) && self && guardedLight) {
                 const auto it = items.find(light);
                 if (it != items.end()) {
-                    it->loadedShown = AnswerOutcome::Bytes;
-                    it->loadedValue = fetched.data.size();
+                    it->shown.loadedText = AnswerOutcome::Bytes;
+                    it->shown.loadedValue = fetched.data.size();
                     emitItemChanged(light, *it);
                 }
             }
@@ -359,7 +353,7 @@ void DownloadEngine::remove(const QObjectList& objects)
         return;
     QObjectList gone;
     for (auto it = items.cbegin(); it != items.cend(); ++it)
-        if (ids.contains(QString::number(it->id)))
+        if (ids.contains(QString::number(it->shown.id)))
             gone.append(it.key());
     for (QObject* light : qAsConst(gone)) {
         releaseItem(items[light]);
@@ -421,7 +415,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     // The item says "downloading" since the command just answered: any change
     // of state in between would have made that answer one nobody waits for.
     if (!continuing) {
-        it->status = Status::Downloading;
+        it->shown.status = Status::Downloading;
         it->finalFailure = false;
     }
     if (it->loaded == 0 && (!journal || it->expected < 0))
@@ -476,17 +470,17 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
 void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const AnswerOutcome& outcome)
 {
     if (outcome.typeText != AnswerOutcome::NoTypeText) {
-        item.typeShown = outcome.typeText;
-        item.headerType = outcome.headerType;
+        item.shown.typeText = outcome.typeText;
+        item.shown.headerType = outcome.headerType;
     }
     if (outcome.loadedText != AnswerOutcome::NoLoadedText) {
-        item.loadedShown = outcome.loadedText;
-        item.loadedValue = outcome.loadedValue;
+        item.shown.loadedText = outcome.loadedText;
+        item.shown.loadedValue = outcome.loadedValue;
     }
     if (outcome.setRange)
-        item.barMaximum = outcome.rangeMax;
+        item.shown.barMaximum = outcome.rangeMax;
     if (outcome.setValue)
-        item.barValue = outcome.value;
+        item.shown.barValue = outcome.value;
     emitItemChanged(light, item);
 
     switch (outcome.action) {
@@ -537,8 +531,8 @@ void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal, Fa
     if (it == items.end())
         return;
     forgetResponse(*it);
-    it->failure = kind;
-    it->failurePath = path;
+    it->shown.failure = kind;
+    it->shown.failurePath = path;
     const bool final = isFinal(*it, fatal);
     ++it->errors;
     if (final) {
@@ -610,10 +604,10 @@ bool DownloadEngine::completeItem(QObject* light)
         it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
-    it->savedPath = path;
+    it->shown.savedPath = path;
     const QFileInfo file(path);
-    it->savedSize = file.size();
-    it->savedModified = file.lastModified();
+    it->shown.savedSize = file.size();
+    it->shown.savedModified = file.lastModified();
     budget.completed(light, *it);
     setStatus(light, *it, Status::Completed);
     // Beyond the budget, the oldest completed items' data is in their files only.
@@ -721,8 +715,8 @@ void DownloadEngine::retry(const QObjectList& lights)
         if (it == items.end() || !it->canRetry())
             continue;
         it->errors = 0;
-        ++it->retries;
-        it->retried = QDateTime::currentDateTime();
+        ++it->shown.retries;
+        it->shown.retried = QDateTime::currentDateTime();
         resumeItem(light, *it);
     }
 }

@@ -1,7 +1,5 @@
 #include "queue/lightcall.h"
 
-#include "queue/signalrelay.h"
-
 #include <QThread>
 
 QObject* LightCall::sendCommand(QObject* light, const QString& command, const QVariantList& args)
@@ -16,13 +14,9 @@ QObject* LightCall::sendCommand(QObject* light, const QString& command, const QV
     }
     QObject* response = nullptr;
     const QGenericReturnArgument result("Response*", &response);
-    const bool invoked = m_sendCommand.isValid()
-                             ? m_sendCommand.invoke(light, Qt::DirectConnection, result,
-                                                    Q_ARG(QVariant, QVariant(command)),
-                                                    Q_ARG(QVariant, QVariant(args)))
-                             : QMetaObject::invokeMethod(light, "sendCommand", result,
-                                                         Q_ARG(QVariant, QVariant(command)),
-                                                         Q_ARG(QVariant, QVariant(args)));
+    const bool invoked =
+        m_sendCommand.invoke(light, Qt::DirectConnection, result,
+                             Q_ARG(QVariant, QVariant(command)), Q_ARG(QVariant, QVariant(args)));
     return invoked ? response : nullptr;
 }
 

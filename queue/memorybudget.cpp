@@ -45,7 +45,7 @@ QueueItem* MemoryBudget::find(QObject* light)
 
 void MemoryBudget::itemChanged(QueueItem& item)
 {
-    if (item.status != QueueItem::Status::Waiting)
+    if (item.shown.status != QueueItem::Status::Waiting)
         item.memory.waiting = false;
     if (item.memory.exempt && item.phase() != QueueItem::Phase::Downloading)
         setExempt(item, false);

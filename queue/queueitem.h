@@ -53,6 +53,7 @@ struct QueueItem
     static constexpr int allBlocks = -1;
     static constexpr int onlyNewBlocks = -3;
 
+    // What the exchange with the controller and the protocol decisions need.
     int loaded = 0; // journal: blocks received; configuration: bytes received
     int area = 0;   // configuration area asked for (always 0)
     bool textConfig = false;
@@ -101,34 +102,38 @@ struct QueueItem
     // Answers in a row that may add nothing before the item fails (retryably).
     static constexpr int maxIdleAnswers = 3;
 
-    // Shown: the light's id and type as queued, the state, the failure's text,
-    // the type the data turned out to be (NoTypeText: the light's), what was
-    // loaded (NoLoadedText: nothing yet) and the progress bar.
-    int id = 0;
-    QString type;
-    Status status = Status::Waiting;
-    QString message;
-    AnswerOutcome::TypeText typeShown = AnswerOutcome::NoTypeText;
-    QString headerType;
-    AnswerOutcome::LoadedText loadedShown = AnswerOutcome::NoLoadedText;
-    qint64 loadedValue = 0;
-    int barMaximum = 0;
-    int barValue = 0;
-    // When the item last failed or completed, and where it was saved; what the
-    // saved file looked like then (size and modification time), so that a
-    // View from a file changed since then can tell.
-    QDateTime ended;
-    QString savedPath;
-    // The kind of the last failure, and the file it concerns (empty: none).
-    Failure failure = Failure::None;
-    QString failurePath;
-    // The operator's Retries this round, and when the last one was asked for.
-    int retries = 0;
-    QDateTime retried;
-    // Since when the item waits for its light's link.
-    QDateTime waitingSince;
-    qint64 savedSize = -1;
-    QDateTime savedModified;
+    // What a queue shows of the item: the light's id and type as queued, the
+    // state, the failure's text, the type the data turned out to be
+    // (NoTypeText: the light's), what was loaded (NoLoadedText: nothing yet)
+    // and the progress bar.
+    struct Shown
+    {
+        int id = 0;
+        QString type;
+        Status status = Status::Waiting;
+        QString message;
+        AnswerOutcome::TypeText typeText = AnswerOutcome::NoTypeText;
+        QString headerType;
+        AnswerOutcome::LoadedText loadedText = AnswerOutcome::NoLoadedText;
+        qint64 loadedValue = 0;
+        int barMaximum = 0;
+        int barValue = 0;
+        // When the item last failed or completed, and where it was saved; what
+        // the saved file looked like then (size and modification time), so
+        // that a View from a file changed since then can tell.
+        QDateTime ended;
+        QString savedPath;
+        qint64 savedSize = -1;
+        QDateTime savedModified;
+        // The kind of the last failure, and the file it concerns (empty: none).
+        Failure failure = Failure::None;
+        QString failurePath;
+        // The operator's Retries this round, and when the last one was asked for.
+        int retries = 0;
+        QDateTime retried;
+        // Since when the item waits for its light's link.
+        QDateTime waitingSince;
+    } shown;
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
@@ -149,7 +154,8 @@ struct QueueItem
     bool isMarked() const { return isTmHelix || isVegal; }
     bool hasFailed() const
     {
-        return status == Status::Failed || (status == Status::Disconnected && finalFailure);
+        return shown.status == Status::Failed ||
+               (shown.status == Status::Disconnected && finalFailure);
     }
     Phase phase() const
     {
@@ -159,7 +165,7 @@ struct QueueItem
             return Phase::Completed;
         if (stopped)
             return Phase::Stopped;
-        if (status == Status::Downloading || status == Status::Resumed)
+        if (shown.status == Status::Downloading || shown.status == Status::Resumed)
             return Phase::Downloading;
         return Phase::Waiting;
     }

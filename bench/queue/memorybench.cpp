@@ -319,7 +319,7 @@ void MemoryBench::checkEnd(Figures& f)
             released = light.get();
         if (item->done && !item->memory.givenBack && !item->buffer.isEmpty() && !held)
             held = light.get();
-        if (item->status == QueueItem::Status::Failed && !failedOne)
+        if (item->shown.status == QueueItem::Status::Failed && !failedOne)
             failedOne = light.get();
     }
     f.retries = errors - f.tooLarge - f.otherFailed();

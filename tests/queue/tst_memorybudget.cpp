@@ -20,7 +20,7 @@ void TestMemoryBudget::waitsBeyondTheLimitButForTheExempt()
     constexpr int count = MemoryBudget::exemptDownloads + 2;
     QObject lights[count];
     for (QObject& light : lights)
-        items[&light].status = QueueItem::Status::Downloading;
+        items[&light].shown.status = QueueItem::Status::Downloading;
     const QVariantList answer{QByteArray(600, 'x')};
     QVERIFY(budget.makeRoomForAnswer(&lights[0], items[&lights[0]], answer));
     items[&lights[0]].buffer = QByteArray(600, 'x');
@@ -33,12 +33,12 @@ void TestMemoryBudget::waitsBeyondTheLimitButForTheExempt()
     QObject* last = &lights[count - 1];
     QVERIFY(!budget.makeRoomForAnswer(last, items[last], answer));
     QVERIFY(items[last].memory.waiting);
-    items[last].status = QueueItem::Status::Waiting;
+    items[last].shown.status = QueueItem::Status::Waiting;
     QCOMPARE(budget.wakeWaiters(), QObjectList());
 
     // A stopped download gives its leave back, and the waiter goes on with it.
     items[&lights[1]].stopped = true;
-    items[&lights[1]].status = QueueItem::Status::Interrupted;
+    items[&lights[1]].shown.status = QueueItem::Status::Interrupted;
     budget.itemChanged(items[&lights[1]]);
     QVERIFY2(wakes == 1, qPrintable(QString::number(wakes)));
     QCOMPARE(budget.wakeWaiters(), QObjectList{last});
@@ -57,7 +57,7 @@ void TestMemoryBudget::givesBackTheOldestCompletedFirst()
         QueueItem& item = items[&lights[i]];
         item.buffer = QByteArray(400, 'x');
         item.done = true;
-        item.status = QueueItem::Status::Completed;
+        item.shown.status = QueueItem::Status::Completed;
         budget.completed(&lights[i], item);
         budget.itemChanged(item);
     }

@@ -488,8 +488,8 @@ void TestQueueWindow::numbersSortAsNumbers()
         sims.back()->hold = true;
         w.enqueue(&sims.back()->light, -1);
         QueueItem& item = itemOf(w, &sims.back()->light);
-        item.loadedShown = AnswerOutcome::Blocks;
-        item.loadedValue = item.errors = id;
+        item.shown.loadedText = AnswerOutcome::Blocks;
+        item.shown.loadedValue = item.errors = id;
         w.itemChanged(&sims.back()->light);
     }
     w.showChanges();
