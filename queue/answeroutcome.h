@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // What one answer of a controller means for its queue item, decided without
 // any widget; the download engine turns it into the item's shown fields and
 // the next step.
@@ -30,10 +32,9 @@ struct AnswerOutcome
     TypeText typeText = NoTypeText;
     QString headerType; // with HeaderType
 
-    bool setRange = false; // progress bar range 0..rangeMax
-    int rangeMax = 0;
-    bool setValue = false; // progress bar value
-    int value = 0;
+    // The progress bar's range 0..barMaximum and its value, where they change.
+    std::optional<int> barMaximum;
+    std::optional<int> barValue;
 
     static AnswerOutcome completed()
     {

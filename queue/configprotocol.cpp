@@ -132,10 +132,8 @@ bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, AnswerOutcome&
         const JsonHeader h = parseJsonHeader(piece);
         if (h.hasLength) {
             item.expected = h.length;
-            out.setRange = true;
-            out.rangeMax = h.length;
-            out.setValue = true;
-            out.value = piece.size();
+            out.barMaximum = h.length;
+            out.barValue = piece.size();
         }
         out.typeText = AnswerOutcome::HeaderType;
         out.headerType = h.type;
@@ -152,10 +150,8 @@ bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, AnswerOutcome&
     if (size < 0)
         return false;
     item.expected = size;
-    out.setRange = true;
-    out.rangeMax = size;
-    out.setValue = true;
-    out.value = piece.size();
+    out.barMaximum = size;
+    out.barValue = piece.size();
     return true;
 }
 
@@ -184,7 +180,6 @@ bool ConfigProtocol::bodyEnds(QueueItem& item, AnswerOutcome& out)
         out.action = AnswerOutcome::Complete;
         return true;
     }
-    out.setValue = true;
-    out.value = item.buffer.size();
+    out.barValue = item.buffer.size();
     return false;
 }

@@ -477,10 +477,8 @@ void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const AnswerO
         item.shown.loadedText = outcome.loadedText;
         item.shown.loadedValue = outcome.loadedValue;
     }
-    if (outcome.setRange)
-        item.shown.barMaximum = outcome.rangeMax;
-    if (outcome.setValue)
-        item.shown.barValue = outcome.value;
+    item.shown.barMaximum = outcome.barMaximum.value_or(item.shown.barMaximum);
+    item.shown.barValue = outcome.barValue.value_or(item.shown.barValue);
     emitItemChanged(light, item);
 
     switch (outcome.action) {

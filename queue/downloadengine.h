@@ -1,14 +1,11 @@
 #pragma once
 
-#include "queue/answeroutcome.h"
 #include "queue/lightcall.h"
 #include "queue/memorybudget.h"
 #include "queue/queueitem.h"
 
 #include <QDir>
-#include <QHash>
 #include <QObject>
-#include <QObjectList>
 #include <QTimer>
 
 // One download queue without any widget: its items, the exchange of commands
@@ -31,8 +28,6 @@ public:
     explicit DownloadEngine(bool journal, QObject* parent = nullptr);
     ~DownloadEngine() override;
 
-    bool isJournal() const { return journal; }
-    QDir saveDirectory() const { return saveDir; }
     void setSaveDir(const QDir& dir) { saveDir = dir; }
     // How often the timer really ticks; each tick still counts as tickMs.
     // Tests make time pass faster with it, or (0) stop the timer and call

@@ -222,8 +222,7 @@ AnswerOutcome JournalProtocol::counted(const QueueItem& item)
     if (item.expected > 0 && item.loaded >= item.expected) {
         out.action = AnswerOutcome::Complete;
     } else if (item.expected > 0) {
-        out.setValue = true;
-        out.value = item.loaded;
+        out.barValue = item.loaded;
     }
     return out;
 }

@@ -152,11 +152,6 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
 
 QueueWindow::~QueueWindow() = default;
 
-QDir QueueWindow::saveDirectory() const
-{
-    return engine->saveDirectory();
-}
-
 void QueueWindow::setSaveDir(const QDir& dir)
 {
     engine->setSaveDir(dir);

@@ -35,8 +35,6 @@ public:
     QueueWindow(QWidget* parent, bool journal);
     ~QueueWindow() override;
 
-    bool isJournal() const { return journal; }
-    QDir saveDirectory() const;
     void setSaveDir(const QDir& dir);
 
     void enqueue(QObject* light, int blocks);

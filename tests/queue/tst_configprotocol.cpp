@@ -114,13 +114,12 @@ void TestConfigProtocol::binaryImageCutToTableSize()
     AnswerOutcome out = ConfigProtocol::handlePiece(item, {0, 0, image.left(200)});
     QCOMPARE(out.action, AnswerOutcome::RequestNext);
     QCOMPARE(item.expected, 502);
-    QVERIFY(out.setRange);
-    QCOMPARE(out.rangeMax, 502);
-    QCOMPARE(out.value, 200);
+    QCOMPARE(out.barMaximum.value_or(-1), 502);
+    QCOMPARE(out.barValue.value_or(-1), 200);
     QCOMPARE(item.loaded, 200);
     out = ConfigProtocol::handlePiece(item, {0, 200, image.mid(200, 200)});
     QCOMPARE(out.action, AnswerOutcome::RequestNext);
-    QCOMPARE(out.value, 400);
+    QCOMPARE(out.barValue.value_or(-1), 400);
     out = ConfigProtocol::handlePiece(item, {0, 400, image.mid(400, 200)});
     QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(item.buffer, image.left(502));
