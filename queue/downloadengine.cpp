@@ -75,18 +75,6 @@ void DownloadEngine::setTickInterval(int ms)
     timerId = ms > 0 ? startTimer(ms, Qt::CoarseTimer) : 0;
 }
 
-const QueueItem* DownloadEngine::item(QObject* light) const
-{
-    const auto it = items.constFind(light);
-    return it == items.constEnd() ? nullptr : &*it;
-}
-
-QueueItem* DownloadEngine::item(QObject* light)
-{
-    const auto it = items.find(light);
-    return it == items.end() ? nullptr : &*it;
-}
-
 QString DownloadEngine::itemFileName(QObject* light) const
 {
     if (const QueueItem* it = item(light))

@@ -52,8 +52,8 @@ public:
     void retry(const QObjectList& lights);
 
     // The light's item, or null when it has none.
-    const QueueItem* item(QObject* light) const;
-    QueueItem* item(QObject* light);
+    const QueueItem* item(QObject* light) const { return findItem(items, light); }
+    QueueItem* item(QObject* light) { return findItem(items, light); }
     int count() const { return items.size(); }
     // How many items are in the phase; kept up to date with every change.
     int countIn(QueueItem::Phase phase) const { return phaseCounts[int(phase)]; }

@@ -37,12 +37,6 @@ MemoryBudget::MemoryBudget(QHash<QObject*, QueueItem>& items, qint64 limit,
     : m_items(items), m_limit(limit), m_roomFreed(std::move(roomFreed))
 {}
 
-QueueItem* MemoryBudget::find(QObject* light)
-{
-    const auto it = m_items.find(light);
-    return it == m_items.end() ? nullptr : &*it;
-}
-
 void MemoryBudget::itemChanged(QueueItem& item)
 {
     if (item.shown.status != QueueItem::Status::Waiting)
@@ -99,7 +93,7 @@ bool MemoryBudget::makeRoomForAnswer(QObject* light, QueueItem& item, const QVar
     item.memory.waiting = true;
     m_waiters.push_back(light);
     prune(m_waiters, m_items.size(), [this](QObject* waiting) {
-        const QueueItem* entry = find(waiting);
+        const QueueItem* entry = findItem(m_items, waiting);
         return entry && entry->memory.waiting;
     });
     return false;
@@ -112,7 +106,7 @@ void MemoryBudget::completed(QObject* light, QueueItem& item)
     item.memory.completionOrder = ++m_completions;
     m_completedWithData.emplace_back(light, item.memory.completionOrder);
     prune(m_completedWithData, m_items.size(), [this](const QPair<QObject*, quint64>& e) {
-        const QueueItem* entry = find(e.first);
+        const QueueItem* entry = findItem(m_items, e.first);
         return entry && entry->memory.completionOrder == e.second && !entry->memory.givenBack;
     });
 }
@@ -123,7 +117,7 @@ void MemoryBudget::giveBackCompleted(qint64 room)
     while (excess > 0 && !m_completedWithData.empty()) {
         const QPair<QObject*, quint64> entry = m_completedWithData.front();
         m_completedWithData.pop_front();
-        QueueItem* item = find(entry.first);
+        QueueItem* item = findItem(m_items, entry.first);
         if (!item || item->memory.completionOrder != entry.second || !item->done ||
             item->memory.givenBack)
             continue;
@@ -146,7 +140,7 @@ QObjectList MemoryBudget::wakeWaiters()
     QObjectList woken;
     while (!m_waiters.empty()) {
         QObject* light = m_waiters.front();
-        QueueItem* item = find(light);
+        QueueItem* item = findItem(m_items, light);
         if (!item || !item->memory.waiting) {
             m_waiters.pop_front();
             continue;

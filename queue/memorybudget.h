@@ -56,7 +56,6 @@ private:
     void countHeld(QueueItem& item);
     void setExempt(QueueItem& item, bool exempt);
     void scheduleWake();
-    QueueItem* find(QObject* light);
 
     QHash<QObject*, QueueItem>& m_items;
     qint64 m_limit;

@@ -211,3 +211,11 @@ struct QueueItem
         savePending = false;
     }
 };
+
+// The light's item among a queue's items, or null.
+template <typename Items>
+auto findItem(Items& items, QObject* light) -> decltype(&*items.find(light))
+{
+    const auto it = items.find(light);
+    return it == items.end() ? nullptr : &*it;
+}
