@@ -490,7 +490,7 @@ void TestDownloadEngine::memoryBudget()
     for (auto& sim : sims)
         engine.enqueue(&sim->light, -1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), int(sims.size()), 20000);
-    QVERIFY(waits > 0);
+    QVERIFY2(waits > 0, "no download waited for memory");
     QVERIFY2(engine.memoryHeld() <= 4000, qPrintable(QString::number(engine.memoryHeld())));
     int givenBack = 0;
     for (auto& sim : sims) {
@@ -500,7 +500,7 @@ void TestDownloadEngine::memoryBudget()
         givenBack += item->memory.givenBack;
         QCOMPARE(item->buffer.isEmpty(), item->memory.givenBack);
     }
-    QVERIFY(givenBack > 0);
+    QVERIFY2(givenBack > 0, "no completed journal gave its data back");
     engine.clear();
     QCOMPARE(engine.memoryHeld(), 0);
 }
