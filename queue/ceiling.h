@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/downloadfile.h"
-#include "queue/blockoutcome.h"
+#include "queue/answeroutcome.h"
 #include "queue/queueitem.h"
 
 #include <QVariantList>
@@ -10,14 +10,14 @@
 // answer), a download never grows past the ceiling: the item drops what it
 // has and fails. take stores the answer; the field at payload is its data.
 template <typename Take>
-BlockOutcome takeWithinCeiling(QueueItem& item, const QVariantList& data, int payload, Take take)
+AnswerOutcome takeWithinCeiling(QueueItem& item, const QVariantList& data, int payload, Take take)
 {
     const bool huge =
         data.size() > payload && data.at(payload).toByteArray().size() > DownloadFile::maxSize;
-    const BlockOutcome out = huge ? BlockOutcome() : take();
+    const AnswerOutcome out = huge ? AnswerOutcome() : take();
     if (huge || item.buffer.size() > DownloadFile::maxSize) {
         item.dropData();
-        return BlockOutcome::failed(BlockOutcome::DataTooLarge);
+        return AnswerOutcome::failed(AnswerOutcome::DataTooLarge);
     }
     return out;
 }

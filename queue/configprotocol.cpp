@@ -62,23 +62,23 @@ int ConfigProtocol::imageSize(const QByteArray& piece)
     return -1;
 }
 
-BlockOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
+AnswerOutcome ConfigProtocol::handlePiece(QueueItem& item, const QVariantList& data)
 {
     return takeWithinCeiling(item, data, 2, [&] { return takePiece(item, data); });
 }
 
-BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data)
+AnswerOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data)
 {
     if (data.size() < 3)
-        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+        return AnswerOutcome::failed(AnswerOutcome::WrongAnswer);
     if (data.at(0).toLongLong() != item.area)
-        return BlockOutcome::failed(BlockOutcome::WrongArea);
+        return AnswerOutcome::failed(AnswerOutcome::WrongArea);
 
-    BlockOutcome out;
+    AnswerOutcome out;
     qint64 offset = 0;
     QByteArray piece;
     if (!AnswerField::position(data.at(1), &offset) || !AnswerField::bytes(data.at(2), &piece))
-        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+        return AnswerOutcome::failed(AnswerOutcome::WrongAnswer);
     // Stored where it claims to belong, it would leave a gap: ask again.
     if (offset > item.loaded) {
         out.failRetryable();
@@ -102,9 +102,9 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
     const bool first = item.loaded == 0;
     if (first) {
         if (piece.isEmpty())
-            return BlockOutcome::failed(BlockOutcome::EmptyAnswer);
+            return AnswerOutcome::failed(AnswerOutcome::EmptyAnswer);
         if (!takeForm(item, piece, out))
-            return BlockOutcome::failed(BlockOutcome::InvalidConfigSize);
+            return AnswerOutcome::failed(AnswerOutcome::InvalidConfigSize);
     }
     // A text or JSON configuration's first piece is its header, not data.
     if (!first || !(item.textConfig || item.isMarked())) {
@@ -114,30 +114,28 @@ BlockOutcome ConfigProtocol::takePiece(QueueItem& item, const QVariantList& data
     }
     // After a piece came again, go on right behind it rather than skip ahead.
     item.loaded = resent ? int(offset) + piece.size() : item.loaded + piece.size();
-    out.loadedText = BlockOutcome::Bytes;
+    out.loadedText = AnswerOutcome::Bytes;
     out.loadedValue = item.loaded;
     if (item.stalls(item.loaded > before))
         out.failRetryable();
     return out;
 }
 
-bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, BlockOutcome& out)
+bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, AnswerOutcome& out)
 {
     if (piece.startsWith("#TxtCfg")) {
         item.textConfig = true;
-        out.typeText = BlockOutcome::Adapter;
+        out.typeText = AnswerOutcome::Adapter;
         return true;
     }
     if (piece.startsWith("#jcfg")) {
         const JsonHeader h = parseJsonHeader(piece);
         if (h.hasLength) {
             item.expected = h.length;
-            out.setRange = true;
-            out.rangeMax = h.length;
-            out.setValue = true;
-            out.value = piece.size();
+            out.barMaximum = h.length;
+            out.barValue = piece.size();
         }
-        out.typeText = BlockOutcome::HeaderType;
+        out.typeText = AnswerOutcome::HeaderType;
         out.headerType = h.type;
         const int brace = piece.indexOf('{');
         if (brace > 0)
@@ -152,39 +150,36 @@ bool ConfigProtocol::takeForm(QueueItem& item, QByteArray& piece, BlockOutcome& 
     if (size < 0)
         return false;
     item.expected = size;
-    out.setRange = true;
-    out.rangeMax = size;
-    out.setValue = true;
-    out.value = piece.size();
+    out.barMaximum = size;
+    out.barValue = piece.size();
     return true;
 }
 
-bool ConfigProtocol::bodyEnds(QueueItem& item, BlockOutcome& out)
+bool ConfigProtocol::bodyEnds(QueueItem& item, AnswerOutcome& out)
 {
     if (item.textConfig) {
         const int end = item.buffer.indexOf("END.", 1);
         if (end <= 0)
             return false;
         item.buffer.truncate(end + 4);
-        out.action = BlockOutcome::Complete;
+        out.action = AnswerOutcome::Complete;
         return true;
     }
     if (item.isMarked()) {
         const int zero = item.buffer.indexOf('\0');
         if (zero >= 0) {
             item.buffer.truncate(zero);
-            out.action = BlockOutcome::Complete;
+            out.action = AnswerOutcome::Complete;
             return true;
         }
     }
     if (item.expected > 0 && item.buffer.size() >= item.expected) {
         item.buffer.truncate(item.expected);
-        out.loadedText = BlockOutcome::Bytes;
+        out.loadedText = AnswerOutcome::Bytes;
         out.loadedValue = item.expected;
-        out.action = BlockOutcome::Complete;
+        out.action = AnswerOutcome::Complete;
         return true;
     }
-    out.setValue = true;
-    out.value = item.buffer.size();
+    out.barValue = item.buffer.size();
     return false;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/blockoutcome.h"
+#include "queue/answeroutcome.h"
 #include "queue/queueitem.h"
 
 #include <QVariantList>
@@ -17,7 +17,7 @@ public:
         QString type;   // "type=", "TM_HELIX3" when absent
     };
 
-    static BlockOutcome handlePiece(QueueItem& item, const QVariantList& data);
+    static AnswerOutcome handlePiece(QueueItem& item, const QVariantList& data);
 
     static JsonHeader parseJsonHeader(const QByteArray& piece);
 
@@ -28,11 +28,11 @@ public:
     static int imageSize(const QByteArray& piece);
 
 private:
-    static BlockOutcome takePiece(QueueItem& item, const QVariantList& data);
+    static AnswerOutcome takePiece(QueueItem& item, const QVariantList& data);
     // The first piece tells the form: a text or JSON header (which may set
     // the size and the family's mark) or a binary image's offset table; false
     // when the table gives no usable size. A JSON header is cut to its "{".
-    static bool takeForm(QueueItem& item, QByteArray& piece, BlockOutcome& out);
+    static bool takeForm(QueueItem& item, QByteArray& piece, AnswerOutcome& out);
     // Whether the data stored so far ends the configuration by its form's rule.
-    static bool bodyEnds(QueueItem& item, BlockOutcome& out);
+    static bool bodyEnds(QueueItem& item, AnswerOutcome& out);
 };

@@ -4,14 +4,13 @@
 #include "core/downloadfile.h"
 #include "queue/configprotocol.h"
 #include "queue/journalprotocol.h"
-#include "queue/signalrelay.h"
+#include "queue/lightcall.h"
 #include "queue/storagefetch.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
-#include <QThread>
 #include <QTimerEvent>
 
 // Every text here is one the queue window shows, and the host may receive:
@@ -48,42 +47,23 @@ FileFailure fileFailure(DownloadFile::SaveResult saved, const QString& path)
             QueueItem::Failure::CannotWrite};
 }
 
-// About what an answer adds to the item: its bytes and texts.
-qint64 answerBytes(const QVariantList& data)
-{
-    qint64 bytes = 0;
-    for (const QVariant& value : data) {
-        if (value.userType() == QMetaType::QByteArray)
-            bytes += value.toByteArray().size();
-        else if (value.userType() == QMetaType::QString)
-            bytes += value.toString().size();
-    }
-    return bytes;
-}
-
-// Lists of items that keep entries of items gone or moved on are pruned
-// when they hold many more entries than there are items.
-template <typename List, typename Live> void prune(List& list, int items, Live live)
-{
-    if (list.size() <= size_t(2 * items + 64))
-        return;
-    List kept;
-    for (const auto& entry : list)
-        if (live(entry))
-            kept.push_back(entry);
-    list.swap(kept);
-}
-
 } // namespace
 
 DownloadEngine::DownloadEngine(bool journal, QObject* parent)
     : QObject(parent), saveDir(QString()), journal(journal),
-      budget(journal ? journalMemoryBudget : configMemoryBudget)
+      budget(items, journal ? MemoryBudget::journalLimit : MemoryBudget::configLimit, [this] {
+          if (!wakeTimer.isActive())
+              wakeTimer.start();
+      })
 {
     timerId = startTimer(tickMs, Qt::CoarseTimer);
     wakeTimer.setSingleShot(true);
     wakeTimer.setInterval(0);
-    connect(&wakeTimer, &QTimer::timeout, this, &DownloadEngine::wakeWaiters);
+    connect(&wakeTimer, &QTimer::timeout, this, [this] {
+        // The host runs code of its own in each.
+        for (QObject* light : budget.wakeWaiters())
+            sendRequest(light);
+    });
 }
 
 DownloadEngine::~DownloadEngine() = default;
@@ -93,18 +73,6 @@ void DownloadEngine::setTickInterval(int ms)
     if (timerId)
         killTimer(timerId);
     timerId = ms > 0 ? startTimer(ms, Qt::CoarseTimer) : 0;
-}
-
-const QueueItem* DownloadEngine::item(QObject* light) const
-{
-    const auto it = items.constFind(light);
-    return it == items.constEnd() ? nullptr : &*it;
-}
-
-QueueItem* DownloadEngine::item(QObject* light)
-{
-    const auto it = items.find(light);
-    return it == items.end() ? nullptr : &*it;
 }
 
 QString DownloadEngine::itemFileName(QObject* light) const
@@ -117,11 +85,11 @@ QString DownloadEngine::itemFileName(QObject* light) const
 bool DownloadEngine::savedFileChanged(QObject* light) const
 {
     const QueueItem* it = item(light);
-    if (!it || it->savedPath.isEmpty())
+    if (!it || it->shown.savedPath.isEmpty())
         return false;
-    const QFileInfo file(it->savedPath);
-    return !file.isFile() || file.size() != it->savedSize ||
-           file.lastModified() != it->savedModified;
+    const QFileInfo file(it->shown.savedPath);
+    return !file.isFile() || file.size() != it->shown.savedSize ||
+           file.lastModified() != it->shown.savedModified;
 }
 
 void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
@@ -129,18 +97,18 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
 {
     // The wait for a link is told from when it began.
     const bool waits = status == Status::WaitingForConnection || status == Status::Disconnected;
-    if (waits && item.status != status)
-        item.waitingSince = QDateTime::currentDateTime();
-    item.status = status;
+    if (waits && item.shown.status != status)
+        item.shown.waitingSince = QDateTime::currentDateTime();
+    item.shown.status = status;
     // The link's loss shows over a failure given up on; its reason stays.
     if (status != Status::Disconnected || !item.finalFailure) {
-        item.message = message;
+        item.shown.message = message;
         if (status != Status::Failed)
             item.finalFailure = false;
     }
     if (status == Status::Failed || status == Status::Completed)
-        item.ended = QDateTime::currentDateTime();
-    tell(light, item);
+        item.shown.ended = QDateTime::currentDateTime();
+    emitItemChanged(light, item);
 }
 
 void DownloadEngine::recount(QueueItem& item)
@@ -154,23 +122,17 @@ void DownloadEngine::recount(QueueItem& item)
     item.counted = phase;
 }
 
-void DownloadEngine::tell(QObject* light, QueueItem& item)
+void DownloadEngine::emitItemChanged(QObject* light, QueueItem& item)
 {
-    // Whatever the item does next, it no longer waits for memory, and only
-    // a running download keeps its leave to grow past the budget.
-    if (item.status != Status::Waiting)
-        item.memoryWait = false;
-    if (item.exempt && item.phase() != QueueItem::Phase::Downloading)
-        setExempt(item, false);
-    reckon(item);
+    budget.itemChanged(item);
     recount(item);
     emit itemChanged(light);
 }
 
 void DownloadEngine::setBar(QueueItem& item, int maximum, int value)
 {
-    item.barMaximum = maximum;
-    item.barValue = value;
+    item.shown.barMaximum = maximum;
+    item.shown.barValue = value;
 }
 
 // ---------------------------------------------------------------- queue
@@ -196,13 +158,13 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
     const QString filePath = saveDir.absoluteFilePath(DownloadFile::fileName(journal, id));
     if (it == items.end()) {
         QueueItem item;
-        item.id = id;
+        item.shown.id = id;
         item.filePath = filePath;
-        item.type = type;
+        item.shown.type = type;
         item.isTmHelix = tm;
         item.isVegal = vg;
         item.expected = journal ? blocks : 0;
-        item.barMaximum = barMaximum;
+        item.shown.barMaximum = barMaximum;
         // Also for an item made by a storage download: when the storage fails,
         // the item goes on with the controller and must follow its link then.
         auto* relay = new SignalRelay(this);
@@ -213,7 +175,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
                 answerArrived(light, it->response);
         };
         relay->onLost = [this, light] { responseLost(light); };
-        connectLink(light, relay);
+        call.connectLink(light, relay);
         // The host may delete a queued light without clearing it first.
         connect(light, &QObject::destroyed, relay, [this, light] { lightDestroyed(light); });
         item.relay = relay;
@@ -229,25 +191,19 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         it->done = false;
         it->retryDelay = 0;
         it->errors = 0;
-        // Nothing of the last round shows: not what it loaded, nor how and
-        // when it ended, nor its retries.
-        it->status = Status::Waiting;
-        it->message.clear();
+        // Nothing of the last round shows (what it loaded, how and when it
+        // ended, its retries) but the light and what its data turned out to be.
+        QueueItem::Shown fresh;
+        fresh.id = it->shown.id;
+        fresh.type = it->shown.type;
+        fresh.typeText = it->shown.typeText;
+        fresh.headerType = it->shown.headerType;
+        it->shown = fresh;
         it->finalFailure = false;
-        it->failure = Failure::None;
-        it->failurePath.clear();
-        it->loadedShown = BlockOutcome::NoLoadedText;
-        it->loadedValue = 0;
-        it->ended = QDateTime();
-        it->savedPath.clear();
-        it->savedSize = -1;
-        it->savedModified = QDateTime();
-        it->retries = 0;
-        it->retried = QDateTime();
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setBar(*it, barMaximum, 0);
-        tell(light, *it);
+        emitItemChanged(light, *it);
     }
 
     // A continuation point belongs to one request only.
@@ -307,9 +263,9 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
             if (completeItem(light) && self && guardedLight) {
                 const auto it = items.find(light);
                 if (it != items.end()) {
-                    it->loadedShown = BlockOutcome::Bytes;
-                    it->loadedValue = fetched.data.size();
-                    tell(light, *it);
+                    it->shown.loadedText = AnswerOutcome::Bytes;
+                    it->shown.loadedValue = fetched.data.size();
+                    emitItemChanged(light, *it);
                 }
             }
         }
@@ -333,12 +289,8 @@ void DownloadEngine::releaseItem(QueueItem& item)
         --phaseCounts[item.counted];
     item.counted = -1;
     forgetResponse(item);
-    setExempt(item, false);
-    item.memoryWait = false;
-    held -= item.heldCounted;
-    item.heldCounted = 0;
-    scheduleWake();
-    if (auto* relay = static_cast<SignalRelay*>(item.relay)) {
+    budget.itemRemoved(item);
+    if (SignalRelay* relay = item.relay) {
         // Its signal may be running: deleted once that has returned.
         relay->onConnected = nullptr;
         relay->onFinished = nullptr;
@@ -389,7 +341,7 @@ void DownloadEngine::remove(const QObjectList& objects)
         return;
     QObjectList gone;
     for (auto it = items.cbegin(); it != items.cend(); ++it)
-        if (ids.contains(QString::number(it->id)))
+        if (ids.contains(QString::number(it->shown.id)))
             gone.append(it.key());
     for (QObject* light : qAsConst(gone)) {
         releaseItem(items[light]);
@@ -432,41 +384,18 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     const auto found = items.constFind(light);
     if (found == items.constEnd() || (!journal && light->property("rpc").toBool()))
         return;
-    QString command;
     QVariantList args;
-    if (journal) {
-        command = QStringLiteral("GET_JRNL");
-        args << found->loaded;
-    } else {
-        command = QStringLiteral("GET_CONFIG");
-        args << found->area << found->loaded;
-    }
-    // The method is looked up once per class of light, not per command.
-    const QMetaObject* meta = light->metaObject();
-    if (meta != commandMeta) {
-        commandMeta = meta;
-        const int index = meta->indexOfMethod("sendCommand(QVariant,QVariant)");
-        sendCommandMethod = index < 0 ? QMetaMethod() : meta->method(index);
-    }
-    QObject* response = nullptr;
-    const QGenericReturnArgument result("Response*", &response);
-    // A light is called in its own thread only: one living in another fails
-    // as a light whose command cannot be invoked.
-    const bool ownThread = light->thread() == QThread::currentThread();
-    bool invoked = false;
-    if (ownThread && sendCommandMethod.isValid())
-        invoked = sendCommandMethod.invoke(light, Qt::DirectConnection, result,
-                                           Q_ARG(QVariant, QVariant(command)),
-                                           Q_ARG(QVariant, QVariant(args)));
-    else if (ownThread)
-        invoked = QMetaObject::invokeMethod(light, "sendCommand", result,
-                                            Q_ARG(QVariant, QVariant(command)),
-                                            Q_ARG(QVariant, QVariant(args)));
+    if (!journal)
+        args << found->area;
+    args << found->loaded;
+    // One living in another thread fails as a light whose command cannot be invoked.
+    QObject* response = call.sendCommand(
+        light, journal ? QStringLiteral("GET_JRNL") : QStringLiteral("GET_CONFIG"), args);
     // The host ran code of its own: look the item up again.
     auto it = items.find(light);
     if (it == items.end())
         return;
-    if (!invoked || !response) {
+    if (!response) {
         failItem(light, QCoreApplication::translate("QueueWindow", "invoke sendCommand error"),
                  false, Failure::NoCommand);
         return;
@@ -474,7 +403,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     // The item says "downloading" since the command just answered: any change
     // of state in between would have made that answer one nobody waits for.
     if (!continuing) {
-        it->status = Status::Downloading;
+        it->shown.status = Status::Downloading;
         it->finalFailure = false;
     }
     if (it->loaded == 0 && (!journal || it->expected < 0))
@@ -482,43 +411,10 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     forgetResponse(*it);
     it->retryDelay = 0; // an answer is awaited now; a pending retry would only repeat it
     it->response = response;
-    connectFinished(response, it->relay);
+    call.connectFinished(response, it->relay);
     // Right after an answer, that answer has told of the change already.
     if (!continuing)
-        tell(light, *it);
-}
-
-void DownloadEngine::connectLink(QObject* light, QObject* relay)
-{
-    connectRelay(light, "connected(bool)", linkSignal, relay, "relayConnected(bool)");
-}
-
-void DownloadEngine::connectRelay(QObject* sender, const char* signal, CachedSignal& cached,
-                                  QObject* relay, const char* slot)
-{
-    // The signal is looked up once per class of sender, not per object.
-    const QMetaObject* meta = sender->metaObject();
-    if (meta != cached.meta) {
-        cached.meta = meta;
-        const int index = meta->indexOfSignal(signal);
-        cached.method = index < 0 ? QMetaMethod() : meta->method(index);
-    }
-    if (!cached.slot.isValid())
-        cached.slot = relay->metaObject()->method(relay->metaObject()->indexOfSlot(slot));
-    if (cached.method.isValid())
-        connect(sender, cached.method, relay, cached.slot);
-    else // refused with Qt's own warning
-        connect(sender, QByteArray("2").append(signal).constData(), relay,
-                QByteArray("1").append(slot).constData());
-}
-
-void DownloadEngine::connectFinished(QObject* response, QObject* relay)
-{
-    connectRelay(response, "finished()", finishedSignal, relay, "relayFinished()");
-    // A host that deletes the response before it answers must not leave the
-    // item waiting for ever.
-    connect(response, &QObject::destroyed, static_cast<SignalRelay*>(relay),
-            &SignalRelay::relayLost);
+        emitItemChanged(light, *it);
 }
 
 void DownloadEngine::responseLost(QObject* light)
@@ -548,52 +444,54 @@ void DownloadEngine::answerArrived(QObject* light, QObject* response)
         return;
     }
     const QVariantList data = response->property("data").toList();
-    if (!admit(light, *it, answerBytes(data)))
+    if (!budget.makeRoomForAnswer(light, *it, data)) {
+        // Waits with what it has; the answer is asked for again once there is room.
+        forgetResponse(*it);
+        setStatus(light, *it, Status::Waiting);
         return;
-    const BlockOutcome outcome =
+    }
+    const AnswerOutcome outcome =
         journal ? JournalProtocol::handleBlock(*it, data) : ConfigProtocol::handlePiece(*it, data);
     applyOutcome(light, *it, outcome);
 }
 
-void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const BlockOutcome& outcome)
+void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const AnswerOutcome& outcome)
 {
-    if (outcome.typeText != BlockOutcome::NoTypeText) {
-        item.typeShown = outcome.typeText;
-        item.headerType = outcome.headerType;
+    if (outcome.typeText != AnswerOutcome::NoTypeText) {
+        item.shown.typeText = outcome.typeText;
+        item.shown.headerType = outcome.headerType;
     }
-    if (outcome.loadedText != BlockOutcome::NoLoadedText) {
-        item.loadedShown = outcome.loadedText;
-        item.loadedValue = outcome.loadedValue;
+    if (outcome.loadedText != AnswerOutcome::NoLoadedText) {
+        item.shown.loadedText = outcome.loadedText;
+        item.shown.loadedValue = outcome.loadedValue;
     }
-    if (outcome.setRange)
-        item.barMaximum = outcome.rangeMax;
-    if (outcome.setValue)
-        item.barValue = outcome.value;
-    tell(light, item);
+    item.shown.barMaximum = outcome.barMaximum.value_or(item.shown.barMaximum);
+    item.shown.barValue = outcome.barValue.value_or(item.shown.barValue);
+    emitItemChanged(light, item);
 
     switch (outcome.action) {
-    case BlockOutcome::RequestNext:
+    case AnswerOutcome::RequestNext:
         issueCommand(light, true);
         break;
-    case BlockOutcome::Complete:
+    case AnswerOutcome::Complete:
         completeItem(light);
         break;
-    case BlockOutcome::Fail:
+    case AnswerOutcome::Fail:
         switch (outcome.failure) {
-        case BlockOutcome::WrongArea:
+        case AnswerOutcome::WrongArea:
             failItem(light, QCoreApplication::translate("QueueWindow", "Error: wrong area"), true,
                      Failure::WrongArea);
             break;
-        case BlockOutcome::EmptyAnswer:
+        case AnswerOutcome::EmptyAnswer:
             failItem(light, QCoreApplication::translate("QueueWindow", "Error: empty answer"), true,
                      Failure::EmptyAnswer);
             break;
-        case BlockOutcome::InvalidConfigSize:
+        case AnswerOutcome::InvalidConfigSize:
             failItem(light,
                      QCoreApplication::translate("QueueWindow", "Error: invalid config size"), true,
                      Failure::InvalidConfigSize);
             break;
-        case BlockOutcome::DataTooLarge:
+        case AnswerOutcome::DataTooLarge:
             giveUp(light, tooLargeText(), Failure::TooLarge);
             break;
         default:
@@ -619,8 +517,8 @@ void DownloadEngine::failItem(QObject* light, const QString& msg, bool fatal, Fa
     if (it == items.end())
         return;
     forgetResponse(*it);
-    it->failure = kind;
-    it->failurePath = path;
+    it->shown.failure = kind;
+    it->shown.failurePath = path;
     const bool final = isFinal(*it, fatal);
     ++it->errors;
     if (final) {
@@ -692,22 +590,14 @@ bool DownloadEngine::completeItem(QObject* light)
         it->loaded = it->buffer.size();
     }
     it->expected = it->loaded;
-    it->savedPath = path;
+    it->shown.savedPath = path;
     const QFileInfo file(path);
-    it->savedSize = file.size();
-    it->savedModified = file.lastModified();
-    if (!it->buffer.isEmpty()) {
-        it->completion = ++completions;
-        completedWithData.emplace_back(light, it->completion);
-        prune(completedWithData, items.size(), [this](const QPair<QObject*, quint64>& e) {
-            const QueueItem* entry = item(e.first);
-            return entry && entry->completion == e.second && !entry->released;
-        });
-    }
+    it->shown.savedSize = file.size();
+    it->shown.savedModified = file.lastModified();
+    budget.completed(light, *it);
     setStatus(light, *it, Status::Completed);
     // Beyond the budget, the oldest completed items' data is in their files only.
-    if (held > budget)
-        giveBackCompleted(held - budget);
+    budget.giveBackCompleted(0);
     if (!journal)
         light->setProperty("dqueue_config", path);
     emit downloadComplete(light, path);
@@ -740,7 +630,7 @@ void DownloadEngine::tick()
         // still drives the item).
         const auto it = items.find(light);
         if (it != items.end() && it->counted != int(it->phase()))
-            tell(light, *it);
+            emitItemChanged(light, *it);
     }
 }
 
@@ -800,7 +690,7 @@ void DownloadEngine::resume(const QObjectList& lights)
     for (QObject* light : lights) {
         auto it = items.find(light);
         if (it != items.end() && it->canResume())
-            goOn(light, *it);
+            resumeItem(light, *it);
     }
 }
 
@@ -811,13 +701,13 @@ void DownloadEngine::retry(const QObjectList& lights)
         if (it == items.end() || !it->canRetry())
             continue;
         it->errors = 0;
-        ++it->retries;
-        it->retried = QDateTime::currentDateTime();
-        goOn(light, *it);
+        ++it->shown.retries;
+        it->shown.retried = QDateTime::currentDateTime();
+        resumeItem(light, *it);
     }
 }
 
-void DownloadEngine::goOn(QObject* light, QueueItem& item)
+void DownloadEngine::resumeItem(QObject* light, QueueItem& item)
 {
     item.retryDelay = 0;
     // Cleared, so that a link that drops and returns carries the download on.
@@ -831,100 +721,4 @@ void DownloadEngine::goOn(QObject* light, QueueItem& item)
         completeItem(light);
     else
         sendRequest(light);
-}
-
-// ---------------------------------------------------------------- memory
-
-void DownloadEngine::reckon(QueueItem& item)
-{
-    // Capacity, not size: a growing buffer holds room for more.
-    const qint64 now = item.buffer.capacity();
-    if (now == item.heldCounted)
-        return;
-    if (now < item.heldCounted)
-        scheduleWake();
-    held += now - item.heldCounted;
-    item.heldCounted = now;
-}
-
-void DownloadEngine::setExempt(QueueItem& item, bool exempt)
-{
-    if (item.exempt == exempt)
-        return;
-    item.exempt = exempt;
-    exemptCount += exempt ? 1 : -1;
-    if (!exempt)
-        scheduleWake();
-}
-
-bool DownloadEngine::admit(QObject* light, QueueItem& item, qint64 bytes)
-{
-    item.lastAnswerBytes = int(qBound(qint64(1), bytes, qint64(DownloadFile::maxSize)));
-    if (item.exempt || held + bytes <= budget)
-        return true;
-    giveBackCompleted(held + bytes - budget);
-    if (held + bytes <= budget)
-        return true;
-    if (exemptCount < exemptDownloads) {
-        setExempt(item, true);
-        return true;
-    }
-    // Waits with what it has; the answer is let go of and asked for again
-    // once there is room.
-    forgetResponse(item);
-    item.memoryWait = true;
-    memoryWaiters.push_back(light);
-    prune(memoryWaiters, items.size(), [this](QObject* waiting) {
-        const QueueItem* entry = this->item(waiting);
-        return entry && entry->memoryWait;
-    });
-    setStatus(light, item, Status::Waiting);
-    return false;
-}
-
-void DownloadEngine::giveBackCompleted(qint64 excess)
-{
-    while (excess > 0 && !completedWithData.empty()) {
-        const QPair<QObject*, quint64> entry = completedWithData.front();
-        completedWithData.pop_front();
-        const auto it = items.find(entry.first);
-        if (it == items.end() || it->completion != entry.second || !it->done || it->released)
-            continue;
-        excess -= it->heldCounted;
-        it->buffer = QByteArray();
-        it->released = true;
-        reckon(*it);
-    }
-}
-
-void DownloadEngine::scheduleWake()
-{
-    if (!memoryWaiters.empty() && !wakeTimer.isActive())
-        wakeTimer.start();
-}
-
-void DownloadEngine::wakeWaiters()
-{
-    // As many as the room left takes, by the size of their last answers, and
-    // one more for each download that may go past the budget.
-    qint64 room = budget - held;
-    while (!memoryWaiters.empty()) {
-        QObject* light = memoryWaiters.front();
-        const auto it = items.find(light);
-        if (it == items.end() || !it->memoryWait) {
-            memoryWaiters.pop_front();
-            continue;
-        }
-        const bool fits = it->lastAnswerBytes <= room;
-        if (!fits && exemptCount >= exemptDownloads)
-            break;
-        memoryWaiters.pop_front();
-        if (fits)
-            room -= it->lastAnswerBytes;
-        else
-            setExempt(*it, true);
-        it->memoryWait = false;
-        // The host runs code of its own here.
-        sendRequest(light);
-    }
 }

@@ -111,24 +111,24 @@ QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray&
     return out;
 }
 
-BlockOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
+AnswerOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
 {
     return takeWithinCeiling(item, data, 1, [&] { return takeBlock(item, data); });
 }
 
-BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& data)
+AnswerOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& data)
 {
     QByteArray block;
     if (data.size() < 2 || !AnswerField::bytes(data.at(1), &block))
-        return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+        return AnswerOutcome::failed(AnswerOutcome::WrongAnswer);
     // Marked journals do not number their blocks; unmarked ones must.
     qint64 number = item.loaded;
     if (!item.isMarked()) {
         if (!AnswerField::position(data.at(0), &number))
-            return BlockOutcome::failed(BlockOutcome::WrongAnswer);
+            return AnswerOutcome::failed(AnswerOutcome::WrongAnswer);
         // Stored where it claims to belong, it would leave a gap: ask again.
         if (number > item.loaded) {
-            BlockOutcome out;
+            AnswerOutcome out;
             out.failRetryable();
             return out;
         }
@@ -137,11 +137,11 @@ BlockOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& dat
     // end of its memory would otherwise be asked again without end); nothing
     // received so far is dropped for it.
     if (block.isEmpty())
-        return BlockOutcome::completed();
+        return AnswerOutcome::completed();
     return item.isMarked() ? takeTextBlock(item, block) : takeRecordBlock(item, block, number);
 }
 
-BlockOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& block)
+AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& block)
 {
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
@@ -152,27 +152,27 @@ BlockOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& b
                 item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
             item.markerMet = true;
-            return BlockOutcome::completed();
+            return AnswerOutcome::completed();
         }
     }
     // Two zero bytes end the text, also when the first of them closed the
     // previous block. The zero that ends the last line stays with it.
     const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
     if (endsWithZero && block.startsWith('\0'))
-        return BlockOutcome::completed();
+        return AnswerOutcome::completed();
     const int k = block.indexOf(QByteArray(2, '\0'));
     if (k >= 0) {
         if (k > 0 || (!item.buffer.isEmpty() && !endsWithZero))
             item.buffer.append(block.left(k + 1));
-        return BlockOutcome::completed();
+        return AnswerOutcome::completed();
     }
     item.buffer.append(block);
     ++item.loaded;
     return counted(item);
 }
 
-BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray& block,
-                                              qint64 number)
+AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray& block,
+                                               qint64 number)
 {
     // A block that arrives again replaces what was stored from where that
     // block began; blocks of other lengths around it are neither cut nor moved.
@@ -189,11 +189,11 @@ BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray&
             item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
             item.markerMet = true;
-            return BlockOutcome::completed();
+            return AnswerOutcome::completed();
         }
     }
     if (BinaryJournal::hasErasedRecord(block))
-        return BlockOutcome::completed();
+        return AnswerOutcome::completed();
     item.blockStarts.append(item.buffer.size());
     item.buffer.append(block);
     // After an earlier block came again, ask for the one behind it next: counting
@@ -204,26 +204,25 @@ BlockOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray&
         item.buffer.truncate(item.blockStarts.at(item.expected));
         item.blockStarts.resize(item.expected);
     }
-    BlockOutcome out = counted(item);
-    if (out.action != BlockOutcome::RequestNext)
+    AnswerOutcome out = counted(item);
+    if (out.action != AnswerOutcome::RequestNext)
         return out;
     if (item.loaded >= maxBlocks)
-        out.action = BlockOutcome::Complete;
+        out.action = AnswerOutcome::Complete;
     else if (item.stalls(item.loaded > before))
         out.failRetryable();
     return out;
 }
 
-BlockOutcome JournalProtocol::counted(const QueueItem& item)
+AnswerOutcome JournalProtocol::counted(const QueueItem& item)
 {
-    BlockOutcome out;
-    out.loadedText = BlockOutcome::Blocks;
+    AnswerOutcome out;
+    out.loadedText = AnswerOutcome::Blocks;
     out.loadedValue = item.loaded;
     if (item.expected > 0 && item.loaded >= item.expected) {
-        out.action = BlockOutcome::Complete;
+        out.action = AnswerOutcome::Complete;
     } else if (item.expected > 0) {
-        out.setValue = true;
-        out.value = item.loaded;
+        out.barValue = item.loaded;
     }
     return out;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/binaryjournal.h"
-#include "queue/blockoutcome.h"
+#include "queue/answeroutcome.h"
 #include "queue/queueitem.h"
 
 #include <QVariantList>
@@ -14,7 +14,7 @@ public:
     // Blocks an unmarked journal download never goes beyond.
     static constexpr int maxBlocks = 344;
 
-    static BlockOutcome handleBlock(QueueItem& item, const QVariantList& data);
+    static AnswerOutcome handleBlock(QueueItem& item, const QVariantList& data);
 
     // Where the previously saved journal begins in the newly received data
     // (the item's buffer followed by block), or -1. Unmarked journals match
@@ -37,11 +37,11 @@ public:
                                 bool marked);
 
 private:
-    static BlockOutcome takeBlock(QueueItem& item, const QVariantList& data);
+    static AnswerOutcome takeBlock(QueueItem& item, const QVariantList& data);
     // Marked families: zero-terminated lines, ending at two zero bytes.
-    static BlockOutcome takeTextBlock(QueueItem& item, const QByteArray& block);
+    static AnswerOutcome takeTextBlock(QueueItem& item, const QByteArray& block);
     // Unmarked families: numbered blocks of 8-byte records, ending at erased space.
-    static BlockOutcome takeRecordBlock(QueueItem& item, const QByteArray& block, qint64 number);
+    static AnswerOutcome takeRecordBlock(QueueItem& item, const QByteArray& block, qint64 number);
     // A whole block stored: what the queue shows, and the end at the blocks asked for.
-    static BlockOutcome counted(const QueueItem& item);
+    static AnswerOutcome counted(const QueueItem& item);
 };

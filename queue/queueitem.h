@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/blockoutcome.h"
+#include "queue/answeroutcome.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,6 +9,7 @@
 #include <QVector>
 
 class QObject;
+class SignalRelay;
 
 // The record of one queued light. The download engine owns it; the light and
 // the awaited response belong to the host.
@@ -52,6 +53,7 @@ struct QueueItem
     static constexpr int allBlocks = -1;
     static constexpr int onlyNewBlocks = -3;
 
+    // What the exchange with the controller and the protocol decisions need.
     int loaded = 0; // journal: blocks received; configuration: bytes received
     int area = 0;   // configuration area asked for (always 0)
     bool textConfig = false;
@@ -95,57 +97,65 @@ struct QueueItem
     int idleAnswers = 0;
     // The engine's relay for the light's signals and the awaited response's
     // finished(); owned by the engine.
-    QObject* relay = nullptr;
+    SignalRelay* relay = nullptr;
 
     // Answers in a row that may add nothing before the item fails (retryably).
     static constexpr int maxIdleAnswers = 3;
 
-    // Shown: the light's id and type as queued, the state, the failure's text,
-    // the type the data turned out to be (NoTypeText: the light's), what was
-    // loaded (NoLoadedText: nothing yet) and the progress bar.
-    int id = 0;
-    QString type;
-    Status status = Status::Waiting;
-    QString message;
-    BlockOutcome::TypeText typeShown = BlockOutcome::NoTypeText;
-    QString headerType;
-    BlockOutcome::LoadedText loadedShown = BlockOutcome::NoLoadedText;
-    qint64 loadedValue = 0;
-    int barMaximum = 0;
-    int barValue = 0;
-    // When the item last failed or completed, and where it was saved; what the
-    // saved file looked like then (size and modification time), so that a
-    // View from a file changed since then can tell.
-    QDateTime ended;
-    QString savedPath;
-    // The kind of the last failure, and the file it concerns (empty: none).
-    Failure failure = Failure::None;
-    QString failurePath;
-    // The operator's Retries this round, and when the last one was asked for.
-    int retries = 0;
-    QDateTime retried;
-    // Since when the item waits for its light's link.
-    QDateTime waitingSince;
-    qint64 savedSize = -1;
-    QDateTime savedModified;
+    // What a queue shows of the item: the light's id and type as queued, the
+    // state, the failure's text, the type the data turned out to be
+    // (NoTypeText: the light's), what was loaded (NoLoadedText: nothing yet)
+    // and the progress bar.
+    struct Shown
+    {
+        int id = 0;
+        QString type;
+        Status status = Status::Waiting;
+        QString message;
+        AnswerOutcome::TypeText typeText = AnswerOutcome::NoTypeText;
+        QString headerType;
+        AnswerOutcome::LoadedText loadedText = AnswerOutcome::NoLoadedText;
+        qint64 loadedValue = 0;
+        int barMaximum = 0;
+        int barValue = 0;
+        // When the item last failed or completed, and where it was saved; what
+        // the saved file looked like then (size and modification time), so
+        // that a View from a file changed since then can tell.
+        QDateTime ended;
+        QString savedPath;
+        qint64 savedSize = -1;
+        QDateTime savedModified;
+        // The kind of the last failure, and the file it concerns (empty: none).
+        Failure failure = Failure::None;
+        QString failurePath;
+        // The operator's Retries this round, and when the last one was asked for.
+        int retries = 0;
+        QDateTime retried;
+        // Since when the item waits for its light's link.
+        QDateTime waitingSince;
+    } shown;
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
 
-    // What the engine's memory budget knows of the item: the bytes counted
-    // for it, the size of its last answer, whether it waits for memory or may
-    // grow past the budget, and (completed) that its data was given back and
-    // its saved file holds it.
-    qint64 heldCounted = 0;
-    int lastAnswerBytes = 0;
-    bool memoryWait = false;
-    bool exempt = false;
-    bool released = false;
-    quint64 completion = 0;
+    // What the memory budget counts of the item: the bytes held, the size of
+    // its last answer, whether it waits for memory or may grow past the
+    // budget, and (completed) when it completed and that its data was given
+    // back to its saved file.
+    struct Memory
+    {
+        qint64 held = 0;
+        int lastAnswerBytes = 0;
+        bool waiting = false;
+        bool exempt = false;
+        bool givenBack = false;
+        quint64 completionOrder = 0;
+    } memory;
 
     bool isMarked() const { return isTmHelix || isVegal; }
     bool hasFailed() const
     {
-        return status == Status::Failed || (status == Status::Disconnected && finalFailure);
+        return shown.status == Status::Failed ||
+               (shown.status == Status::Disconnected && finalFailure);
     }
     Phase phase() const
     {
@@ -155,7 +165,7 @@ struct QueueItem
             return Phase::Completed;
         if (stopped)
             return Phase::Stopped;
-        if (status == Status::Downloading || status == Status::Resumed)
+        if (shown.status == Status::Downloading || shown.status == Status::Resumed)
             return Phase::Downloading;
         return Phase::Waiting;
     }
@@ -174,7 +184,7 @@ struct QueueItem
     // file), or a saved configuration.
     bool canOpen(bool journal) const
     {
-        return journal ? released || !buffer.isEmpty() : done && loaded != 0;
+        return journal ? memory.givenBack || !buffer.isEmpty() : done && loaded != 0;
     }
     // Holds data that no file holds: a part that Resume would complete, or a
     // download whose saving failed.
@@ -193,7 +203,7 @@ struct QueueItem
     void dropData()
     {
         buffer = QByteArray();
-        released = false;
+        memory.givenBack = false;
         blockStarts.clear();
         loaded = 0;
         idleAnswers = 0;
@@ -201,3 +211,11 @@ struct QueueItem
         savePending = false;
     }
 };
+
+// The light's item among a queue's items, or null.
+template <typename Items>
+auto findItem(Items& items, QObject* light) -> decltype(&*items.find(light))
+{
+    const auto it = items.find(light);
+    return it == items.end() ? nullptr : &*it;
+}

@@ -6,7 +6,7 @@
 bool NumberCell::operator<(const QTableWidgetItem& other) const
 {
     if (other.type() == Type)
-        return number < static_cast<const NumberCell&>(other).number;
+        return m_number < static_cast<const NumberCell&>(other).m_number;
     return QTableWidgetItem::operator<(other);
 }
 
@@ -25,9 +25,9 @@ void QueueTable::setRowWidget(int row, int column, QWidget* widget)
     // Sized, so that showing it does not measure it first; placed with
     // its row.
     widget->setGeometry(-32000, -32000, 1, 1);
-    if (++rowsThisPass > manyRows && viewport()->isVisible()) {
+    if (++m_rowsThisPass > manyRows && viewport()->isVisible()) {
         viewport()->hide();
-        viewportHidden = true;
+        m_viewportHidden = true;
     }
     setCellWidget(row, column, widget);
     widget->hide();
@@ -46,14 +46,14 @@ void QueueTable::rowsInserted(const QModelIndex& parent, int start, int end)
 
 void QueueTable::schedulePlacing()
 {
-    if (placingPending)
+    if (m_placingPending)
         return;
-    placingPending = true;
+    m_placingPending = true;
     QTimer::singleShot(0, this, [this] {
-        placingPending = false;
-        rowsThisPass = 0;
-        if (viewportHidden) {
-            viewportHidden = false;
+        m_placingPending = false;
+        m_rowsThisPass = 0;
+        if (m_viewportHidden) {
+            m_viewportHidden = false;
             viewport()->show();
         }
         updateEditorGeometries();
@@ -98,10 +98,10 @@ void QueueTable::updateEditorGeometries()
             }
         }
     }
-    for (const QPointer<QWidget>& widget : qAsConst(shown))
+    for (const QPointer<QWidget>& widget : qAsConst(m_shown))
         if (widget && !inView.contains(widget))
             widget->hide();
-    shown = inView;
+    m_shown = inView;
 }
 
 QStyleOptionViewItem QueueTable::itemOption() const

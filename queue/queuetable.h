@@ -12,13 +12,14 @@ class NumberCell : public QTableWidgetItem
 public:
     static constexpr int Type = QTableWidgetItem::UserType + 1;
 
-    NumberCell(qint64 number, const QString& text) : QTableWidgetItem(text, Type), number(number) {}
-    qint64 value() const { return number; }
-    void setValue(qint64 value) { number = value; }
+    NumberCell(qint64 number, const QString& text) : QTableWidgetItem(text, Type), m_number(number)
+    {}
+    qint64 value() const { return m_number; }
+    void setValue(qint64 value) { m_number = value; }
     bool operator<(const QTableWidgetItem& other) const override;
 
 private:
-    qint64 number;
+    qint64 m_number;
 };
 
 // The queue's table. Rows come one at a time, often thousands in one go, and
@@ -63,9 +64,9 @@ private:
     // The options the view draws and sizes its cells with.
     QStyleOptionViewItem itemOption() const;
 
-    bool placingPending = false;
+    bool m_placingPending = false;
     static constexpr int manyRows = 32;
-    int rowsThisPass = 0;
-    bool viewportHidden = false;      // by setRowWidget, until the widgets are placed
-    QVector<QPointer<QWidget>> shown; // the cell widgets in view, as last placed
+    int m_rowsThisPass = 0;
+    bool m_viewportHidden = false;      // by setRowWidget, until the widgets are placed
+    QVector<QPointer<QWidget>> m_shown; // the cell widgets in view, as last placed
 };

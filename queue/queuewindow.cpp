@@ -40,8 +40,8 @@ QString plainTip(const QString& text)
 } // namespace
 
 QueueWindow::QueueWindow(QWidget* parent, bool journal)
-    : QWidget(parent), ui(new Ui::QueueWindow), engine(new DownloadEngine(journal, this)),
-      refresh(new QTimer(this)), journal(journal)
+    : QWidget(parent), ui(std::make_unique<Ui::QueueWindow>()),
+      engine(new DownloadEngine(journal, this)), refresh(new QTimer(this)), journal(journal)
 {
     ui->setupUi(this);
     refresh->setSingleShot(true);
@@ -150,15 +150,7 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
     connect(engine, &DownloadEngine::downloadFailed, this, &QueueWindow::downloadFailed);
 }
 
-QueueWindow::~QueueWindow()
-{
-    delete ui;
-}
-
-QDir QueueWindow::saveDirectory() const
-{
-    return engine->saveDirectory();
-}
+QueueWindow::~QueueWindow() = default;
 
 void QueueWindow::setSaveDir(const QDir& dir)
 {
@@ -235,7 +227,7 @@ void QueueWindow::addRow(QObject* light)
     QueueTable* table = ui->queueTable;
     Row row;
     table->insertRow(table->rowCount());
-    auto* object = new NumberCell(item->id, QString::number(item->id));
+    auto* object = new NumberCell(item->shown.id, QString::number(item->shown.id));
     object->setData(Qt::UserRole, QVariant::fromValue(light));
     table->setItem(table->rowCount() - 1, ObjectColumn, object);
     row.cells[ObjectColumn] = object;
@@ -244,7 +236,7 @@ void QueueWindow::addRow(QObject* light)
     {
         Column column;
         QString text;
-    } texts[] = {{TypeColumn, item->type},
+    } texts[] = {{TypeColumn, item->shown.type},
                  {LoadedColumn, QStringLiteral("0")},
                  {ErrorsColumn, QStringLiteral("0")},
                  {StatusColumn, tr("waiting")}};
@@ -256,7 +248,7 @@ void QueueWindow::addRow(QObject* light)
         table->setItem(table->row(object), t.column, row.cells[t.column]);
     }
     row.bar = new QProgressBar;
-    row.bar->setRange(0, item->barMaximum);
+    row.bar->setRange(0, item->shown.barMaximum);
     row.bar->setValue(0);
     table->setRowWidget(table->row(object), StateColumn, row.bar);
     row.phase = int(item->phase());
@@ -374,21 +366,20 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
 {
     // Each text may re-sort the table; the cells go with their row.
     bool refilter = row.phase != int(item.phase());
-    if (row.typeShown != item.typeShown) {
-        row.typeShown = item.typeShown;
+    const QueueItem::Shown& was = row.shown;
+    const QueueItem::Shown& now = item.shown;
+    if (was.typeText != now.typeText) {
         setCellText(row.cells[TypeColumn], typeText(item));
         refilter = refilter || !filterText.isEmpty();
     }
-    if (row.loadedShown != item.loadedShown || row.loadedValue != item.loadedValue) {
-        row.loadedShown = item.loadedShown;
-        row.loadedValue = item.loadedValue;
+    if (was.loadedText != now.loadedText || was.loadedValue != now.loadedValue) {
         QString loaded = QStringLiteral("0");
-        if (item.loadedShown == BlockOutcome::Blocks)
-            loaded = tr("%1 blocks").arg(item.loadedValue);
-        else if (item.loadedShown == BlockOutcome::Bytes)
-            loaded = tr("%1 bytes").arg(item.loadedValue);
-        const bool shown = item.loadedShown != BlockOutcome::NoLoadedText;
-        static_cast<NumberCell*>(row.cells[LoadedColumn])->setValue(shown ? item.loadedValue : 0);
+        if (now.loadedText == AnswerOutcome::Blocks)
+            loaded = tr("%1 blocks").arg(now.loadedValue);
+        else if (now.loadedText == AnswerOutcome::Bytes)
+            loaded = tr("%1 bytes").arg(now.loadedValue);
+        const bool shown = now.loadedText != AnswerOutcome::NoLoadedText;
+        static_cast<NumberCell*>(row.cells[LoadedColumn])->setValue(shown ? now.loadedValue : 0);
         setCellText(row.cells[LoadedColumn], loaded);
     }
     if (row.errors != item.errors) {
@@ -396,10 +387,11 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
         static_cast<NumberCell*>(row.cells[ErrorsColumn])->setValue(item.errors);
         setCellText(row.cells[ErrorsColumn], QString::number(item.errors));
     }
-    if (row.status != int(item.status) || row.message != item.message || row.ended != item.ended ||
-        row.waitingSince != item.waitingSince || row.retries != item.retries)
-        showStatus(row, item);
-    changeBar(row.bar, item.barMaximum, item.barValue);
+    if (was.status != now.status || was.message != now.message || was.ended != now.ended ||
+        was.waitingSince != now.waitingSince || was.retries != now.retries)
+        showStatus(row.cells[StatusColumn], item);
+    row.shown = now;
+    changeBar(row.bar, now.barMaximum, now.barValue);
     if (refilter) {
         row.phase = int(item.phase());
         filterRow(row.cells[ObjectColumn], item);
@@ -408,21 +400,15 @@ void QueueWindow::showItem(Row& row, const QueueItem& item)
 
 QString QueueWindow::typeText(const QueueItem& item) const
 {
-    if (item.typeShown == BlockOutcome::Adapter)
+    if (item.shown.typeText == AnswerOutcome::Adapter)
         return tr("Adapter");
-    if (item.typeShown == BlockOutcome::HeaderType)
-        return item.headerType;
-    return item.type;
+    if (item.shown.typeText == AnswerOutcome::HeaderType)
+        return item.shown.headerType;
+    return item.shown.type;
 }
 
-void QueueWindow::showStatus(Row& row, const QueueItem& item)
+void QueueWindow::showStatus(QTableWidgetItem* cell, const QueueItem& item)
 {
-    row.status = int(item.status);
-    row.message = item.message;
-    row.ended = item.ended;
-    row.waitingSince = item.waitingSince;
-    row.retries = item.retries;
-    QTableWidgetItem* cell = row.cells[StatusColumn];
     setCellText(cell, statusText(item));
     // A failure stands out; what it means and what to do, its whole message
     // (cut short in the cell), where a download went and since when an item
@@ -437,7 +423,7 @@ void QueueWindow::showStatus(Row& row, const QueueItem& item)
 
 QString QueueWindow::statusText(const QueueItem& item) const
 {
-    switch (item.status) {
+    switch (item.shown.status) {
     case QueueItem::Status::Waiting:
         return tr("waiting");
     case QueueItem::Status::WaitingForConnection:
@@ -455,7 +441,7 @@ QString QueueWindow::statusText(const QueueItem& item) const
     case QueueItem::Status::Failed:
         break;
     }
-    return item.message;
+    return item.shown.message;
 }
 
 void QueueWindow::setCellText(QTableWidgetItem* cell, const QString& text)
@@ -690,7 +676,7 @@ void QueueWindow::focusFilterEdit()
 
 bool QueueWindow::passesFilter(const QueueItem& item) const
 {
-    if (!filterText.isEmpty() && !QString::number(item.id).contains(filterText) &&
+    if (!filterText.isEmpty() && !QString::number(item.shown.id).contains(filterText) &&
         !typeText(item).contains(filterText, Qt::CaseInsensitive))
         return false;
     using Phase = QueueItem::Phase;
@@ -831,7 +817,7 @@ void QueueWindow::openItem(QObject* light)
         // same bytes. A shared copy of the data: the item may go while the
         // journal opens.
         const QByteArray data = item->buffer;
-        const QString file = item->released ? item->savedPath : QString();
+        const QString file = item->memory.givenBack ? item->shown.savedPath : QString();
         if (!file.isEmpty() && engine->savedFileChanged(light) && !openChangedFile(file))
             return;
         // The operator may have answered after the item, or its light, went.
@@ -839,7 +825,7 @@ void QueueWindow::openItem(QObject* light)
         if (!item)
             return;
         emit viewJournalRequested(version, data, file, QFileInfo(item->filePath).absolutePath(),
-                                  item->id, item->type);
+                                  item->shown.id, item->shown.type);
     } else {
         emit openConfig(light);
     }

@@ -11,6 +11,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 class DownloadEngine;
 class QAction;
 class QProgressBar;
@@ -33,8 +35,6 @@ public:
     QueueWindow(QWidget* parent, bool journal);
     ~QueueWindow() override;
 
-    bool isJournal() const { return journal; }
-    QDir saveDirectory() const;
     void setSaveDir(const QDir& dir);
 
     void enqueue(QObject* light, int blocks);
@@ -87,15 +87,8 @@ private:
     {
         QTableWidgetItem* cells[ColumnCount] = {};
         QProgressBar* bar = nullptr;
-        int typeShown = -1;
-        int loadedShown = -1;
-        qint64 loadedValue = -1;
+        QueueItem::Shown shown; // as the cells were first made: nothing loaded, waiting
         int errors = -1;
-        int status = -1;
-        QString message;
-        QDateTime ended;
-        QDateTime waitingSince;
-        int retries = -1;
         int phase = -1;
     };
 
@@ -137,7 +130,7 @@ private:
     // manyRequests calls of one pass of the event loop, once it returns).
     void showChanges();
     void showItem(Row& row, const QueueItem& item);
-    void showStatus(Row& row, const QueueItem& item);
+    void showStatus(QTableWidgetItem* cell, const QueueItem& item);
     // The line under the table: how many items are in each phase.
     void showCounts();
     // Enables the actions that can act on some selected row.
@@ -162,7 +155,7 @@ private:
     static constexpr int refreshMs = 100;
     static constexpr int maxRefreshMs = 1000;
 
-    Ui::QueueWindow* ui;
+    std::unique_ptr<Ui::QueueWindow> ui;
     DownloadEngine* engine;
     QTimer* refresh;
     QElapsedTimer sinceShown;

@@ -67,28 +67,30 @@ QString StatusTip::advice(QueueItem::Failure kind, const QString& file)
 
 QString StatusTip::text(const QueueItem& item)
 {
+    const QueueItem::Shown& shown = item.shown;
     QStringList lines;
     if (item.hasFailed()) {
-        lines << item.message;
-        const QString sentence = advice(item.failure, item.failurePath);
+        lines << shown.message;
+        const QString sentence = advice(shown.failure, shown.failurePath);
         if (!sentence.isEmpty())
             lines << sentence;
-        if (!item.failurePath.isEmpty())
-            lines << tr("File: %1").arg(QDir::toNativeSeparators(item.failurePath));
-        lines << tr("Failed %1").arg(moment(item.ended));
-        if (item.status == QueueItem::Status::Disconnected)
-            lines << tr("Link lost %1").arg(moment(item.waitingSince));
-    } else if (item.status == QueueItem::Status::Completed) {
-        lines << tr("Saved to %1").arg(QDir::toNativeSeparators(item.savedPath))
-              << tr("Completed %1").arg(moment(item.ended));
-    } else if (item.status == QueueItem::Status::WaitingForConnection) {
-        lines << tr("Waiting for the controller's link since %1").arg(moment(item.waitingSince));
-    } else if (item.status == QueueItem::Status::Disconnected) {
-        lines << tr("Link lost %1").arg(moment(item.waitingSince));
+        if (!shown.failurePath.isEmpty())
+            lines << tr("File: %1").arg(QDir::toNativeSeparators(shown.failurePath));
+        lines << tr("Failed %1").arg(moment(shown.ended));
+        if (shown.status == QueueItem::Status::Disconnected)
+            lines << tr("Link lost %1").arg(moment(shown.waitingSince));
+    } else if (shown.status == QueueItem::Status::Completed) {
+        lines << tr("Saved to %1").arg(QDir::toNativeSeparators(shown.savedPath))
+              << tr("Completed %1").arg(moment(shown.ended));
+    } else if (shown.status == QueueItem::Status::WaitingForConnection) {
+        lines << tr("Waiting for the controller's link since %1").arg(moment(shown.waitingSince));
+    } else if (shown.status == QueueItem::Status::Disconnected) {
+        lines << tr("Link lost %1").arg(moment(shown.waitingSince));
     }
     // The operator's own attempts: the first, and one for each Retry.
-    if (!lines.isEmpty() && item.retries > 0)
-        lines
-            << tr("Attempt %1, the last Retry %2").arg(item.retries + 1).arg(moment(item.retried));
+    if (!lines.isEmpty() && shown.retries > 0)
+        lines << tr("Attempt %1, the last Retry %2")
+                     .arg(shown.retries + 1)
+                     .arg(moment(shown.retried));
     return lines.join(QLatin1Char('\n'));
 }

@@ -134,7 +134,7 @@ void MemoryBench::sample()
     int smallestSize = 0;
     for (const auto& light : m_lights) {
         const QueueItem* item = m_engine->item(light.get());
-        if (!item || !item->memoryWait)
+        if (!item || !item->memory.waiting)
             continue;
         ++waiting;
         const int size = item->buffer.size();
@@ -167,8 +167,9 @@ void MemoryBench::checkView(const char* what, BenchLight* light, const QByteArra
     } else {
         line += QStringLiteral("holds %1 bytes%2, ")
                     .arg(item->buffer.size())
-                    .arg(item->released ? QStringLiteral(" (given back to its file)") : QString());
-        const bool intact = item->released || item->buffer == expected;
+                    .arg(item->memory.givenBack ? QStringLiteral(" (given back to its file)")
+                                                : QString());
+        const bool intact = item->memory.givenBack || item->buffer == expected;
         m_table->clearSelection();
         m_table->selectionModel()->select(m_table->model()->index(row, 0),
                                           QItemSelectionModel::ClearAndSelect);
@@ -314,11 +315,11 @@ void MemoryBench::checkEnd(Figures& f)
         if (!item)
             continue;
         errors += item->errors;
-        if (item->done && item->released && !released)
+        if (item->done && item->memory.givenBack && !released)
             released = light.get();
-        if (item->done && !item->released && !item->buffer.isEmpty() && !held)
+        if (item->done && !item->memory.givenBack && !item->buffer.isEmpty() && !held)
             held = light.get();
-        if (item->status == QueueItem::Status::Failed && !failedOne)
+        if (item->shown.status == QueueItem::Status::Failed && !failedOne)
             failedOne = light.get();
     }
     f.retries = errors - f.tooLarge - f.otherFailed();
@@ -355,11 +356,10 @@ bool MemoryBench::run(const std::vector<Scenario>& scenarios)
         "waited for memory at once (sampled every %d ms). retries: failures retried.\n"
         "Views: of rows left at the end; of a waiting row in a second run.\n\n",
         mib(DownloadFile::maxSize), BenchLight::fullBlocks, BenchLight::realBlockSize,
-        BenchLight::fullBlocks * BenchLight::realBlockSize,
-        mib(DownloadEngine::journalMemoryBudget), DownloadEngine::exemptDownloads,
-        DownloadEngine::exemptDownloads,
-        mib(DownloadEngine::journalMemoryBudget +
-            qint64(DownloadEngine::exemptDownloads) * DownloadFile::maxSize),
+        BenchLight::fullBlocks * BenchLight::realBlockSize, mib(MemoryBudget::journalLimit),
+        MemoryBudget::exemptDownloads, MemoryBudget::exemptDownloads,
+        mib(MemoryBudget::journalLimit +
+            qint64(MemoryBudget::exemptDownloads) * DownloadFile::maxSize),
         resetPeak() ? "" : " (this system cannot set the mark back: the highest of all runs)",
         sampleMs);
     std::printf("%-8s %6s %9s %9s %10s %9s %9s %9s %7s %8s %8s %8s %8s\n", "lights", "count",

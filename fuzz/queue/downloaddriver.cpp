@@ -66,16 +66,16 @@ void checkItem(const DownloadEngine& engine, HostLight* light)
     // Shown as downloading exactly while an answer is awaited, and that answer
     // is one the light has yet to give: otherwise the item would hang.
     const bool awaiting = item->response != nullptr;
-    if (awaiting != (item->status == Status::Downloading))
+    if (awaiting != (item->shown.status == Status::Downloading))
         abort();
     if (awaiting && !isPending(light, item->response))
         abort();
     // Both pass at once: a command goes out, or the item shows why not.
-    if (item->status == Status::Waiting || item->status == Status::Resumed)
+    if (item->shown.status == Status::Waiting || item->shown.status == Status::Resumed)
         abort();
-    if (item->status == Status::Completed && !item->done)
+    if (item->shown.status == Status::Completed && !item->done)
         abort();
-    if (item->status == Status::Failed && item->message.isEmpty())
+    if (item->shown.status == Status::Failed && item->shown.message.isEmpty())
         abort();
 }
 
@@ -83,7 +83,7 @@ void checkItem(const DownloadEngine& engine, HostLight* light)
 void checkSaved(const DownloadEngine& engine, HostLight* light, bool journal)
 {
     const QueueItem* item = light ? engine.item(light) : nullptr;
-    if (!item || item->status != QueueItem::Status::Completed)
+    if (!item || item->shown.status != QueueItem::Status::Completed)
         return;
     QString path = engine.itemFileName(light);
     if (!journal && item->isMarked())

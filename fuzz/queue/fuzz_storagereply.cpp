@@ -112,10 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QueueItem* item = engine.item(&light);
     if (!item || light.commandCount() != 0 || item->response)
         abort();
-    if (item->status == QueueItem::Status::Completed) {
+    if (item->shown.status == QueueItem::Status::Completed) {
         if (saved.isEmpty() || item->buffer != fetched.data)
             abort();
-    } else if (item->status != QueueItem::Status::Failed || !saved.isEmpty() ||
+    } else if (item->shown.status != QueueItem::Status::Failed || !saved.isEmpty() ||
                !item->buffer.isEmpty()) {
         abort();
     }

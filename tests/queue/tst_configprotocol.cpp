@@ -16,12 +16,12 @@ QByteArray words(std::initializer_list<quint16> values)
 
 // Feeds pieces in order, each at the offset the item asks for, until the
 // download leaves the "next piece" path.
-BlockOutcome feed(QueueItem& item, const QList<QByteArray>& pieces)
+AnswerOutcome feed(QueueItem& item, const QList<QByteArray>& pieces)
 {
-    BlockOutcome out;
+    AnswerOutcome out;
     for (const QByteArray& piece : pieces) {
         out = ConfigProtocol::handlePiece(item, {item.area, item.loaded, piece});
-        if (out.action != BlockOutcome::RequestNext)
+        if (out.action != AnswerOutcome::RequestNext)
             break;
     }
     return out;
@@ -55,23 +55,23 @@ void TestConfigProtocol::malformedAnswers_data()
 {
     QTest::addColumn<QVariantList>("data");
     QTest::addColumn<int>("failure");
-    QTest::newRow("two elements") << QVariantList{0, 0} << int(BlockOutcome::WrongAnswer);
-    QTest::newRow("area 1") << QVariantList{1, 0, QByteArray("x")} << int(BlockOutcome::WrongArea);
+    QTest::newRow("two elements") << QVariantList{0, 0} << int(AnswerOutcome::WrongAnswer);
+    QTest::newRow("area 1") << QVariantList{1, 0, QByteArray("x")} << int(AnswerOutcome::WrongArea);
     QTest::newRow("empty first piece")
-        << QVariantList{0, 0, QByteArray()} << int(BlockOutcome::EmptyAnswer);
+        << QVariantList{0, 0, QByteArray()} << int(AnswerOutcome::EmptyAnswer);
     QTest::newRow("all entries unused") << QVariantList{0, 0, words({0xFFFF, 0xFFFF, 0xFFFF})}
-                                        << int(BlockOutcome::InvalidConfigSize);
+                                        << int(AnswerOutcome::InvalidConfigSize);
     QTest::newRow("table beyond the piece, no usable entry")
-        << QVariantList{0, 0, words({0xFFFF, 0xFFFF})} << int(BlockOutcome::InvalidConfigSize);
+        << QVariantList{0, 0, words({0xFFFF, 0xFFFF})} << int(AnswerOutcome::InvalidConfigSize);
     QTest::newRow("blank memory of zeros")
-        << QVariantList{0, 0, QByteArray(64, '\0')} << int(BlockOutcome::InvalidConfigSize);
+        << QVariantList{0, 0, QByteArray(64, '\0')} << int(AnswerOutcome::InvalidConfigSize);
     QTest::newRow("piece is a list")
-        << QVariantList{0, 0, QVariantList{QByteArray("x")}} << int(BlockOutcome::WrongAnswer);
-    QTest::newRow("piece is a number") << QVariantList{0, 0, 7} << int(BlockOutcome::WrongAnswer);
+        << QVariantList{0, 0, QVariantList{QByteArray("x")}} << int(AnswerOutcome::WrongAnswer);
+    QTest::newRow("piece is a number") << QVariantList{0, 0, 7} << int(AnswerOutcome::WrongAnswer);
     QTest::newRow("offset is no number")
-        << QVariantList{0, "zero", QByteArray("x")} << int(BlockOutcome::WrongAnswer);
+        << QVariantList{0, "zero", QByteArray("x")} << int(AnswerOutcome::WrongAnswer);
     QTest::newRow("offset is fractional")
-        << QVariantList{0, 0.5, QByteArray("x")} << int(BlockOutcome::WrongAnswer);
+        << QVariantList{0, 0.5, QByteArray("x")} << int(AnswerOutcome::WrongAnswer);
 }
 
 void TestConfigProtocol::malformedAnswers()
@@ -79,8 +79,8 @@ void TestConfigProtocol::malformedAnswers()
     QFETCH(QVariantList, data);
     QFETCH(int, failure);
     QueueItem item;
-    const BlockOutcome out = ConfigProtocol::handlePiece(item, data);
-    QCOMPARE(out.action, BlockOutcome::Fail);
+    const AnswerOutcome out = ConfigProtocol::handlePiece(item, data);
+    QCOMPARE(out.action, AnswerOutcome::Fail);
     QCOMPARE(int(out.failure), failure);
     QVERIFY(!out.retryable);
     QVERIFY(item.buffer.isEmpty());
@@ -111,33 +111,32 @@ void TestConfigProtocol::binaryImageCutToTableSize()
 {
     QueueItem item;
     QByteArray image = words({6, 500, 0xFFFF}) + QByteArray(600, 'i');
-    BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, image.left(200)});
-    QCOMPARE(out.action, BlockOutcome::RequestNext);
+    AnswerOutcome out = ConfigProtocol::handlePiece(item, {0, 0, image.left(200)});
+    QCOMPARE(out.action, AnswerOutcome::RequestNext);
     QCOMPARE(item.expected, 502);
-    QVERIFY(out.setRange);
-    QCOMPARE(out.rangeMax, 502);
-    QCOMPARE(out.value, 200);
+    QCOMPARE(out.barMaximum.value_or(-1), 502);
+    QCOMPARE(out.barValue.value_or(-1), 200);
     QCOMPARE(item.loaded, 200);
     out = ConfigProtocol::handlePiece(item, {0, 200, image.mid(200, 200)});
-    QCOMPARE(out.action, BlockOutcome::RequestNext);
-    QCOMPARE(out.value, 400);
+    QCOMPARE(out.action, AnswerOutcome::RequestNext);
+    QCOMPARE(out.barValue.value_or(-1), 400);
     out = ConfigProtocol::handlePiece(item, {0, 400, image.mid(400, 200)});
-    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(item.buffer, image.left(502));
-    QCOMPARE(out.loadedText, BlockOutcome::Bytes);
+    QCOMPARE(out.loadedText, AnswerOutcome::Bytes);
     QCOMPARE(out.loadedValue, 502);
 }
 
 void TestConfigProtocol::textConfigurationEndsWithEnd()
 {
     QueueItem item;
-    BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, QByteArray("#TxtCfg v1\n")});
-    QCOMPARE(out.typeText, BlockOutcome::Adapter);
+    AnswerOutcome out = ConfigProtocol::handlePiece(item, {0, 0, QByteArray("#TxtCfg v1\n")});
+    QCOMPARE(out.typeText, AnswerOutcome::Adapter);
     QVERIFY(item.textConfig);
     QVERIFY(item.buffer.isEmpty());
     QCOMPARE(item.loaded, 11);
     out = feed(item, {"a=1\nEN", "D.\ntrailing"});
-    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(item.buffer, QByteArray("a=1\nEND."));
     // "Loaded" keeps the count from before the last piece.
     QCOMPARE(item.loaded, 11 + 6);
@@ -168,10 +167,10 @@ void TestConfigProtocol::jsonHeader()
     QFETCH(bool, vegal);
     QFETCH(int, loaded);
     QueueItem item;
-    const BlockOutcome out = ConfigProtocol::handlePiece(item, {0, 0, piece});
-    QCOMPARE(out.action, BlockOutcome::RequestNext);
+    const AnswerOutcome out = ConfigProtocol::handlePiece(item, {0, 0, piece});
+    QCOMPARE(out.action, AnswerOutcome::RequestNext);
     QCOMPARE(item.expected, expected);
-    QCOMPARE(out.typeText, BlockOutcome::HeaderType);
+    QCOMPARE(out.typeText, AnswerOutcome::HeaderType);
     QCOMPARE(out.headerType, type);
     QCOMPARE(item.isVegal, vegal);
     QCOMPARE(item.isTmHelix, !vegal);
@@ -195,7 +194,7 @@ void TestConfigProtocol::jsonEnds()
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QByteArray, saved);
     QueueItem item;
-    QCOMPARE(feed(item, pieces).action, BlockOutcome::Complete);
+    QCOMPARE(feed(item, pieces).action, AnswerOutcome::Complete);
     QCOMPARE(item.buffer, saved);
 }
 
@@ -206,7 +205,7 @@ void TestConfigProtocol::pieceOffsets_data()
     QTest::addColumn<bool>("retryable");
     QTest::addColumn<int>("sizeAfter");
     QTest::addColumn<int>("loadedAfter"); // the offset asked for next
-    const int next = BlockOutcome::RequestNext, fail = BlockOutcome::Fail;
+    const int next = AnswerOutcome::RequestNext, fail = AnswerOutcome::Fail;
     QTest::newRow("the offset asked for") << QVariant(400) << next << false << 450 << 450;
     QTest::newRow("earlier offset") << QVariant(100) << next << false << 150 << 150;
     QTest::newRow("offset as text") << QVariant("400") << next << false << 450 << 450;
@@ -227,7 +226,7 @@ void TestConfigProtocol::pieceOffsets()
     item.expected = 5000;
     item.buffer = QByteArray(400, 'a');
     item.loaded = 400;
-    const BlockOutcome out = ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
+    const AnswerOutcome out = ConfigProtocol::handlePiece(item, {0, offset, QByteArray(50, 'b')});
     QCOMPARE(int(out.action), action);
     QCOMPARE(out.retryable, retryable);
     QCOMPARE(item.buffer.size(), sizeAfter);
@@ -259,10 +258,10 @@ void TestConfigProtocol::idleAnswers()
     QFETCH(bool, fails);
     QueueItem item;
     feed(item, {QByteArray("#TxtCfg v1"), QByteArray(20, 'a')});
-    BlockOutcome out;
+    AnswerOutcome out;
     for (const QVariant& answer : qAsConst(answers))
         out = ConfigProtocol::handlePiece(item, answer.toList());
-    QCOMPARE(out.action, fails ? BlockOutcome::Fail : BlockOutcome::RequestNext);
+    QCOMPARE(out.action, fails ? AnswerOutcome::Fail : AnswerOutcome::RequestNext);
     QCOMPARE(out.retryable, fails);
     // Nothing of the header was ever stored as data.
     QVERIFY(!item.buffer.contains("#TxtCfg"));
@@ -279,7 +278,7 @@ void TestConfigProtocol::resentPieceAfterHeaderLandsInPlace()
     QCOMPARE(item.buffer, QByteArray(20, 'a') + QByteArray(20, 'c'));
     QCOMPARE(item.loaded, 50);
     QCOMPARE(ConfigProtocol::handlePiece(item, {0, 50, QByteArray("x END.")}).action,
-             BlockOutcome::Complete);
+             AnswerOutcome::Complete);
     QCOMPARE(item.buffer, QByteArray(20, 'a') + QByteArray(20, 'c') + "x END.");
 }
 

@@ -59,9 +59,9 @@ class TestDownloadCeiling : public QObject
 
     // Feeds the stream to the item through the protocol alone; returns the outcome
     // of the last answer given.
-    static BlockOutcome feed(QueueItem& item, const Stream& s)
+    static AnswerOutcome feed(QueueItem& item, const Stream& s)
     {
-        BlockOutcome out;
+        AnswerOutcome out;
         int n = 0;
         const auto give = [&](const QByteArray& bytes) {
             const QVariantList answer =
@@ -69,7 +69,7 @@ class TestDownloadCeiling : public QObject
             ++n;
             out = s.journal ? JournalProtocol::handleBlock(item, answer)
                             : ConfigProtocol::handlePiece(item, answer);
-            return out.action == BlockOutcome::RequestNext;
+            return out.action == AnswerOutcome::RequestNext;
         };
         if (!s.first.isEmpty() && !give(s.first))
             return out;
@@ -142,15 +142,15 @@ private slots:
         QueueItem item;
         item.isTmHelix = marked;
         item.expected = stream.journal ? blocks : 0;
-        const BlockOutcome out = feed(item, stream);
+        const AnswerOutcome out = feed(item, stream);
         if (tooLarge) {
-            QCOMPARE(out.action, BlockOutcome::Fail);
-            QCOMPARE(out.failure, BlockOutcome::DataTooLarge);
+            QCOMPARE(out.action, AnswerOutcome::Fail);
+            QCOMPARE(out.failure, AnswerOutcome::DataTooLarge);
             // Given up: nothing held, and a new start begins from nothing.
             QVERIFY(item.buffer.isEmpty());
             QCOMPARE(item.loaded, 0);
         } else {
-            QCOMPARE(out.action, BlockOutcome::Complete);
+            QCOMPARE(out.action, AnswerOutcome::Complete);
             QVERIFY(item.buffer.size() <= DownloadFile::maxSize);
         }
     }

@@ -91,31 +91,31 @@ void TestDownloadEngine::whatAViewIsTold()
     QVERIFY(changed.contains(&sim.light));
     const QueueItem* item = engine.item(&sim.light);
     QVERIFY(item);
-    QCOMPARE(item->status, queued);
+    QCOMPARE(item->shown.status, queued);
     if (!connected) {
         // Busy as a journal of unknown length, and since when it waits.
-        QCOMPARE(item->barMaximum, 0);
-        QVERIFY(item->waitingSince.isValid());
+        QCOMPARE(item->shown.barMaximum, 0);
+        QVERIFY(item->shown.waitingSince.isValid());
     }
-    QCOMPARE(item->id, 7);
-    QCOMPARE(item->type, QStringLiteral("Вегал V3.16"));
+    QCOMPARE(item->shown.id, 7);
+    QCOMPARE(item->shown.type, QStringLiteral("Вегал V3.16"));
 
     sim.light.setConnected(true);
     changed.clear();
     QVERIFY(sim.answerOne());
     // Each answer is told as a change of the item, with what to show.
     QVERIFY(changed.contains(&sim.light));
-    QCOMPARE(item->status, Status::Downloading);
-    QCOMPARE(item->loadedShown, journal ? BlockOutcome::Blocks : BlockOutcome::Bytes);
-    QCOMPARE(item->loadedValue, journal ? 1 : 200);
+    QCOMPARE(item->shown.status, Status::Downloading);
+    QCOMPARE(item->shown.loadedText, journal ? AnswerOutcome::Blocks : AnswerOutcome::Bytes);
+    QCOMPARE(item->shown.loadedValue, journal ? 1 : 200);
     if (!journal)
-        QCOMPARE(item->barMaximum, 502);
+        QCOMPARE(item->shown.barMaximum, 502);
 
     while (complete.isEmpty() && sim.answerOne()) {
     }
     QCOMPARE(complete.count(), 1);
-    QCOMPARE(item->status, Status::Completed);
-    QCOMPARE(item->barValue, item->barMaximum);
+    QCOMPARE(item->shown.status, Status::Completed);
+    QCOMPARE(item->shown.barValue, item->shown.barMaximum);
     QCOMPARE(added.size(), 1);
 }
 
@@ -131,8 +131,8 @@ void TestDownloadEngine::retryAtTheSecondTick()
     QVERIFY(sim.answerOne());
     QVERIFY(sim.light.failNext(3, QStringLiteral("busy")));
     const QueueItem* item = engine.item(&sim.light);
-    QCOMPARE(item->status, Status::Failed);
-    QCOMPARE(item->message, QStringLiteral("busy"));
+    QCOMPARE(item->shown.status, Status::Failed);
+    QCOMPARE(item->shown.message, QStringLiteral("busy"));
     QCOMPARE(item->errors, 1);
     QCOMPARE(item->retryDelay, DownloadEngine::retryDelayMs);
     // A failure at any moment is sent again at the second tick after it.
@@ -141,7 +141,7 @@ void TestDownloadEngine::retryAtTheSecondTick()
     engine.tick();
     QCOMPARE(sim.light.commandCount(), 3);
     QCOMPARE(sim.light.lastCommand().args, QVariantList{1}); // the same block again
-    QCOMPARE(item->status, Status::Downloading);
+    QCOMPARE(item->shown.status, Status::Downloading);
 }
 
 void TestDownloadEngine::deletedLight()
@@ -192,9 +192,9 @@ void TestDownloadEngine::retryGoesOnWhereItFailed()
     QVERIFY(failing.answerOne());
     QVERIFY(failing.light.finishNext({0})); // a wrong answer: failed for good
     const QueueItem* item = engine.item(&failing.light);
-    QCOMPARE(item->status, Status::Failed);
+    QCOMPARE(item->shown.status, Status::Failed);
     QCOMPARE(item->errors, 1);
-    QVERIFY(item->ended.isValid());
+    QVERIFY(item->shown.ended.isValid());
     const auto counts = [&engine] {
         QList<int> c;
         for (int phase = 0; phase < QueueItem::phaseCount; ++phase)
@@ -207,7 +207,7 @@ void TestDownloadEngine::retryGoesOnWhereItFailed()
     const int runningCommands = running.light.commandCount();
     engine.retry({&failing.light, &running.light});
     QCOMPARE(failing.light.lastCommand().args, QVariantList{2});
-    QCOMPARE(item->status, Status::Downloading);
+    QCOMPARE(item->shown.status, Status::Downloading);
     QCOMPARE(item->errors, 0);
     QCOMPARE(running.light.commandCount(), runningCommands);
     QCOMPARE(counts(), (QList<int>{0, 2, 0, 0, 0, 0}));
@@ -316,9 +316,9 @@ void TestDownloadEngine::continuationNeedsItsJournal()
     const int commands = sim.light.commandCount();
     const auto failsAlike = [&](const char* attempt) {
         // A row shows the link's loss, and keeps it while nothing is sent.
-        if (item->status != QueueItem::Status::Disconnected) {
-            QVERIFY2(item->status == QueueItem::Status::Failed, attempt);
-            QCOMPARE(item->message, message);
+        if (item->shown.status != QueueItem::Status::Disconnected) {
+            QVERIFY2(item->shown.status == QueueItem::Status::Failed, attempt);
+            QCOMPARE(item->shown.message, message);
         }
         QCOMPARE(sim.light.commandCount(), commands);
         QCOMPARE(done.count(), 0);
@@ -384,7 +384,7 @@ void TestDownloadEngine::stopKeepsSavedJournal()
         QVERIFY(sim.answerOne());
     engine.stop({&sim.light});
     const QueueItem* item = engine.item(&sim.light);
-    QCOMPARE(item->status, QueueItem::Status::Interrupted);
+    QCOMPARE(item->shown.status, QueueItem::Status::Interrupted);
     QCOMPARE(item->buffer, sim.journal.left(answers * 96));
     const QByteArray part = blocks != -3 && !saved ? item->buffer : QByteArray();
     QCOMPARE(QFile::exists(path), saved || !part.isEmpty());
@@ -418,8 +418,8 @@ void TestDownloadEngine::stopSaveFailureIsReported()
     const QueueItem* item = engine.item(&sim.light);
     const QString message =
         QStringLiteral("Error open %1").arg(missing.absoluteFilePath("Jrn00053.bin"));
-    QCOMPARE(item->status, QueueItem::Status::Failed);
-    QCOMPARE(item->message, message);
+    QCOMPARE(item->shown.status, QueueItem::Status::Failed);
+    QCOMPARE(item->shown.message, message);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.at(0).at(1).toString(), message);
     QCOMPARE(item->buffer, sim.journal.left(96));
@@ -439,17 +439,17 @@ void TestDownloadEngine::deletedResponseIsRetried()
     QVERIFY(sim.answerOne());
     delete sim.light.pendingResponses().value(0);
     const QueueItem* item = engine.item(&sim.light);
-    QCOMPARE(item->status, QueueItem::Status::Failed);
-    QCOMPARE(item->message, QStringLiteral("Error: response deleted"));
+    QCOMPARE(item->shown.status, QueueItem::Status::Failed);
+    QCOMPARE(item->shown.message, QStringLiteral("Error: response deleted"));
     QCOMPARE(item->errors, 1);
     QCOMPARE(failed.count(), 0); // retryable
     QTRY_COMPARE(sim.light.commandCount(), 3);
     QCOMPARE(sim.light.lastCommand().args, QVariantList{1});
     // A response let go of in the ordinary way is not a lost one.
     answerAll(sim);
-    QCOMPARE(item->status, QueueItem::Status::Completed);
+    QCOMPARE(item->shown.status, QueueItem::Status::Completed);
     qDeleteAll(sim.light.findChildren<Response*>());
-    QCOMPARE(item->status, QueueItem::Status::Completed);
+    QCOMPARE(item->shown.status, QueueItem::Status::Completed);
 }
 
 void TestDownloadEngine::lightOfAnotherThread()
@@ -463,8 +463,8 @@ void TestDownloadEngine::lightOfAnotherThread()
     light->moveToThread(&other);
     engine.enqueue(light, -1);
     const QueueItem* item = engine.item(light);
-    QCOMPARE(item->status, QueueItem::Status::Failed);
-    QCOMPARE(item->message, QStringLiteral("invoke sendCommand error"));
+    QCOMPARE(item->shown.status, QueueItem::Status::Failed);
+    QCOMPARE(item->shown.message, QStringLiteral("invoke sendCommand error"));
     QVERIFY(item->retryDelay > 0);
     QCOMPARE(light->commandCount(), 0);
     delete light; // its thread never ran
@@ -472,42 +472,35 @@ void TestDownloadEngine::lightOfAnotherThread()
 
 void TestDownloadEngine::memoryBudget()
 {
-    // Past the budget, completed items give their data back to their files
-    // and downloads wait rather than grow; a few may grow all the same, so
-    // every download completes, and nothing holds much more than the budget.
+    // The budget's rules are its own test's; here, that the engine lets
+    // downloads wait and wakes them, and that given-back data is in the files.
     DownloadEngine engine(true);
     engine.setSaveDir(QDir(dir->path()));
-    const qint64 budget = 4000;
-    engine.setMemoryBudget(budget);
+    engine.setMemoryBudget(4000);
     std::vector<std::unique_ptr<QueueSim>> sims;
     for (int i = 0; i < 12; ++i) {
         sims.push_back(std::make_unique<QueueSim>(60 + i));
         sims.back()->journal = journalRecords(12 * 12, i * 1000); // twelve blocks
     }
-    qint64 peak = 0;
     int waits = 0;
     connect(&engine, &DownloadEngine::itemChanged, this, [&](QObject* light) {
-        peak = qMax(peak, engine.memoryHeld());
-        waits += engine.item(light)->status == QueueItem::Status::Waiting;
+        waits += engine.item(light)->shown.status == QueueItem::Status::Waiting;
     });
     QSignalSpy done(&engine, &DownloadEngine::downloadComplete);
     for (auto& sim : sims)
         engine.enqueue(&sim->light, -1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), int(sims.size()), 20000);
-    QVERIFY(waits > 0);
-    // One journal's buffer is at most twice its 1152 bytes.
-    QVERIFY2(peak <= budget + DownloadEngine::exemptDownloads * 2304 + 96,
-             qPrintable(QString::number(peak)));
-    QVERIFY(engine.memoryHeld() <= budget);
-    int released = 0;
+    QVERIFY2(waits > 0, "no download waited for memory");
+    QVERIFY2(engine.memoryHeld() <= 4000, qPrintable(QString::number(engine.memoryHeld())));
+    int givenBack = 0;
     for (auto& sim : sims) {
         const QueueItem* item = engine.item(&sim->light);
         QCOMPARE(fileData(engine.itemFileName(&sim->light)), sim->journal);
         QVERIFY(item->canOpen(true));
-        released += item->released;
-        QCOMPARE(item->buffer.isEmpty(), item->released);
+        givenBack += item->memory.givenBack;
+        QCOMPARE(item->buffer.isEmpty(), item->memory.givenBack);
     }
-    QVERIFY(released > 0);
+    QVERIFY2(givenBack > 0, "no completed journal gave its data back");
     engine.clear();
     QCOMPARE(engine.memoryHeld(), 0);
 }
@@ -564,17 +557,17 @@ void TestDownloadEngine::failures()
     else if (!answer.isEmpty())
         QVERIFY(sim.light.finishNext(answer));
     const QueueItem* item = engine.item(&sim.light);
-    QCOMPARE(item->status, Status::Failed);
-    QCOMPARE(item->message, message);
-    QCOMPARE(item->failure, kind);
+    QCOMPARE(item->shown.status, Status::Failed);
+    QCOMPARE(item->shown.message, message);
+    QCOMPARE(item->shown.failure, kind);
     QCOMPARE(item->errors, 1);
     QCOMPARE(failed.count(), final ? 1 : 0);
     QCOMPARE(item->retryDelay, final ? 0 : DownloadEngine::retryDelayMs);
     if (final) {
         QCOMPARE(failed.at(0).at(0).value<QObject*>(), &sim.light);
         QCOMPARE(failed.at(0).at(1).toString(), message);
-        QCOMPARE(item->barMaximum, 100);
-        QCOMPARE(item->barValue, 0);
+        QCOMPARE(item->shown.barMaximum, 100);
+        QCOMPARE(item->shown.barValue, 0);
     }
 }
 
@@ -597,8 +590,8 @@ void TestDownloadEngine::maxErrorsThirdIsFinal()
         QCOMPARE(failed.count(), attempt < 3 ? 0 : 1);
     }
     QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("no 3"));
-    QCOMPARE(item->barMaximum, 100);
-    QCOMPARE(item->barValue, 0);
+    QCOMPARE(item->shown.barMaximum, 100);
+    QCOMPARE(item->shown.barValue, 0);
     const int commands = sim.light.commandCount();
     for (int i = 0; i < 3; ++i)
         engine.tick();
@@ -639,13 +632,13 @@ void TestDownloadEngine::lateAnswersIgnored()
     else
         engine.clear();
     const QueueItem* item = engine.item(&sim.light);
-    const Status status = item ? item->status : Status::Waiting;
+    const Status status = item ? item->shown.status : Status::Waiting;
     QVERIFY(sim.answerOne());
     QCoreApplication::processEvents();
     QCOMPARE(sim.light.commandCount(), 1);
     QCOMPARE(item != nullptr, event != QLatin1String("clear"));
     if (item) {
-        QCOMPARE(item->status, status);
+        QCOMPARE(item->shown.status, status);
         QCOMPARE(item->loaded, 0);
     }
 }
@@ -678,15 +671,15 @@ void TestDownloadEngine::linkStates()
         QVERIFY(sim.answerOne()); // 200 bytes in
         if (state == QLatin1String("failed")) {
             QVERIFY(sim.light.finishNext({0, 200}));
-            QCOMPARE(item->message, QStringLiteral("Error: wrong answer"));
+            QCOMPARE(item->shown.message, QStringLiteral("Error: wrong answer"));
         } else if (state == QLatin1String("stopped")) {
             engine.stop({&sim.light});
         } else if (state == QLatin1String("completed")) {
             answerAll(sim);
-            QCOMPARE(item->status, Status::Completed);
+            QCOMPARE(item->shown.status, Status::Completed);
         }
         sim.light.setConnected(false);
-        QCOMPARE(item->status, Status::Disconnected);
+        QCOMPARE(item->shown.status, Status::Disconnected);
     }
     const QString path = engine.itemFileName(&sim.light);
     const QByteArray before = fileData(path);
@@ -697,9 +690,9 @@ void TestDownloadEngine::linkStates()
         // It goes on from where it was.
         const int at = state == QLatin1String("waiting") ? 0 : 200;
         QCOMPARE(sim.light.lastCommand().args, (QVariantList{0, at}));
-        QCOMPARE(item->status, Status::Downloading);
+        QCOMPARE(item->shown.status, Status::Downloading);
     } else {
-        QCOMPARE(item->status, Status::Disconnected);
+        QCOMPARE(item->shown.status, Status::Disconnected);
         QCOMPARE(fileData(path), before);
     }
 }
@@ -716,7 +709,7 @@ void TestDownloadEngine::storageItemFollowsLink()
     QCOMPARE(sim.light.commandCount(), 0);
     sim.light.setProperty("rpc", QVariant());
     sim.light.setConnected(false);
-    QCOMPARE(engine.item(&sim.light)->status, Status::Disconnected);
+    QCOMPARE(engine.item(&sim.light)->shown.status, Status::Disconnected);
     sim.light.setConnected(true);
     QCOMPARE(sim.light.commandCount(), 1);
     QCOMPARE(sim.light.lastCommand().name, QStringLiteral("GET_CONFIG"));
@@ -740,7 +733,7 @@ void TestDownloadEngine::stopConfigurationWritesNothing()
     engine.enqueue(&sim.light, -1);
     QVERIFY(sim.answerOne());
     engine.stop({&sim.light});
-    QCOMPARE(engine.item(&sim.light)->status, Status::Interrupted);
+    QCOMPARE(engine.item(&sim.light)->shown.status, Status::Interrupted);
     QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -883,23 +876,23 @@ void TestDownloadEngine::saveErrors()
         const QString path = missing.absoluteFilePath(journal ? "Jrn00031.bin" : "dat00031.cnf");
         const QString message = QStringLiteral("Error open %1").arg(path);
         const QueueItem* item = engine.item(&sim.light);
-        QCOMPARE(item->message, message);
-        QCOMPARE(item->failure, Failure::CannotWrite);
-        QCOMPARE(item->failurePath, path);
+        QCOMPARE(item->shown.message, message);
+        QCOMPARE(item->shown.failure, Failure::CannotWrite);
+        QCOMPARE(item->shown.failurePath, path);
         QCOMPARE(done.count(), 0);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(1).toString(), message);
         QCOMPARE(item->errors, 1);
         QVERIFY(!sim.light.property("dqueue_config").isValid());
-        QCOMPARE(item->barValue, 0);
+        QCOMPARE(item->shown.barValue, 0);
         QCOMPARE(item->canOpen(journal), journal);
         QCOMPARE(engine.unsavedCount(), 1);
         // Failed for good: a returning link fetches nothing again, and the
         // failure, its reason and Retry outlast the link's loss.
         sim.light.setConnected(false);
-        QCOMPARE(item->status, Status::Disconnected);
+        QCOMPARE(item->shown.status, Status::Disconnected);
         QCOMPARE(item->phase(), QueueItem::Phase::Failed);
-        QCOMPARE(item->message, message);
+        QCOMPARE(item->shown.message, message);
         QVERIFY(item->canRetry());
         sim.light.setConnected(true);
         QVERIFY(!sim.answerOne());
@@ -908,7 +901,7 @@ void TestDownloadEngine::saveErrors()
         const int commands = sim.light.commandCount();
         QVERIFY(QDir().mkpath(missing.path()));
         engine.retry({&sim.light});
-        QCOMPARE(item->retries, 1);
+        QCOMPARE(item->shown.retries, 1);
         QCOMPARE(done.count(), 1);
         QCOMPARE(sim.light.commandCount(), commands);
         QCOMPARE(fileData(path), journal ? sim.journal : sim.body.left(100));
@@ -934,7 +927,8 @@ void TestDownloadEngine::saveErrors()
             QVERIFY(blocked.isSet());
             answerAll(sim);
         }
-        QCOMPARE(engine.item(&sim.light)->message, QStringLiteral("Error write %1").arg(path));
+        QCOMPARE(engine.item(&sim.light)->shown.message,
+                 QStringLiteral("Error write %1").arg(path));
         QCOMPARE(done.count(), 0);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(fileData(path), QByteArray("previous"));
@@ -966,7 +960,7 @@ void TestDownloadEngine::itemKeepsItsDirectory()
     answerAll(sim);
     QCOMPARE(fileData(first.filePath("Jrn00950.bin")), fresh + old);
     QCOMPARE(fileData(second.filePath("Jrn00950.bin")), journalRecords(12, 500));
-    QCOMPARE(engine.item(&sim.light)->savedPath, first.absoluteFilePath("Jrn00950.bin"));
+    QCOMPARE(engine.item(&sim.light)->shown.savedPath, first.absoluteFilePath("Jrn00950.bin"));
 }
 
 void TestDownloadEngine::savedFileChangeNoticed()

@@ -69,9 +69,9 @@ void TestJournalProtocol::wrongAnswers()
     QFETCH(bool, marked);
     QFETCH(QVariantList, data);
     QueueItem i = item(-1, marked);
-    const BlockOutcome out = JournalProtocol::handleBlock(i, data);
-    QCOMPARE(out.action, BlockOutcome::Fail);
-    QCOMPARE(out.failure, BlockOutcome::WrongAnswer);
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, data);
+    QCOMPARE(out.action, AnswerOutcome::Fail);
+    QCOMPARE(out.failure, AnswerOutcome::WrongAnswer);
     QVERIFY(!out.retryable);
     QVERIFY(i.buffer.isEmpty());
 }
@@ -96,13 +96,13 @@ void TestJournalProtocol::unmarkedEnd()
     QueueItem i = item(-1);
     i.buffer = records(12, 50);
     i.loaded = 1;
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, block});
-    QCOMPARE(out.action, ends ? BlockOutcome::Complete : BlockOutcome::RequestNext);
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, {1, block});
+    QCOMPARE(out.action, ends ? AnswerOutcome::Complete : AnswerOutcome::RequestNext);
     // An ending block contributes nothing.
     QCOMPARE(i.buffer, ends ? records(12, 50) : records(12, 50) + block);
     QCOMPARE(i.loaded, ends ? 1 : 2);
     if (!ends) {
-        QCOMPARE(out.loadedText, BlockOutcome::Blocks);
+        QCOMPARE(out.loadedText, AnswerOutcome::Blocks);
         QCOMPARE(out.loadedValue, 2);
     }
 }
@@ -110,14 +110,14 @@ void TestJournalProtocol::unmarkedEnd()
 void TestJournalProtocol::ceilingOf344Blocks()
 {
     QueueItem i = item(0);
-    BlockOutcome out;
+    AnswerOutcome out;
     int answers = 0;
     do {
         out = JournalProtocol::handleBlock(i, {i.loaded, records(1, 1)});
         ++answers;
-    } while (out.action == BlockOutcome::RequestNext && answers < 1000);
+    } while (out.action == AnswerOutcome::RequestNext && answers < 1000);
     QCOMPARE(answers, 344);
-    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(i.buffer.size(), 344 * 8);
 }
 
@@ -133,8 +133,8 @@ void TestJournalProtocol::unmarkedSequence_data()
 
     const QByteArray a = records(4, 1), b = records(4, 10), c = records(4, 20);
     const QByteArray d = records(4, 30), shortBlock = records(2, 40);
-    const int next = BlockOutcome::RequestNext, fail = BlockOutcome::Fail;
-    const int done = BlockOutcome::Complete;
+    const int next = AnswerOutcome::RequestNext, fail = AnswerOutcome::Fail;
+    const int done = AnswerOutcome::Complete;
     using L = QVariantList;
     QTest::newRow("next block appends")
         << -1 << QByteArray() << L{L{0, a}, L{1, b}} << next << false << a + b << 2;
@@ -180,16 +180,16 @@ void TestJournalProtocol::unmarkedSequence()
     QFETCH(int, loadedAfter);
     QueueItem i = item(expected);
     i.stopMarker = marker;
-    BlockOutcome out;
+    AnswerOutcome out;
     for (int n = 0; n < answers.size(); ++n) {
         out = JournalProtocol::handleBlock(i, answers.at(n).toList());
         if (n + 1 < answers.size())
-            QCOMPARE(out.action, BlockOutcome::RequestNext);
+            QCOMPARE(out.action, AnswerOutcome::RequestNext);
     }
     QCOMPARE(int(out.action), lastAction);
     QCOMPARE(out.retryable, retryable);
-    if (out.action == BlockOutcome::Fail)
-        QCOMPARE(out.failure, BlockOutcome::WrongAnswer);
+    if (out.action == AnswerOutcome::Fail)
+        QCOMPARE(out.failure, AnswerOutcome::WrongAnswer);
     QCOMPARE(i.buffer, bufferAfter);
     QCOMPARE(i.loaded, loadedAfter);
 }
@@ -199,8 +199,8 @@ void TestJournalProtocol::emptyBlockKeepsReceivedData()
     QueueItem i = item(-1);
     i.buffer = records(24, 1);
     i.loaded = 2;
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {2, QByteArray()});
-    QCOMPARE(out.action, BlockOutcome::Complete);
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, {2, QByteArray()});
+    QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(i.buffer, records(24, 1));
 
     // A text journal whose last block brought no end mark ends there too.
@@ -208,8 +208,8 @@ void TestJournalProtocol::emptyBlockKeepsReceivedData()
     text.isVegal = true;
     text.buffer = QByteArray("01.02.13 10:00:00 E 5 a", 24);
     text.loaded = 1;
-    const BlockOutcome end = JournalProtocol::handleBlock(text, {1, QByteArray()});
-    QCOMPARE(end.action, BlockOutcome::Complete);
+    const AnswerOutcome end = JournalProtocol::handleBlock(text, {1, QByteArray()});
+    QCOMPARE(end.action, AnswerOutcome::Complete);
     QCOMPARE(text.buffer.size(), 24);
 }
 
@@ -242,12 +242,12 @@ void TestJournalProtocol::markedEnd()
     i.buffer = stored;
     i.loaded = stored.isEmpty() ? 0 : 1;
     const int loadedBefore = i.loaded;
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {0, block});
-    QCOMPARE(out.action, ends ? BlockOutcome::Complete : BlockOutcome::RequestNext);
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, {0, block});
+    QCOMPARE(out.action, ends ? AnswerOutcome::Complete : AnswerOutcome::RequestNext);
     QCOMPARE(i.buffer, bufferAfter);
     // The block that ends the text is not counted.
     QCOMPARE(i.loaded, ends ? loadedBefore : loadedBefore + 1);
-    QCOMPARE(out.loadedText, ends ? BlockOutcome::NoLoadedText : BlockOutcome::Blocks);
+    QCOMPARE(out.loadedText, ends ? AnswerOutcome::NoLoadedText : AnswerOutcome::Blocks);
 }
 
 void TestJournalProtocol::markedLimitKeepsBlocksUncut()
@@ -256,9 +256,9 @@ void TestJournalProtocol::markedLimitKeepsBlocksUncut()
     i.isTmHelix = false;
     i.isVegal = true;
     const QByteArray a("aaaa\0", 5), b("bbbbbbbbbb\0", 11);
-    QCOMPARE(JournalProtocol::handleBlock(i, {0, a}).action, BlockOutcome::RequestNext);
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {1, b});
-    QCOMPARE(out.action, BlockOutcome::Complete);
+    QCOMPARE(JournalProtocol::handleBlock(i, {0, a}).action, AnswerOutcome::RequestNext);
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, {1, b});
+    QCOMPARE(out.action, AnswerOutcome::Complete);
     QCOMPARE(i.buffer, a + b);
 }
 
@@ -295,11 +295,11 @@ void TestJournalProtocol::stopMarker()
     QFETCH(QByteArray, bufferAfter);
     QueueItem i = item(-3, marked);
     i.stopMarker = marker;
-    const BlockOutcome out = JournalProtocol::handleBlock(i, {0, block});
+    const AnswerOutcome out = JournalProtocol::handleBlock(i, {0, block});
     QCOMPARE(i.buffer, bufferAfter);
     QCOMPARE(i.stopMarker.isEmpty(), found);
     if (found)
-        QCOMPARE(out.action, BlockOutcome::Complete);
+        QCOMPARE(out.action, AnswerOutcome::Complete);
 }
 
 void TestJournalProtocol::stopMarkerAcrossBlocksForText()
@@ -307,9 +307,9 @@ void TestJournalProtocol::stopMarkerAcrossBlocksForText()
     QueueItem i = item(-3, true);
     i.stopMarker = "old newest";
     QCOMPARE(JournalProtocol::handleBlock(i, {0, QByteArray("new\0old ne", 10)}).action,
-             BlockOutcome::RequestNext);
+             AnswerOutcome::RequestNext);
     QCOMPARE(JournalProtocol::handleBlock(i, {1, QByteArray("west\0older\0", 11)}).action,
-             BlockOutcome::Complete);
+             AnswerOutcome::Complete);
     QCOMPARE(i.buffer, QByteArray("new\0", 4));
 }
 

@@ -488,8 +488,8 @@ void TestQueueWindow::numbersSortAsNumbers()
         sims.back()->hold = true;
         w.enqueue(&sims.back()->light, -1);
         QueueItem& item = itemOf(w, &sims.back()->light);
-        item.loadedShown = BlockOutcome::Blocks;
-        item.loadedValue = item.errors = id;
+        item.shown.loadedText = AnswerOutcome::Blocks;
+        item.shown.loadedValue = item.errors = id;
         w.itemChanged(&sims.back()->light);
     }
     w.showChanges();
@@ -582,7 +582,7 @@ void TestQueueWindow::viewAndRunEditor()
     jw.engine->setMemoryBudget(0);
     while (a.answerOne()) {
     }
-    QVERIFY(itemOf(jw, &a.light).released);
+    QVERIFY(itemOf(jw, &a.light).memory.givenBack);
     selectCells(jw, {{51, 0}});
     QMetaObject::invokeMethod(&jw, "openConfigEditor");
     QCoreApplication::processEvents();

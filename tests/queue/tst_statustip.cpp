@@ -21,11 +21,11 @@ void TestStatusTip::lines_data()
     QTest::addColumn<QStringList>("expected");
 
     QueueItem failed;
-    failed.status = QueueItem::Status::Failed;
-    failed.message = QStringLiteral("Error: data too large");
-    failed.failure = QueueItem::Failure::SavedTooLarge;
-    failed.failurePath = QStringLiteral("/var/journals/Jrn01037.bin");
-    failed.ended = when;
+    failed.shown.status = QueueItem::Status::Failed;
+    failed.shown.message = QStringLiteral("Error: data too large");
+    failed.shown.failure = QueueItem::Failure::SavedTooLarge;
+    failed.shown.failurePath = QStringLiteral("/var/journals/Jrn01037.bin");
+    failed.shown.ended = when;
     QTest::newRow("failure: message, plain words, file, time")
         << failed
         << QStringList{"Error: data too large",
@@ -35,11 +35,11 @@ void TestStatusTip::lines_data()
                        "Failed 2024-03-05 06:07:08"};
 
     QueueItem retried = failed;
-    retried.failure = QueueItem::Failure::WrongAnswer;
-    retried.failurePath.clear();
-    retried.message = QStringLiteral("Error: wrong answer");
-    retried.retries = 2;
-    retried.retried = when.addSecs(60);
+    retried.shown.failure = QueueItem::Failure::WrongAnswer;
+    retried.shown.failurePath.clear();
+    retried.shown.message = QStringLiteral("Error: wrong answer");
+    retried.shown.retries = 2;
+    retried.shown.retried = when.addSecs(60);
     QTest::newRow("failed again after Retry: the attempt and when")
         << retried
         << QStringList{"Error: wrong answer",
@@ -49,9 +49,9 @@ void TestStatusTip::lines_data()
                        "Attempt 3, the last Retry 2024-03-05 06:08:08"};
 
     QueueItem down = failed;
-    down.status = QueueItem::Status::Disconnected;
+    down.shown.status = QueueItem::Status::Disconnected;
     down.finalFailure = true;
-    down.waitingSince = when.addSecs(3600);
+    down.shown.waitingSince = when.addSecs(3600);
     QTest::newRow("failed for good, then the link lost")
         << down
         << QStringList{"Error: data too large",
@@ -61,14 +61,14 @@ void TestStatusTip::lines_data()
                        "Failed 2024-03-05 06:07:08", "Link lost 2024-03-05 07:07:08"};
 
     QueueItem waiting;
-    waiting.status = QueueItem::Status::WaitingForConnection;
-    waiting.waitingSince = when;
+    waiting.shown.status = QueueItem::Status::WaitingForConnection;
+    waiting.shown.waitingSince = when;
     QTest::newRow("waiting for the link: since when")
         << waiting << QStringList{"Waiting for the controller's link since 2024-03-05 06:07:08"};
 
     QueueItem running;
-    running.status = QueueItem::Status::Downloading;
-    running.retries = 1;
+    running.shown.status = QueueItem::Status::Downloading;
+    running.shown.retries = 1;
     QTest::newRow("downloading: nothing to add") << running << QStringList();
 }
 

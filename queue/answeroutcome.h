@@ -2,10 +2,12 @@
 
 #include <QString>
 
+#include <optional>
+
 // What one answer of a controller means for its queue item, decided without
 // any widget; the download engine turns it into the item's shown fields and
 // the next step.
-struct BlockOutcome
+struct AnswerOutcome
 {
     enum Action { RequestNext, Complete, Fail };
     enum Failure {
@@ -30,21 +32,20 @@ struct BlockOutcome
     TypeText typeText = NoTypeText;
     QString headerType; // with HeaderType
 
-    bool setRange = false; // progress bar range 0..rangeMax
-    int rangeMax = 0;
-    bool setValue = false; // progress bar value
-    int value = 0;
+    // The progress bar's range 0..barMaximum and its value, where they change.
+    std::optional<int> barMaximum;
+    std::optional<int> barValue;
 
-    static BlockOutcome completed()
+    static AnswerOutcome completed()
     {
-        BlockOutcome out;
+        AnswerOutcome out;
         out.action = Complete;
         return out;
     }
 
-    static BlockOutcome failed(Failure failure)
+    static AnswerOutcome failed(Failure failure)
     {
-        BlockOutcome out;
+        AnswerOutcome out;
         out.action = Fail;
         out.failure = failure;
         return out;
