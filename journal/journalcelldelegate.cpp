@@ -20,26 +20,6 @@ QColor mixed(const QColor& a, const QColor& b, qreal share)
 
 JournalCellDelegate::JournalCellDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
-QColor JournalCellDelegate::errorTint()
-{
-    return QColor(255, 214, 214);
-}
-
-QColor JournalCellDelegate::warningTint()
-{
-    return QColor(255, 240, 190);
-}
-
-QColor JournalCellDelegate::matchColor()
-{
-    return QColor(255, 230, 80);
-}
-
-QColor JournalCellDelegate::currentMatchColor()
-{
-    return QColor(255, 150, 50);
-}
-
 void JournalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const
 {

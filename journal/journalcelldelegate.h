@@ -18,10 +18,10 @@ public:
     void setTypeColumn(int column) { m_typeColumn = column; }
 
     // Backgrounds of error and warning rows, of matched text and of the current match.
-    static QColor errorTint();
-    static QColor warningTint();
-    static QColor matchColor();
-    static QColor currentMatchColor();
+    static QColor errorTint() { return QColor(255, 214, 214); }
+    static QColor warningTint() { return QColor(255, 240, 190); }
+    static QColor matchColor() { return QColor(255, 230, 80); }
+    static QColor currentMatchColor() { return QColor(255, 150, 50); }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

@@ -156,7 +156,8 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
         return !progress->wasCanceled() && (!parent || owner);
     };
     // No parent until it is complete; a cancelled dialog goes with what it read.
-    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, saveDir, report, written);
+    auto dlg = std::make_unique<JournalViewDlg>(nullptr, data, saveDir);
+    dlg->load(mesPath, report, written);
     progress.reset();
     if (dlg->hasTooMuchText()) {
         const QString bound = QString::number(JournalDecoder::MaxMessageText);

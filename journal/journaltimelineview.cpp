@@ -14,21 +14,6 @@ JournalTimelineView::JournalTimelineView(QWidget* parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-QColor JournalTimelineView::recordColor()
-{
-    return QColor(70, 130, 180);
-}
-
-QColor JournalTimelineView::errorColor()
-{
-    return QColor(210, 40, 40);
-}
-
-QColor JournalTimelineView::matchColor()
-{
-    return QColor(240, 140, 0);
-}
-
 void JournalTimelineView::setMarkedBins(const QVector<bool>& marked)
 {
     if (marked == m_marked)

@@ -31,9 +31,9 @@ public:
 
     QSize sizeHint() const override;
 
-    static QColor recordColor();
-    static QColor errorColor();
-    static QColor matchColor();
+    static QColor recordColor() { return QColor(70, 130, 180); }
+    static QColor errorColor() { return QColor(210, 40, 40); }
+    static QColor matchColor() { return QColor(240, 140, 0); }
 
 signals:
     void binClicked(int bin);

@@ -17,8 +17,6 @@ struct JournalRow;
 class JournalCellDelegate;
 class JournalTimelineView;
 class QAction;
-class QTableView;
-class QTableWidget;
 class QTimer;
 
 namespace Ui {
@@ -26,7 +24,6 @@ class JournalViewDlg;
 }
 
 // Shows one controller journal as a table with quick search and saving.
-// Everything shown is computed in the constructor.
 class JournalViewDlg : public QDialog
 {
     Q_OBJECT
@@ -36,12 +33,16 @@ public:
     // false stops it, and the table stays empty.
     using Progress = std::function<bool(int permille)>;
 
-    // An empty mesPath means a text journal; saveDir is where saving starts.
-    // A binary journal's records take their years counting back from the day
-    // it was written (invalid: today, for one held in memory).
-    JournalViewDlg(QWidget* parent, QByteArray data, const QString& mesPath, QString saveDir,
-                   const Progress& progress = Progress(), const QDate& written = QDate());
+    // saveDir is where saving starts. The table stays empty until load.
+    JournalViewDlg(QWidget* parent, QByteArray data, QString saveDir);
     ~JournalViewDlg() override;
+
+    // Decodes the journal, fills the table and lays it out as kept. An empty
+    // mesPath means a text journal. A binary journal's records take their
+    // years counting back from the day it was written (invalid: today, for
+    // one held in memory).
+    void load(const QString& mesPath, const Progress& progress = Progress(),
+              const QDate& written = QDate());
 
     // Whether dialogs opened from now on show the timeline above the table
     // (they do unless told otherwise); for measuring what it costs.
@@ -63,17 +64,7 @@ public:
     // empty); empty when it was, or none was needed.
     QString definitionsRefusal() const { return m_definitionsRefusal; }
     // Whether a quick search is still running in slices.
-    bool isSearching() const;
-
-    // Fills the empty table with rows (given in the order they are added), in
-    // the order that adding them one by one to the table sorted descending by
-    // Time would give, without re-sorting per row; leaves sorting on. Gives
-    // the cell texts column by column to search when it is given; false (and
-    // an empty table) when progress stopped it.
-    // order, when given, receives the rows' indices as the table shows them.
-    static bool fillTable(QTableWidget* table, const QVector<JournalRow>& rows, bool textJournal,
-                          JournalSearch* search = nullptr, const Progress& progress = Progress(),
-                          QVector<int>* order = nullptr);
+    bool isSearching() const { return !m_search.isDone(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,25 +77,22 @@ private slots:
     void on_onlyMatches_toggled(bool checked);
 
 private:
+    // The steps of an open: wiring the form (the constructor), then decode,
+    // fill and restoreLayout (load).
+    void setUpActions();
+    QVector<JournalRow> decode(const QString& mesPath, const Progress& progress,
+                               const QDate& written);
+    void fill(const QVector<JournalRow>& rows, const Progress& progress);
+    void restoreLayout();
+
     void continueSearch();
     // Counts and selects the matches of a finished search; a typed search
     // then goes to the nearest match from the current row on (nearest).
     void showMatches(bool nearest = true);
     // "n of N" beside the count while the current cell is a match.
     void showMatchPosition();
-    void selectMatches();
     void applyFilter();
     void goToMatch(bool forward);
-    // Makes index current and scrolls to it with a few rows around it, the
-    // Time column in view.
-    void showRecordCell(const QModelIndex& index, bool selectRow = false);
-    // Scrolls sideways so that the cell at index is not under the Time column
-    // held at the left.
-    void revealColumn(const QModelIndex& index);
-    // The Time column held at the left whatever the sideways scroll: a view of
-    // the same model and selection showing only Time, laid over the table's.
-    void freezeTimeColumn();
-    void placeFrozenColumn();
     // Time as wide as its widest text, Source as wide as its widest at most
     // half the screen, at the table's font.
     void fitTextColumns();
@@ -114,10 +102,6 @@ private:
     void markMatches();
     // Asks for a date and time and shows the record that going there reaches.
     void goToTime();
-    // The table row of a record (its index among the rows as added); -1 when none.
-    int rowOfRecord(int record) const;
-    // The record of a table row; -1 when none.
-    int recordOfRow(int row) const;
     // Bins the records for the timeline; errors tells, per record, which are errors.
     void buildTimeline(const QVector<bool>& errors);
     void cellsChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
@@ -128,8 +112,6 @@ private:
     void copyRows();
     void copyCell(const QModelIndex& index);
     void showTableMenu(const QPoint& pos);
-    // Rows holding a selected cell, top to bottom, the hidden ones left out.
-    QVector<int> selectedRows() const;
     // The Message column takes the width the others leave, never less than its own.
     void fitMessageColumn();
     int messageColumn() const;
@@ -147,9 +129,6 @@ private:
     // that it goes after everything else the dialog holds.
     struct HeapTrim
     {
-        HeapTrim() = default;
-        HeapTrim(const HeapTrim&) = delete;
-        HeapTrim& operator=(const HeapTrim&) = delete;
         ~HeapTrim();
     };
     HeapTrim m_heapTrim;
@@ -165,11 +144,6 @@ private:
     QTimer* m_searchSlice = nullptr; // runs the next slice of a long search
     QTimer* m_fitMessage = nullptr;  // fits the Message column to the room left
     bool m_cellsStale = true;        // rows moved since the texts were taken
-    bool m_filtered = false;         // rows without a match are hidden
-    QVector<bool> m_rowsShown;       // per row, while filtered
-    QVector<int> m_selected;         // the matches selected last, as the search gives them
-    bool m_selectionTouched = false; // the user has changed the selection since
-    QTableView* m_frozen = nullptr;  // the Time column, held at the left
     QString m_widestTime;            // the longest Time text
     QStringList m_sourceTexts;       // the Source texts, each once
     QString m_controller;

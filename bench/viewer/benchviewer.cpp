@@ -10,6 +10,7 @@
 #include "core/downloadfile.h"
 #include "journal/journaldecoder.h"
 #include "journal/journalopener.h"
+#include "journal/journaltable.h"
 #include "journal/journalviewdlg.h"
 #include "journal/messagedefinitionparser.h"
 
@@ -205,18 +206,18 @@ double naiveFill(const QVector<JournalRow>& rows, int n, bool text)
 
 double oursFill(const QVector<JournalRow>& rows, bool text)
 {
-    QTableWidget table(0, text ? 4 : 3);
+    JournalTable table;
     table.horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
-    table.setSortingEnabled(true);
-    return seconds([&] { JournalViewDlg::fillTable(&table, rows, text); });
+    return seconds([&] { table.fill(rows, text); });
 }
 
 double openDialog(const QByteArray& data, const QString& mesPath)
 {
     std::unique_ptr<JournalViewDlg> dlg;
-    const double s =
-        seconds([&] { dlg = std::make_unique<JournalViewDlg>(nullptr, data, mesPath, QString()); });
-    return s;
+    return seconds([&] {
+        dlg = std::make_unique<JournalViewDlg>(nullptr, data, QString());
+        dlg->load(mesPath);
+    });
 }
 
 void reportOpen(const char* name, const QByteArray& data, const QString& mesPath,
@@ -235,8 +236,8 @@ void reportOpen(const char* name, const QByteArray& data, const QString& mesPath
     });
     const double fill = median([&] { return oursFill(rows, text); });
     const double resize = median([&] {
-        QTableWidget table(0, text ? 4 : 3);
-        JournalViewDlg::fillTable(&table, rows, text);
+        JournalTable table;
+        table.fill(rows, text);
         return seconds([&] { table.resizeColumnsToContents(); });
     });
     std::printf("%s, %d rows: open to filled table %.3f s, floor %.3f s, ratio %.2f "
@@ -253,7 +254,8 @@ void reportTimeline(const QByteArray& text, int rows)
         JournalViewDlg::setTimelineShown(timeline);
         std::unique_ptr<JournalViewDlg> dlg;
         return seconds([&] {
-            dlg = std::make_unique<JournalViewDlg>(nullptr, text, QString(), QString());
+            dlg = std::make_unique<JournalViewDlg>(nullptr, text, QString());
+            dlg->load(QString());
             dlg->show();
             QCoreApplication::processEvents();
         });
@@ -344,7 +346,8 @@ void reportLongOpen(const char* name, const QByteArray& data, int version, int r
 // a plain vector, for a needle found once and one found in about 120,000 cells.
 void reportSearch(const QByteArray& text)
 {
-    JournalViewDlg dlg(nullptr, text, QString(), QString());
+    JournalViewDlg dlg(nullptr, text, QString());
+    dlg.load(QString());
     dlg.show();
     QCoreApplication::processEvents();
     auto* table = dlg.findChild<QTableWidget*>(QStringLiteral("journalTable"));
@@ -429,7 +432,8 @@ void reportSearch(const QByteArray& text)
 // for a text in about a fifth of the rows (most rows hidden). One run each.
 void reportSort(int lines)
 {
-    JournalViewDlg dlg(nullptr, textJournal(lines), QString(), QString());
+    JournalViewDlg dlg(nullptr, textJournal(lines), QString());
+    dlg.load(QString());
     dlg.show();
     QCoreApplication::processEvents();
     auto* table = dlg.findChild<QTableWidget*>(QStringLiteral("journalTable"));

@@ -78,7 +78,8 @@ TestDqJournal::Run TestDqJournal::run(const QStringList& args) const
 QByteArray TestDqJournal::viewerSave(const QByteArray& data, const QString& mesPath,
                                      const QString& filter)
 {
-    JournalViewDlg dlg(nullptr, data, mesPath, m_dir.path());
+    JournalViewDlg dlg(nullptr, data, m_dir.path());
+    dlg.load(mesPath);
     const QString path = m_dir.filePath(QStringLiteral("saved%1.out").arg(++m_saves));
     m_driver.answer(path, filter);
     QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
