@@ -12,7 +12,7 @@ namespace {
 constexpr int HeaderSize = int(sizeof(qint64) + sizeof(qint32));
 // What reading the runs back from the file may hold at once, shared out
 // among them, and the least and most each run reads in one go.
-constexpr qint64 ReadBudget = 16 * 1024 * 1024;
+constexpr qint64 ReadBudget = 32 * 1024 * 1024;
 constexpr int LeastRead = 512;
 constexpr int MostRead = 64 * 1024;
 
@@ -120,20 +120,26 @@ bool JournalMerge::start()
         fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
         return false;
     }
+    // Read back unbuffered: each run reads its own small piece at its own
+    // place, and a buffer of the file's would read far more than that.
+    if (m_file) {
+        m_reader = std::make_unique<QFile>(m_file->fileName());
+        if (!m_reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()));
+            return false;
+        }
+    }
     m_bufferSize = int(qBound(
         qint64(LeastRead), ReadBudget / qMax(qint64(1), qint64(m_runs.size())), qint64(MostRead)));
     m_heap.clear();
     for (size_t i = 0; i < m_runs.size(); ++i) {
         Run& r = m_runs[i];
         if (const char* entry = peek(r))
-            m_heap.push_back({keyAt(entry), r.controllerId, int(i)});
+            m_heap.push_back({keyAt(entry), r.controllerId, int(i), entry});
     }
-    if (!m_error.isEmpty())
-        return false;
-    // std's heaps keep the largest in front: "larger" is "comes later".
-    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
-    std::make_heap(m_heap.begin(), m_heap.end(), later);
-    return true;
+    for (size_t i = m_heap.size() / 2; i-- > 0;)
+        siftDown(i);
+    return m_error.isEmpty();
 }
 
 bool JournalMerge::fill(Run& run, int needed)
@@ -145,7 +151,8 @@ bool JournalMerge::fill(Run& run, int needed)
     QByteArray next(kept + qMax(0, want), Qt::Uninitialized);
     memcpy(next.data(), run.buffer.constData() + run.bufferPos, size_t(kept));
     if (want > 0) {
-        if (!m_file->seek(run.begin + run.read) || m_file->read(next.data() + kept, want) != want) {
+        if (!m_reader->seek(run.begin + run.read) ||
+            m_reader->read(next.data() + kept, want) != want) {
             fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()));
             return false;
         }
@@ -184,34 +191,53 @@ bool JournalMerge::before(const Head& a, const Head& b) const
                                             : a.journal < b.journal;
 }
 
+void JournalMerge::siftDown(size_t index)
+{
+    const Head moving = m_heap[index];
+    const size_t size = m_heap.size();
+    for (;;) {
+        size_t child = 2 * index + 1;
+        if (child >= size)
+            break;
+        if (child + 1 < size && before(m_heap[child + 1], m_heap[child]))
+            ++child;
+        if (!before(m_heap[child], moving))
+            break;
+        m_heap[index] = m_heap[child];
+        index = child;
+    }
+    m_heap[index] = moving;
+}
+
 bool JournalMerge::next(Taken* taken)
 {
-    const auto later = [this](const Head& a, const Head& b) { return before(b, a); };
-    // The run taken from last goes back into the heap only now, so that the
-    // bytes it handed out stayed where they were until this call.
+    // The run taken from last gets its next head only now, so that the bytes
+    // it handed out stayed where they were until this call; the new head
+    // takes the front's place and sinks, one pass instead of a pop and a push.
     if (m_taken >= 0) {
         Run& run = m_runs[size_t(m_taken)];
         if (const char* entry = peek(run)) {
-            m_heap.push_back({keyAt(entry), run.controllerId, m_taken});
-            std::push_heap(m_heap.begin(), m_heap.end(), later);
+            m_heap.front() = {keyAt(entry), run.controllerId, m_taken, entry};
+        } else {
+            m_heap.front() = m_heap.back();
+            m_heap.pop_back();
         }
+        if (!m_heap.empty())
+            siftDown(0);
         m_taken = -1;
     }
     if (m_heap.empty() || !m_error.isEmpty())
         return false;
-    std::pop_heap(m_heap.begin(), m_heap.end(), later);
-    const int j = m_heap.back().journal;
-    m_heap.pop_back();
-    Run& run = m_runs[size_t(j)];
-    const char* entry = peek(run); // its head was read whole already
-    taken->journal = j;
-    taken->key = keyAt(entry);
-    taken->length = lengthAt(entry);
-    taken->bytes = entry + HeaderSize;
+    const Head& head = m_heap.front();
+    Run& run = m_runs[size_t(head.journal)];
+    taken->journal = head.journal;
+    taken->key = head.key;
+    taken->length = lengthAt(head.entry);
+    taken->bytes = head.entry + HeaderSize;
     if (m_file)
         run.bufferPos += HeaderSize + taken->length;
     else
         run.read += HeaderSize + taken->length;
-    m_taken = j;
+    m_taken = head.journal;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+class QFile;
 class QTemporaryFile;
 
 // One time line out of many journals. Each journal's kept records are sorted
@@ -66,13 +67,18 @@ private:
         int bufferPos = 0; // the next entry in buffer
     };
     // A run's next entry as the heap compares it: held by value, so that
-    // ordering thousands of journals touches no run.
+    // ordering thousands of journals touches no run; where the entry lies
+    // stays valid while the run is not read from.
     struct Head
     {
         qint64 key = 0;
         int controllerId = 0;
         int journal = 0;
+        const char* entry = nullptr;
     };
+    // Moves the head at index down to its place: the heap's front is the
+    // next entry of the merged order.
+    void siftDown(size_t index);
     bool spill();
     bool fill(Run& run, int needed);
     // The stored entry at the run's cursor, or nullptr at its end or on failure.
@@ -84,9 +90,10 @@ private:
     qint64 m_budget = 0;
     QByteArray m_memory; // the runs, while they fit
     std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QFile> m_reader; // the same file, read back
     qint64 m_fileSize = 0;
     std::vector<Run> m_runs;
-    std::vector<Head> m_heap; // runs with entries left; the next one in front
+    std::vector<Head> m_heap; // runs with entries left, as a heap; the next one in front
     int m_bufferSize = 0;
     int m_taken = -1; // the run that handed out the last record
     QString m_error;

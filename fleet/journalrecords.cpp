@@ -45,9 +45,7 @@ QVector<JournalRecords::Record> JournalRecords::text(const QByteArray& data)
 
 JournalRow JournalRecords::binaryRow(const JournalDecoder& decoder, const char* record, int length)
 {
-    QVector<JournalRow> rows;
-    decoder.addRecord(reinterpret_cast<const uchar*>(record), length, rows);
-    return rows.constFirst();
+    return decoder.row(reinterpret_cast<const uchar*>(record), length);
 }
 
 JournalRow JournalRecords::textRow(const char* line, int length)

@@ -101,6 +101,11 @@ void JournalDecoder::addRecord(const QByteArray& record, QVector<JournalRow>& ro
 
 void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const
 {
+    rows.append(row(data, len));
+}
+
+JournalRow JournalDecoder::row(const uchar* data, int len) const
+{
     const BinaryJournal::Stamp stamp = BinaryJournal::Stamp::at(data, len);
     JournalRow row;
     row.time = timeText(stamp);
@@ -117,7 +122,7 @@ void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& 
     if (row.message.isEmpty())
         MessageTemplate::appendHexFallback(data, len, row.message);
     row.source = m_sources[size_t(stamp.source)];
-    rows.append(std::move(row));
+    return row;
 }
 
 QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data, const Progress& progress,

@@ -56,6 +56,8 @@ public:
     void addRecord(const QByteArray& record, QVector<JournalRow>& rows) const;
     // Same for a record of len bytes (normally 8) at data.
     void addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const;
+    // The row of such a record alone: time text, message and source.
+    JournalRow row(const uchar* data, int len) const;
 
     static constexpr int RecordSize = BinaryJournal::RecordSize;
 
