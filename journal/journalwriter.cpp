@@ -99,9 +99,16 @@ QString rowLine(Format format, int columnCount, const QStringList& cells)
 {
     if (format == Format::Csv)
         return csvLine(cells);
+    // Each cell padded to its field, as leftJustified would, but in one string.
     QString line;
-    for (int i = 0; i < cells.size(); ++i)
-        line += cells.at(i).leftJustified(fieldWidth(columnCount, i), QLatin1Char(' '));
+    line.reserve(128);
+    for (int i = 0; i < cells.size(); ++i) {
+        const QString& cell = cells.at(i);
+        line += cell;
+        const int width = fieldWidth(columnCount, i);
+        if (cell.size() < width)
+            line.resize(line.size() + width - cell.size(), QLatin1Char(' '));
+    }
     return line;
 }
 
