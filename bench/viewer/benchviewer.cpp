@@ -243,7 +243,7 @@ void reportOpen(const char* name, const QByteArray& data, const QString& mesPath
     std::printf("%s, %d rows: open to filled table %.3f s, floor %.3f s, ratio %.2f "
                 "(target <= 1.5)\n  of it: empty dialog %.4f s, decoding %.4f s, "
                 "ordered fill and sort %.4f s, column resize %.4f s\n",
-                name, rows.size(), ours, floor, ours / floor, empty, decode, fill, resize);
+                name, int(rows.size()), ours, floor, ours / floor, empty, decode, fill, resize);
 }
 
 // What the timeline adds to an open of a text journal: the viewer opened,
@@ -406,7 +406,7 @@ void reportSearch(const QByteArray& text)
                     "letter %.4f s (%d passes), ratio %.2f; replacing the search for \"%s\" "
                     "%.4f s, ratio %.2f (target <= 2); the GUI held at most %.4f s at a time "
                     "(median of runs), %.4f s (worst run)\n",
-                    qPrintable(needle), found, matches->value(), allTexts.size(), floor, first,
+                    qPrintable(needle), found, matches->value(), int(allTexts.size()), floor, first,
                     firstPasses, first / floor, last, lastPasses, last / floor,
                     qPrintable(OtherText), replacing, replacing / floor, holds.at(holds.size() / 2),
                     holds.last());
