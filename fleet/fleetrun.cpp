@@ -94,6 +94,7 @@ void FleetRun::addFile(const QString& path)
     m_seen.insert(seen);
     Input input;
     input.path = path;
+    input.size = info.size();
     if (!DownloadFile::idFromFileName(info.fileName(), &input.controllerId)) {
         error(QStringLiteral("%1: skipped: the name holds no controller id (JrnNNNNN.bin)")
                   .arg(path));
@@ -261,7 +262,7 @@ void FleetRun::collect()
         qint64 bytes = 0;
         while (end < inputs.size() && end - first < size_t(threads * JournalsPerThread) &&
                (end == first || bytes < BytesAtOnce))
-            bytes += QFileInfo(inputs[end++].path).size();
+            bytes += inputs[end++].size;
         std::vector<Collected> batch(end - first);
         onAllThreads(pool, threads, [&](int part) {
             for (size_t i = size_t(part); i < batch.size(); i += size_t(threads))

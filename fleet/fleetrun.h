@@ -66,6 +66,7 @@ private:
         QString path;
         int controllerId = 0;
         int version = 0;
+        qint64 size = 0;                         // when it was named
         const JournalDecoder* decoder = nullptr; // a binary journal's
     };
     // A journal with records in the merge, by the merge's journal index.

@@ -48,10 +48,11 @@ JournalMerge::JournalMerge(bool oldestFirst, qint64 memoryBudget)
 
 JournalMerge::~JournalMerge() = default;
 
-void JournalMerge::fail(const QString& what)
+void JournalMerge::fail(const QString& what, const QIODevice* device)
 {
+    // The first failure is the one to tell; the device that failed says why.
     if (m_error.isEmpty())
-        m_error = QStringLiteral("%1: %2").arg(what, m_file ? m_file->errorString() : QString());
+        m_error = device ? QStringLiteral("%1: %2").arg(what, device->errorString()) : what;
 }
 
 int JournalMerge::addJournal(int controllerId, QVector<Entry> entries, const char* bytes)
@@ -82,7 +83,8 @@ int JournalMerge::addJournal(int controllerId, QVector<Entry> entries, const cha
     if (m_file) {
         r.begin = m_fileSize;
         if (m_file->write(run) != run.size()) {
-            fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+            fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()),
+                 m_file.get());
             return -1;
         }
         m_fileSize += run.size();
@@ -100,11 +102,13 @@ bool JournalMerge::spill()
     m_file =
         std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("dq-merge-XXXXXX")));
     if (!m_file->open()) {
-        fail(QStringLiteral("cannot make a temporary file in %1").arg(QDir::tempPath()));
+        fail(QStringLiteral("cannot make a temporary file in %1").arg(QDir::tempPath()),
+             m_file.get());
         return false;
     }
     if (m_file->write(m_memory) != m_memory.size()) {
-        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()),
+             m_file.get());
         return false;
     }
     m_fileSize = m_memory.size();
@@ -117,7 +121,8 @@ bool JournalMerge::start()
     if (!m_error.isEmpty())
         return false;
     if (m_file && !m_file->flush()) {
-        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()));
+        fail(QStringLiteral("cannot write the temporary file %1").arg(m_file->fileName()),
+             m_file.get());
         return false;
     }
     // Read back unbuffered: each run reads its own small piece at its own
@@ -125,7 +130,8 @@ bool JournalMerge::start()
     if (m_file) {
         m_reader = std::make_unique<QFile>(m_file->fileName());
         if (!m_reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()));
+            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()),
+                 m_reader.get());
             return false;
         }
     }
@@ -153,7 +159,8 @@ bool JournalMerge::fill(Run& run, int needed)
     if (want > 0) {
         if (!m_reader->seek(run.begin + run.read) ||
             m_reader->read(next.data() + kept, want) != want) {
-            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()));
+            fail(QStringLiteral("cannot read the temporary file %1").arg(m_file->fileName()),
+                 m_reader.get());
             return false;
         }
         run.read += want;
@@ -161,7 +168,7 @@ bool JournalMerge::fill(Run& run, int needed)
     run.buffer = next;
     run.bufferPos = 0;
     if (run.buffer.size() < needed) {
-        fail(QStringLiteral("the temporary file %1 is cut short").arg(m_file->fileName()));
+        fail(QStringLiteral("the temporary file %1 is cut short").arg(m_file->fileName()), nullptr);
         return false;
     }
     return true;

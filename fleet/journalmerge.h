@@ -8,6 +8,7 @@
 #include <vector>
 
 class QFile;
+class QIODevice;
 class QTemporaryFile;
 
 // One time line out of many journals. Each journal's kept records are sorted
@@ -84,7 +85,7 @@ private:
     // The stored entry at the run's cursor, or nullptr at its end or on failure.
     const char* peek(Run& run);
     bool before(const Head& a, const Head& b) const;
-    void fail(const QString& what);
+    void fail(const QString& what, const QIODevice* device);
 
     bool m_oldestFirst = false;
     qint64 m_budget = 0;

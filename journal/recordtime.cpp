@@ -128,32 +128,22 @@ QString RecordTime::toIso() const
 {
     if (!hasYear() || !isValid())
         return QString();
-    if (m_year > 9999)
-        return QStringLiteral("%1-%2-%3T%4:%5:%6")
-            .arg(int(m_year))
-            .arg(int(m_month), 2, 10, QLatin1Char('0'))
-            .arg(int(m_day), 2, 10, QLatin1Char('0'))
-            .arg(int(m_hour), 2, 10, QLatin1Char('0'))
-            .arg(int(m_minute), 2, 10, QLatin1Char('0'))
-            .arg(int(m_second), 2, 10, QLatin1Char('0'));
-    // Written digit by digit: every record of a fleet's output has one.
-    QChar text[19];
-    const auto put = [&text](int at, int value, int digits) {
+    // Written digit by digit: every record of a fleet's output has one. The
+    // year takes four digits, or five past 9999.
+    const int y = m_year > 9999 ? 5 : 4;
+    QChar text[21];
+    const auto put = [&text](int at, int value, int digits, char after) {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
             text[at + i] = QLatin1Char(char('0' + value % 10));
+        text[at + digits] = QLatin1Char(after);
     };
-    put(0, m_year, 4);
-    text[4] = QLatin1Char('-');
-    put(5, m_month, 2);
-    text[7] = QLatin1Char('-');
-    put(8, m_day, 2);
-    text[10] = QLatin1Char('T');
-    put(11, m_hour, 2);
-    text[13] = QLatin1Char(':');
-    put(14, m_minute, 2);
-    text[16] = QLatin1Char(':');
-    put(17, m_second, 2);
-    return QString(text, 19);
+    put(0, m_year, y, '-');
+    put(y + 1, m_month, 2, '-');
+    put(y + 4, m_day, 2, 'T');
+    put(y + 7, m_hour, 2, ':');
+    put(y + 10, m_minute, 2, ':');
+    put(y + 13, m_second, 2, '\0');
+    return QString(text, y + 15);
 }
 
 qint64 RecordTime::when() const
