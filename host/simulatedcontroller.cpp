@@ -66,28 +66,17 @@ void SimulatedController::fillJournal()
     setJournalEntries(MaxBinaryBlocks * BinaryBlockSize / RecordSize);
 }
 
-QByteArray SimulatedController::journalStorage(int n) const
-{
-    const int from = n * m_blockSize;
-    if (isMarked()) {
-        if (n < 0 || (m_textBlocks > 0 && n >= m_textBlocks))
-            return QByteArray(); // beyond the journal memory
-        // Zeroed memory after the text makes the empty line (two zero bytes) that
-        // ends it; erased flash reads 0xFF and leaves the text without that end.
-        QByteArray b = m_journal.mid(from, m_blockSize);
-        b.append(QByteArray(m_blockSize - b.size(), m_textFill));
-        return b;
-    }
-    if (n < 0 || n >= MaxBinaryBlocks)
-        return QByteArray(); // beyond the journal memory
-    QByteArray b = m_journal.mid(from, m_blockSize);
-    b.append(QByteArray(m_blockSize - b.size(), char(0xFF))); // erased space
-    return b;
-}
-
 QByteArray SimulatedController::journalBlock(int n) const
 {
-    return journalStorage(n);
+    const int blocks = isMarked() ? m_textBlocks : MaxBinaryBlocks; // text: 0 is no end
+    if (n < 0 || (blocks > 0 && n >= blocks))
+        return QByteArray(); // beyond the journal memory
+    // Binary records are followed by erased space. Zeroed memory after a text
+    // makes the empty line (two zero bytes) that ends it; erased flash reads
+    // 0xFF and leaves the text without that end.
+    QByteArray b = m_journal.mid(n * m_blockSize, m_blockSize);
+    b.append(QByteArray(m_blockSize - b.size(), isMarked() ? m_textFill : char(0xFF)));
+    return b;
 }
 
 QByteArray SimulatedController::configPiece(int offset) const
@@ -100,7 +89,7 @@ QByteArray SimulatedController::configPiece(int offset) const
 QByteArray SimulatedController::expectedJournalFile(int blocks, bool fileExists,
                                                     const QByteArray& existing) const
 {
-    return ControllerData::expectedJournalFile([this](int n) { return journalStorage(n); },
+    return ControllerData::expectedJournalFile([this](int n) { return journalBlock(n); },
                                                isMarked(), blocks, fileExists, existing);
 }
 
@@ -140,7 +129,7 @@ void SimulatedController::onCommand(const QString& name, const QVariantList& arg
         int block = args.value(0).toInt();
         if (every(m_faults.resendEvery) && block > 0)
             --block;
-        data = {block, journalStorage(block)};
+        data = {block, journalBlock(block)};
     } else {
         const int area = args.value(0).toInt();
         int offset = args.value(1).toInt();

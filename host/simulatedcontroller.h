@@ -39,7 +39,6 @@ public:
     bool isMarked() const { return ControllerData::isMarked(m_family); }
 
     void setLatency(int ms) { m_latency = ms; }
-    int latency() const { return m_latency; }
     void setFaults(const Faults& faults) { m_faults = faults; }
     const Faults& faults() const { return m_faults; }
 
@@ -55,7 +54,6 @@ public:
     void setEmptyNewestLine(bool on);
     bool hasEmptyNewestLine() const { return m_emptyNewestLine; }
     int journalBlockSize() const { return m_blockSize; }
-    void setJournalBlockSize(int size) { m_blockSize = size; }
     QByteArray journalBlock(int n) const;
     // Text journals: what the memory after the text reads as (zeros by default;
     // 0xFF for erased flash) and how many blocks the memory has (0: no end).
@@ -92,7 +90,6 @@ signals:
 private:
     void onCommand(const QString& name, const QVariantList& args, Response* response);
     void answer(Response* response, const QString& name, const QVariantList& data, bool duplicate);
-    QByteArray journalStorage(int n) const;
 
     HostLight* m_light;
     int m_id;

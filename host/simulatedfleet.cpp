@@ -11,34 +11,13 @@ const Family families[] = {Family::Gen314, Family::Gen315,  Family::Gen316,
 
 // Roles by index, so that every family meets every kind of download and a few
 // controllers misbehave. Indices repeat every 20 controllers.
-bool isStorageLight(int i)
-{
-    return i % 10 == 8 || i % 10 == 9;
-}
-bool isContinuation(int i)
-{
-    return i % 4 == 3;
-}
-bool isBlockLimited(int i)
-{
-    return i % 4 == 2;
-}
-bool isFull(int i)
-{
-    return i % 20 == 1 || i % 20 == 12;
-}
-bool isBrokenConfig(int i)
-{
-    return i % 20 == 13;
-}
-bool isMissingFromStorage(int i)
-{
-    return i % 20 == 19;
-}
-bool isStorageBusy(int i)
-{
-    return i % 20 == 18;
-}
+const auto isStorageLight = [](int i) { return i % 10 == 8 || i % 10 == 9; };
+const auto isContinuation = [](int i) { return i % 4 == 3; };
+const auto isBlockLimited = [](int i) { return i % 4 == 2; };
+const auto isFull = [](int i) { return i % 20 == 1 || i % 20 == 12; };
+const auto isBrokenConfig = [](int i) { return i % 20 == 13; };
+const auto isMissingFromStorage = [](int i) { return i % 20 == 19; };
+const auto isStorageBusy = [](int i) { return i % 20 == 18; };
 
 } // namespace
 

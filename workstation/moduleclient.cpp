@@ -91,9 +91,9 @@ bool ModuleClient::load(const QString& explicitPath)
         m_module = instance;
         m_path = path;
         connect(instance, SIGNAL(configurationDownloadComplete(QObject*, QString)), this,
-                SLOT(onComplete(QObject*, QString)));
+                SIGNAL(configurationDownloadComplete(QObject*, QString)));
         connect(instance, SIGNAL(configurationDownloadFailed(QObject*, QString)), this,
-                SLOT(onFailed(QObject*, QString)));
+                SIGNAL(configurationDownloadFailed(QObject*, QString)));
         return true;
     }
     m_error = tr("The download-queue module was not found. Tried:\n  %1")
@@ -189,14 +189,4 @@ QStringList ModuleClient::openConfig(QObject* light)
     qInstallMessageHandler(passOn);
     captured = nullptr;
     return messages;
-}
-
-void ModuleClient::onComplete(QObject* light, QString fileName)
-{
-    emit configurationDownloadComplete(light, fileName);
-}
-
-void ModuleClient::onFailed(QObject* light, QString message)
-{
-    emit configurationDownloadFailed(light, message);
 }

@@ -52,10 +52,6 @@ signals:
     void configurationDownloadComplete(QObject* light, const QString& fileName);
     void configurationDownloadFailed(QObject* light, const QString& message);
 
-private slots:
-    void onComplete(QObject* light, QString fileName);
-    void onFailed(QObject* light, QString message);
-
 private:
     QPointer<QObject> m_module;
     QString m_path;

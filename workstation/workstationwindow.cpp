@@ -1,5 +1,6 @@
 #include "workstation/workstationwindow.h"
 
+#include "core/downloadfile.h"
 #include "core/journalversion.h"
 #include "host/hostlight.h"
 #include "host/simulatedfleet.h"
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -433,11 +433,9 @@ void WorkstationWindow::on_actionViewJournal_triggered()
 
 SimulatedController* WorkstationWindow::controllerOfFile(const QString& path) const
 {
-    static const QRegularExpression name(QStringLiteral("^Jrn(\\d+)\\."));
-    const QRegularExpressionMatch m = name.match(QFileInfo(path).fileName());
-    if (!m.hasMatch())
+    int id = 0;
+    if (!DownloadFile::idFromFileName(QFileInfo(path).fileName(), &id))
         return nullptr;
-    const int id = m.captured(1).toInt();
     for (SimulatedController* c : m_fleet->controllers())
         if (c->id() == id)
             return c;
