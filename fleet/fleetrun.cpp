@@ -202,7 +202,7 @@ struct FleetRun::Verdicts
             return false;
         const auto* bytes = reinterpret_cast<const uchar*>(record);
         if (length != BinaryJournal::RecordSize)
-            return m_filter.acceptsRow(JournalRecords::binaryRow(decoder, record, length), false);
+            return m_filter.acceptsRow(decoder.row(bytes, length), false);
         Table& table = m_tables[&decoder];
         if (table.entries.empty())
             table.entries.resize(Slots);
@@ -216,7 +216,7 @@ struct FleetRun::Verdicts
         const bool known = (slot & ~Accepted) == kind && bySource >= 0;
         if (known && !m_timeMatters)
             return (slot & Accepted) || bySource;
-        const JournalRow row = JournalRecords::binaryRow(decoder, record, length);
+        const JournalRow row = decoder.row(bytes, length);
         if ((slot & ~Accepted) != kind)
             slot = kind | (m_filter.holdsText(row.message) ? Accepted : 0);
         if (bySource < 0)
@@ -300,7 +300,6 @@ void FleetRun::keep(const Input& input, Collected& collected)
     Kept kept;
     kept.controllerId = input.controllerId;
     kept.controllerType = m_settings.controllers.type(input.controllerId);
-    kept.textJournal = !input.decoder;
     kept.decoder = input.decoder;
     kept.file = input.path;
     m_kept.push_back(std::move(kept));
@@ -410,21 +409,20 @@ QByteArray FleetRun::format(const FleetWriter& writer, const Piece& piece, int f
         const Piece::Record& taken = piece.records[size_t(i)];
         const Kept& k = m_kept[size_t(taken.journal)];
         const char* bytes = piece.bytes.constData() + taken.offset;
-        const JournalRow row = k.textJournal
-                                   ? JournalRecords::textRow(bytes, taken.length)
-                                   : JournalRecords::binaryRow(*k.decoder, bytes, taken.length);
+        const auto* raw = reinterpret_cast<const uchar*>(bytes);
+        const JournalRow row = k.decoder ? k.decoder->row(raw, taken.length)
+                                         : JournalRecords::textRow(bytes, taken.length);
         FleetWriter::Record record;
         record.controllerId = k.controllerId;
         record.controllerType = k.controllerType;
         record.row = &row;
         record.file = k.file;
-        if (k.textJournal) {
-            record.isoTime = RecordTime::fromText(row.time).toIso();
-        } else {
-            const quint32 word =
-                BinaryJournal::timeWord(reinterpret_cast<const uchar*>(bytes), taken.length);
+        if (k.decoder) {
+            const quint32 word = BinaryJournal::timeWord(raw, taken.length);
             record.isoTime =
                 RecordTime::fromTimeWord(word).withYear(RecordTime::yearOfKey(taken.key)).toIso();
+        } else {
+            record.isoTime = RecordTime::fromText(row.time).toIso();
         }
         lines += writer.line(record);
     }

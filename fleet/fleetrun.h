@@ -74,8 +74,7 @@ private:
     {
         int controllerId = 0;
         QString controllerType;
-        bool textJournal = false;
-        const JournalDecoder* decoder = nullptr;
+        const JournalDecoder* decoder = nullptr; // none for a text journal
         QString file;
     };
     struct Collected;

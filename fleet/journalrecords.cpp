@@ -43,11 +43,6 @@ QVector<JournalRecords::Record> JournalRecords::text(const QByteArray& data)
     return records;
 }
 
-JournalRow JournalRecords::binaryRow(const JournalDecoder& decoder, const char* record, int length)
-{
-    return decoder.row(reinterpret_cast<const uchar*>(record), length);
-}
-
 JournalRow JournalRecords::textRow(const char* line, int length)
 {
     JournalRow row;

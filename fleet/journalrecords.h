@@ -24,8 +24,7 @@ public:
     // Text: the lines that make rows, without their NUL; times as the lines give them.
     static QVector<Record> text(const QByteArray& data);
 
-    // The row of one record: a binary one through the decoder, a text line
-    // (without its NUL) on its own.
-    static JournalRow binaryRow(const JournalDecoder& decoder, const char* record, int length);
+    // The row of a text line (without its NUL); a binary record's is the
+    // decoder's row().
     static JournalRow textRow(const char* line, int length);
 };

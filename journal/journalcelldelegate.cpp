@@ -32,8 +32,7 @@ void JournalCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         const QString type = index.sibling(index.row(), m_typeColumn).data().toString();
         const bool error = type == QLatin1String("E");
         if (error || type == QLatin1String("W")) {
-            const QColor tint = error ? errorTint() : warningTint();
-            opt.backgroundBrush = tint;
+            opt.backgroundBrush = error ? errorTint() : warningTint();
             // Selected rows keep the highlight, turned towards the tint so that
             // the highlighted text stays readable on it.
             const QColor highlight = opt.palette.color(QPalette::Highlight);

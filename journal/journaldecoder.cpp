@@ -94,16 +94,6 @@ JournalDecoder::JournalDecoder(const QMap<int, QString>& messages,
         m_sources[i] = sources.value(int(i), unknown);
 }
 
-void JournalDecoder::addRecord(const QByteArray& record, QVector<JournalRow>& rows) const
-{
-    addRecord(reinterpret_cast<const uchar*>(record.constData()), record.size(), rows);
-}
-
-void JournalDecoder::addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const
-{
-    rows.append(row(data, len));
-}
-
 JournalRow JournalDecoder::row(const uchar* data, int len) const
 {
     const BinaryJournal::Stamp stamp = BinaryJournal::Stamp::at(data, len);
@@ -142,7 +132,7 @@ QVector<JournalRow> JournalDecoder::decodeBinary(const QByteArray& data, const P
             stopped = true;
             return false;
         }
-        addRecord(bytes + offset, length, rows);
+        rows.append(row(bytes + offset, length));
         words.append(BinaryJournal::timeWord(bytes + offset, length));
         text += rows.constLast().message.size();
         if (text > MaxMessageText) {

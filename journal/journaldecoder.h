@@ -52,11 +52,8 @@ public:
     // not needed to place a line in time). The row means nothing for Skip and End.
     static TextLine readTextLine(const char* line, const char* lineEnd, JournalRow& row,
                                  bool withMessage);
-    // Decodes one record and appends its row.
-    void addRecord(const QByteArray& record, QVector<JournalRow>& rows) const;
-    // Same for a record of len bytes (normally 8) at data.
-    void addRecord(const uchar* data, int len, QVector<JournalRow>& rows) const;
-    // The row of such a record alone: time text, message and source.
+    // The row of one record of len bytes (normally 8) at data: time text,
+    // message and source.
     JournalRow row(const uchar* data, int len) const;
 
     static constexpr int RecordSize = BinaryJournal::RecordSize;

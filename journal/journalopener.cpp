@@ -37,22 +37,19 @@ QString definitionPath(int version, const QDir& dir)
 // An open that takes longer than this shows a progress dialog.
 constexpr int ProgressDelayMs = 500;
 
-void logCritical(const QString& message)
+// The operator asked to see the journal, so a refusal is told to them too; in
+// a box that is only shown, so that the host's call returns at once. The
+// message is logged; more follows it in the box only. The caller shows the box.
+QMessageBox* refusal(QWidget* parent, const QString& message, const QString& more = QString(),
+                     QMessageBox::StandardButtons buttons = QMessageBox::Ok)
 {
     qCritical("%s", qUtf8Printable(message));
-}
-
-// The operator asked to see the journal, so a refusal is told to them too; in
-// a box that is only shown, so that the host's call returns at once.
-void refuse(QWidget* parent, const QString& message)
-{
-    logCritical(message);
-    auto* box = new QMessageBox(QMessageBox::Warning,
-                                QCoreApplication::translate("JournalOpener", "Journal view"),
-                                message, QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, QCoreApplication::translate("JournalOpener", "Journal view"),
+        more.isEmpty() ? message : message + QLatin1Char('\n') + more, buttons, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    box->show();
+    return box;
 }
 
 // At most maxRows rows of a journal, the newest: a binary journal's first
@@ -103,24 +100,20 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
                                         "shows: it is not opened.")
                 .arg(rows)
                 .arg(maxRows);
-        logCritical(message);
         // The newest rows are the ones an investigation of recent events needs;
         // the whole file stays for dq-journal.
-        auto* box = new QMessageBox(
-            QMessageBox::Warning, QCoreApplication::translate("JournalOpener", "Journal view"),
-            message + QLatin1Char('\n') +
-                QCoreApplication::translate("JournalOpener",
-                                            "Its newest %1 records can be shown instead; "
-                                            "dq-journal decodes the whole file.")
-                    .arg(maxRows),
-            QMessageBox::NoButton, parent);
+        QMessageBox* box =
+            refusal(parent, message,
+                    QCoreApplication::translate("JournalOpener",
+                                                "Its newest %1 records can be shown instead; "
+                                                "dq-journal decodes the whole file.")
+                        .arg(maxRows),
+                    QMessageBox::NoButton);
         QPushButton* newest = box->addButton(
             QCoreApplication::translate("JournalOpener", "Show the newest %1").arg(maxRows),
             QMessageBox::AcceptRole);
         newest->setObjectName(QStringLiteral("showNewest"));
         box->addButton(QMessageBox::Close);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
         const QPointer<QWidget> owner(parent);
         const bool hadParent = parent != nullptr;
         QObject::connect(newest, &QPushButton::clicked, box, [=] {
@@ -161,18 +154,19 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     progress.reset();
     if (dlg->hasTooMuchText()) {
         const QString bound = QString::number(JournalDecoder::MaxMessageText);
-        refuse(owner,
-               binPath.isEmpty()
-                   ? QCoreApplication::translate(
-                         "JournalOpener",
-                         "The journal's messages come to more than the %1 characters the "
-                         "viewer holds: it is not opened.")
-                         .arg(bound)
-                   : QCoreApplication::translate(
-                         "JournalOpener",
-                         "The messages of the journal %1 come to more than the %2 characters "
-                         "the viewer holds: it is not opened.")
-                         .arg(QDir::toNativeSeparators(binPath), bound));
+        refusal(owner,
+                binPath.isEmpty()
+                    ? QCoreApplication::translate(
+                          "JournalOpener",
+                          "The journal's messages come to more than the %1 characters the "
+                          "viewer holds: it is not opened.")
+                          .arg(bound)
+                    : QCoreApplication::translate(
+                          "JournalOpener",
+                          "The messages of the journal %1 come to more than the %2 characters "
+                          "the viewer holds: it is not opened.")
+                          .arg(QDir::toNativeSeparators(binPath), bound))
+            ->show();
         return nullptr;
     }
     if (!dlg->isComplete() || (parent && !owner))
@@ -180,7 +174,7 @@ QWidget* openDialog(QWidget* parent, const QByteArray& data, const QString& mesP
     // Told as a journal that cannot be read is; the viewer still opens, and
     // shows which file was refused in its title and the box.
     if (!dlg->definitionsRefusal().isEmpty())
-        refuse(owner, dlg->definitionsRefusal());
+        refusal(owner, dlg->definitionsRefusal())->show();
     if (!name.shown.isEmpty()) {
         dlg->setName(total > rows ? QCoreApplication::translate("JournalOpener",
                                                                 "%1 (the newest %2 of %3 records)")
@@ -235,10 +229,11 @@ QWidget* viewJournal(QWidget* parent, int version, const QString& binPath, const
     const DownloadFile::ReadResult read =
         DownloadFile::readRegular(file, DownloadFile::maxSize, &data);
     if (read != DownloadFile::Read) {
-        refuse(parent,
-               QCoreApplication::translate("JournalOpener", "Cannot view the journal %1: %2")
-                   .arg(QDir::toNativeSeparators(binPath),
-                        DownloadFile::readFailure(read, file, DownloadFile::maxSize)));
+        refusal(parent,
+                QCoreApplication::translate("JournalOpener", "Cannot view the journal %1: %2")
+                    .arg(QDir::toNativeSeparators(binPath),
+                         DownloadFile::readFailure(read, file, DownloadFile::maxSize)))
+            ->show();
         return nullptr;
     }
     file.close();

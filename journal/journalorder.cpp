@@ -28,25 +28,17 @@ int columnCount(bool textJournal)
 
 QString cellText(const JournalRow& row, int column, bool textJournal)
 {
-    if (textJournal) {
-        switch (column) {
-        case 0:
-            return row.time;
-        case 1:
-            return row.type;
-        case 2:
-            return row.message;
-        case 3:
-            return row.source;
-        }
-        return QString();
-    }
+    // A binary journal's rows have no type column.
+    if (!textJournal && column >= 1)
+        ++column;
     switch (column) {
     case 0:
         return row.time;
     case 1:
-        return row.message;
+        return row.type;
     case 2:
+        return row.message;
+    case 3:
         return row.source;
     }
     return QString();

@@ -44,21 +44,16 @@ int YearWalk::yearOf(int month)
     return m_year;
 }
 
-qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp)
-{
-    // A 29 February of a common year counts on into 1 March.
-    return stamp.isValid()
-               ? of(year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second)
-               : Unknown;
-}
-
 void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written)
 {
     const int n = rows.size();
     YearWalk walk(written);
     for (int i = 0; i < n; ++i) {
-        const BinaryJournal::Stamp stamp = BinaryJournal::Stamp::of(words.at(i));
-        rows[i].when = stamp.isValid() ? fromStamp(walk.yearOf(stamp.month), stamp) : Unknown;
+        const BinaryJournal::Stamp s = BinaryJournal::Stamp::of(words.at(i));
+        // A 29 February of a common year counts on into 1 March.
+        rows[i].when = s.isValid()
+                           ? of(walk.yearOf(s.month), s.month, s.day, s.hour, s.minute, s.second)
+                           : Unknown;
     }
     // Equal time words, source aside, make equal stamps.
     qint64 key = 0;

@@ -41,18 +41,15 @@ private:
     int m_newerMonth;
 };
 
-// The time of a binary record's stamp in the given year; Unknown when the
-// stamp is no date and time of any year. A 29 February in a year without one
-// (a controller's clock that thought otherwise) is placed on the day after
-// 28 February, so that the record keeps a place in time.
-qint64 fromStamp(int year, const BinaryJournal::Stamp& stamp);
-
 // Sets order and when of a binary journal's rows, given in the decoder's
 // stream order (newest first) with their records' time words. Their order in
 // time is that order: the key falls along the stream and stays while the
 // time stamp does, so equal stamps keep the viewer's rule for equal times.
 // The records carry no year: they get years by a YearWalk from
-// the day the journal was written.
+// the day the journal was written. A stamp that is no date and time of any
+// year is Unknown; a 29 February in a year without one (a controller's clock
+// that thought otherwise) is placed on the day after 28 February, so that the
+// record keeps a place in time.
 void setBinaryTimes(QVector<JournalRow>& rows, const QVector<quint32>& words, const QDate& written);
 
 // The day a journal file was written, to count its records' years back from:

@@ -21,10 +21,8 @@ public:
     void setCurrentBin(int bin);
     // Per bin, whether it holds a match; empty for none.
     void setMarkedBins(const QVector<bool>& marked);
-    const QVector<bool>& markedBins() const { return m_marked; }
     // Whether the newest bin is drawn at the left (else the oldest is).
     void setNewestLeft(bool newestLeft);
-    bool isNewestLeft() const { return m_newestLeft; }
     int currentBin() const { return m_current; }
     // The bin drawn at x; -1 when none.
     int binAt(int x) const;
@@ -45,8 +43,6 @@ protected:
 
 private:
     QRect barArea() const;
-    // The left edge of the slot a bin is drawn in, counted from the left.
-    qint64 slotLeft(int slot) const;
     int slotOf(int bin) const;
 
     const JournalTimeline* m_timeline = nullptr;

@@ -525,15 +525,8 @@ void JournalViewDlg::on_findEdit_textChanged(const QString& text)
     ui->journalTable->viewport()->update();
     loadCells();
     m_search.start(text);
-    if (text.isEmpty()) {
-        ui->journalTable->selectCells(m_search.matches(), m_search.rows());
-        ui->matches->setValue(0);
-        applyFilter();
-        markMatches();
-        showMatchPosition();
-        return;
-    }
-    // The previous matches stay selected until the new ones are known.
+    // The previous matches stay selected until the new ones are known (an
+    // empty text's at once).
     continueSearch();
 }
 
@@ -557,15 +550,9 @@ void JournalViewDlg::showMatches(bool nearest)
     applyFilter();
     ui->journalTable->selectCells(found, m_search.rows());
     markMatches();
-    if (nearest && !found.isEmpty()) {
-        // From where the operator is: the current row's matches count too.
-        JournalTable* table = ui->journalTable;
-        const QModelIndex current = table->currentIndex();
-        bool wrapped = false;
-        const int match = m_search.next(current.isValid() ? current.row() : -1, -1, &wrapped);
-        ui->searchStatus->setText(wrapped ? tr("Search wrapped to the top") : QString());
-        table->showCell(m_search.rowOf(match), m_search.columnOf(match));
-    }
+    // From where the operator is: the current row's matches count too.
+    if (nearest && !found.isEmpty())
+        goToMatch(true, true);
     showMatchPosition();
 }
 
@@ -633,7 +620,7 @@ void JournalViewDlg::on_onlyMatches_toggled(bool)
         applyFilter();
 }
 
-void JournalViewDlg::goToMatch(bool forward)
+void JournalViewDlg::goToMatch(bool forward, bool wholeRow)
 {
     if (!m_search.isDone()) {
         m_searchSlice->stop();
@@ -643,9 +630,10 @@ void JournalViewDlg::goToMatch(bool forward)
     JournalTable* table = ui->journalTable;
     const QModelIndex current = table->currentIndex();
     const int row = current.isValid() ? current.row() : -1;
+    const int column = wholeRow ? -1 : current.column();
     bool wrapped = false;
-    const int match = forward ? m_search.next(row, current.column(), &wrapped)
-                              : m_search.previous(row, current.column(), &wrapped);
+    const int match =
+        forward ? m_search.next(row, column, &wrapped) : m_search.previous(row, column, &wrapped);
     ui->searchStatus->setText(!wrapped  ? QString()
                               : forward ? tr("Search wrapped to the top")
                                         : tr("Search wrapped to the bottom"));

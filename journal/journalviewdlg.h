@@ -92,7 +92,9 @@ private:
     // "n of N" beside the count while the current cell is a match.
     void showMatchPosition();
     void applyFilter();
-    void goToMatch(bool forward);
+    // The next or previous match from the current cell (wholeRow: from the
+    // start of its row, so that its own matches count).
+    void goToMatch(bool forward, bool wholeRow = false);
     // Time as wide as its widest text, Source as wide as its widest at most
     // half the screen, at the table's font.
     void fitTextColumns();

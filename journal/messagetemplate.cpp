@@ -145,13 +145,6 @@ inline void appendHex(QString& out, uint value)
     out.append(buf + pos, 8 - pos);
 }
 
-QString hexByte(uint b)
-{
-    QString s;
-    appendHex(s, b);
-    return s;
-}
-
 // How far each conversion moves the parameter cursor.
 int advanceOf(ushort conv)
 {
@@ -166,11 +159,6 @@ int advanceOf(ushort conv)
     default:
         return 1;
     }
-}
-
-int bytesRead(ushort conv)
-{
-    return advanceOf(conv) == 2 ? 2 : 1;
 }
 
 } // namespace
@@ -245,7 +233,8 @@ MessageTemplate::MessageTemplate(const QString& text)
             break;
         }
         p.offset = cursor;
-        m_lastByte = qMax(m_lastByte, cursor + bytesRead(p.conv) - 1);
+        // A conversion that moves the cursor by two reads the byte after its own too.
+        m_lastByte = qMax(m_lastByte, cursor + (advanceOf(p.conv) == 2 ? 1 : 0));
         cursor += advanceOf(p.conv);
         m_pieces.append(p);
     }
@@ -310,7 +299,7 @@ void MessageTemplate::expand(const uchar* record, int len, QString& out) const
                 put(p.text.arg(b));
             break;
         case Unknown:
-            put(p.text.arg(hexByte(b)));
+            put(p.text.arg(b, 2, 16, QLatin1Char('0')));
             break;
         default: { // '1'..'7'
             const QVector<QString>& rows = t.rows[p.conv - '1'];

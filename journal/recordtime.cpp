@@ -16,7 +16,7 @@ RecordTime RecordTime::fromTimeWord(quint32 word)
     return RecordTime(0, s.month, s.day, s.hour, s.minute, s.second);
 }
 
-RecordTime RecordTime::parse(const QString& text)
+RecordTime RecordTime::fromText(const QString& text)
 {
     int pos = 0;
     // Between min and max decimal digits at pos; -1 when fewer.
@@ -42,15 +42,14 @@ RecordTime RecordTime::parse(const QString& text)
     spaces();
     const int day = digits(1, 2);
     const int month = skip('.') ? digits(1, 2) : -1;
-    int year = 0;
-    if (skip('.')) {
-        const int start = pos;
-        year = digits(2, 4);
-        if (pos - start == 2)
-            year += 2000;
-        else if (pos - start != 4)
-            return RecordTime();
-    }
+    if (!skip('.'))
+        return RecordTime();
+    const int yearStart = pos;
+    int year = digits(2, 4);
+    if (pos - yearStart == 2)
+        year += 2000;
+    else if (pos - yearStart != 4)
+        return RecordTime();
     const bool apart = spaces();
     const int hour = digits(1, 2);
     const int minute = skip(':') ? digits(2, 2) : -1;
@@ -60,13 +59,7 @@ RecordTime RecordTime::parse(const QString& text)
         pos != text.size())
         return RecordTime();
     const RecordTime t(year, month, day, hour, minute, second);
-    return t.isValid() ? t : RecordTime();
-}
-
-RecordTime RecordTime::fromText(const QString& dateAndTime)
-{
-    const RecordTime t = parse(dateAndTime);
-    return t.hasYear() ? t : RecordTime();
+    return t.hasYear() && t.isValid() ? t : RecordTime();
 }
 
 RecordTime RecordTime::fromDateTime(const QDateTime& moment)

@@ -15,10 +15,8 @@ public:
 
     // From a binary record's packed word (day, month and time; no year).
     static RecordTime fromTimeWord(quint32 word);
-    // From "d.M[.yy] h:mm[:ss]" (the year in two digits, of the 2000s, or in
-    // four; spaces around): invalid when the text is no such time.
-    static RecordTime parse(const QString& text);
-    // From a text journal's "dd.MM.yy hh:mm[:ss]": as parse(), with a year.
+    // From a text journal's "d.M.yy h:mm[:ss]" (the year in two digits, of the
+    // 2000s, or in four; spaces around): invalid when the text is no such time.
     static RecordTime fromText(const QString& dateAndTime);
     static RecordTime fromDateTime(const QDateTime& moment);
 

@@ -39,11 +39,6 @@ namespace {
 // written), 1 nothing matched, 2 any error.
 enum ExitCode { Ok = 0, NothingMatched = 1, Error = 2 };
 
-void warn(const QString& message)
-{
-    FleetRun::warn(message);
-}
-
 int fail(int code, const QString& message)
 {
     FleetRun::warn(message);
@@ -374,26 +369,21 @@ bool writeOutput(const QString& outPath, const std::function<bool(QFileDevice&)>
     // Written through the descriptor, as "-" is: appending where the shell
     // appends, and a descriptor that is not open fails as it is.
     const int descriptor = ownDescriptor(outPath);
-    if (descriptor >= 0) {
-        QFile out;
-        if (!out.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) ||
-            !out.flush())
-            return failed(out);
-        return true;
-    }
     // A device or FIFO, also behind a link, is written straight through:
     // replacing it by a regular file would destroy the node or cut off
     // whatever reads it. Unbuffered: the writer hands over large chunks, and
     // a failed write tells its reason at once.
-    const QString device = deviceName(outPath);
-    if (!device.isEmpty()) {
+    const QString device = descriptor >= 0 ? QString() : deviceName(outPath);
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    if (descriptor >= 0 || !device.isEmpty()) {
         QFile out(device);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) || !out.flush())
+        const bool opened = descriptor >= 0 ? out.open(descriptor, mode) : out.open(mode);
+        if (!opened || !write(out) || !out.flush())
             return failed(out);
         return true;
     }
     QSaveFile out(outPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(out) || !out.commit())
+    if (!out.open(mode) || !write(out) || !out.commit())
         return failed(out);
     return true;
 }
@@ -517,10 +507,11 @@ int runSingle(const Options& options)
     // Decoded all the same, but said: the report would rest on a wrong format.
     const bool fits = fitsFormat(rows, data, textJournal);
     if (!fits)
-        warn(QStringLiteral("%1: most of it has no time as a %2 journal: is it a %3 one (%4)?")
-                 .arg(journalPath, textJournal ? QStringLiteral("text") : QStringLiteral("binary"),
-                      textJournal ? QStringLiteral("binary") : QStringLiteral("text"),
-                      textJournal ? QStringLiteral("-g") : QStringLiteral("-t")));
+        FleetRun::warn(
+            QStringLiteral("%1: most of it has no time as a %2 journal: is it a %3 one (%4)?")
+                .arg(journalPath, textJournal ? QStringLiteral("text") : QStringLiteral("binary"),
+                     textJournal ? QStringLiteral("binary") : QStringLiteral("text"),
+                     textJournal ? QStringLiteral("-g") : QStringLiteral("-t")));
 
     // Running: the rows in the viewer's order.
     const QVector<int> order = JournalOrder::displayOrder(rows);
@@ -555,10 +546,8 @@ int runFleet(Options& options)
         // A wrong line costs its controller only; the run ends with an error.
         QStringList warnings;
         const QStringList errors = settings.controllers.parse(list, &warnings);
-        for (const QString& text : warnings)
-            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
-        for (const QString& text : errors)
-            warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
+        for (const QString& text : warnings + errors)
+            FleetRun::warn(QStringLiteral("%1: %2").arg(options.controllersPath, text));
         listErrors = !errors.isEmpty();
         settings.useList = true;
         settings.listName = options.controllersPath;

@@ -246,12 +246,11 @@ int main(int argc, char* argv[])
         const QStringList grep =
             all + QStringList{QStringLiteral("--grep"), QString::fromLatin1(RareText)};
         // All records to /dev/null: what is measured is the tool, not a disk.
-        Result r = runOnce(tool, all + QStringList{journals}, QStringLiteral("/dev/null"));
-        report("all records, one run", r, -1);
-        const Result allRun = r;
-        r = runOnce(tool, grep + QStringList{journals}, output);
-        report("rare --grep, one run", r, lineCount(output));
-        const Result grepRun = r;
+        const Result allRun =
+            runOnce(tool, all + QStringList{journals}, QStringLiteral("/dev/null"));
+        report("all records, one run", allRun, -1);
+        const Result grepRun = runOnce(tool, grep + QStringList{journals}, output);
+        report("rare --grep, one run", grepRun, lineCount(output));
         const Result reading = readAll(files);
         report("floor: reading the journals", reading, -1);
         // The journals decoded to text beforehand (by the tool; kept beside a
@@ -262,21 +261,20 @@ int main(int argc, char* argv[])
         if (!QFileInfo::exists(decoded))
             runOnce(tool, all + QStringList{journals}, decoded);
         const QString grepTool = QStandardPaths::findExecutable(QStringLiteral("grep"));
-        r = runOnce(
+        const Result grepFloor = runOnce(
             grepTool,
             {QStringLiteral("-c"), QStringLiteral("-F"), QString::fromLatin1(RareText), decoded},
             output);
-        report("floor: grep -c over decoded text", r, -1);
+        report("floor: grep -c over decoded text", grepFloor, -1);
         out() << QStringLiteral("  rare --grep: %1 x reading, %2 x grep -c; all records: %3 x "
                                 "reading\n")
                      .arg(grepRun.seconds / reading.seconds, 0, 'f', 1)
-                     .arg(grepRun.seconds / r.seconds, 0, 'f', 1)
+                     .arg(grepRun.seconds / grepFloor.seconds, 0, 'f', 1)
                      .arg(allRun.seconds / reading.seconds, 0, 'f', 1);
         if (!parser.isSet(noPerFileOption)) {
-            r = runPerFile(tool, all, files, QStringLiteral("/dev/null"));
-            report("all records, once per file", r, -1);
-            r = runPerFile(tool, grep, files, output);
-            report("rare --grep, once per file", r, -1);
+            report("all records, once per file",
+                   runPerFile(tool, all, files, QStringLiteral("/dev/null")), -1);
+            report("rare --grep, once per file", runPerFile(tool, grep, files, output), -1);
         }
     }
     return 0;

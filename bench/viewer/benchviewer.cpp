@@ -545,11 +545,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption sortOption(
         QStringLiteral("sort-only"),
         QStringLiteral("Only sorting 200,000 and 480,000 rows with and without \"Only matches\"."));
-    parser.addOption(timelineOption);
-    parser.addOption(sortOption);
-    parser.addOption(noNaiveOption);
-    parser.addOption(searchOnlyOption);
-    parser.addOption(largestOption);
+    parser.addOptions({timelineOption, sortOption, noNaiveOption, searchOnlyOption, largestOption});
     parser.process(app);
     if (parser.isSet(largestOption))
         return reportLargest(parser.value(largestOption));

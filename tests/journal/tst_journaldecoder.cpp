@@ -10,8 +10,8 @@ class TestJournalDecoder : public QObject
 
 private slots:
     void timeWord();
-    void addRecord_data();
-    void addRecord();
+    void row_data();
+    void row();
     void validTimeWords_data();
     void validTimeWords();
     void order_data();
@@ -83,15 +83,14 @@ QStringList numbered(std::initializer_list<int> numbers)
 void TestJournalDecoder::timeWord()
 {
     const QByteArray r = QByteArray::fromHex("4d3c2b1a02000000");
-    QVector<JournalRow> rows;
-    JournalDecoder({}, {{6, u("Клавиатура")}}).addRecord(r, rows);
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.at(0).time, u("21.08 19:49:13"));
-    QCOMPARE(rows.at(0).source, u("Клавиатура"));
-    QVERIFY(rows.at(0).type.isEmpty());
+    const JournalRow decoded = JournalDecoder({}, {{6, u("Клавиатура")}})
+                                   .row(reinterpret_cast<const uchar*>(r.constData()), r.size());
+    QCOMPARE(decoded.time, u("21.08 19:49:13"));
+    QCOMPARE(decoded.source, u("Клавиатура"));
+    QVERIFY(decoded.type.isEmpty());
 }
 
-void TestJournalDecoder::addRecord_data()
+void TestJournalDecoder::row_data()
 {
     QTest::addColumn<QByteArray>("rec");
     QTest::addColumn<QString>("time");
@@ -123,18 +122,17 @@ void TestJournalDecoder::addRecord_data()
                                    << u("03.02 04:05:06") << u("#5") << calendar;
 }
 
-void TestJournalDecoder::addRecord()
+void TestJournalDecoder::row()
 {
     QFETCH(QByteArray, rec);
     QFETCH(QString, time);
     QFETCH(QString, message);
     QFETCH(QString, source);
-    QVector<JournalRow> rows{JournalRow{u("x"), QString(), u("y"), u("z")}};
-    decoder().addRecord(rec, rows);
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows.at(1).time, time);
-    QCOMPARE(rows.at(1).message, message);
-    QCOMPARE(rows.at(1).source, source);
+    const JournalRow decoded =
+        decoder().row(reinterpret_cast<const uchar*>(rec.constData()), rec.size());
+    QCOMPARE(decoded.time, time);
+    QCOMPARE(decoded.message, message);
+    QCOMPARE(decoded.source, source);
 }
 
 void TestJournalDecoder::validTimeWords_data()
