@@ -65,30 +65,21 @@ void DownloadQueue::loadConfig(QObject* light)
         qWarning("null light");
         return;
     }
-    getWindow(false);
-    if (configWindow) {
-        configWindow->setSaveDir(configDir);
-        configWindow->enqueue(light, -1);
-    }
+    if (QueueWindow* window = getWindow(false))
+        window->enqueue(light, -1);
 }
 
 void DownloadQueue::loadConfigFromStorage(QObject* cnfStorage, QObject* light, QString datetime,
                                           int max_errors)
 {
-    getWindow(false);
-    if (configWindow) {
-        configWindow->setSaveDir(configDir);
-        configWindow->loadConfigFromStorage(cnfStorage, light, datetime, max_errors);
-    }
+    if (QueueWindow* window = getWindow(false))
+        window->loadConfigFromStorage(cnfStorage, light, datetime, max_errors);
 }
 
 void DownloadQueue::loadJournal(QObject* light, int blocks)
 {
-    getWindow(true);
-    if (journalWindow) {
-        journalWindow->setSaveDir(journalDir);
-        journalWindow->enqueue(light, blocks);
-    }
+    if (QueueWindow* window = getWindow(true))
+        window->enqueue(light, blocks);
 }
 
 void DownloadQueue::viewJournal(int version, QString& bin_path)
@@ -117,7 +108,7 @@ void DownloadQueue::clearJournal(QObjectList obj_list)
         journalWindow->clearQueue(obj_list);
 }
 
-void DownloadQueue::getWindow(bool journal)
+QueueWindow* DownloadQueue::getWindow(bool journal)
 {
     QueueWindow*& window = journal ? journalWindow : configWindow;
     if (!window) {
@@ -162,6 +153,7 @@ void DownloadQueue::getWindow(bool journal)
         }
     }
 
+    window->setSaveDir(journal ? journalDir : configDir);
     QWidget* parent = window->parentWidget();
     // A layout saved after the operator closed the dock brings it back hidden,
     // request after request and start after start: a dock the main window has
@@ -174,12 +166,10 @@ void DownloadQueue::getWindow(bool journal)
             parent->show();
     }
 
-    if (!activateWindows)
-        return;
     // Once for all the requests of one pass of the event loop: a host that
     // queues its fleet in one loop has the dock brought up once, not once a
     // light (each activation is a request to the window system).
-    if (parent && parent->inherits("QDockWidget") && parent != raising) {
+    if (activateWindows && parent && parent->inherits("QDockWidget") && parent != raising) {
         raising = parent;
         parent->activateWindow();
         const QPointer<DownloadQueue> self(this);
@@ -189,6 +179,7 @@ void DownloadQueue::getWindow(bool journal)
             parent->raise();
         });
     }
+    return window;
 }
 
 QMainWindow* DownloadQueue::findMainWindow()

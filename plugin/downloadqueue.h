@@ -51,7 +51,8 @@ public:
     Q_INVOKABLE void clearJournal(QObjectList obj_list);
 
 private:
-    void getWindow(bool journal);
+    // The queue, made when there is none, with its save directory set.
+    QueueWindow* getWindow(bool journal);
     static QMainWindow* findMainWindow();
 
     QueueWindow* configWindow = nullptr;  // not owned: its dock or the host owns it

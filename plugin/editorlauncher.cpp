@@ -181,26 +181,22 @@ void openConfig(QObject* light, const QDir& configDir, const QString& appDir,
 
     const QString type = light->property("type").toString();
     QString program = table.value(type);
-    if (program.isEmpty()) {
+    const bool choose = program.isEmpty();
+    if (choose) {
         program = QFileDialog::getOpenFileName(
             nullptr, QCoreApplication::translate("DownloadQueue", "Select program to open file"),
             lastDir());
-        if (program.isEmpty()) {
-            if (converted)
-                writeEditors(settings, table);
-            return;
-        }
-        lastDir() = QFileInfo(program).absolutePath();
-        // An empty type could never be found again: it is not stored.
-        if (!type.isEmpty())
-            table.insert(type, program);
-        if (!type.isEmpty() || converted)
-            writeEditors(settings, table);
-    } else if (converted) {
-        writeEditors(settings, table);
+        if (!program.isEmpty())
+            lastDir() = QFileInfo(program).absolutePath();
     }
-
-    start(program, file);
+    // An empty type could never be found again: it is not stored.
+    const bool chosen = choose && !program.isEmpty() && !type.isEmpty();
+    if (chosen)
+        table.insert(type, program);
+    if (chosen || converted)
+        writeEditors(settings, table);
+    if (!program.isEmpty())
+        start(program, file);
 }
 
 } // namespace EditorLauncher

@@ -30,14 +30,9 @@ ConfigProtocol::JsonHeader ConfigProtocol::parseJsonHeader(const QByteArray& pie
 {
     JsonHeader header;
     bool found = false;
-    const QByteArray len = fieldValue(piece, "len=", &found);
-    if (found) {
-        header.hasLength = true;
-        bool ok = false;
-        header.length = len.toInt(&ok);
-        if (!ok)
-            header.length = 0;
-    }
+    // Not a number (or absent): 0, as toInt() gives.
+    header.length = fieldValue(piece, "len=", &found).toInt();
+    header.hasLength = found;
     const QByteArray type = fieldValue(piece, "type=", &found);
     header.type = found ? QString::fromUtf8(type) : QStringLiteral("TM_HELIX3");
     return header;

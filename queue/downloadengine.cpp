@@ -4,7 +4,6 @@
 #include "core/downloadfile.h"
 #include "queue/configprotocol.h"
 #include "queue/journalprotocol.h"
-#include "queue/lightcall.h"
 #include "queue/storagefetch.h"
 
 #include <QCoreApplication>
@@ -65,8 +64,6 @@ DownloadEngine::DownloadEngine(bool journal, QObject* parent)
             sendRequest(light);
     });
 }
-
-DownloadEngine::~DownloadEngine() = default;
 
 void DownloadEngine::setTickInterval(int ms)
 {
@@ -557,9 +554,9 @@ bool DownloadEngine::completeItem(QObject* light)
     // The file stays as it was, and the host hears of it. What came stays in
     // the item (View shows it), and Retry or Resume saves it again without
     // asking the controller, which may have overwritten it meanwhile.
-    const auto fail = [&](const QString& text, Failure kind) {
+    const auto fail = [&](const FileFailure& failed) {
         it->savePending = true;
-        giveUp(light, text, kind, path);
+        giveUp(light, failed.text, failed.kind, path);
         return false;
     };
     QByteArray data = it->buffer;
@@ -568,19 +565,15 @@ bool DownloadEngine::completeItem(QObject* light)
         // that cannot be read fails the save: nothing is saved without it.
         QByteArray previous;
         const DownloadFile::ReadResult read = DownloadFile::readFile(path, &previous);
-        if (read != DownloadFile::Read && read != DownloadFile::Missing) {
-            const FileFailure failed = fileFailure(read, path);
-            return fail(failed.text, failed.kind);
-        }
+        if (read != DownloadFile::Read && read != DownloadFile::Missing)
+            return fail(fileFailure(read, path));
         data = JournalProtocol::continued(data, previous, it->markerMet, it->isMarked());
         if (data.size() > DownloadFile::maxSize)
-            return fail(tooLargeText(), Failure::MergedTooLarge);
+            return fail({tooLargeText(), Failure::MergedTooLarge});
     }
     const DownloadFile::SaveResult saved = DownloadFile::save(path, data);
-    if (saved != DownloadFile::Saved) {
-        const FileFailure failed = fileFailure(saved, path);
-        return fail(failed.text, failed.kind);
-    }
+    if (saved != DownloadFile::Saved)
+        return fail(fileFailure(saved, path));
     it->done = true;
     it->savePending = false;
     forgetResponse(*it);

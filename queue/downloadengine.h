@@ -26,7 +26,6 @@ public:
     static constexpr int maxErrorText = 500;
 
     explicit DownloadEngine(bool journal, QObject* parent = nullptr);
-    ~DownloadEngine() override;
 
     void setSaveDir(const QDir& dir) { saveDir = dir; }
     // How often the timer really ticks; each tick still counts as tickMs.

@@ -10,8 +10,6 @@ bool NumberCell::operator<(const QTableWidgetItem& other) const
     return QTableWidgetItem::operator<(other);
 }
 
-QueueTable::QueueTable(QWidget* parent) : QTableWidget(parent) {}
-
 void QueueTable::setRowWidget(int row, int column, QWidget* widget)
 {
     // Made out of sight: shown where it was made (over the first rows), it
@@ -34,11 +32,8 @@ void QueueTable::setRowWidget(int row, int column, QWidget* widget)
     schedulePlacing();
 }
 
-void QueueTable::rowsInserted(const QModelIndex& parent, int start, int end)
+void QueueTable::rowsInserted(const QModelIndex&, int, int)
 {
-    Q_UNUSED(parent);
-    Q_UNUSED(start);
-    Q_UNUSED(end);
     // The base class lays out the whole view and places every cell widget
     // again for each inserted row.
     schedulePlacing();

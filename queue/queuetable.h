@@ -32,7 +32,7 @@ class QueueTable : public QTableWidget
     Q_OBJECT
 
 public:
-    explicit QueueTable(QWidget* parent = nullptr);
+    using QTableWidget::QTableWidget;
 
     // Fits the rows to their contents. Every row holds the same kind of
     // content, so one row's height is every row's: it becomes the height

@@ -22,7 +22,6 @@
 #include <QProgressBar>
 #include <QStyle>
 #include <QTimer>
-#include <QVector>
 #include <algorithm>
 
 namespace {
@@ -61,15 +60,17 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         {tr("Retry"), &QueueWindow::retryDownloading, &retryAction},
         {tr("Remove"), &QueueWindow::removeSelected, &removeAction},
     };
+    // Keys that act on the queue hold while the focus is in it only: the dock
+    // shares its window with the host's own widgets. The menu names them.
     for (const auto& a : actions) {
         auto* action = new QAction(a.text, ui->queueTable);
         connect(action, &QAction::triggered, this, a.slot);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        action->setShortcutVisibleInContextMenu(true);
         ui->queueTable->addAction(action);
         if (a.kept)
             *a.kept = action;
     }
-    // Keys that act on the queue hold while the focus is in it only: the dock
-    // shares its window with the host's own widgets. The menu names them.
     removeAction->setShortcuts(QKeySequence::Delete);
     queueKeys << removeAction;
     const struct
@@ -82,19 +83,12 @@ QueueWindow::QueueWindow(QWidget* parent, bool journal)
         {QKeySequence::keyBindings(QKeySequence::Find), &QueueWindow::focusFilterEdit},
     };
     for (const auto& k : keys) {
-        auto* action = new QAction(this);
+        auto* action = new QAction(this); // the window's: not in the menu
         action->setShortcuts(k.keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         connect(action, &QAction::triggered, this, k.slot);
         addAction(action);
         queueKeys << action;
-    }
-    const QList<QAction*> own = QWidget::actions(); // the window's: not in the menu
-    for (QAction* action : own)
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    const QList<QAction*> menu = ui->queueTable->actions();
-    for (QAction* action : menu) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        action->setShortcutVisibleInContextMenu(true);
     }
     // The filter beside the counts; the counts stay those of the whole queue.
     const struct

@@ -13,10 +13,7 @@ const char errorClose[] = "</Error>";
 
 StorageFetchResult failure(const QString& message, bool fatal)
 {
-    StorageFetchResult r;
-    r.message = message;
-    r.fatal = fatal;
-    return r;
+    return {false, QByteArray(), message, fatal};
 }
 
 StorageFetchResult success(const QByteArray& data)
@@ -27,10 +24,7 @@ StorageFetchResult success(const QByteArray& data)
     // Nor is more than a download may hold: no retry brings a smaller one.
     if (data.size() > DownloadFile::maxSize)
         return failure(QCoreApplication::translate("QueueWindow", "Error: data too large"), true);
-    StorageFetchResult r;
-    r.ok = true;
-    r.data = data;
-    return r;
+    return {true, data, QString(), false};
 }
 
 // The text of an error reply "<Error>text</Error>": up to the closing tag when
@@ -118,9 +112,8 @@ StorageFetchResult fetchInvoke(QObject* storage, QObject* light)
             Q_ARG(QVariantList, QVariantList{light->property("id").toString()})))
         return failure(QCoreApplication::translate("QueueWindow", "Internal rpc error"), true);
 
+    // An empty reply is no configuration: success() says so.
     const QByteArray data = reply.toByteArray();
-    if (data.isEmpty())
-        return failure(QCoreApplication::translate("QueueWindow", "Not in storage"), true);
     if (data.startsWith(errorOpen)) {
         // Without its closing tag the reply is cut short: there is no message to show.
         if (data.indexOf(errorClose) < 0)

@@ -332,19 +332,14 @@ int main(int argc, char** argv)
                        "loop), timer (a zero-time timer of each response, as hosts do), or both "
                        "separated by a comma."),
         QStringLiteral("ways"), QStringLiteral("posted,timer"));
-    parser.addOption(lightsOption);
-    parser.addOption(answersOption);
-    parser.addOption(hiddenOption);
-    parser.addOption(repeatOption);
-    parser.addOption(memoryOption);
     const QCommandLineOption removalOption(
         QStringLiteral("removal"),
         QStringLiteral("Measure removing instead: every other row of a queue of this many "
                        "downloads under way, by Remove on the selected rows and by the host's "
                        "clearJournal."),
         QStringLiteral("rows"));
-    parser.addOption(scenariosOption);
-    parser.addOption(removalOption);
+    parser.addOptions({lightsOption, answersOption, hiddenOption, repeatOption, memoryOption,
+                       scenariosOption, removalOption});
     parser.process(app);
     std::vector<MemoryBench::Scenario> scenarios;
     if (parser.isSet(memoryOption) &&
@@ -365,14 +360,13 @@ int main(int argc, char** argv)
     std::vector<Answers> ways;
     for (const QString& way : parser.value(answersOption).split(QLatin1Char(','))) {
         const QString w = way.trimmed();
-        if (w == QLatin1String("posted") || w == QLatin1String("timer")) {
-            const Answers a = w == QLatin1String("posted") ? Answers::Posted : Answers::Timer;
-            if (std::find(ways.begin(), ways.end(), a) == ways.end())
-                ways.push_back(a);
-        } else {
+        if (w != QLatin1String("posted") && w != QLatin1String("timer")) {
             std::fprintf(stderr, "--answers: posted, timer or both, separated by a comma\n");
             return 2;
         }
+        const Answers a = w == QLatin1String("posted") ? Answers::Posted : Answers::Timer;
+        if (std::find(ways.begin(), ways.end(), a) == ways.end())
+            ways.push_back(a);
     }
 
     const QByteArray layout = layoutWithJournalQueue();

@@ -95,12 +95,13 @@ void checkSaved(const DownloadEngine& engine, HostLight* light, bool journal)
 
 } // namespace
 
-void initDownloadDriver(int* argc, char*** argv)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     // Lives for the whole fuzzing process.
     static QCoreApplication app(*argc, *argv);
     if (!scratch().isValid())
         abort();
+    return 0;
 }
 
 void runDownload(bool journal, const uint8_t* data, size_t size)

@@ -30,5 +30,5 @@
 // checked; a broken one aborts.
 void runDownload(bool journal, const uint8_t* data, size_t size);
 
-// Creates the application object the engine's timer needs; call once.
-void initDownloadDriver(int* argc, char*** argv);
+// The targets' LLVMFuzzerInitialize comes with it: it creates the application
+// object the engine's timer needs.

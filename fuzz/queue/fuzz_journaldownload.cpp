@@ -3,12 +3,6 @@
 
 #include "downloaddriver.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    initDownloadDriver(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     runDownload(true, data, size);

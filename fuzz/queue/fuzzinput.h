@@ -26,23 +26,19 @@ public:
         return int32_t(lo | (uint32_t(word()) << 16));
     }
     // A length-prefixed (16 bits) byte string, cut at the end of the input.
-    QByteArray bytes()
-    {
-        const size_t n = qMin<size_t>(word(), remaining());
-        const QByteArray b(reinterpret_cast<const char*>(p), int(n));
-        p += n;
-        return b;
-    }
+    QByteArray bytes() { return take(word()); }
     // A short length-prefixed (8 bits) string.
-    QByteArray shortBytes()
+    QByteArray shortBytes() { return take(byte()); }
+
+private:
+    QByteArray take(size_t length)
     {
-        const size_t n = qMin<size_t>(byte(), remaining());
+        const size_t n = qMin(length, remaining());
         const QByteArray b(reinterpret_cast<const char*>(p), int(n));
         p += n;
         return b;
     }
 
-private:
     const uint8_t* p;
     const uint8_t* end;
 };
