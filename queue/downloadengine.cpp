@@ -105,7 +105,7 @@ void DownloadEngine::setStatus(QObject* light, QueueItem& item, Status status,
     }
     if (status == Status::Failed || status == Status::Completed)
         item.shown.ended = QDateTime::currentDateTime();
-    emitItemChanged(light, item);
+    afterItemChange(light, item);
 }
 
 void DownloadEngine::recount(QueueItem& item)
@@ -119,7 +119,7 @@ void DownloadEngine::recount(QueueItem& item)
     item.counted = phase;
 }
 
-void DownloadEngine::emitItemChanged(QObject* light, QueueItem& item)
+void DownloadEngine::afterItemChange(QObject* light, QueueItem& item)
 {
     budget.itemChanged(item);
     recount(item);
@@ -200,7 +200,7 @@ void DownloadEngine::enqueue(QObject* light, int blocks)
         // The previous download's size must not cut the new one.
         it->expected = journal ? blocks : 0;
         setBar(*it, barMaximum, 0);
-        emitItemChanged(light, *it);
+        afterItemChange(light, *it);
     }
 
     // A continuation point belongs to one request only.
@@ -262,7 +262,7 @@ void DownloadEngine::loadConfigFromStorage(QObject* cnfStorage, QObject* light,
                 if (it != items.end()) {
                     it->shown.loadedText = AnswerOutcome::Bytes;
                     it->shown.loadedValue = fetched.data.size();
-                    emitItemChanged(light, *it);
+                    afterItemChange(light, *it);
                 }
             }
         }
@@ -411,7 +411,7 @@ void DownloadEngine::issueCommand(QObject* light, bool continuing)
     call.connectFinished(response, it->relay);
     // Right after an answer, that answer has told of the change already.
     if (!continuing)
-        emitItemChanged(light, *it);
+        afterItemChange(light, *it);
 }
 
 void DownloadEngine::responseLost(QObject* light)
@@ -464,7 +464,7 @@ void DownloadEngine::applyOutcome(QObject* light, QueueItem& item, const AnswerO
     }
     item.shown.barMaximum = outcome.barMaximum.value_or(item.shown.barMaximum);
     item.shown.barValue = outcome.barValue.value_or(item.shown.barValue);
-    emitItemChanged(light, item);
+    afterItemChange(light, item);
 
     switch (outcome.action) {
     case AnswerOutcome::RequestNext:
@@ -623,7 +623,7 @@ void DownloadEngine::tick()
         // still drives the item).
         const auto it = items.find(light);
         if (it != items.end() && it->counted != int(it->phase()))
-            emitItemChanged(light, *it);
+            afterItemChange(light, *it);
     }
 }
 

@@ -87,8 +87,9 @@ private:
     void setBar(QueueItem& item, int maximum, int value);
     // Counts the item in its phase (once).
     void recount(QueueItem& item);
-    // After any change of the item: the counts of it follow, then the view hears.
-    void emitItemChanged(QObject* light, QueueItem& item);
+    // After any change of the item: its phase count and the memory budget
+    // follow, then itemChanged() tells the view.
+    void afterItemChange(QObject* light, QueueItem& item);
     // Sends for a stopped or failed item again, from where it stands.
     void resumeItem(QObject* light, QueueItem& item);
 
