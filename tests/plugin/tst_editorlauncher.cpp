@@ -382,6 +382,17 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
         QCOMPARE(driver.startDir, QFileInfo(chosen).absolutePath());
     }
     QCOMPARE(storedEditors().size(), 2);
+
+    // A light without a type: the chosen program starts, but no type could find it again.
+    light.setProperty("type", QString());
+    QFile::remove(chosen + ".out");
+    {
+        DialogDriver driver(chosen);
+        open(&light);
+        QCOMPARE(driver.shown, 1);
+    }
+    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+    QCOMPARE(storedEditors().size(), 2);
 }
 
 void TestEditorLauncher::earlierKeyIsConverted_data()
