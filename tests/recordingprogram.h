@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
+#include <QTest>
 
 // Makes it at path (+ ".exe" on Windows), or one the system cannot run when
 // runnable is false; returns its path, or an empty string when it cannot be made.
@@ -32,4 +34,16 @@ inline QString makeRecordingProgram(QString path, bool runnable = true)
         f.write("#!/no/such/interpreter\n");
     f.close();
     return f.setPermissions(f.permissions() | QFile::ExeOwner) ? path : QString();
+}
+
+// What the program at path recorded: its argument count and first argument, or
+// nothing if it has not run within the timeout. The file is opened, not only
+// looked for: on Windows (and under Wine) the rename that makes it appear can
+// hold it a moment longer, and an open in that moment fails.
+inline QStringList waitForRecordedRun(const QString& program, int timeout = 5000)
+{
+    QFile out(program + QStringLiteral(".out"));
+    if (!QTest::qWaitFor([&] { return out.open(QIODevice::ReadOnly); }, timeout))
+        return {};
+    return QString::fromUtf8(out.readAll()).split(QLatin1Char('\n'));
 }

@@ -75,7 +75,6 @@ private slots:
 private:
     QString makeProgram(const QString& name, bool runnable = true);
     QString makeConfig(const QString& name);
-    QStringList waitForRun(const QString& program);
     bool ranWithin(const QString& program, int ms);
     void open(QObject* light, QString pathValue = QString());
     void storeEditors(const QList<QPair<QString, QString>>& editors);
@@ -123,16 +122,6 @@ QString TestEditorLauncher::makeConfig(const QString& name)
     const QString path = QDir(configDir).filePath(name);
     QFile(path).open(QIODevice::WriteOnly);
     return path;
-}
-
-QStringList TestEditorLauncher::waitForRun(const QString& program)
-{
-    QFile out(program + QStringLiteral(".out"));
-    if (!QTest::qWaitFor([&] { return out.exists(); }, 5000))
-        return {};
-    if (!out.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(out.readAll()).split(QLatin1Char('\n'));
 }
 
 bool TestEditorLauncher::ranWithin(const QString& program, int ms)
@@ -228,7 +217,7 @@ void TestEditorLauncher::toolStartsWhateverTheFile()
     DialogDriver driver(QString{});
     open(&light, pathValue);
 
-    const QStringList run = waitForRun(tool);
+    const QStringList run = waitForRecordedRun(tool);
     QCOMPARE(run, (QStringList{"1", expectedFile.replace(QLatin1Char('@'), configDir)}));
     QCOMPARE(driver.shown, 0);
     QVERIFY(!ranWithin(editor, 100));
@@ -259,7 +248,7 @@ void TestEditorLauncher::toolOnTheSystemSearchPath()
     DialogDriver driver(QString{});
     EditorLauncher::openConfig(&light, QDir(configDir));
     setSearchPath(oldPath);
-    QCOMPARE(waitForRun(tool), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(tool), (QStringList{"1", cfg}));
     QCOMPARE(driver.shown, 0);
 }
 
@@ -314,7 +303,7 @@ void TestEditorLauncher::failedStartIsLogged()
     open(&light, QStringLiteral("@/p1"));
     QCOMPARE(driver.shown, 0);
     if (editorExists)
-        QCOMPARE(waitForRun(editor), (QStringList{"1", cfg}));
+        QCOMPARE(waitForRecordedRun(editor), (QStringList{"1", cfg}));
 }
 
 void TestEditorLauncher::storedEditorStartsWithoutDialog()
@@ -337,7 +326,7 @@ void TestEditorLauncher::storedEditorStartsWithoutDialog()
     DialogDriver driver(QString{});
     open(&light);
 
-    QCOMPARE(waitForRun(editor), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(editor), (QStringList{"1", cfg}));
     QCOMPARE(driver.shown, 0);
     QVERIFY(settingsFile.open(QIODevice::ReadOnly));
     QCOMPARE(settingsFile.readAll(), before);
@@ -359,7 +348,7 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
         QCOMPARE(driver.shown, 1);
         QCOMPARE(driver.caption, QStringLiteral("Select program to open file"));
     }
-    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(chosen), (QStringList{"1", cfg}));
     QCOMPARE(storedEditors(), (QList<QPair<QString, QString>>{{"new", chosen}, {"old", existing}}));
     QCOMPARE(EditorLauncher::lastDirectory(), QFileInfo(chosen).absolutePath());
 
@@ -370,7 +359,7 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
         open(&light);
         QCOMPARE(driver.shown, 0);
     }
-    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(chosen), (QStringList{"1", cfg}));
 
     // Another new type: the dialog starts where the last program was found; cancelling
     // starts nothing and stores nothing.
@@ -391,7 +380,7 @@ void TestEditorLauncher::newTypeAsksOnceAndRemembers()
         open(&light);
         QCOMPARE(driver.shown, 1);
     }
-    QCOMPARE(waitForRun(chosen), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(chosen), (QStringList{"1", cfg}));
     QCOMPARE(storedEditors().size(), 2);
 }
 
@@ -441,7 +430,7 @@ void TestEditorLauncher::earlierKeyIsConverted()
 
     const QMap<QString, QString> programs{{"A", progA}, {"B", progB}, {"new", progNew}};
     if (!started.isEmpty())
-        QCOMPARE(waitForRun(programs.value(started)), (QStringList{"1", cfg}));
+        QCOMPARE(waitForRecordedRun(programs.value(started)), (QStringList{"1", cfg}));
     for (auto p = programs.cbegin(); p != programs.cend(); ++p)
         if (p.key() != started)
             QVERIFY(!ranWithin(p.value(), started.isEmpty() ? 200 : 0));
@@ -459,7 +448,7 @@ void TestEditorLauncher::laterDuplicateWins()
     light.setProperty("type", "T");
     light.setProperty("dqueue_config", cfg);
     open(&light);
-    QCOMPARE(waitForRun(second), (QStringList{"1", cfg}));
+    QCOMPARE(waitForRecordedRun(second), (QStringList{"1", cfg}));
     QVERIFY(!ranWithin(first, 0));
 
     // The next write keeps one entry per type, with no stale element behind it.
