@@ -1,3 +1,5 @@
+#include "tests/recordingprogram.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -191,16 +193,10 @@ void TestWorkstationGui::savedConfigurationsKnownAfterRestart()
     QFETCH(bool, tool);
     QFETCH(QString, said);
     QTemporaryDir bin;
-    const QString opened = bin.filePath(QStringLiteral("opened"));
-    if (tool) {
-        // The configuration tool stand-in notes the file it was given.
-        QFile script(bin.filePath(QStringLiteral("varnik")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(
-            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" > '%1'\n").arg(opened).toUtf8());
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-    }
+    // The configuration tool stand-in records the file it was given.
+    const QString varnik =
+        tool ? makeRecordingProgram(bin.filePath(QStringLiteral("varnik"))) : QString();
+    QCOMPARE(varnik.isEmpty(), !tool);
     int code = -1;
     const QString out = run(
         m_savedArgs + QStringList{QStringLiteral("--select"), id, QStringLiteral("--trigger"),
@@ -212,13 +208,10 @@ void TestWorkstationGui::savedConfigurationsKnownAfterRestart()
              qPrintable(out));
     QVERIFY2(out.contains(QRegularExpression(said, QRegularExpression::MultilineOption)),
              qPrintable(out));
-    if (tool) {
-        QFile note(opened);
-        QTRY_VERIFY(note.exists());
-        QVERIFY(note.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(note.readAll()).trimmed(),
-                 QDir(m_saved).filePath(QStringLiteral("configs/dat01016.json")));
-    }
+    if (tool)
+        QCOMPARE(waitForRecordedRun(varnik),
+                 (QStringList{QStringLiteral("1"),
+                              QDir(m_saved).filePath(QStringLiteral("configs/dat01016.json"))}));
 }
 
 void TestWorkstationGui::viewMenuAndQuit_data()
