@@ -4,6 +4,7 @@
 #include "core/downloadfile.h"
 #include "queue/configprotocol.h"
 #include "queue/journalprotocol.h"
+#include "queue/signalrelay.h"
 #include "queue/storagefetch.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,7 @@
 #include "queue/lightcall.h"
 
+#include "queue/signalrelay.h"
+
 #include <QThread>
 
 QObject* LightCall::sendCommand(QObject* light, const QString& command, const QVariantList& args)
