@@ -59,11 +59,8 @@ DownloadEngine::DownloadEngine(bool journal, QObject* parent)
     timerId = startTimer(tickMs, Qt::CoarseTimer);
     wakeTimer.setSingleShot(true);
     wakeTimer.setInterval(0);
-    connect(&wakeTimer, &QTimer::timeout, this, [this] {
-        // The host runs code of its own in each.
-        for (QObject* light : budget.wakeWaiters())
-            sendRequest(light);
-    });
+    connect(&wakeTimer, &QTimer::timeout, this,
+            [this] { budget.wakeWaiters([this](QObject* light) { sendRequest(light); }); });
 }
 
 void DownloadEngine::setTickInterval(int ms)

@@ -134,10 +134,9 @@ void MemoryBudget::scheduleWake()
         m_roomFreed();
 }
 
-QObjectList MemoryBudget::wakeWaiters()
+void MemoryBudget::wakeWaiters(const std::function<void(QObject*)>& wake)
 {
     qint64 room = m_limit - m_held;
-    QObjectList woken;
     while (!m_waiters.empty()) {
         QObject* light = m_waiters.front();
         QueueItem* item = findItem(m_items, light);
@@ -154,7 +153,6 @@ QObjectList MemoryBudget::wakeWaiters()
         else
             setExempt(*item, true);
         item->memory.waiting = false;
-        woken.append(light);
+        wake(light);
     }
-    return woken;
 }

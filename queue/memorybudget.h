@@ -3,7 +3,6 @@
 #include "queue/queueitem.h"
 
 #include <QHash>
-#include <QObjectList>
 #include <QPair>
 #include <QVariantList>
 
@@ -47,10 +46,12 @@ public:
     // Gives completed items' data back, the oldest first, until room bytes
     // more fit within the limit.
     void giveBackCompleted(qint64 room);
-    // The waiting items whose downloads may go on now: as many as the room
-    // left takes, by the size of their last answers, and one more for each
-    // download that may go past the limit.
-    QObjectList wakeWaiters();
+    // Lets the waiting items whose downloads may go on now go, oldest first,
+    // calling wake for each: as many as the room left takes, by the size of
+    // their last answers, and one more for each download that may go past the
+    // limit. Each is looked at after the one before it has gone on, since the
+    // host runs code of its own then (it may stop or remove a waiter).
+    void wakeWaiters(const std::function<void(QObject*)>& wake);
 
 private:
     void countHeld(QueueItem& item);

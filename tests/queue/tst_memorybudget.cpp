@@ -10,7 +10,18 @@ class TestMemoryBudget : public QObject
 private slots:
     void waitsBeyondTheLimitButForTheExempt();
     void givesBackTheOldestCompletedFirst();
+    void wakeSkipsAWaiterStoppedMeanwhile();
+
+private:
+    static QObjectList woken(MemoryBudget& budget);
 };
+
+QObjectList TestMemoryBudget::woken(MemoryBudget& budget)
+{
+    QObjectList lights;
+    budget.wakeWaiters([&](QObject* light) { lights.append(light); });
+    return lights;
+}
 
 void TestMemoryBudget::waitsBeyondTheLimitButForTheExempt()
 {
@@ -34,14 +45,14 @@ void TestMemoryBudget::waitsBeyondTheLimitButForTheExempt()
     QVERIFY(!budget.makeRoomForAnswer(last, items[last], answer));
     QVERIFY(items[last].memory.waiting);
     items[last].shown.status = QueueItem::Status::Waiting;
-    QCOMPARE(budget.wakeWaiters(), QObjectList());
+    QCOMPARE(woken(budget), QObjectList());
 
     // A stopped download gives its leave back, and the waiter goes on with it.
     items[&lights[1]].stopped = true;
     items[&lights[1]].shown.status = QueueItem::Status::Interrupted;
     budget.itemChanged(items[&lights[1]]);
     QVERIFY2(wakes == 1, qPrintable(QString::number(wakes)));
-    QCOMPARE(budget.wakeWaiters(), QObjectList{last});
+    QCOMPARE(woken(budget), QObjectList{last});
     QVERIFY(items[last].memory.exempt);
     QVERIFY(!items[last].memory.waiting);
 }
@@ -74,6 +85,41 @@ void TestMemoryBudget::givesBackTheOldestCompletedFirst()
     for (QueueItem& item : items)
         budget.itemRemoved(item);
     QCOMPARE(budget.held(), 0);
+}
+
+void TestMemoryBudget::wakeSkipsAWaiterStoppedMeanwhile()
+{
+    QHash<QObject*, QueueItem> items;
+    MemoryBudget budget(items, 1000, {});
+    constexpr int exempt = MemoryBudget::exemptDownloads;
+    QObject lights[exempt + 3];
+    for (QObject& light : lights)
+        items[&light].shown.status = QueueItem::Status::Downloading;
+    QObject* full = &lights[0];
+    items[full].buffer = QByteArray(1000, 'x');
+    budget.itemChanged(items[full]);
+    const QVariantList answer{QByteArray(100, 'y')};
+    for (int i = 1; i <= exempt; ++i)
+        QVERIFY(budget.makeRoomForAnswer(&lights[i], items[&lights[i]], answer));
+    QObject* first = &lights[exempt + 1];
+    QObject* second = &lights[exempt + 2];
+    for (QObject* waiter : {first, second}) {
+        QVERIFY(!budget.makeRoomForAnswer(waiter, items[waiter], answer));
+        items[waiter].shown.status = QueueItem::Status::Waiting;
+    }
+    items[full].buffer = QByteArray();
+    budget.itemChanged(items[full]);
+
+    // Both fit now, but the host, going on with the first, stops the second.
+    QObjectList wokenLights;
+    budget.wakeWaiters([&](QObject* light) {
+        wokenLights.append(light);
+        if (light == first) {
+            items[second].shown.status = QueueItem::Status::Interrupted;
+            budget.itemChanged(items[second]);
+        }
+    });
+    QCOMPARE(wokenLights, QObjectList{first});
 }
 
 QTEST_GUILESS_MAIN(TestMemoryBudget)
