@@ -2,13 +2,13 @@
 
 namespace BinaryJournal {
 
-bool hasErasedRecord(const QByteArray& block)
+int firstErasedRecord(const QByteArray& block)
 {
     const auto* bytes = reinterpret_cast<const uchar*>(block.constData());
     for (int i = 0; i < block.size(); i += RecordSize)
         if (isErased(bytes + i))
-            return true;
-    return false;
+            return i;
+    return -1;
 }
 
 quint32 timeWord(const uchar* record, int length)

@@ -21,8 +21,8 @@ inline bool isErased(const uchar* record)
 {
     return record[0] == 0xFF;
 }
-// Whether a block holds erased space anywhere.
-bool hasErasedRecord(const QByteArray& block);
+// Where a block's erased space begins (a record's offset), or -1.
+int firstErasedRecord(const QByteArray& block);
 
 // The packed time word of a record of length bytes (its first four; a byte
 // past the end counts as 0).

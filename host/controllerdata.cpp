@@ -635,11 +635,14 @@ ReceivedJournal receivedJournal(const std::function<QByteArray(int)>& block, boo
                 break;
             }
         }
-        bool erased = b.isEmpty();
-        for (int r = 0; r < b.size() && !erased; r += RecordSize)
-            erased = quint8(b.at(r)) == 0xFF;
-        if (erased)
+        // Erased space ends the journal; the records in front of it are kept.
+        int erased = b.isEmpty() ? 0 : -1;
+        for (int r = 0; r < b.size() && erased < 0; r += RecordSize)
+            erased = quint8(b.at(r)) == 0xFF ? r : -1;
+        if (erased >= 0) {
+            buffer += b.left(erased);
             break;
+        }
         buffer += b;
         ++loaded;
         if (blocks > 0 && loaded >= blocks)

@@ -566,6 +566,7 @@ bool DownloadEngine::completeItem(QObject* light)
         if (read != DownloadFile::Read && read != DownloadFile::Missing)
             return fail(fileFailure(read, path));
         data = JournalProtocol::continued(data, previous, it->markerMet, it->isMarked());
+        it->shown.markerMissed = !it->markerMet && !previous.isEmpty();
         if (data.size() > DownloadFile::maxSize)
             return fail({tooLargeText(), Failure::MergedTooLarge});
     }
@@ -586,6 +587,8 @@ bool DownloadEngine::completeItem(QObject* light)
     it->shown.savedSize = file.size();
     it->shown.savedModified = file.lastModified();
     budget.completed(light, *it);
+    if (journal)
+        logDoubts(*it);
     setStatus(light, *it, Status::Completed);
     // Beyond the budget, the oldest completed items' data is in their files only.
     budget.giveBackCompleted(0);
@@ -593,6 +596,23 @@ bool DownloadEngine::completeItem(QObject* light)
         light->setProperty("dqueue_config", path);
     emit downloadComplete(light, path);
     return true;
+}
+
+void DownloadEngine::logDoubts(const QueueItem& item)
+{
+    // The host's log keeps what the row's tooltip tells, for the report on
+    // the journal; in English, as the module's other diagnostics.
+    const int kept = item.repeats().kept;
+    if (kept > 0)
+        qWarning("Journal of controller %d saved to %s: %d record(s) at block boundaries repeat "
+                 "the records before them and were kept; the controller may have written them "
+                 "twice, or moved them while it was read",
+                 item.shown.id, qUtf8Printable(QDir::toNativeSeparators(item.filePath)), kept);
+    if (item.shown.markerMissed)
+        qWarning("Journal of controller %d saved to %s: the controller no longer held the saved "
+                 "journal's newest record; the new records were put in front of the saved "
+                 "journal, and records between them may be missing",
+                 item.shown.id, qUtf8Printable(QDir::toNativeSeparators(item.filePath)));
 }
 
 // ---------------------------------------------------------------- scheduling

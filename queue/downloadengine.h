@@ -113,6 +113,8 @@ private:
     // Saves the item's data; false when that failed (the item then has failed for good).
     bool completeItem(QObject* light);
     void saveStoppedJournal(QObject* light, QueueItem& item);
+    // Tells the log what a saved journal may lack or repeat.
+    static void logDoubts(const QueueItem& item);
     void responseLost(QObject* light);
 
     void lightDestroyed(QObject* light);

@@ -1,6 +1,7 @@
 #include "queue/journalprotocol.h"
 
 #include "queue/answerfield.h"
+#include "queue/blockoverlap.h"
 #include "queue/ceiling.h"
 
 #include <QSet>
@@ -111,6 +112,20 @@ QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray&
     return out;
 }
 
+QByteArray JournalProtocol::withoutRepeat(const QByteArray& block, const QByteArray& received,
+                                          bool marked, QueueItem::Repeats* repeats)
+{
+    const BlockOverlap overlap = BlockOverlap::find(received, block, marked);
+    if (overlap.size == 0)
+        return block;
+    if (!overlap.proven) {
+        repeats->kept = overlap.entries;
+        return block;
+    }
+    repeats->dropped = overlap.entries;
+    return block.mid(overlap.size);
+}
+
 AnswerOutcome JournalProtocol::handleBlock(QueueItem& item, const QVariantList& data)
 {
     return takeWithinCeiling(item, data, 1, [&] { return takeBlock(item, data); });
@@ -141,8 +156,11 @@ AnswerOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& da
     return item.isMarked() ? takeTextBlock(item, block) : takeRecordBlock(item, block, number);
 }
 
-AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& block)
+AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& sent)
 {
+    QueueItem::Repeats repeats;
+    const QByteArray block = withoutRepeat(sent, item.buffer, true, &repeats);
+    item.blockRepeats.append(repeats);
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
         if (at >= 0) {
@@ -158,6 +176,11 @@ AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& 
     // Two zero bytes end the text, also when the first of them closed the
     // previous block. The zero that ends the last line stays with it.
     const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
+    if (block.isEmpty()) {
+        // All of it came before: the journal goes on behind it.
+        ++item.loaded;
+        return counted(item);
+    }
     if (endsWithZero && block.startsWith('\0'))
         return AnswerOutcome::completed();
     const int k = block.indexOf(QByteArray(2, '\0'));
@@ -171,7 +194,7 @@ AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& 
     return counted(item);
 }
 
-AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray& block,
+AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray& sent,
                                                qint64 number)
 {
     // A block that arrives again replaces what was stored from where that
@@ -181,20 +204,32 @@ AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray
     if (resent) {
         item.buffer.truncate(item.blockStarts.value(int(number), item.buffer.size()));
         item.blockStarts.resize(int(number));
+        item.blockRepeats.resize(int(number));
     }
+    QueueItem::Repeats repeats;
+    const QByteArray block = withoutRepeat(sent, item.buffer, false, &repeats);
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
         if (at >= 0) {
             // The records in front of the marker are new: keep them.
+            item.blockRepeats.append(repeats);
             item.buffer.append(block.left(int(at - item.buffer.size())));
             item.stopMarker.clear();
             item.markerMet = true;
             return AnswerOutcome::completed();
         }
     }
-    if (BinaryJournal::hasErasedRecord(block))
+    // Erased space ends the journal. The records written in front of it are
+    // the oldest the controller holds (where new records pushed them into
+    // this block, too): they are kept.
+    const int erased = BinaryJournal::firstErasedRecord(block);
+    if (erased >= 0) {
+        item.blockRepeats.append(repeats);
+        item.buffer.append(block.left(erased));
         return AnswerOutcome::completed();
+    }
     item.blockStarts.append(item.buffer.size());
+    item.blockRepeats.append(repeats);
     item.buffer.append(block);
     // After an earlier block came again, ask for the one behind it next: counting
     // on from the request would skip the block that was asked for.
@@ -203,6 +238,7 @@ AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray
     if (item.expected > 0 && item.blockStarts.size() > item.expected) {
         item.buffer.truncate(item.blockStarts.at(item.expected));
         item.blockStarts.resize(item.expected);
+        item.blockRepeats.resize(item.expected);
     }
     AnswerOutcome out = counted(item);
     if (out.action != AnswerOutcome::RequestNext)

@@ -92,6 +92,24 @@ struct QueueItem
     // so that a block sent again replaces from its own start, whatever the
     // lengths of the blocks around it.
     QVector<int> blockStarts;
+    // Journals: entries at the start of each block received that repeat the
+    // data before it (see BlockOverlap), in step with the blocks; a block
+    // sent again takes its count with it.
+    struct Repeats
+    {
+        int dropped = 0; // proven moved back by the controller's writing: saved once
+        int kept = 0;    // maybe written twice by the controller: kept
+    };
+    QVector<Repeats> blockRepeats;
+    Repeats repeats() const
+    {
+        Repeats sum;
+        for (const Repeats& r : blockRepeats) {
+            sum.dropped += r.dropped;
+            sum.kept += r.kept;
+        }
+        return sum;
+    }
     // Answers in a row that took the download no further (a late duplicate,
     // or a controller stuck on an earlier position).
     int idleAnswers = 0;
@@ -133,6 +151,9 @@ struct QueueItem
         QDateTime retried;
         // Since when the item waits for its light's link.
         QDateTime waitingSince;
+        // Only-new journals: the controller no longer held the saved journal's
+        // newest record, so the new records went in front of it unjoined.
+        bool markerMissed = false;
     } shown;
     // The phase the engine's counts hold the item in; -1: not counted.
     int counted = -1;
@@ -205,6 +226,7 @@ struct QueueItem
         buffer = QByteArray();
         memory.givenBack = false;
         blockStarts.clear();
+        blockRepeats.clear();
         loaded = 0;
         idleAnswers = 0;
         markerMet = false;

@@ -65,6 +65,26 @@ QString StatusTip::advice(QueueItem::Failure kind, const QString& file)
     return QString();
 }
 
+QStringList StatusTip::doubts(const QueueItem& item)
+{
+    QStringList lines;
+    const QueueItem::Repeats repeats = item.repeats();
+    if (repeats.dropped > 0)
+        lines << tr("The controller wrote new records while it was read: %n record(s) it had "
+                    "moved on were saved once.",
+                    nullptr, repeats.dropped);
+    if (repeats.kept > 0)
+        lines << tr("%n record(s) at block boundaries repeat the records before them and were "
+                    "kept: the controller may have written them twice, or moved them while it "
+                    "was read.",
+                    nullptr, repeats.kept);
+    if (item.shown.markerMissed)
+        lines << tr("The controller no longer held the saved journal's newest record: the new "
+                    "records were put in front of the saved journal, and records between them "
+                    "may be missing.");
+    return lines;
+}
+
 QString StatusTip::text(const QueueItem& item)
 {
     const QueueItem::Shown& shown = item.shown;
@@ -82,6 +102,7 @@ QString StatusTip::text(const QueueItem& item)
     } else if (shown.status == QueueItem::Status::Completed) {
         lines << tr("Saved to %1").arg(QDir::toNativeSeparators(shown.savedPath))
               << tr("Completed %1").arg(moment(shown.ended));
+        lines << doubts(item);
     } else if (shown.status == QueueItem::Status::WaitingForConnection) {
         lines << tr("Waiting for the controller's link since %1").arg(moment(shown.waitingSince));
     } else if (shown.status == QueueItem::Status::Disconnected) {

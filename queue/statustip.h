@@ -19,6 +19,8 @@ public:
     static QString text(const QueueItem& item);
     // One sentence for the kind of failure; file: the file it concerns.
     static QString advice(QueueItem::Failure kind, const QString& file);
+    // What a saved journal may repeat or lack, as the controller sent it.
+    static QStringList doubts(const QueueItem& item);
     // How the tip writes a moment.
     static QString moment(const QDateTime& when);
 };

@@ -386,8 +386,9 @@ void TestSimulatedController::referenceModel_data()
     const QByteArray a = rec.repeated(12);
     const QByteArray erased(8, char(0xFF));
     const QByteArray partial = rec + erased + rec.repeated(10);
+    // The records in front of erased space are the oldest it holds.
     QTest::newRow("binary ends at erased space")
-        << false << QList<QByteArray>{a, a, partial} << -1 << false << QByteArray() << a + a;
+        << false << QList<QByteArray>{a, a, partial} << -1 << false << QByteArray() << a + a + rec;
     QTest::newRow("binary limit") << false << QList<QByteArray>{a, a, a} << 2 << false
                                   << QByteArray() << a + a;
     QTest::newRow("binary empty block ends")
@@ -398,9 +399,9 @@ void TestSimulatedController::referenceModel_data()
         << false << QList<QByteArray>{a, withMarker} << -3 << true << marker + QByteArray("old")
         << a + rec.repeated(5) + marker + QByteArray("old");
     QTest::newRow("binary continuation without file")
-        << false << QList<QByteArray>{a, partial} << -3 << false << QByteArray() << a;
+        << false << QList<QByteArray>{a, partial} << -3 << false << QByteArray() << a + rec;
     QTest::newRow("binary continuation missing marker")
-        << false << QList<QByteArray>{a, partial} << -3 << true << marker << a + marker;
+        << false << QList<QByteArray>{a, partial} << -3 << true << marker << a + rec + marker;
 
     const QByteArray zeros(8, '\0');
     QTest::newRow("text ends inside a block")

@@ -13,6 +13,34 @@ QByteArray records(int count, char fill, QList<int> erased = {})
     return block;
 }
 
+// A binary record of second t of a day (a valid stamp), or a text line of it.
+QByteArray entry(int t, bool marked, int code = 1)
+{
+    if (marked)
+        return QStringLiteral("10.02.26 %1:%2:%3 I 4 event %4")
+                   .arg(t / 3600 % 24, 2, 10, QLatin1Char('0'))
+                   .arg(t / 60 % 60, 2, 10, QLatin1Char('0'))
+                   .arg(t % 60, 2, 10, QLatin1Char('0'))
+                   .arg(code)
+                   .toLatin1() +
+               '\0';
+    const quint32 word = quint32(t % 60) | quint32(t / 60 % 60) << 6 |
+                         quint32(t / 3600 % 24) << 12 | 10u << 17 | 2u << 22;
+    QByteArray r(8, char(code));
+    for (int i = 0; i < 4; ++i)
+        r[i] = char(word >> (8 * i));
+    return r;
+}
+
+// A journal of count entries, newest first, a few seconds apart.
+QByteArray journal(int count, bool marked, int newest = 40000)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += entry(newest - 7 * i, marked, i % 5);
+    return out;
+}
+
 QueueItem item(int expected, bool marked = false)
 {
     QueueItem i;
@@ -46,6 +74,8 @@ private slots:
     void stopMarkerOf();
     void continued_data();
     void continued();
+    void writesWhileRead_data();
+    void writesWhileRead();
 };
 
 void TestJournalProtocol::wrongAnswers_data()
@@ -98,8 +128,9 @@ void TestJournalProtocol::unmarkedEnd()
     i.loaded = 1;
     const AnswerOutcome out = JournalProtocol::handleBlock(i, {1, block});
     QCOMPARE(out.action, ends ? AnswerOutcome::Complete : AnswerOutcome::RequestNext);
-    // An ending block contributes nothing.
-    QCOMPARE(i.buffer, ends ? records(12, 50) : records(12, 50) + block);
+    // An ending block contributes the records in front of its erased space.
+    const int erased = block.isEmpty() ? 0 : int(block.indexOf(char(0xFF))) & ~7;
+    QCOMPARE(i.buffer, records(12, 50) + (ends ? block.left(erased) : block));
     QCOMPARE(i.loaded, ends ? 1 : 2);
     if (!ends) {
         QCOMPARE(out.loadedText, AnswerOutcome::Blocks);
@@ -382,6 +413,86 @@ void TestJournalProtocol::continued()
     QFETCH(bool, marked);
     QFETCH(QByteArray, saved);
     QCOMPARE(JournalProtocol::continued(fresh, previous, markerMet, marked), saved);
+}
+
+void TestJournalProtocol::writesWhileRead_data()
+{
+    // The controller writes entries in front of its journal while the blocks
+    // are read: before the block request of each index, writes[index] of them.
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QList<int>>("writes");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<int>("dropped");
+    QTest::addColumn<int>("kept");
+
+    const QByteArray binary = journal(63, false);
+    const auto record = [&](int i) { return binary.mid(8 * i, 8); };
+    QTest::newRow("nothing written") << false << binary << QList<int>{} << -1 << binary << 0 << 0;
+    QTest::newRow("three records, saved once")
+        << false << binary << QList<int>{0, 0, 3} << -1 << binary << 3 << 0;
+    QTest::newRow("a whole block, saved once")
+        << false << binary << QList<int>{0, 12} << -1 << binary << 12 << 0;
+    QTest::newRow("a pause of twenty records")
+        << false << binary << QList<int>{0, 0, 20} << -1 << binary << 20 << 0;
+    QTest::newRow("at several boundaries")
+        << false << binary << QList<int>{0, 2, 4, 0, 5} << -1 << binary << 11 << 0;
+    QTest::newRow("N blocks") << false << binary << QList<int>{0, 0, 3} << 4 << binary.left(45 * 8)
+                              << 3 << 0;
+    // One record alone cannot tell a move from the controller's own repeat.
+    QTest::newRow("one record, kept")
+        << false << binary << QList<int>{0, 0, 1} << -1
+        << binary.left(24 * 8) + record(23) + binary.mid(24 * 8) << 0 << 1;
+    QByteArray burst = binary;
+    burst.replace(24 * 8, 8, record(23));
+    QTest::newRow("the controller's own repeat at a boundary")
+        << false << burst << QList<int>{} << -1 << burst << 0 << 1;
+    QByteArray second = binary;
+    second.replace(22 * 8, 8, entry(40000 - 7 * 23, false, 9));
+    QTest::newRow("two records of one second, kept")
+        << false << second << QList<int>{0, 0, 2} << -1 << second.left(24 * 8) + second.mid(22 * 8)
+        << 0 << 2;
+
+    const QByteArray text = journal(40, true);
+    QTest::newRow("lines: nothing written") << true << text << QList<int>{} << -1 << text << 0 << 0;
+    QTest::newRow("lines: one, saved once")
+        << true << text << QList<int>{0, 1} << -1 << text << 1 << 0;
+    QTest::newRow("lines: several at several boundaries")
+        << true << text << QList<int>{0, 2, 0, 3} << -1 << text << 5 << 0;
+    QTest::newRow("lines: a pause longer than a block")
+        << true << text << QList<int>{0, 0, 12} << -1 << text << 13 << 0;
+}
+
+void TestJournalProtocol::writesWhileRead()
+{
+    QFETCH(bool, marked);
+    QFETCH(QByteArray, journal);
+    QFETCH(QList<int>, writes);
+    QFETCH(int, blocks);
+    QFETCH(QByteArray, saved);
+    QFETCH(int, dropped);
+    QFETCH(int, kept);
+    const int blockSize = marked ? 256 : 96;
+    QByteArray held = journal;
+    int newest = 40000;
+    QueueItem i = item(blocks, marked);
+    AnswerOutcome out;
+    do {
+        for (int w = writes.value(i.loaded); w > 0; --w)
+            held.prepend(::entry(newest += 3, marked, 7));
+        QByteArray block = held.mid(i.loaded * blockSize, blockSize);
+        block += QByteArray(blockSize - block.size(), marked ? '\0' : char(0xFF));
+        out = JournalProtocol::handleBlock(i, {i.loaded, block});
+    } while (out.action == AnswerOutcome::RequestNext);
+    QCOMPARE(out.action, AnswerOutcome::Complete);
+    QCOMPARE(i.buffer, saved);
+    // Text repeats are counted by the line ends they hold.
+    if (!marked)
+        QCOMPARE(i.repeats().dropped, dropped);
+    else
+        QCOMPARE(i.repeats().dropped > 0, dropped > 0);
+    QCOMPARE(i.repeats().kept, kept);
 }
 
 QTEST_APPLESS_MAIN(TestJournalProtocol)

@@ -244,7 +244,8 @@ void TestQueueWindow::journalDownload_data()
     QTest::newRow("binary, erased after 3 blocks")
         << "Вегал V3.16" << -1 << recs << 96 << recs << "3 blocks" << 4;
     QTest::newRow("binary, erased at record 1 of block 3")
-        << "Вегал V3.15" << -1 << recs + journalRecords(1, 36) << 96 << recs << "3 blocks" << 4;
+        << "Вегал V3.15" << -1 << recs + journalRecords(1, 36) << 96 << recs + journalRecords(1, 36)
+        << "3 blocks" << 4;
     QTest::newRow("binary, limit 2") << "x" << 2 << recs << 96 << recs.left(192) << "2 blocks" << 2;
     QTest::newRow("binary, empty journal")
         << "x" << -1 << QByteArray() << 96 << QByteArray() << "0" << 1;
