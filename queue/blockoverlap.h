@@ -20,10 +20,16 @@ struct BlockOverlap
     int entries = 0;
     // The repeat is the controller's data moved back, not written twice.
     bool proven = false;
+    // How far the controller's data moved (bytes); more than size when the
+    // whole block came before, and the next block then goes on with the rest.
+    int shift = 0;
 
     // received: the journal data so far (whole records for binary journals);
-    // marked: a text journal of zero-ended lines, whose blocks cut lines anywhere.
-    static BlockOverlap find(const QByteArray& received, const QByteArray& block, bool marked);
+    // marked: a text journal of zero-ended lines, whose blocks cut lines
+    // anywhere; carried: what a proven move left over for this block (its
+    // shift less the previous block's size), proven by that move.
+    static BlockOverlap find(const QByteArray& received, const QByteArray& block, bool marked,
+                             int carried = 0);
 
     // How far back a repeat is looked for: more than a controller writes
     // between two requests, also when a retry or a lost link delays the next.
@@ -36,4 +42,9 @@ struct BlockOverlap
 private:
     static BlockOverlap inRecords(const QByteArray& received, const QByteArray& block);
     static BlockOverlap inText(const QByteArray& received, const QByteArray& block);
+    // The controller wrote more since the first block than has been read: the
+    // block begins with entries newer than all received (left to the next
+    // download, as they would go behind older ones), then repeats the start.
+    static BlockOverlap aheadOfReceived(const QByteArray& received, const QByteArray& block,
+                                        bool marked);
 };

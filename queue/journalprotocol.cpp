@@ -113,9 +113,10 @@ QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray&
 }
 
 QByteArray JournalProtocol::withoutRepeat(const QByteArray& block, const QByteArray& received,
-                                          bool marked, QueueItem::Repeats* repeats)
+                                          bool marked, int* carried, QueueItem::Repeats* repeats)
 {
-    const BlockOverlap overlap = BlockOverlap::find(received, block, marked);
+    const BlockOverlap overlap = BlockOverlap::find(received, block, marked, *carried);
+    *carried = 0;
     if (overlap.size == 0)
         return block;
     if (!overlap.proven) {
@@ -123,6 +124,9 @@ QByteArray JournalProtocol::withoutRepeat(const QByteArray& block, const QByteAr
         return block;
     }
     repeats->dropped = overlap.entries;
+    // All of the block came before: the next one goes on with the rest of the move.
+    if (overlap.size == block.size())
+        *carried = overlap.shift - overlap.size;
     return block.mid(overlap.size);
 }
 
@@ -158,9 +162,11 @@ AnswerOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& da
 
 AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& sent)
 {
-    QueueItem::Repeats repeats;
-    const QByteArray block = withoutRepeat(sent, item.buffer, true, &repeats);
-    item.blockRepeats.append(repeats);
+    // Text blocks cut lines anywhere, and lines of one second share much of
+    // their text: a repeat is not yet told from a coincidence safely enough
+    // to drop anything, so text blocks are taken as they come.
+    const QByteArray& block = sent;
+    item.blockRepeats.append(QueueItem::Repeats());
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
         if (at >= 0) {
@@ -205,9 +211,10 @@ AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray
         item.buffer.truncate(item.blockStarts.value(int(number), item.buffer.size()));
         item.blockStarts.resize(int(number));
         item.blockRepeats.resize(int(number));
+        item.carriedShift = 0;
     }
     QueueItem::Repeats repeats;
-    const QByteArray block = withoutRepeat(sent, item.buffer, false, &repeats);
+    const QByteArray block = withoutRepeat(sent, item.buffer, false, &item.carriedShift, &repeats);
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
         if (at >= 0) {

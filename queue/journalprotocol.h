@@ -41,7 +41,7 @@ private:
     // received, where they are proven to be the controller's data moved back;
     // repeats counts them (dropped, or kept where the bytes cannot tell).
     static QByteArray withoutRepeat(const QByteArray& block, const QByteArray& received,
-                                    bool marked, QueueItem::Repeats* repeats);
+                                    bool marked, int* carried, QueueItem::Repeats* repeats);
     static AnswerOutcome takeBlock(QueueItem& item, const QVariantList& data);
     // Marked families: zero-terminated lines, ending at two zero bytes.
     static AnswerOutcome takeTextBlock(QueueItem& item, const QByteArray& block);

@@ -101,6 +101,8 @@ struct QueueItem
         int kept = 0;    // maybe written twice by the controller: kept
     };
     QVector<Repeats> blockRepeats;
+    // A proven move that the last block did not cover (see BlockOverlap).
+    int carriedShift = 0;
     Repeats repeats() const
     {
         Repeats sum;
@@ -227,6 +229,7 @@ struct QueueItem
         memory.givenBack = false;
         blockStarts.clear();
         blockRepeats.clear();
+        carriedShift = 0;
         loaded = 0;
         idleAnswers = 0;
         markerMet = false;

@@ -453,15 +453,6 @@ void TestJournalProtocol::writesWhileRead_data()
     QTest::newRow("two records of one second, kept")
         << false << second << QList<int>{0, 0, 2} << -1 << second.left(24 * 8) + second.mid(22 * 8)
         << 0 << 2;
-
-    const QByteArray text = journal(40, true);
-    QTest::newRow("lines: nothing written") << true << text << QList<int>{} << -1 << text << 0 << 0;
-    QTest::newRow("lines: one, saved once")
-        << true << text << QList<int>{0, 1} << -1 << text << 1 << 0;
-    QTest::newRow("lines: several at several boundaries")
-        << true << text << QList<int>{0, 2, 0, 3} << -1 << text << 5 << 0;
-    QTest::newRow("lines: a pause longer than a block")
-        << true << text << QList<int>{0, 0, 12} << -1 << text << 13 << 0;
 }
 
 void TestJournalProtocol::writesWhileRead()
