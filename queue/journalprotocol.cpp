@@ -113,9 +113,9 @@ QByteArray JournalProtocol::continued(const QByteArray& fresh, const QByteArray&
 }
 
 QByteArray JournalProtocol::withoutRepeat(const QByteArray& block, const QByteArray& received,
-                                          bool marked, int* carried, QueueItem::Repeats* repeats)
+                                          int* carried, QueueItem::Repeats* repeats)
 {
-    const BlockOverlap overlap = BlockOverlap::find(received, block, marked, *carried);
+    const BlockOverlap overlap = BlockOverlap::find(received, block, *carried);
     *carried = 0;
     if (overlap.size == 0)
         return block;
@@ -160,13 +160,8 @@ AnswerOutcome JournalProtocol::takeBlock(QueueItem& item, const QVariantList& da
     return item.isMarked() ? takeTextBlock(item, block) : takeRecordBlock(item, block, number);
 }
 
-AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& sent)
+AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& block)
 {
-    // Text blocks cut lines anywhere, and lines of one second share much of
-    // their text: a repeat is not yet told from a coincidence safely enough
-    // to drop anything, so text blocks are taken as they come.
-    const QByteArray& block = sent;
-    item.blockRepeats.append(QueueItem::Repeats());
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, true);
         if (at >= 0) {
@@ -182,11 +177,6 @@ AnswerOutcome JournalProtocol::takeTextBlock(QueueItem& item, const QByteArray& 
     // Two zero bytes end the text, also when the first of them closed the
     // previous block. The zero that ends the last line stays with it.
     const bool endsWithZero = !item.buffer.isEmpty() && item.buffer.endsWith('\0');
-    if (block.isEmpty()) {
-        // All of it came before: the journal goes on behind it.
-        ++item.loaded;
-        return counted(item);
-    }
     if (endsWithZero && block.startsWith('\0'))
         return AnswerOutcome::completed();
     const int k = block.indexOf(QByteArray(2, '\0'));
@@ -214,7 +204,7 @@ AnswerOutcome JournalProtocol::takeRecordBlock(QueueItem& item, const QByteArray
         item.carriedShift = 0;
     }
     QueueItem::Repeats repeats;
-    const QByteArray block = withoutRepeat(sent, item.buffer, false, &item.carriedShift, &repeats);
+    const QByteArray block = withoutRepeat(sent, item.buffer, &item.carriedShift, &repeats);
     if (!item.stopMarker.isEmpty()) {
         const qint64 at = findStopMarker(item.buffer, block, item.stopMarker, false);
         if (at >= 0) {

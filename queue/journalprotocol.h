@@ -37,11 +37,11 @@ public:
                                 bool marked);
 
 private:
-    // The block without the entries at its start that repeat what was
+    // A binary block without the records at its start that repeat what was
     // received, where they are proven to be the controller's data moved back;
     // repeats counts them (dropped, or kept where the bytes cannot tell).
     static QByteArray withoutRepeat(const QByteArray& block, const QByteArray& received,
-                                    bool marked, int* carried, QueueItem::Repeats* repeats);
+                                    int* carried, QueueItem::Repeats* repeats);
     static AnswerOutcome takeBlock(QueueItem& item, const QVariantList& data);
     // Marked families: zero-terminated lines, ending at two zero bytes.
     static AnswerOutcome takeTextBlock(QueueItem& item, const QByteArray& block);

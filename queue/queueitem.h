@@ -92,7 +92,7 @@ struct QueueItem
     // so that a block sent again replaces from its own start, whatever the
     // lengths of the blocks around it.
     QVector<int> blockStarts;
-    // Journals: entries at the start of each block received that repeat the
+    // Binary journals: records at the start of each block received that repeat the
     // data before it (see BlockOverlap), in step with the blocks; a block
     // sent again takes its count with it.
     struct Repeats
